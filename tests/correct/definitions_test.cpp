@@ -47,7 +47,9 @@ TEST(Definitions, FileRoundTripAndRefusals) {
     WriteFileText(path, c.text);
     float v[3] = {0.25f, 0.25f, 0.25f};
     EXPECT_EQ(ReadDefinitionFile(path, v), c.status) << c.text;
-    if (c.status != kOk) EXPECT_EQ(v[0], 0.25f) << c.text;
+    if (c.status != kOk) {
+      EXPECT_EQ(v[0], 0.25f) << c.text;
+    }
   }
   const float bad[3] = {0.5f, 1.5f, 0.5f};
   EXPECT_EQ(WriteDefinitionFile(path, bad), kBadArg);

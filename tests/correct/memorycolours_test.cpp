@@ -144,9 +144,9 @@ TEST(MemoryColours, FileRoundTripAndReadingRules) {
   struct Case {
     const char* text;
     Status status;
-    float chroma, hue, slope;
-    const char* name;
-    const char* label;
+    float chroma = 0, hue = 0, slope = 0;
+    const char* name = "";
+    const char* label = "";
   };
   const Case cases[] = {
       {"1 32 45 0.0 Skin\nS\n", kOk, 32, 45, 0, "Skin", "S"},

@@ -142,6 +142,33 @@ bool LibjpegDecode(const std::string& path, Pixels& out) {
   return true;
 }
 
+bool LibjpegEncode(const std::string& path, const Pixels& px, bool progressive) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  jpeg_stdio_dest(&c, f);
+  c.image_width = px.width;
+  c.image_height = px.height;
+  c.input_components = px.channels;
+  c.in_color_space = px.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 90, TRUE);
+  if (progressive) jpeg_simple_progression(&c);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<JSAMPLE> row((size_t)px.width * px.channels);
+  for (uint32_t y = 0; y < px.height; ++y) {
+    for (size_t i = 0; i < row.size(); ++i) row[i] = (JSAMPLE)px.samples[y * row.size() + i];
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&c, rows, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  return std::fclose(f) == 0;
+}
+
 Pixels MakePixels(uint32_t width, uint32_t height, int channels, int maxValue, uint32_t seed) {
   Pixels px;
   px.width = width;

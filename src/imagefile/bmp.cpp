@@ -71,6 +71,7 @@ Status OpenRead(RasImage& image) {
   // Palette: what lies between the info header and the pixels.
   const int64_t here = 14 + (int64_t)infoSize;
   if (st->dataOffset < here) return RasFail(kFormatErr, "BMP pixel data overlaps the header");
+  if (st->dataOffset > fileSize) return RasFail(kFormatErr, "BMP pixel data starts past the end of the file");
   int64_t entries = (st->dataOffset - here) / 4;
   if (entries > 256) entries = 256;
   if (entries > 0) {

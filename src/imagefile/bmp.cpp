@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imagefile/rasmodule.h"
+#include "imagefile/rowpack.h"
 #include "shell/bytes.h"
 
 namespace {
@@ -179,12 +180,7 @@ Status BmpReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   const uint8_t* p = st.row.get();
   const uint32_t w = st.width;
   if (st.bytesPerPixel == 3) {
-    uint8_t *r = sl.plane8[0], *g = sl.plane8[1], *b = sl.plane8[2];
-    for (uint32_t x = 0; x < w; ++x, p += 3) {
-      b[x] = p[0];
-      g[x] = p[1];
-      r[x] = p[2];
-    }
+    SplitRgb8(p, sl.plane8[2], sl.plane8[1], sl.plane8[0], w);  // stored blue, green, red
   } else if (st.colorType == kRasGray) {
     uint8_t* out = sl.plane8[0];
     for (uint32_t x = 0; x < w; ++x) out[x] = st.red[p[x]];
@@ -205,12 +201,7 @@ Status BmpWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   uint8_t* p = st.row.get();
   const uint32_t w = st.width;
   if (st.bytesPerPixel == 3) {
-    const uint8_t *r = sl.plane8[0], *g = sl.plane8[1], *b = sl.plane8[2];
-    for (uint32_t x = 0; x < w; ++x, p += 3) {
-      p[0] = b[x];
-      p[1] = g[x];
-      p[2] = r[x];
-    }
+    JoinRgb8(p, sl.plane8[2], sl.plane8[1], sl.plane8[0], w);
   } else {
     std::memcpy(p, sl.plane8[0], w);
   }

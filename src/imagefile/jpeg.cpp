@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include "imagefile/rasmodule.h"
+#include "imagefile/rowpack.h"
 #include "shell/bytes.h"
 #include "shell/debuglog.h"
 
@@ -531,13 +532,7 @@ Status JpegReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   const uint32_t w = s->width;
   switch (s->components) {
     case 1: std::memcpy(sl.plane8[0], p, w); break;
-    case 3:
-      for (uint32_t x = 0; x < w; ++x, p += 3) {
-        sl.plane8[0][x] = p[0];
-        sl.plane8[1][x] = p[1];
-        sl.plane8[2][x] = p[2];
-      }
-      break;
+    case 3: SplitRgb8(p, sl.plane8[0], sl.plane8[1], sl.plane8[2], w); break;
     default:  // CMYK, stored inverted
       for (uint32_t x = 0; x < w; ++x, p += 4) {
         sl.plane8[0][x] = (uint8_t)~p[0];
@@ -558,13 +553,7 @@ Status JpegWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   const uint32_t w = s->width;
   switch (s->components) {
     case 1: std::memcpy(p, sl.plane8[0], w); break;
-    case 3:
-      for (uint32_t x = 0; x < w; ++x, p += 3) {
-        p[0] = sl.plane8[0][x];
-        p[1] = sl.plane8[1][x];
-        p[2] = sl.plane8[2][x];
-      }
-      break;
+    case 3: JoinRgb8(p, sl.plane8[0], sl.plane8[1], sl.plane8[2], w); break;
     default:
       for (uint32_t x = 0; x < w; ++x, p += 4) {
         p[0] = (uint8_t)~sl.plane8[0][x];

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "imagefile/rasmodule.h"
+#include "imagefile/rowpack.h"
 #include "shell/bytes.h"
 
 namespace {
@@ -192,13 +193,7 @@ Status TargaReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
         b[x] = st.five[v & 31];
       }
       break;
-    case 24:
-      for (uint32_t x = 0; x < w; ++x, p += 3) {
-        b[x] = p[0];
-        g[x] = p[1];
-        r[x] = p[2];
-      }
-      break;
+    case 24: SplitRgb8(p, b, g, r, w); break;
     default:  // 32: alpha dropped
       for (uint32_t x = 0; x < w; ++x, p += 4) {
         b[x] = p[0];
@@ -218,12 +213,7 @@ Status TargaWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   if (st.h.imageType == 3) {
     std::memcpy(p, sl.plane8[0], w);
   } else {
-    const uint8_t *r = sl.plane8[0], *g = sl.plane8[1], *b = sl.plane8[2];
-    for (uint32_t x = 0; x < w; ++x, p += 3) {
-      p[0] = b[x];
-      p[1] = g[x];
-      p[2] = r[x];
-    }
+    JoinRgb8(p, sl.plane8[2], sl.plane8[1], sl.plane8[0], w);  // blue, green, red
   }
   if (RasSeekTo(s, st.dataOffset + (int64_t)(st.h.height - 1 - line) * st.rowBytes) != kOk)
     return RasFail(kSeekErr, "cannot reach Targa row %u", line);

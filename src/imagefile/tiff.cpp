@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imagefile/rasmodule.h"
+#include "imagefile/rowpack.h"
 #include "shell/bytes.h"
 
 namespace {
@@ -330,31 +331,40 @@ Status OpenRead(RasImage& image, bool is16) {
 }
 
 // ---- moving samples ---------------------------------------------------------------------
+// Chunky 8-bit rows to planes and back; three channels through the shared kernels.
 template <int N>
 void Split8(const uint8_t* __restrict in, uint8_t* const* planes, uint32_t w) {
-  uint8_t* __restrict p0 = planes[0];
-  uint8_t* __restrict p1 = planes[1];
-  uint8_t* __restrict p2 = planes[2];
-  uint8_t* __restrict p3 = planes[N == 4 ? 3 : 2];
-  for (uint32_t x = 0; x < w; ++x, in += N) {
-    p0[x] = in[0];
-    p1[x] = in[1];
-    p2[x] = in[2];
-    if constexpr (N == 4) p3[x] = in[3];
+  if constexpr (N == 3) {
+    SplitRgb8(in, planes[0], planes[1], planes[2], w);
+  } else {
+    uint8_t* __restrict p0 = planes[0];
+    uint8_t* __restrict p1 = planes[1];
+    uint8_t* __restrict p2 = planes[2];
+    uint8_t* __restrict p3 = planes[3];
+    for (uint32_t x = 0; x < w; ++x, in += 4) {
+      p0[x] = in[0];
+      p1[x] = in[1];
+      p2[x] = in[2];
+      p3[x] = in[3];
+    }
   }
 }
 
 template <int N>
 void Join8(uint8_t* __restrict out, const uint8_t* const* planes, uint32_t w) {
-  const uint8_t* __restrict p0 = planes[0];
-  const uint8_t* __restrict p1 = planes[1];
-  const uint8_t* __restrict p2 = planes[2];
-  const uint8_t* __restrict p3 = planes[N == 4 ? 3 : 2];
-  for (uint32_t x = 0; x < w; ++x, out += N) {
-    out[0] = p0[x];
-    out[1] = p1[x];
-    out[2] = p2[x];
-    if constexpr (N == 4) out[3] = p3[x];
+  if constexpr (N == 3) {
+    JoinRgb8(out, planes[0], planes[1], planes[2], w);
+  } else {
+    const uint8_t* __restrict p0 = planes[0];
+    const uint8_t* __restrict p1 = planes[1];
+    const uint8_t* __restrict p2 = planes[2];
+    const uint8_t* __restrict p3 = planes[3];
+    for (uint32_t x = 0; x < w; ++x, out += 4) {
+      out[0] = p0[x];
+      out[1] = p1[x];
+      out[2] = p2[x];
+      out[3] = p3[x];
+    }
   }
 }
 

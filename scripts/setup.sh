@@ -13,7 +13,7 @@ packages=(
   libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth
-  libtiff-tools imagemagick libvips-tools
+  libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
   ghostscript
 )
 

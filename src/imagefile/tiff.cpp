@@ -107,6 +107,10 @@ struct DirReader {
     const uint32_t size = type == kShort ? 2 : 4;
     const uint64_t bytes = (uint64_t)count * size;
     if (bytes > (uint64_t)st.fileSize) return RasFail(kReadErr, "TIFF tag %u claims %u values, more than the file holds", tag, count);
+    if (bytes == 0) {
+      out.clear();
+      return kOk;
+    }
     std::vector<uint8_t> raw((size_t)bytes);
     if (bytes <= 4) {
       std::memcpy(raw.data(), e + 8, (size_t)bytes);

@@ -267,6 +267,9 @@ Status RasQuery(const std::string& path, RasImage& image) {
       haveChosen = true;
       chosen = st;
       chosenWhy = RasLastFailure();
+    } else if (!haveChosen && st != kFormatErr) {
+      chosen = st;  // a file that cannot be opened at all, for example
+      chosenWhy = RasLastFailure();
     }
     probe.file.reset();
     EmptyInputSlots();

@@ -121,8 +121,9 @@ struct RasScanline {
 // Targa, BMP, JPEG, Scitex CT, Cineon; modules not yet built are skipped).
 // On success the record is filled and left closed, and the input slots hold
 // what the file embeds. When no module accepts the file: the status of the
-// last module that recognised the signature but refused the file (a broken or
-// unsupported variant), else kFormatErr.
+// first module that recognised the signature but refused the file (a broken or
+// unsupported variant), else kOpenErr when the file cannot be opened, else
+// kFormatErr.
 Status RasQuery(const std::string& path, RasImage& image);
 
 // mode 'r': the format comes from a preceding RasQuery; 'w': from rasInit.

@@ -48,7 +48,7 @@ TEST_F(RasTest, UnknownFilesAreNotAnyFormat) {
   WriteFileText(path, "hello, this is not an image at all\n");
   RasImage image;
   EXPECT_EQ(RasQuery(path, image), kFormatErr);
-  EXPECT_EQ(RasQuery(ScratchFile("missing.tif"), image), kFormatErr);
+  EXPECT_EQ(RasQuery(ScratchFile("missing.tif"), image), kOpenErr);
 }
 
 TEST_F(RasTest, RecordsAndScanlinesCheckTheirArguments) {

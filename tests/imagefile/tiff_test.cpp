@@ -258,6 +258,13 @@ TEST_F(TiffTest, PeersReadWhatWeWrite) {
     const std::string icc = ScratchFile("peer.icc");
     ASSERT_EQ(RunCommand("convert '" + path + "' icc:'" + icc + "' 2>/dev/null"), 0);
     EXPECT_EQ(FileBytes(icc), profile);
+    // A second reader: libvips's mean over every sample.
+    if (HavePeer("vips")) {
+      double sum = 0;
+      for (uint16_t v : px.samples) sum += v;
+      ASSERT_EQ(RunCommand("vips avg '" + path + "' 2>/dev/null", &out), 0);
+      EXPECT_NEAR(std::stod(out), sum / px.samples.size(), 1e-6 * (wide ? 65535 : 255)) << out;
+    }
   }
 }
 

@@ -10,9 +10,15 @@
 
 #include "imagefile/ras.h"
 
+// The file is removed when the fuzzer exits.
+struct FuzzFile {
+  std::string path = "/tmp/tavelin_fuzz_" + std::to_string(::getpid()) + ".img";
+  ~FuzzFile() { std::remove(path.c_str()); }
+};
+
 inline const std::string& FuzzPath() {
-  static const std::string path = "/tmp/tavelin_fuzz_" + std::to_string(::getpid()) + ".img";
-  return path;
+  static const FuzzFile file;
+  return file.path;
 }
 
 inline bool FuzzWrite(const uint8_t* data, size_t size) {

@@ -216,17 +216,16 @@ void SetInterpolation(Tintmesh* tm) {
 
 // ---- the two maps ------------------------------------------------------------
 
+// Both maps are computed exactly with 64-bit intermediates, which cannot
+// overflow for 32-bit arguments. (Halving the operands to stay within 32 bits
+// would lift even codes above 32768 by one: QXNormalize16(0, 40000, 65535)
+// would give 40001 and a 16-bit lattice would be two codes off.)
 int32_t QXNormalize16(int32_t low, int32_t x, int32_t high) {
   if (x == low) return 0;
   if (x == high) return 65535;
   const int64_t lo = std::min(low, high), hi = std::max(low, high);
   const int64_t xc = std::clamp<int64_t>(x, lo, hi);
-  int64_t n = Abs64(xc - low), d = Abs64((int64_t)high - low);
-  // 32-bit arithmetic: while n·65535 + d/2 would overflow, halve n and d.
-  while (d > kI32Max || n * 65535 + d / 2 > kI32Max) {
-    n /= 2;
-    d /= 2;
-  }
+  const int64_t n = Abs64(xc - low), d = Abs64((int64_t)high - low);
   if (d == 0) return -1;
   return Clamp((n * 65535 + d / 2) / d, 0, 65535);
 }
@@ -234,19 +233,8 @@ int32_t QXNormalize16(int32_t low, int32_t x, int32_t high) {
 int32_t QXInterpolate16(int32_t low, int32_t high, int32_t t) {
   if (t <= 0) return Clamp(low, 0, 65535);
   if (t >= 65535) return Clamp(high, 0, 65535);
-  // (low·D + (high − low)·t) / D with D = 65535; while a term would overflow
-  // 32 bits, t and D are halved together (low·D / D stays low).
-  int64_t D = 65535, tt = t;
-  const int64_t a = low, b = (int64_t)high - low;
-  for (;;) {
-    const int64_t pa = a * D, pb = b * tt, num = pa + pb;
-    const bool over = Abs64(b) > kI32Max || Abs64(pa) > kI32Max || Abs64(pb) > kI32Max || Abs64(num) + D / 2 > kI32Max;
-    if (!over || D <= 1) break;
-    D /= 2;
-    tt /= 2;
-  }
-  const int64_t num = a * D + b * tt;
-  const int64_t q = num >= 0 ? (num + D / 2) / D : -((-num + D / 2) / D);
+  const int64_t num = (int64_t)low * 65535 + ((int64_t)high - low) * t;
+  const int64_t q = num >= 0 ? (num + 32767) / 65535 : -((-num + 32767) / 65535);  // half away from zero
   return Clamp(q, 0, 65535);
 }
 

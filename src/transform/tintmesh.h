@@ -205,10 +205,10 @@ Status QXSetChanRange(Tintmesh* tintmesh, int32_t side, int32_t channel, int32_t
 // precision and paths (grids, table size, strides, lookup arrays), else -1.
 Status QXValidate(const Tintmesh* tintmesh);
 
-// The two rounded linear maps of the engine (32-bit arithmetic; when an
-// intermediate would overflow, the scaled operand and the divisor are halved).
-// QXNormalize16: 0 at x = low, 65535 at x = high, x clamped between them; -1
-// when low = high and x != low.
+// The two rounded linear maps of the engine (exact integer arithmetic).
+// QXNormalize16: (|x − low|·65535 + d/2) / d with d = |high − low|: 0 at
+// x = low, 65535 at x = high, x clamped between them; -1 when low = high and
+// x != low.
 int32_t QXNormalize16(int32_t low, int32_t x, int32_t high);
 // QXInterpolate16: t in 0..65535 from low (t = 0) to high (t = 65535), rounded
 // half away from zero, clamped to 0..65535.

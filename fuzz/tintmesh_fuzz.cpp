@@ -1,7 +1,8 @@
 // Fuzzes the Tintmesh stream reader on memory blocks. The input is taken as
 // the plain stream and scrambled with the keystream first, so the fuzzer
 // works on readable headers and tables. A Tintmesh that loads must evaluate
-// at every path combination and write back to the same bytes.
+// (8-bit paths and one other combination) and write back to a stream that
+// reads to the same table and grid.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -32,12 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   QXChannelPtrs ip, op;
   for (int c = 0; c < 4; ++c) ip.chan[c] = in[c], op.chan[c] = out[c];
-  for (int inPath = 1; inPath <= 2; ++inPath) {
-    for (int outPath = 1; outPath <= 2; ++outPath) {
-      if (QXSetPhysicalDataPath(tm, 0, inPath) != 0 || QXSetPhysicalDataPath(tm, 1, outPath) != 0) __builtin_trap();
-      if (QXEvaluate(tm, 8, ip, 1, op, 1) != 0) __builtin_trap();
-    }
-  }
+  if (QXEvaluate(tm, 8, ip, 1, op, 1) != 0) __builtin_trap();
+  // One other path combination, chosen by the last byte.
+  const int inPath = 1 + (data[size - 1] & 1), outPath = 1 + (data[size - 1] >> 1 & 1);
+  if (QXSetPhysicalDataPath(tm, 0, inPath) != 0 || QXSetPhysicalDataPath(tm, 1, outPath) != 0) __builtin_trap();
+  if (QXEvaluate(tm, 8, ip, 1, op, 1) != 0) __builtin_trap();
   // Written back and read again, the table and grid are the same.
   QXSetPhysicalDataPath(tm, 0, 1);
   QXSetPhysicalDataPath(tm, 1, 1);

@@ -316,7 +316,9 @@ __attribute__((target("avx2"))) void LatticeKernelAvx2(const LatticeCtx& cx, int
 template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16>
 LatticeFn PickLatticeSimd() {
 #if QX_X86_SIMD
-  if (NIN == 3 && qx::SimdEnabled()) return LatticeKernelAvx2<TT, In, Out, NIN, NOUT, Curve16>;
+  if constexpr (NIN == 3) {
+    if (qx::SimdEnabled()) return LatticeKernelAvx2<TT, In, Out, NIN, NOUT, Curve16>;
+  }
 #endif
   return LatticeKernel<TT, In, Out, NIN, NOUT, Curve16>;
 }

@@ -11,7 +11,9 @@
 // 16-bit samples (uint16_t, native byte order) for a path of 2. The step is
 // the distance between two pixels' samples of one channel, counted in samples:
 // 1 for planar buffers, the channel count for interleaved ones (pointers then
-// set to consecutive samples of the first pixel).
+// set to consecutive samples of the first pixel). Any step is allowed,
+// negative ones included; the kernels read and write only the samples the
+// run names.
 //
 // In place: input and output may be the same buffers in the same channel
 // order. Lattice kernels read every input sample of a pixel before writing

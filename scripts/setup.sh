@@ -8,12 +8,12 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6opengl6-dev libgl-dev fonts-dejavu-core
   liblcms2-dev liblcms2-utils
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth
-  libtiff-tools imagemagick libvips-tools
+  libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
   ghostscript
 )
 

@@ -1,20 +1,283 @@
 // tavelin-cli: the command-line tool. Works without a display.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "imagefile/jpeg.h"
+#include "imagefile/ras.h"
+#include "imagefile/tiff.h"
+#include "shell/alert.h"
 #include "shell/strings.h"
+#include "shell/uistate.h"
 
-static void PrintUsage(FILE* out) {
+namespace {
+
+void PrintUsage(FILE* out) {
   std::fprintf(out,
                "Usage: tavelin-cli COMMAND [ARGS...]\n"
                "\n"
                "Colour correction of photographs without a window.\n"
                "\n"
+               "Commands:\n"
+               "  info FILE...                 one line per file: format, size, channels, colour type,\n"
+               "                               maximum sample value, resolution, embedded profile and\n"
+               "                               EXIF sizes; every row is read to check the file\n"
+               "  convert IN OUT --format F [--quality Q]\n"
+               "                               rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
+               "                               tga), carrying the profile and EXIF data where F holds\n"
+               "                               them; Q is the JPEG quality 0..100 (default 75)\n"
+               "  pam IN OUT                   write the pixels of IN as a binary PAM file\n"
+               "\n"
                "Options:\n"
                "  --help       show this help and exit\n"
                "  --version    show the version and exit\n");
 }
+
+const char* ColorTypeName(int32_t t) {
+  switch (t) {
+    case kRasRGB: return "rgb";
+    case kRasCMYK: return "cmyk";
+    case kRasGray: return "gray";
+    case kRasLab: return "lab";
+    case kRasPhotoCDColor: return "photocd";
+    default: return "?";
+  }
+}
+
+// The alert text for a failure, with the framework's reason when it gave one.
+std::string FailureText(Status status, const std::string& context) {
+  std::string text = AlertMessage(status, context.c_str());
+  if (!RasLastFailure().empty()) text += " (" + RasLastFailure() + ")";
+  return text;
+}
+
+// An input image open for reading, with its scanline.
+struct Input {
+  RasImage image;
+  RasScanline sl;
+  std::string path;
+};
+
+Status OpenInput(const std::string& path, Input& in, std::string& error) {
+  in.path = path;
+  Status st = RasQuery(path, in.image);
+  if (st != kOk) {
+    error = FailureText(st, Phrase(3012, path.c_str()));
+    return st;
+  }
+  st = RasOpen(path, 'r', in.image);
+  if (st != kOk) {
+    error = FailureText(st, Phrase(3013, path.c_str()));
+    return st;
+  }
+  st = RasMakeSl(in.sl, in.image);
+  if (st != kOk) {
+    error = FailureText(st, Phrase(3014, path.c_str()));
+    RasClose(in.image);
+  }
+  return st;
+}
+
+Status ReadRow(Input& in, uint32_t y, std::string& error) {
+  Status st = RasReadSl(in.image, y, in.sl);
+  if (st != kOk) error = FailureText(st, Phrase(3015, (int)y, in.path.c_str()));
+  return st;
+}
+
+int Info(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "tavelin-cli: info needs at least one file\n");
+    return 2;
+  }
+  int failures = 0;
+  for (int i = 2; i < argc; ++i) {
+    const std::string path = argv[i];
+    Input in;
+    std::string error;
+    Status st = OpenInput(path, in, error);
+    for (uint32_t y = 0; st == kOk && y < in.image.height; ++y) st = ReadRow(in, y, error);
+    if (in.image.file) {
+      Status closed = RasClose(in.image);
+      if (st == kOk && closed != kOk) {
+        st = closed;
+        error = FailureText(st, Phrase(3006, path.c_str()));
+      }
+    }
+    if (st != kOk) {
+      std::printf("%s: error %d: %s\n", path.c_str(), (int)st, error.c_str());
+      ++failures;
+      continue;
+    }
+    const uint32_t exif = RasMetaSize(kMetaGetInExif);
+    std::printf("%s: format=%s width=%u height=%u channels=%d colortype=%s max=%d dpi=%g profile=%u exif=%u\n",
+                path.c_str(), RasFormatName(in.image.format), in.image.width, in.image.height, in.image.channels,
+                ColorTypeName(in.image.colorType), in.image.maxValue, (double)in.image.resolution,
+                RasMetaSize(kMetaGetInProfile), exif > 4 ? exif - 4 : 0);
+  }
+  return failures ? 1 : 0;
+}
+
+int FormatCode(const std::string& name) {
+  if (name == "tiff") return kRasTiff;
+  if (name == "tiff16") return kRasTiff16;
+  if (name == "jpeg") return kRasJpeg;
+  if (name == "bmp") return kRasBmp;
+  if (name == "tga") return kRasTarga;
+  return 0;
+}
+
+int Fail(const std::string& text) {
+  std::fprintf(stderr, "tavelin-cli: %s\n", text.c_str());
+  return 1;
+}
+
+int Convert(int argc, char** argv) {
+  std::vector<std::string> paths;
+  int format = 0;
+  int quality = -1;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--format" && i + 1 < argc) {
+      format = FormatCode(argv[++i]);
+      if (!format) return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga)");
+    } else if (arg == "--quality" && i + 1 < argc) {
+      char* end = nullptr;
+      long q = std::strtol(argv[++i], &end, 10);
+      if (*end || q < 0 || q > 100) return Fail("the quality is a number from 0 to 100");
+      quality = (int)q;
+    } else if (arg.rfind("--", 0) == 0) {
+      return Fail("unknown option " + arg);
+    } else {
+      paths.push_back(arg);
+    }
+  }
+  if (paths.size() != 2 || !format) {
+    std::fprintf(stderr, "Usage: tavelin-cli convert IN OUT --format tiff|tiff16|jpeg|bmp|tga [--quality 0..100]\n");
+    return 2;
+  }
+  const std::string& inPath = paths[0];
+  const std::string& outPath = paths[1];
+  if (quality >= 0) JpegSetOption(0, quality);
+
+  Input in;
+  std::string error;
+  if (OpenInput(inPath, in, error) != kOk) return Fail(error);
+  // Output attachments: what the input embeds, where the output format holds it.
+  RasSetMeta(kMetaFreeOutProfile, nullptr);
+  RasSetMeta(kMetaFreeOutExif, nullptr);
+  TiffForgetIptc();
+  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg) RasSetMeta(kMetaMoveProfileInToOut, nullptr);
+  if (format == kRasJpeg) RasSetMeta(kMetaMoveExifInToOut, nullptr);
+  if ((format == kRasTiff || format == kRasTiff16) && (in.image.format == kRasTiff || in.image.format == kRasTiff16))
+    TiffCopyIptc(in.image);
+
+  // The output goes to a unique name beside OUT and replaces it at the end.
+  std::string folder = outPath.substr(0, outPath.find_last_of('/') + 1);
+  if (folder.empty()) folder = "./";
+  std::string temp;
+  if (Ui_Path_UniqueTempName(folder, temp, 4096) != kOk) return Fail("cannot make a temporary name in " + folder);
+
+  RasImage out;
+  Status st = rasInit(out, format, in.image.width, in.image.height, in.image.channels, in.image.colorType,
+                      in.image.resolution);
+  if (st != kOk) return Fail(FailureText(st, "rasInit"));
+  st = RasOpen(temp, 'w', out);
+  if (st != kOk) return Fail(FailureText(st, Phrase(3013, outPath.c_str())));
+  RasScanline osl;
+  if ((st = RasMakeSl(osl, out)) != kOk) {
+    RasClose(out);
+    StreamDelete(temp);
+    return Fail(FailureText(st, Phrase(3014, outPath.c_str())));
+  }
+  const bool in16 = in.image.Is16(), out16 = out.Is16();
+  const uint32_t w = in.image.width;
+  for (uint32_t y = 0; y < in.image.height && st == kOk; ++y) {
+    if ((st = ReadRow(in, y, error)) != kOk) break;
+    for (int c = 0; c < in.image.channels; ++c) {
+      if (in16 == out16) {
+        if (in16) std::memcpy(osl.plane16[c], in.sl.plane16[c], 2ull * w);
+        else std::memcpy(osl.plane8[c], in.sl.plane8[c], w);
+      } else if (out16) {
+        for (uint32_t x = 0; x < w; ++x) osl.plane16[c][x] = (uint16_t)(in.sl.plane8[c][x] * 257);
+      } else {
+        for (uint32_t x = 0; x < w; ++x) osl.plane8[c][x] = (uint8_t)((in.sl.plane16[c][x] * 255u + 32767u) / 65535u);
+      }
+    }
+    st = RasWriteSl(out, y, osl);
+    if (st != kOk) error = FailureText(st, Phrase(3017, (int)y, outPath.c_str()));
+  }
+  RasClose(in.image);
+  Status closed = RasClose(out);
+  if (st == kOk && closed != kOk) {
+    st = closed;
+    error = FailureText(st, Phrase(3006, outPath.c_str()));
+  }
+  if (st == kOk && StreamRename(temp, outPath) != kOk) {
+    st = kSysErr;
+    error = "cannot rename " + temp + " as " + outPath;
+  }
+  if (st != kOk) {
+    StreamDelete(temp);
+    return Fail(error);
+  }
+  return 0;
+}
+
+int Pam(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "Usage: tavelin-cli pam IN OUT\n");
+    return 2;
+  }
+  Input in;
+  std::string error;
+  if (OpenInput(argv[2], in, error) != kOk) return Fail(error);
+  const char* tuple = in.image.colorType == kRasGray ? "GRAYSCALE"
+                      : in.image.colorType == kRasCMYK ? "CMYK"
+                      : in.image.colorType == kRasLab  ? "LAB"
+                                                       : "RGB";
+  FILE* f = std::fopen(argv[3], "wb");
+  if (!f) return Fail(AlertMessage(kOpenErr, Phrase(3002, argv[3]).c_str()));
+  std::fprintf(f, "P7\nWIDTH %u\nHEIGHT %u\nDEPTH %d\nMAXVAL %d\nTUPLTYPE %s\nENDHDR\n", in.image.width,
+               in.image.height, in.image.channels, in.image.maxValue, tuple);
+  const uint32_t w = in.image.width;
+  const int ch = in.image.channels;
+  const bool wide = in.image.Is16();
+  std::vector<uint8_t> row((size_t)w * ch * (wide ? 2 : 1));
+  Status st = kOk;
+  for (uint32_t y = 0; y < in.image.height; ++y) {
+    if ((st = ReadRow(in, y, error)) != kOk) break;
+    for (uint32_t x = 0; x < w; ++x) {
+      for (int c = 0; c < ch; ++c) {
+        if (wide) {
+          const uint16_t v = in.sl.plane16[c][x];
+          row[2 * (x * ch + c)] = (uint8_t)(v >> 8);
+          row[2 * (x * ch + c) + 1] = (uint8_t)v;
+        } else {
+          row[x * ch + c] = in.sl.plane8[c][x];
+        }
+      }
+    }
+    if (std::fwrite(row.data(), 1, row.size(), f) != row.size()) {
+      st = kWriteErr;
+      error = AlertMessage(st, Phrase(3005, argv[3]).c_str());
+      break;
+    }
+  }
+  RasClose(in.image);
+  if (std::fclose(f) != 0 && st == kOk) {
+    st = kWriteErr;
+    error = AlertMessage(st, Phrase(3005, argv[3]).c_str());
+  }
+  if (st != kOk) {
+    std::remove(argv[3]);
+    return Fail(error);
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -30,7 +293,16 @@ int main(int argc, char** argv) {
     std::printf("tavelin-cli %s (%s)\n", TAVELIN_VERSION, ResText(1000));
     return 0;
   }
-  std::fprintf(stderr, "tavelin-cli: unknown command '%s'\n", command.c_str());
-  PrintUsage(stderr);
-  return 2;
+  int result;
+  if (command == "info") result = Info(argc, argv);
+  else if (command == "convert") result = Convert(argc, argv);
+  else if (command == "pam") result = Pam(argc, argv);
+  else {
+    std::fprintf(stderr, "tavelin-cli: unknown command '%s'\n", command.c_str());
+    PrintUsage(stderr);
+    return 2;
+  }
+  RasFreeAllMeta();
+  TiffForgetIptc();
+  return result;
 }

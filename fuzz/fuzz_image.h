@@ -1,0 +1,43 @@
+// Shared by the image fuzz targets: writes the input to a per-process file and
+// reads it through the framework the way the application does.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "imagefile/ras.h"
+
+// The file is removed when the fuzzer exits.
+struct FuzzFile {
+  std::string path = "/tmp/tavelin_fuzz_" + std::to_string(::getpid()) + ".img";
+  ~FuzzFile() { std::remove(path.c_str()); }
+};
+
+inline const std::string& FuzzPath() {
+  static const FuzzFile file;
+  return file.path;
+}
+
+inline bool FuzzWrite(const uint8_t* data, size_t size) {
+  FILE* f = std::fopen(FuzzPath().c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && ok;
+}
+
+// Query, open, read every row (forwards, then one row backwards), close.
+inline void FuzzReadImage() {
+  RasImage image;
+  if (RasQuery(FuzzPath(), image) != kOk) return;
+  if ((uint64_t)image.width * image.height > (4u << 20)) return;  // keep each run short
+  if (RasOpen(FuzzPath(), 'r', image) != kOk) return;
+  RasScanline sl;
+  for (uint32_t y = 0; y < image.height; ++y)
+    if (RasReadSl(image, y, sl) != kOk) break;
+  if (image.height > 1) RasReadSl(image, 0, sl);
+  RasClose(image);
+  RasFreeAllMeta();
+}

@@ -1,0 +1,510 @@
+#include "transform/tintmesh_eval.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "transform/tintmesh_internal.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QX_X86_SIMD 1
+#include <immintrin.h>
+#else
+#define QX_X86_SIMD 0
+#endif
+
+namespace {
+
+// ---- curve and single-input kernels ------------------------------------------------
+
+struct CurveCtx {
+  const uint8_t* c8[kQXMaxChannels] = {};    // composed curve, 8-bit results (or stage 1)
+  const uint16_t* c16[kQXMaxChannels] = {};  // composed curve, 16-bit results (or stage 2)
+};
+
+using CurveFn = void (*)(const CurveCtx&, int32_t, const QXChannelPtrs&, ptrdiff_t, const QXChannelPtrs&, ptrdiff_t);
+
+// out_c = C_c[in_c] (single-input: C_c[in_0]); two stages: C16_c[C8_c[in_c]].
+template <class In, class Out, int N, bool Single, bool TwoStage>
+void CurveKernel(const CurveCtx& cx, int32_t count, const QXChannelPtrs& ip, ptrdiff_t is, const QXChannelPtrs& op,
+                 ptrdiff_t os) {
+  const In* in[N];
+  Out* out[N];
+  const uint8_t* l8[N];
+  const uint16_t* l16[N];
+  for (int c = 0; c < N; ++c) {
+    in[c] = static_cast<const In*>(ip.chan[Single ? 0 : c]);
+    out[c] = static_cast<Out*>(op.chan[c]);
+    l8[c] = cx.c8[c];
+    l16[c] = cx.c16[c];
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    const ptrdiff_t ii = i * is, oo = i * os;
+#pragma GCC unroll 4
+    for (int c = 0; c < N; ++c) {
+      const uint32_t x = in[c][ii];
+      if constexpr (sizeof(Out) == 1) out[c][oo] = l8[c][x];
+      else if constexpr (TwoStage) out[c][oo] = l16[c][l8[c][x]];
+      else out[c][oo] = l16[c][x];
+    }
+  }
+}
+
+template <class In, class Out, bool Single, bool TwoStage>
+CurveFn PickCurveN(int n) {
+  switch (n) {
+    case 1: return CurveKernel<In, Out, 1, Single, TwoStage>;
+    case 3: return CurveKernel<In, Out, 3, Single, TwoStage>;
+    case 4: return CurveKernel<In, Out, 4, Single, TwoStage>;
+    default: return nullptr;
+  }
+}
+
+template <bool Single>
+CurveFn PickCurve(bool in16, bool out16, bool p16, int n) {
+  if (!in16 && !out16) return PickCurveN<uint8_t, uint8_t, Single, false>(n);
+  if (!in16) return PickCurveN<uint8_t, uint16_t, Single, false>(n);
+  if (!out16) return PickCurveN<uint16_t, uint8_t, Single, false>(n);
+  return p16 ? PickCurveN<uint16_t, uint16_t, Single, false>(n) : PickCurveN<uint16_t, uint16_t, Single, true>(n);
+}
+
+// ---- lattice kernels ---------------------------------------------------------------------
+
+struct LatticeCtx {
+  const uint32_t* off[kQXMaxChannels] = {};
+  const uint8_t* cell[kQXMaxChannels] = {};
+  const uint16_t* frac[kQXMaxChannels] = {};
+  const void* table = nullptr;
+  // Corner chain by comparison bits: offsets from the base entry of the
+  // corners after the first (cumulative strides in decreasing-fraction order).
+  uint32_t chain[64][3] = {};
+  uint32_t all = 0;  // far corner: every stride
+  uint32_t stride[kQXMaxChannels] = {};
+  const uint8_t* curve8[kQXMaxChannels] = {};
+  const uint16_t* curve16[kQXMaxChannels] = {};
+};
+
+using LatticeFn = void (*)(const LatticeCtx&, int32_t, const QXChannelPtrs&, ptrdiff_t, const QXChannelPtrs&,
+                           ptrdiff_t);
+
+// Interpolation shift and rounding addend by table and output width.
+template <class TT, class Out>
+struct Scaling {
+  static constexpr int kShift = sizeof(TT) == 1 ? (sizeof(Out) == 1 ? 15 : 7) : (sizeof(Out) == 1 ? 23 : 15);
+  static constexpr int32_t kRound = sizeof(TT) == 1 ? (sizeof(Out) == 1 ? 16384 : 127) : (sizeof(Out) == 1 ? 0 : 16384);
+};
+
+const uint16_t* Identity16() {
+  static const uint16_t* table = [] {
+    static uint16_t t[65536];
+    for (int32_t x = 0; x < 65536; ++x) t[x] = (uint16_t)x;
+    return t;
+  }();
+  return table;
+}
+
+// Comparison bits of the fractions: bit of pair (a, b), a < b, is f_a >= f_b.
+template <int NIN>
+inline uint32_t OrderBits(const int32_t* f) {
+  if constexpr (NIN == 3) {
+    return (uint32_t)(f[0] >= f[1]) | (uint32_t)(f[0] >= f[2]) << 1 | (uint32_t)(f[1] >= f[2]) << 2;
+  } else {
+    return (uint32_t)(f[0] >= f[1]) | (uint32_t)(f[0] >= f[2]) << 1 | (uint32_t)(f[0] >= f[3]) << 2 |
+           (uint32_t)(f[1] >= f[2]) << 3 | (uint32_t)(f[1] >= f[3]) << 4 | (uint32_t)(f[2] >= f[3]) << 5;
+  }
+}
+
+inline void SortDown(int32_t& a, int32_t& b) {
+  const int32_t hi = std::max(a, b), lo = std::min(a, b);
+  a = hi;
+  b = lo;
+}
+
+constexpr int kBlock = 64;
+
+// Simplex interpolation of pixels j..n-1 of a block, one at a time: the
+// simplex chosen without branches, one weighted sum and one shift per output
+// channel. S = Σ weight × corner is formed as
+// c0·32768 + fa·(c1 − c0) + fb·(c2 − c1) + ..., which is the same integer:
+// every partial sum is itself a weighted sum of corners with weights ≥ 0, so
+// nothing leaves 0..65535·32768 and S fits a signed 32-bit integer.
+template <class TT, int NIN, int NOUT, int kShift, int32_t kRound>
+inline void InterpolateScalar(const LatticeCtx& cx, const uint32_t* base, const int32_t (*frac)[kBlock], int32_t j,
+                              int32_t n, int32_t (*v)[kBlock]) {
+  const TT* const table = static_cast<const TT*>(cx.table);
+  const uint32_t all = cx.all;
+  for (; j < n; ++j) {
+    int32_t f[NIN];
+#pragma GCC unroll 4
+    for (int c = 0; c < NIN; ++c) f[c] = frac[c][j];
+    const uint32_t* links = cx.chain[OrderBits<NIN>(f)];
+    const TT* p0 = table + base[j];
+    const TT* p1 = p0 + links[0];
+    const TT* p2 = p0 + links[1];
+    if constexpr (NIN == 3) {
+      const int32_t fa = std::max(std::max(f[0], f[1]), f[2]);
+      const int32_t fc = std::min(std::min(f[0], f[1]), f[2]);
+      const int32_t fb = f[0] + f[1] + f[2] - fa - fc;
+      const TT* p3 = p0 + all;
+#pragma GCC unroll 4
+      for (int k = 0; k < NOUT; ++k) {
+        const int32_t c0 = p0[k], c1 = p1[k], c2 = p2[k], c3 = p3[k];
+        v[k][j] = ((c0 << 15) + fa * (c1 - c0) + fb * (c2 - c1) + fc * (c3 - c2) + kRound) >> kShift;
+      }
+    } else {
+      int32_t fa = f[0], fb = f[1], fc = f[2], fd = f[3];
+      SortDown(fa, fb);
+      SortDown(fc, fd);
+      SortDown(fa, fc);
+      SortDown(fb, fd);
+      SortDown(fb, fc);
+      const TT* p3 = p0 + links[2];
+      const TT* p4 = p0 + all;
+#pragma GCC unroll 4
+      for (int k = 0; k < NOUT; ++k) {
+        const int32_t c0 = p0[k], c1 = p1[k], c2 = p2[k], c3 = p3[k], c4 = p4[k];
+        v[k][j] = ((c0 << 15) + fa * (c1 - c0) + fb * (c2 - c1) + fc * (c3 - c2) + fd * (c4 - c3) + kRound) >> kShift;
+      }
+    }
+  }
+}
+
+#if QX_X86_SIMD
+// The same for three inputs, eight pixels at a time (AVX2): the simplex from
+// comparison masks, the corners gathered (one 32-bit load holds up to four
+// 8-bit or two 16-bit output values of a grid point; the table keeps a few
+// padding entries after its end for this). Returns the first pixel not done.
+template <class TT, int NOUT, int kShift, int32_t kRound>
+__attribute__((target("avx2"))) int32_t InterpolateAvx2(const LatticeCtx& cx, const uint32_t* base,
+                                                        const int32_t (*frac)[kBlock], int32_t n,
+                                                        int32_t (*v)[kBlock]) {
+  const int* table = reinterpret_cast<const int*>(cx.table);
+  const __m256i s0 = _mm256_set1_epi32((int)cx.stride[0]);
+  const __m256i s1 = _mm256_set1_epi32((int)cx.stride[1]);
+  const __m256i s2 = _mm256_set1_epi32((int)cx.stride[2]);
+  const __m256i all = _mm256_set1_epi32((int)cx.all);
+  const __m256i round = _mm256_set1_epi32(kRound);
+  const __m256i mask = _mm256_set1_epi32(sizeof(TT) == 1 ? 0xFF : 0xFFFF);
+  constexpr int kScale = sizeof(TT);
+  int32_t j = 0;
+  for (; j + 8 <= n; j += 8) {
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + j));
+    const __m256i f0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frac[0] + j));
+    const __m256i f1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frac[1] + j));
+    const __m256i f2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frac[2] + j));
+    // Order: larger fraction first, ties to the lower channel.
+    const __m256i g10 = _mm256_cmpgt_epi32(f1, f0);  // 1 before 0
+    const __m256i g20 = _mm256_cmpgt_epi32(f2, f0);  // 2 before 0
+    const __m256i g21 = _mm256_cmpgt_epi32(f2, f1);  // 2 before 1
+    // First corner step: the stride of the largest fraction's channel.
+    __m256i first = s2;
+    first = _mm256_blendv_epi8(first, s1, _mm256_andnot_si256(g21, g10));
+    first = _mm256_blendv_epi8(first, s0, _mm256_andnot_si256(_mm256_or_si256(g10, g20), _mm256_set1_epi32(-1)));
+    // Second corner: every stride but the smallest fraction's channel.
+    __m256i last = s2;
+    last = _mm256_blendv_epi8(last, s1, _mm256_andnot_si256(g10, g21));
+    last = _mm256_blendv_epi8(last, s0, _mm256_and_si256(g10, g20));
+    const __m256i fa = _mm256_max_epi32(_mm256_max_epi32(f0, f1), f2);
+    const __m256i fc = _mm256_min_epi32(_mm256_min_epi32(f0, f1), f2);
+    const __m256i fb = _mm256_sub_epi32(_mm256_add_epi32(f0, _mm256_add_epi32(f1, f2)), _mm256_add_epi32(fa, fc));
+    const __m256i o0 = b;
+    const __m256i o1 = _mm256_add_epi32(b, first);
+    const __m256i o2 = _mm256_add_epi32(b, _mm256_sub_epi32(all, last));
+    const __m256i o3 = _mm256_add_epi32(b, all);
+    // Each gather: the values of up to 4 (8-bit) or 2 (16-bit) channels.
+    constexpr int kPer = 4 / sizeof(TT);
+    constexpr int kGroups = (NOUT + kPer - 1) / kPer;
+#pragma GCC unroll 2
+    for (int g = 0; g < kGroups; ++g) {
+      const int* t = table + g;  // 4 bytes further per group
+      const __m256i q0 = _mm256_i32gather_epi32(t, o0, kScale);
+      const __m256i q1 = _mm256_i32gather_epi32(t, o1, kScale);
+      const __m256i q2 = _mm256_i32gather_epi32(t, o2, kScale);
+      const __m256i q3 = _mm256_i32gather_epi32(t, o3, kScale);
+#pragma GCC unroll 4
+      for (int e = 0; e < kPer; ++e) {
+        const int k = g * kPer + e;
+        if (k >= NOUT) break;
+        const int bits = e * 8 * (int)sizeof(TT);
+        const __m256i c0 = _mm256_and_si256(_mm256_srli_epi32(q0, bits), mask);
+        const __m256i c1 = _mm256_and_si256(_mm256_srli_epi32(q1, bits), mask);
+        const __m256i c2 = _mm256_and_si256(_mm256_srli_epi32(q2, bits), mask);
+        const __m256i c3 = _mm256_and_si256(_mm256_srli_epi32(q3, bits), mask);
+        __m256i sum = _mm256_add_epi32(_mm256_slli_epi32(c0, 15), round);
+        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(fa, _mm256_sub_epi32(c1, c0)));
+        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(fb, _mm256_sub_epi32(c2, c1)));
+        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(fc, _mm256_sub_epi32(c3, c2)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(v[k] + j), _mm256_srai_epi32(sum, kShift));
+      }
+    }
+  }
+  return j;
+}
+#endif
+
+// One lattice kernel, in blocks of pixels: the n_in cell and fraction
+// lookups of the block's pixels, one channel at a time; the interpolation;
+// then the output curves. Splitting the three keeps each loop's pointers in
+// registers and lets the middle one run eight pixels at a time.
+template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16, bool Simd>
+__attribute__((always_inline)) inline void LatticeBody(const LatticeCtx& cx, int32_t count, const QXChannelPtrs& ip,
+                                                       ptrdiff_t is, const QXChannelPtrs& op, ptrdiff_t os) {
+  constexpr int kShift = Scaling<TT, Out>::kShift;
+  constexpr int32_t kRound = Scaling<TT, Out>::kRound;
+  const uint16_t* const identity = Identity16();
+  uint32_t base[kBlock];
+  int32_t frac[NIN][kBlock];
+  int32_t v[NOUT][kBlock];
+  for (int32_t start = 0; start < count; start += kBlock) {
+    const int32_t n = std::min(kBlock, count - start);
+#pragma GCC unroll 1
+    for (int c = 0; c < NIN; ++c) {
+      const In* in = static_cast<const In*>(ip.chan[c]) + start * is;
+      const uint32_t* off = cx.off[c];
+      const uint8_t* cell = cx.cell[c];
+      const uint16_t* fr = cx.frac[c];
+      int32_t* f = frac[c];
+      if (c == 0) {
+        for (int32_t j = 0; j < n; ++j) {
+          const uint32_t x = in[j * is];
+          base[j] = sizeof(In) == 1 ? off[x] : off[cell[x]];
+          f[j] = fr[x];
+        }
+      } else {
+        for (int32_t j = 0; j < n; ++j) {
+          const uint32_t x = in[j * is];
+          base[j] += sizeof(In) == 1 ? off[x] : off[cell[x]];
+          f[j] = fr[x];
+        }
+      }
+    }
+    int32_t j = 0;
+#if QX_X86_SIMD
+    if constexpr (Simd && NIN == 3) j = InterpolateAvx2<TT, NOUT, kShift, kRound>(cx, base, frac, n, v);
+#endif
+    InterpolateScalar<TT, NIN, NOUT, kShift, kRound>(cx, base, frac, j, n, v);
+#pragma GCC unroll 1
+    for (int k = 0; k < NOUT; ++k) {
+      Out* out = static_cast<Out*>(op.chan[k]) + start * os;
+      const int32_t* vk = v[k];
+      if constexpr (sizeof(Out) == 1) {
+        const uint8_t* curve = cx.curve8[k];
+        for (int32_t i = 0; i < n; ++i) out[i * os] = curve[vk[i]];
+      } else if constexpr (Curve16) {
+        const uint16_t* curve = cx.curve16[k] ? cx.curve16[k] : identity;
+        for (int32_t i = 0; i < n; ++i) out[i * os] = curve[vk[i]];
+      } else {
+        for (int32_t i = 0; i < n; ++i) out[i * os] = (uint16_t)vk[i];
+      }
+    }
+  }
+}
+
+template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16>
+void LatticeKernel(const LatticeCtx& cx, int32_t count, const QXChannelPtrs& ip, ptrdiff_t is, const QXChannelPtrs& op,
+                   ptrdiff_t os) {
+  LatticeBody<TT, In, Out, NIN, NOUT, Curve16, false>(cx, count, ip, is, op, os);
+}
+
+#if QX_X86_SIMD
+template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16>
+__attribute__((target("avx2"))) void LatticeKernelAvx2(const LatticeCtx& cx, int32_t count, const QXChannelPtrs& ip,
+                                                       ptrdiff_t is, const QXChannelPtrs& op, ptrdiff_t os) {
+  LatticeBody<TT, In, Out, NIN, NOUT, Curve16, true>(cx, count, ip, is, op, os);
+}
+#endif
+
+template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16>
+LatticeFn PickLatticeSimd() {
+#if QX_X86_SIMD
+  if constexpr (NIN == 3) {
+    if (qx::SimdEnabled()) return LatticeKernelAvx2<TT, In, Out, NIN, NOUT, Curve16>;
+  }
+#endif
+  return LatticeKernel<TT, In, Out, NIN, NOUT, Curve16>;
+}
+
+template <class TT, class In, class Out, int NIN, bool Curve16>
+LatticeFn PickLatticeOut(int nOut) {
+  switch (nOut) {
+    case 1: return PickLatticeSimd<TT, In, Out, NIN, 1, Curve16>();
+    case 3: return PickLatticeSimd<TT, In, Out, NIN, 3, Curve16>();
+    case 4: return PickLatticeSimd<TT, In, Out, NIN, 4, Curve16>();
+    default: return nullptr;
+  }
+}
+
+template <class TT, class In, class Out, bool Curve16>
+LatticeFn PickLatticeIn(int nIn, int nOut) {
+  return nIn == 3 ? PickLatticeOut<TT, In, Out, 3, Curve16>(nOut)
+                  : nIn == 4 ? PickLatticeOut<TT, In, Out, 4, Curve16>(nOut) : nullptr;
+}
+
+template <class TT, class In>
+LatticeFn PickLatticeTail(bool out16, bool curve16, int nIn, int nOut) {
+  if (!out16) return PickLatticeIn<TT, In, uint8_t, false>(nIn, nOut);
+  return curve16 ? PickLatticeIn<TT, In, uint16_t, true>(nIn, nOut) : PickLatticeIn<TT, In, uint16_t, false>(nIn, nOut);
+}
+
+LatticeFn PickLattice(bool p16, bool in16, bool out16, bool curve16, int nIn, int nOut) {
+  if (p16) {
+    return in16 ? PickLatticeTail<uint16_t, uint16_t>(out16, curve16, nIn, nOut)
+                : PickLatticeTail<uint16_t, uint8_t>(out16, curve16, nIn, nOut);
+  }
+  return in16 ? PickLatticeTail<uint8_t, uint16_t>(out16, curve16, nIn, nOut)
+              : PickLatticeTail<uint8_t, uint8_t>(out16, curve16, nIn, nOut);
+}
+
+// The corner chains for every outcome of the fraction comparisons: channels
+// ordered by decreasing fraction (ties to the lower channel), strides added in
+// that order.
+void BuildChains(const Tintmesh* tm, LatticeCtx& cx) {
+  const int n = tm->nIn;
+  int pairA[6], pairB[6], pairs = 0;
+  for (int a = 0; a < n; ++a) {
+    for (int b = a + 1; b < n; ++b) {
+      pairA[pairs] = a;
+      pairB[pairs] = b;
+      ++pairs;
+    }
+  }
+  cx.all = 0;
+  for (int c = 0; c < n; ++c) {
+    cx.stride[c] = (uint32_t)tm->in[c].stride;
+    cx.all += cx.stride[c];
+  }
+  for (uint32_t bits = 0; bits < (1u << pairs); ++bits) {
+    int rank[kQXMaxChannels] = {};
+    for (int p = 0; p < pairs; ++p) {
+      if (bits >> p & 1) ++rank[pairA[p]];
+      else ++rank[pairB[p]];
+    }
+    int order[kQXMaxChannels];
+    for (int c = 0; c < n; ++c) order[c] = c;
+    std::stable_sort(order, order + n, [&](int x, int y) { return rank[x] > rank[y]; });
+    uint32_t sum = 0;
+    for (int k = 0; k < n - 1; ++k) {
+      sum += (uint32_t)tm->in[order[k]].stride;
+      cx.chain[bits][k] = sum;
+    }
+  }
+}
+
+// Whether a Tintmesh has every array its kernel reads, consistent with its
+// grid and paths (a half-built or failed object is refused, not read).
+bool ReadyLattice(const Tintmesh* tm) {
+  if (!qx::HasTable(tm) || qx::TableCountHeld(tm) != QXTableCount(tm)) return false;
+  const int32_t frames = tm->inPath == kQX16Bit ? 65536 : 256;
+  int64_t stride = tm->nOut;
+  for (int32_t c = 0; c < tm->nIn; ++c) {
+    const QXInChannel& ch = tm->in[c];
+    if (ch.samples < 2 || ch.stride != stride || ch.fraction.count != frames) return false;
+    if (tm->inPath == kQX16Bit && ch.cellLookup.count != 65536) return false;
+    stride *= ch.samples;
+  }
+  for (int32_t k = 0; k < tm->nOut; ++k) {
+    const QXOutChannel& ch = tm->out[k];
+    if (tm->outPath == kQX8Bit) {
+      if (ch.curve8.count != 256) return false;
+    } else if (!ch.curve16 && !(ch.rangeLow == 0 && ch.rangeHigh == 65535)) {
+      return false;
+    } else if (ch.curve16 && ch.curve16.count != 65536) {
+      return false;
+    }
+  }
+  const int32_t shift = tm->precision == kQX16Bit ? (tm->outPath == kQX16Bit ? 15 : 23) : (tm->outPath == kQX16Bit ? 7 : 15);
+  return tm->interpShift == shift;
+}
+
+bool ReadyCurves(const Tintmesh* tm, int curves) {
+  const bool in16 = tm->inPath == kQX16Bit, o16 = tm->outPath == kQX16Bit, p16 = tm->precision == kQX16Bit;
+  const int32_t n = in16 ? 65536 : 256;
+  for (int c = 0; c < curves; ++c) {
+    const QXInChannel& ch = tm->in[c];
+    if (!o16) {
+      if (ch.cellLookup.count != n) return false;
+    } else if (in16 && !p16) {
+      if (ch.cellLookup.count != 65536 || ch.fraction.count != 256) return false;
+    } else if (ch.fraction.count != n) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ValidCount(int32_t n) { return n == 1 || n == 3 || n == 4; }
+
+}  // namespace
+
+Status QXEvaluate(const Tintmesh* tm, int32_t count, const QXChannelPtrs& in, int32_t inStep, const QXChannelPtrs& out,
+                  int32_t outStep) {
+  if (!tm || count < 0 || !ValidCount(tm->nOut) || !ValidCount(tm->nIn)) return kBadArg;
+  if (tm->lattice != 0 && tm->lattice != 1) return kBadArg;
+  if ((tm->inPath != kQX8Bit && tm->inPath != kQX16Bit) || (tm->outPath != kQX8Bit && tm->outPath != kQX16Bit))
+    return kBadArg;
+  if (tm->lattice == 0 && tm->nIn != tm->nOut) return kBadArg;
+  for (int32_t c = 0; c < tm->nIn; ++c) {
+    if (!in.chan[c]) return kBadArg;
+  }
+  for (int32_t c = 0; c < tm->nOut; ++c) {
+    if (!out.chan[c]) return kBadArg;
+  }
+  const bool in16 = tm->inPath == kQX16Bit, out16 = tm->outPath == kQX16Bit, p16 = tm->precision == kQX16Bit;
+
+  if (QXIsLattice(tm)) {
+    if (!ReadyLattice(tm)) return kBadArg;
+    LatticeCtx cx;
+    bool curve16 = false;
+    for (int32_t c = 0; c < tm->nIn; ++c) {
+      cx.off[c] = tm->in[c].cellOffsets;
+      cx.cell[c] = tm->in[c].cellLookup.get();
+      cx.frac[c] = tm->in[c].fraction.get();
+    }
+    for (int32_t k = 0; k < tm->nOut; ++k) {
+      cx.curve8[k] = tm->out[k].curve8.get();
+      cx.curve16[k] = tm->out[k].curve16.get();
+      curve16 = curve16 || cx.curve16[k];
+    }
+    cx.table = p16 ? static_cast<const void*>(tm->table16.get()) : static_cast<const void*>(tm->table8.get());
+    BuildChains(tm, cx);
+    LatticeFn fn = PickLattice(p16, in16, out16, curve16, tm->nIn, tm->nOut);
+    if (!fn) return kBadArg;
+    if (count > 0) fn(cx, count, in, inStep, out, outStep);
+    return kOk;
+  }
+
+  const bool single = tm->lattice == 1;
+  if (single && tm->nIn != 1) return kBadArg;
+  const int curves = single ? tm->nOut : tm->nIn;
+  if (!ReadyCurves(tm, curves)) return kBadArg;
+  CurveCtx cx;
+  for (int c = 0; c < curves; ++c) {
+    cx.c8[c] = tm->in[c].cellLookup.get();
+    cx.c16[c] = tm->in[c].fraction.get();
+  }
+  CurveFn fn = single ? PickCurve<true>(in16, out16, p16, curves) : PickCurve<false>(in16, out16, p16, curves);
+  if (!fn) return kBadArg;
+  if (count > 0) fn(cx, count, in, inStep, out, outStep);
+  return kOk;
+}
+
+Status QXHandleEvaluate(const TintmeshHandle* handle, int32_t count, const QXChannelPtrs& in, int32_t inStep,
+                        const QXChannelPtrs& out, int32_t outStep) {
+  if (!handle || !handle->tintmesh) return kBadArg;
+  return QXEvaluate(handle->tintmesh, count, in, inStep, out, outStep);
+}
+
+namespace qx {
+namespace {
+bool gSimdWanted = true;
+bool CpuHasAvx2() {
+#if QX_X86_SIMD
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
+}  // namespace
+bool SimdEnabled() { return gSimdWanted && CpuHasAvx2(); }
+void SetSimdEnabled(bool on) { gSimdWanted = on; }
+}  // namespace qx

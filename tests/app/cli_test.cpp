@@ -1,0 +1,69 @@
+// tavelin-cli info, convert and pam, run as a user would.
+#include <gtest/gtest.h>
+
+#include "imagefile/imagefile_support.h"
+#include "support/scratch.h"
+
+namespace {
+
+std::string Fixture(const std::string& name) { return TestData("imagefile/" + name); }
+
+int Cli(const std::string& args, std::string* out = nullptr) {
+  return RunCommand(std::string("'") + TAVELIN_CLI + "' " + args + " 2>&1", out);
+}
+
+TEST(CliTest, InfoPrintsOneLinePerFileAndFailsOnAnyBadOne) {
+  std::string out;
+  const std::string tif = Fixture("rgb8_icc.tif"), jpg = Fixture("exif_thumb.jpg"), lzw = Fixture("lzw.tif");
+  ASSERT_EQ(Cli("info '" + tif + "' '" + jpg + "'", &out), 0) << out;
+  EXPECT_EQ(out, tif + ": format=tiff width=13 height=7 channels=3 colortype=rgb max=255 dpi=300 profile=2576 exif=0\n" +
+                     jpg + ": format=jpeg width=13 height=7 channels=3 colortype=rgb max=255 dpi=-1 profile=0 exif=480\n");
+  EXPECT_NE(Cli("info '" + tif + "' '" + lzw + "'", &out), 0);
+  EXPECT_NE(out.find(lzw + ": error -9: An unsupported feature was encountered while reading image file " + lzw),
+            std::string::npos)
+      << out;
+}
+
+TEST(CliTest, ConvertCarriesPixelsAndProfile) {
+  const std::string dir = FreshDir("cli");
+  std::string out;
+  // 8-bit TIFF with a profile to 16-bit TIFF and back: same pixels, same profile.
+  ASSERT_EQ(Cli("convert '" + Fixture("rgb8_icc.tif") + "' " + dir + "a.tif --format tiff16", &out), 0) << out;
+  ASSERT_EQ(Cli("convert " + dir + "a.tif " + dir + "b.bmp --format bmp", &out), 0) << out;
+  ASSERT_EQ(Cli("info " + dir + "a.tif", &out), 0);
+  EXPECT_NE(out.find("format=tiff16") , std::string::npos) << out;
+  EXPECT_NE(out.find("profile=2576"), std::string::npos) << out;
+  ASSERT_EQ(Cli("pam " + dir + "b.bmp " + dir + "b.pam", &out), 0) << out;
+  Pixels back, source;
+  ASSERT_TRUE(ReadPam(dir + "b.pam", back));
+  ASSERT_TRUE(ReadPam(Fixture("src_rgb.ppm"), source));
+  EXPECT_EQ(back.samples, source.samples);
+  // JPEG keeps its EXIF block; a format that cannot hold CMYK refuses and leaves nothing behind.
+  ASSERT_EQ(Cli("convert '" + Fixture("exif_thumb.jpg") + "' " + dir + "c.jpg --format jpeg --quality 95", &out), 0);
+  ASSERT_EQ(Cli("info " + dir + "c.jpg", &out), 0);
+  EXPECT_NE(out.find("exif=480"), std::string::npos) << out;
+  EXPECT_NE(Cli("convert '" + Fixture("cmyk.tif") + "' " + dir + "d.bmp --format bmp", &out), 0);
+  EXPECT_NE(out.find("BMP files hold RGB or gray images only"), std::string::npos) << out;
+  EXPECT_FALSE(FileExists(dir + "d.bmp"));
+  EXPECT_EQ(Cli("convert a b --format png", &out), 1);
+}
+
+TEST(CliTest, PamWritesTheSamplesWithTheirMaximum) {
+  const std::string dir = FreshDir("cli_pam");
+  std::string tuple;
+  Pixels px, source;
+  ASSERT_EQ(Cli("pam '" + Fixture("rgb16_mm.tif") + "' " + dir + "a.pam"), 0);
+  ASSERT_TRUE(ReadPam(dir + "a.pam", px, &tuple));
+  ASSERT_TRUE(ReadPam(Fixture("src_rgb16.ppm"), source));
+  EXPECT_EQ(tuple, "RGB");
+  EXPECT_EQ(px.maxValue, 65535);
+  EXPECT_EQ(px.samples, source.samples);
+  ASSERT_EQ(Cli("pam '" + Fixture("cmyk.jpg") + "' " + dir + "b.pam"), 0);
+  ASSERT_TRUE(ReadPam(dir + "b.pam", px, &tuple));
+  EXPECT_EQ(tuple, "CMYK");
+  ASSERT_EQ(Cli("pam '" + Fixture("gray.jpg") + "' " + dir + "c.pam"), 0);
+  ASSERT_TRUE(ReadPam(dir + "c.pam", px, &tuple));
+  EXPECT_EQ(tuple, "GRAYSCALE");
+}
+
+}  // namespace

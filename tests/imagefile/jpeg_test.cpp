@@ -1,0 +1,308 @@
+// JPEG module: peer files read as libjpeg decodes them, our files read by the
+// peers, the ICC and EXIF markers, sequential rows, and broken files.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "imagefile/imagefile_support.h"
+#include "imagefile/jpeg.h"
+#include "imagefile/ras.h"
+#include "shell/bytes.h"
+#include "support/scratch.h"
+
+namespace {
+
+std::string Fixture(const std::string& name) { return TestData("imagefile/" + name); }
+
+class JpegTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    RasFreeAllMeta();
+    JpegSetOption(0, 75);
+  }
+};
+
+// libjpeg's decode with the CMYK planes turned into ink values.
+Pixels Reference(const std::string& path) {
+  Pixels want;
+  EXPECT_TRUE(LibjpegDecode(path, want));
+  if (want.channels == 4)
+    for (auto& v : want.samples) v = (uint16_t)(255 - v);
+  return want;
+}
+
+// The peer writes gray images as three equal channels.
+Pixels OneChannelIfGray(Pixels p, int channels) {
+  if (channels != 1 || p.channels != 3) return p;
+  std::vector<uint16_t> one;
+  for (size_t i = 0; i < p.samples.size(); i += 3) one.push_back(p.samples[i]);
+  p.samples = one;
+  p.channels = 1;
+  return p;
+}
+
+// The segments of one marker type in a JPEG file: their data (after the length).
+std::vector<std::vector<uint8_t>> Segments(const std::vector<uint8_t>& f, uint8_t marker) {
+  std::vector<std::vector<uint8_t>> out;
+  size_t i = 2;
+  while (i + 4 <= f.size() && f[i] == 0xFF && f[i + 1] != 0xDA) {
+    const size_t len = LoadBE16(&f[i + 2]);
+    if (f[i + 1] == marker) out.emplace_back(f.begin() + i + 4, f.begin() + i + 2 + len);
+    i += 2 + len;
+  }
+  return out;
+}
+
+TEST_F(JpegTest, ReadsPeerFilesAsLibjpegDecodesThem) {
+  struct Case {
+    const char* file;
+    int32_t colorType;
+  } cases[] = {{"base.jpg", kRasRGB}, {"prog.jpg", kRasRGB}, {"gray.jpg", kRasGray},
+               {"cmyk.jpg", kRasCMYK}, {"exif_thumb.jpg", kRasRGB}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    RasImage image;
+    Pixels ours;
+    ASSERT_EQ(ReadThrough(Fixture(c.file), image, ours), kOk) << RasLastFailure();
+    EXPECT_EQ(image.format, kRasJpeg);
+    EXPECT_EQ(image.colorType, c.colorType);
+    EXPECT_EQ(ours.samples, Reference(Fixture(c.file)).samples);
+  }
+}
+
+TEST_F(JpegTest, RoundTripsAndPeersReadWhatWeWrite) {
+  JpegSetOption(0, 90);
+  const std::vector<uint8_t> profile = MakeProfile(true);
+  ASSERT_GT(profile.size(), 65519u);  // several chunks
+  for (int32_t ct : {kRasRGB, kRasGray, kRasCMYK}) {
+    SCOPED_TRACE(ct);
+    const int channels = ct == kRasGray ? 1 : ct == kRasCMYK ? 4 : 3;
+    ASSERT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), (uint32_t)profile.size()), kOk);
+    const Pixels px = MakePixels(37, 21, channels, 255, 3);
+    const std::string path = ScratchFile("round.jpg");
+    ASSERT_EQ(WriteThrough(path, kRasJpeg, ct, px, 240), kOk) << RasLastFailure();
+    RasImage image;
+    Pixels back;
+    ASSERT_EQ(ReadThrough(path, image, back), kOk);
+    EXPECT_EQ(image.colorType, ct);
+    // CMYK files carry no JFIF header, so no density.
+    EXPECT_FLOAT_EQ(image.resolution, ct == kRasCMYK ? -1.0f : 240.0f);
+    EXPECT_EQ(back.samples, Reference(path).samples);
+    const uint8_t* in = nullptr;
+    RasGetMeta(kMetaGetInProfile, &in);
+    ASSERT_EQ(RasMetaSize(kMetaGetInProfile), profile.size());
+    EXPECT_EQ(std::memcmp(in, profile.data(), profile.size()), 0);
+    if (!HavePeer("convert")) continue;
+    Pixels peer;
+    ASSERT_TRUE(PeerDecode(path, "", 8, peer));
+    EXPECT_EQ(OneChannelIfGray(peer, channels).samples, back.samples);
+    std::string out;
+    RunCommand("identify -format '%x %U %[colorspace]' '" + path + "'", &out);
+    EXPECT_EQ(out, ct == kRasGray ? "240 PixelsPerInch Gray" : ct == kRasCMYK ? "72 Undefined CMYK" : "240 PixelsPerInch sRGB");
+    const std::string icc = ScratchFile("peer.icc");
+    ASSERT_EQ(RunCommand("convert '" + path + "' icc:'" + icc + "' 2>/dev/null"), 0);
+    EXPECT_EQ(FileBytes(icc), profile);
+  }
+}
+
+TEST_F(JpegTest, ReadsAProfileSplitByThePeer) {
+  if (!HavePeer("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::vector<uint8_t> profile = MakeProfile(true);
+  const std::string icc = ScratchFile("big.icc");
+  WriteBytes(icc, profile);
+  const std::string path = ScratchFile("peer_profile.jpg");
+  ASSERT_EQ(RunCommand("convert '" + Fixture("src_rgb.ppm") + "' -profile '" + icc + "' '" + path + "'"), 0);
+  ASSERT_GT(Segments(FileBytes(path), 0xE2).size(), 1u);
+  RasImage image;
+  ASSERT_EQ(RasQuery(path, image), kOk);
+  const uint8_t* in = nullptr;
+  RasGetMeta(kMetaGetInProfile, &in);
+  ASSERT_EQ(RasMetaSize(kMetaGetInProfile), profile.size());
+  EXPECT_EQ(std::memcmp(in, profile.data(), profile.size()), 0);
+}
+
+TEST_F(JpegTest, WritesProfileChunksAndExifSegment) {
+  std::vector<uint8_t> profile(140000, 0x5A);
+  StoreBE32(profile.data(), 140000);
+  ASSERT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), 140000), kOk);
+  const uint8_t exif[12] = {0, 0, 0, 12, 'M', 'M', 0, 42, 0, 0, 0, 8};
+  ASSERT_EQ(RasSetMetaBytes(kMetaSetOutExif, exif, 12), kOk);
+  const std::string path = ScratchFile("chunks.jpg");
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(8, 8, 3, 255), -1), kOk);
+  const std::vector<uint8_t> f = FileBytes(path);
+  const auto app2 = Segments(f, 0xE2);
+  ASSERT_EQ(app2.size(), 3u);
+  const size_t sizes[3] = {65519, 65519, 8962};
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(std::memcmp(app2[k].data(), "ICC_PROFILE\0", 12), 0);
+    EXPECT_EQ(app2[k][12], k + 1);
+    EXPECT_EQ(app2[k][13], 3);
+    EXPECT_EQ(app2[k].size() - 14, sizes[k]);
+  }
+  const auto app1 = Segments(f, 0xE1);
+  ASSERT_EQ(app1.size(), 1u);
+  EXPECT_EQ(app1[0], std::vector<uint8_t>({'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8}));
+  // Resolution -1 leaves the library's default density (no unit): read back as none.
+  RasImage image;
+  ASSERT_EQ(RasQuery(path, image), kOk);
+  EXPECT_EQ(image.resolution, -1.0f);
+  EXPECT_EQ(RasMetaSize(kMetaGetInProfile), 140000u);
+  EXPECT_EQ(RasMetaSize(kMetaGetInExif), 12u);
+  // A profile too small to be one is not embedded, and the file is still written.
+  std::vector<uint8_t> tiny(100, 0);
+  StoreBE32(tiny.data(), 100);
+  RasSetMetaBytes(kMetaSetOutProfile, tiny.data(), 100);
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(8, 8, 3, 255), -1), kOk);
+  EXPECT_TRUE(Segments(FileBytes(path), 0xE2).empty());
+}
+
+TEST_F(JpegTest, CmykInkIsStoredInverted) {
+  Pixels px = MakePixels(16, 16, 4, 255);
+  for (size_t i = 0; i < px.samples.size(); ++i) px.samples[i] = i % 4 == 0 ? 255 : 0;  // full cyan, no other ink
+  const std::string path = ScratchFile("cmyk.jpg");
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasCMYK, px, 300), kOk);
+  Pixels raw;
+  ASSERT_TRUE(LibjpegDecode(path, raw));
+  EXPECT_EQ(raw.At(3, 3, 0), 0);  // sample 0 in the file ...
+  RasImage image;
+  Pixels ours;
+  ASSERT_EQ(ReadThrough(path, image, ours), kOk);
+  EXPECT_EQ(ours.At(3, 3, 0), 255);  // ... reads as full ink
+  EXPECT_EQ(ours.At(3, 3, 3), 0);
+}
+
+TEST_F(JpegTest, RowsAreSequential) {
+  const Pixels px = MakePixels(16, 24, 3, 255);
+  const std::string path = ScratchFile("rows.jpg");
+  {
+    RasImage out;
+    ASSERT_EQ(rasInit(out, kRasJpeg, 16, 24, 3, kRasRGB, 300), kOk);
+    ASSERT_EQ(RasOpen(path, 'w', out), kOk);
+    RasScanline sl;
+    ASSERT_EQ(RasMakeSl(sl, out), kOk);
+    ASSERT_EQ(RasWriteSl(out, 0, sl), kOk);
+    ASSERT_EQ(RasWriteSl(out, 1, sl), kOk);
+    EXPECT_EQ(RasWriteSl(out, 1, sl), kOk);  // the last row again: ignored
+    EXPECT_EQ(RasWriteSl(out, 3, sl), kBadArg);
+    RasClose(out);  // unfinished: aborted
+  }
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, px, 300), kOk);
+  RasImage image;
+  Pixels all;
+  ASSERT_EQ(ReadThrough(path, image, all), kOk);
+  ASSERT_EQ(RasOpen(path, 'r', image), kOk);
+  RasScanline sl;
+  for (uint32_t y = 0; y < 10; ++y) ASSERT_EQ(RasReadSl(image, y, sl), kOk);
+  ASSERT_EQ(RasReadSl(image, 5, sl), kOk);  // back: the decoder restarts
+  for (uint32_t x = 0; x < 16; ++x) EXPECT_EQ(sl.plane8[1][x], all.At(x, 5, 1));
+  ASSERT_EQ(RasReadSl(image, 5, sl), kOk);  // the same row again
+  for (uint32_t x = 0; x < 16; ++x) EXPECT_EQ(sl.plane8[1][x], all.At(x, 5, 1));
+  EXPECT_EQ(RasClose(image), kOk);
+}
+
+// Broken marker structures, cut files and lying headers answer a status.
+TEST_F(JpegTest, RefusesBrokenFiles) {
+  const std::vector<uint8_t> base = FileBytes(Fixture("base.jpg"));
+  const std::vector<uint8_t> prog = FileBytes(Fixture("prog.jpg"));
+  // Files large enough that a cut lands in the compressed data.
+  const Pixels noise = MakePixels(96, 96, 3, 255, 9);
+  const std::string bigBase = ScratchFile("big_base.jpg"), bigProg = ScratchFile("big_prog.jpg");
+  ASSERT_TRUE(LibjpegEncode(bigBase, noise, false));
+  ASSERT_TRUE(LibjpegEncode(bigProg, noise, true));
+  const std::vector<uint8_t> base2 = FileBytes(bigBase), prog2 = FileBytes(bigProg);
+  auto sofAt = [](const std::vector<uint8_t>& f) {
+    for (size_t i = 2; i + 4 < f.size(); i += 2 + LoadBE16(&f[i + 2]))
+      if (f[i + 1] == 0xC0 || f[i + 1] == 0xC2) return i;
+    return size_t(0);
+  };
+  auto huge = [&](std::vector<uint8_t> f) {
+    const size_t s = sofAt(f);
+    StoreBE16(&f[s + 5], 60000);
+    StoreBE16(&f[s + 7], 60000);
+    return f;
+  };
+  auto withApp2 = [&](uint8_t seq, uint8_t count) {
+    std::vector<uint8_t> f = base;
+    std::vector<uint8_t> seg = {0xFF, 0xE2, 0, 22, 'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0,
+                                seq,  count, 0, 0, 0, 0};
+    f.insert(f.begin() + 2, seg.begin(), seg.end());
+    return f;
+  };
+  std::vector<uint8_t> cutScan(base2.begin(), base2.begin() + base2.size() / 2);
+  std::vector<uint8_t> cutProg(prog2.begin(), prog2.begin() + prog2.size() - 300);
+  std::vector<uint8_t> noEoi(base2.begin(), base2.end() - 2);
+  std::vector<uint8_t> badMarker = base;
+  badMarker.insert(badMarker.begin() + 2, {0xFF, 0x10});
+  std::vector<uint8_t> lostSync = base;
+  lostSync.insert(lostSync.begin() + 2, 0x00);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    Status query, read;  // RasQuery, then reading every row
+  } cases[] = {
+      {"chunk 2 before chunk 1", withApp2(2, 2), kFormatErr, kFormatErr},
+      {"chunk count 0", withApp2(1, 0), kFormatErr, kFormatErr},
+      {"reserved marker", badMarker, kFormatErr, kFormatErr},
+      {"byte between markers", lostSync, kFormatErr, kFormatErr},
+      {"cut in the middle of the scan", cutScan, kOk, kReadErr},
+      {"progressive cut inside a scan", cutProg, kOk, kReadErr},
+      {"missing EOI only", noEoi, kOk, kOk},
+      {"baseline claiming 60000 x 60000", huge(base), kOk, kReadErr},
+      {"progressive claiming 60000 x 60000", huge(prog), kOk, kFormatErr},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = ScratchFile("broken.jpg");
+    WriteBytes(path, c.bytes);
+    RasImage image;
+    EXPECT_EQ(RasQuery(path, image), c.query) << RasLastFailure();
+    if (c.query != kOk) continue;
+    Pixels px;
+    Status st = RasOpen(path, 'r', image);
+    RasScanline sl;
+    for (uint32_t y = 0; st == kOk && y < image.height; ++y) st = RasReadSl(image, y, sl);
+    EXPECT_EQ(st, c.read) << RasLastFailure();
+    if (c.read != kOk) {
+      EXPECT_FALSE(RasLastFailure().empty());
+    }
+    RasClose(image);
+  }
+  // A TIFF fails the first marker pass at its first byte.
+  Stream s;
+  ASSERT_EQ(StreamOpen(s, Fixture("rgb8_ii.tif"), kStreamRead), kOk);
+  EXPECT_EQ(JpegScanProfile(s), kFormatErr);
+}
+
+// A write failure inside the library (a full disk) comes back as a status, through the row that hit it.
+TEST_F(JpegTest, FullDiskIsAWriteError) {
+  if (!FileExists("/dev/full")) GTEST_SKIP();
+  RasImage out;
+  ASSERT_EQ(rasInit(out, kRasJpeg, 512, 512, 3, kRasRGB, 300), kOk);
+  ASSERT_EQ(RasOpen("/dev/full", 'w', out), kOk);
+  RasScanline sl;
+  ASSERT_EQ(RasMakeSl(sl, out), kOk);
+  const Pixels noise = MakePixels(512, 1, 3, 255);
+  Status st = kOk;
+  uint32_t y = 0;
+  for (; y < 512 && st == kOk; ++y) {
+    for (uint32_t x = 0; x < 512; ++x)
+      for (int c = 0; c < 3; ++c) sl.plane8[c][x] = (uint8_t)(noise.At(x, 0, c) + y);
+    st = RasWriteSl(out, y, sl);
+  }
+  EXPECT_EQ(st, kWriteErr);
+  EXPECT_LT(y, 512u);
+  RasClose(out);
+}
+
+TEST_F(JpegTest, OptionsKeepTheirRanges) {
+  int32_t v;
+  EXPECT_EQ(JpegSetOption(0, 101), kBadArg);
+  EXPECT_EQ(JpegSetOption(1, 3), kBadArg);
+  EXPECT_EQ(JpegSetOption(3, -1), kBadArg);
+  EXPECT_EQ(JpegSetOption(5, 0), kBadArg);
+  EXPECT_EQ(JpegGetOption(5, v), kBadArg);
+  ASSERT_EQ(JpegGetOption(3, v), kOk);
+  EXPECT_EQ(v, 1);
+}
+
+}  // namespace

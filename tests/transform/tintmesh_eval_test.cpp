@@ -1,0 +1,389 @@
+// Tintmesh evaluation: every kernel against the plain reference, exactly
+// known answers swept over every input, pixel layouts, edge cases.
+#include "transform/tintmesh_eval.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "transform/tintmesh_internal.h"
+#include "transform/tintmesh_testutil.h"
+
+namespace {
+
+// Runs a test body with the vector kernels on, then off.
+class SimdToggle {
+ public:
+  explicit SimdToggle(bool on) { qx::SetSimdEnabled(on); }
+  ~SimdToggle() { qx::SetSimdEnabled(true); }
+};
+
+std::vector<uint16_t> RandomPositions(std::mt19937& rng, int n, int max) {
+  std::vector<uint16_t> p{0, (uint16_t)max};
+  std::uniform_int_distribution<int> d(1, max - 1);
+  while ((int)p.size() < n) {
+    const uint16_t v = (uint16_t)d(rng);
+    if (std::find(p.begin(), p.end(), v) == p.end()) p.push_back(v);
+  }
+  std::sort(p.begin(), p.end());
+  return p;
+}
+
+// Inputs for a run: both ends, equal channels (tied fractions) and random codes.
+Planar RandomInputs(std::mt19937& rng, int channels, int count, int depth) {
+  Planar in(channels, count, depth);
+  const int max = depth == kQX16Bit ? 65535 : 255;
+  std::uniform_int_distribution<int> d(0, max);
+  for (int i = 0; i < count; ++i) {
+    const int same = d(rng);
+    for (int c = 0; c < channels; ++c) {
+      int v = d(rng);
+      if (i == 0) v = 0;
+      else if (i == 1) v = max;
+      else if (i % 7 == 0) v = same;
+      in.Set(c, i, (uint32_t)v);
+    }
+  }
+  return in;
+}
+
+TEST(TintmeshEval, LatticeKernelsMatchReference) {
+  std::mt19937 rng(7);
+  for (bool simd : {true, false}) {
+    SimdToggle toggle(simd);
+    for (int precision : {kQX8Bit, kQX16Bit}) {
+      const int max = precision == kQX16Bit ? 65535 : 255;
+      for (int nIn : {3, 4}) {
+        for (int nOut : {1, 3, 4}) {
+          std::vector<std::vector<uint16_t>> pos;
+          for (int c = 0; c < nIn; ++c) pos.push_back(RandomPositions(rng, 2 + (int)(rng() % 8), max));
+          std::uniform_int_distribution<int> value(0, max);
+          TintmeshPtr tm = MakeLattice(nIn, nOut, precision, pos, [&](const uint16_t*, int) { return (uint16_t)value(rng); });
+          for (int inPath : {kQX8Bit, kQX16Bit}) {
+            for (int outPath : {kQX8Bit, kQX16Bit}) {
+              SetPaths(tm.get(), inPath, outPath);
+              // Output curves on some channels only (a 16-bit channel with the
+              // full range keeps none).
+              ASSERT_EQ(QXSetChanRange(tm.get(), kQXOutputSide, 0, 3, outPath == kQX16Bit ? 60000 : 250), 0);
+              const int count = 301;
+              Planar in = RandomInputs(rng, nIn, count, inPath);
+              Planar out(nOut, count, outPath);
+              ASSERT_EQ(QXEvaluate(tm.get(), count, in.Ptrs(), 1, out.Ptrs(), 1), 0);
+              for (int i = 0; i < count; ++i) {
+                uint32_t x[4], want[4];
+                for (int c = 0; c < nIn; ++c) x[c] = in.Get(c, i);
+                ReferenceLattice(tm.get(), x, want);
+                for (int k = 0; k < nOut; ++k) {
+                  ASSERT_EQ(out.Get(k, i), want[k])
+                      << "simd " << simd << " P" << precision << " I" << inPath << " O" << outPath << " " << nIn
+                      << "->" << nOut << " pixel " << i << " channel " << k;
+                }
+              }
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(TintmeshEval, CurveKernelsLookUpTheirCurves) {
+  std::mt19937 rng(11);
+  struct Shape {
+    int nIn, nOut;
+  } shapes[] = {{1, 1}, {3, 3}, {4, 4}, {1, 3}, {1, 4}};
+  for (int precision : {kQX8Bit, kQX16Bit}) {
+    for (const Shape& sh : shapes) {
+      TintmeshPtr tm = MakeCurves(sh.nIn, sh.nOut, precision, [&](int m, int k) {
+        return (uint16_t)((m * (k + 3) + 17 * k) % (precision == kQX16Bit ? 65536 : 256));
+      });
+      for (int inPath : {kQX8Bit, kQX16Bit}) {
+        for (int outPath : {kQX8Bit, kQX16Bit}) {
+          SetPaths(tm.get(), inPath, outPath);
+          const int count = 200;
+          Planar in = RandomInputs(rng, sh.nIn, count, inPath);
+          Planar out(sh.nOut, count, outPath);
+          ASSERT_EQ(QXEvaluate(tm.get(), count, in.Ptrs(), 1, out.Ptrs(), 1), 0);
+          for (int i = 0; i < count; ++i) {
+            for (int k = 0; k < sh.nOut; ++k) {
+              const QXInChannel& ch = tm->in[k];
+              const uint32_t x = in.Get(sh.nIn == 1 ? 0 : k, i);
+              uint32_t want;
+              if (outPath == kQX8Bit) want = ch.cellLookup.get()[x];
+              else if (ch.cellLookup) want = ch.fraction.get()[ch.cellLookup.get()[x]];  // two stages
+              else want = ch.fraction.get()[x];
+              ASSERT_EQ(out.Get(k, i), want) << "P" << precision << " I" << inPath << " O" << outPath << " "
+                                             << sh.nIn << "->" << sh.nOut;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// Every 8-bit RGB input through an identity lattice comes back unchanged.
+TEST(TintmeshEval, IdentityLatticeEvery8BitInput) {
+  for (bool simd : {true, false}) {
+    SimdToggle toggle(simd);
+    for (int precision : {kQX8Bit, kQX16Bit}) {
+      const int max = precision == kQX16Bit ? 65535 : 255;
+      for (int n : {2, 17, 33}) {
+        TintmeshPtr tm = MakeLattice(3, 3, precision, EvenPositions(n, max), [](const uint16_t* p, int k) { return p[k]; });
+        std::vector<uint8_t> px(256 * 256 * 3), out(px.size());
+        QXChannelPtrs ip, op;
+        for (int c = 0; c < 3; ++c) ip.chan[c] = px.data() + c, op.chan[c] = out.data() + c;
+        int wrong = 0;
+        for (int b = 0; b < 256; ++b) {
+          for (int i = 0; i < 256 * 256; ++i) {
+            px[3 * i] = (uint8_t)i;
+            px[3 * i + 1] = (uint8_t)(i >> 8);
+            px[3 * i + 2] = (uint8_t)b;
+          }
+          ASSERT_EQ(QXEvaluate(tm.get(), 256 * 256, ip, 3, op, 3), 0);
+          wrong += (int)(px != out);
+        }
+        EXPECT_EQ(wrong, 0) << "simd " << simd << " precision " << precision << " grid " << n;
+      }
+    }
+  }
+}
+
+// 16-bit identity lattices: every code of each channel (others at a spread
+// of values) within ±1; four inputs alike.
+TEST(TintmeshEval, IdentityLattice16BitWithinOne) {
+  for (int nIn : {3, 4}) {
+    TintmeshPtr tm = MakeLattice(nIn, nIn, kQX16Bit, EvenPositions(nIn == 3 ? 33 : 9, 65535),
+                                 [](const uint16_t* p, int k) { return p[k]; });
+    SetPaths(tm.get(), kQX16Bit, kQX16Bit);
+    const int count = 65536;
+    Planar in(nIn, count, kQX16Bit), out(nIn, count, kQX16Bit);
+    const uint16_t others[] = {0, 1, 2047, 32768, 40000, 65534, 65535};
+    int worst = 0;
+    for (int c = 0; c < nIn; ++c) {
+      for (uint16_t o : others) {
+        for (int i = 0; i < count; ++i) {
+          for (int d = 0; d < nIn; ++d) in.Set(d, i, d == c ? (uint32_t)i : o);
+        }
+        ASSERT_EQ(QXEvaluate(tm.get(), count, in.Ptrs(), 1, out.Ptrs(), 1), 0);
+        for (int i = 0; i < count; ++i) {
+          for (int d = 0; d < nIn; ++d) worst = std::max(worst, std::abs((int)out.Get(d, i) - (int)in.Get(d, i)));
+        }
+      }
+    }
+    EXPECT_LE(worst, 1) << nIn << " inputs";
+  }
+}
+
+// A lattice whose table is a linear function of the grid gives that
+// function within ±1 everywhere (every 8-bit input; 16-bit on a dense sample).
+TEST(TintmeshEval, LinearFunctionWithinOne) {
+  auto f = [](double r, double g, double b, int k) {
+    switch (k) {
+      case 0: return 0.5 * r + 0.3 * g + 0.2 * b;
+      case 1: return 1.0 - 0.6 * g - 0.1 * b;
+      default: return 0.25 + 0.75 * b - 0.25 * r;
+    }
+  };
+  for (int precision : {kQX8Bit, kQX16Bit}) {
+    const int max = precision == kQX16Bit ? 65535 : 255;
+    std::mt19937 rng(3);
+    // Dense enough that 15-bit fractions resolve every 16-bit code.
+    std::vector<std::vector<uint16_t>> pos = {RandomPositions(rng, 33, max), RandomPositions(rng, 29, max),
+                                              RandomPositions(rng, 17, max)};
+    TintmeshPtr tm = MakeLattice(3, 3, precision, pos, [&](const uint16_t* p, int k) {
+      return (uint16_t)std::lround(max * std::clamp(f((double)p[0] / max, (double)p[1] / max, (double)p[2] / max, k), 0.0, 1.0));
+    });
+    for (int path : {kQX8Bit, kQX16Bit}) {
+      if (precision == kQX8Bit && path == kQX16Bit) continue;  // an 8-bit table has 8-bit accuracy
+      SetPaths(tm.get(), path, path);
+      const int top = path == kQX16Bit ? 65535 : 255;
+      const int count = path == kQX16Bit ? 1 << 20 : 256 * 256 * 256;
+      Planar in(3, count, path), out(3, count, path);
+      std::uniform_int_distribution<int> d(0, top);
+      for (int i = 0; i < count; ++i) {
+        for (int c = 0; c < 3; ++c) in.Set(c, i, path == kQX8Bit ? (uint32_t)(i >> (8 * c) & 255) : (uint32_t)d(rng));
+      }
+      ASSERT_EQ(QXEvaluate(tm.get(), count, in.Ptrs(), 1, out.Ptrs(), 1), 0);
+      double worst = 0;
+      for (int i = 0; i < count; ++i) {
+        for (int k = 0; k < 3; ++k) {
+          const double want = top * f((double)in.Get(0, i) / top, (double)in.Get(1, i) / top, (double)in.Get(2, i) / top, k);
+          worst = std::max(worst, std::fabs(out.Get(k, i) - want));
+        }
+      }
+      printf("LINEAR P%d path %d worst %.3f\n", precision, path, worst);
+      EXPECT_LE(worst, 1.0 + 1e-9) << "precision " << precision << " path " << path;
+    }
+  }
+}
+
+// Grid points come back exactly, 8-bit and 16-bit.
+TEST(TintmeshEval, GridPointsExact) {
+  std::mt19937 rng(5);
+  for (int precision : {kQX8Bit, kQX16Bit}) {
+    const int max = precision == kQX16Bit ? 65535 : 255;
+    std::uniform_int_distribution<int> value(0, max);
+    const std::vector<uint16_t> pos = precision == kQX8Bit ? EvenPositions(33, 255) : RandomPositions(rng, 12, 65535);
+    TintmeshPtr tm = MakeLattice(3, 3, precision, pos, [&](const uint16_t*, int) { return (uint16_t)value(rng); });
+    const int path = precision;
+    SetPaths(tm.get(), path, path);
+    const int n = (int)pos.size(), count = n * n * n;
+    Planar in(3, count, path), out(3, count, path);
+    for (int i = 0; i < count; ++i) {
+      in.Set(0, i, pos[i % n]);
+      in.Set(1, i, pos[i / n % n]);
+      in.Set(2, i, pos[i / n / n]);
+    }
+    ASSERT_EQ(QXEvaluate(tm.get(), count, in.Ptrs(), 1, out.Ptrs(), 1), 0);
+    for (int i = 0; i < count; ++i) {
+      // Grid point i is table index i; the last position is the far end of
+      // the last cell.
+      for (int k = 0; k < 3; ++k) {
+        const uint32_t want = precision == kQX16Bit ? tm->table16.get()[3 * i + k] : tm->table8.get()[3 * i + k];
+        ASSERT_EQ(out.Get(k, i), want) << "precision " << precision << " grid point " << i;
+      }
+    }
+  }
+}
+
+TEST(TintmeshEval, InterleavedAndInPlaceEqualPlanar) {
+  std::mt19937 rng(9);
+  TintmeshPtr lattice = MakeLattice(3, 3, kQX8Bit, EvenPositions(9, 255), [&](const uint16_t*, int) { return (uint16_t)(rng() & 255); });
+  TintmeshPtr curves = MakeCurves(3, 3, kQX16Bit, [](int m, int k) { return (uint16_t)(65535 - m / (k + 1)); });
+  for (Tintmesh* tm : {lattice.get(), curves.get()}) {
+    for (int depth : {kQX8Bit, kQX16Bit}) {
+      SetPaths(tm, depth, depth);
+      const int count = 1000;
+      Planar in = RandomInputs(rng, 3, count, depth), planar(3, count, depth);
+      ASSERT_EQ(QXEvaluate(tm, count, in.Ptrs(), 1, planar.Ptrs(), 1), 0);
+      for (int step : {3, 4}) {
+        // Interleaved copies: separate output, then in place.
+        Planar packed(1, count * step, depth), result(1, count * step, depth);
+        for (int i = 0; i < count; ++i) {
+          for (int c = 0; c < 3; ++c) packed.Set(0, i * step + c, in.Get(c, i));
+          if (step == 4) {
+            packed.Set(0, i * step + 3, 77);
+            result.Set(0, i * step + 3, 77);
+          }
+        }
+        QXChannelPtrs ip, op, pp;
+        const size_t size = depth == kQX8Bit ? 1 : 2;
+        char* pbase = depth == kQX8Bit ? (char*)packed.b8[0].data() : (char*)packed.b16[0].data();
+        char* rbase = depth == kQX8Bit ? (char*)result.b8[0].data() : (char*)result.b16[0].data();
+        for (int c = 0; c < 3; ++c) ip.chan[c] = pbase + c * size, op.chan[c] = rbase + c * size;
+        ASSERT_EQ(QXEvaluate(tm, count, ip, step, op, step), 0);
+        ASSERT_EQ(QXEvaluate(tm, count, ip, step, ip, step), 0);  // in place
+        for (int i = 0; i < count; ++i) {
+          for (int c = 0; c < 3; ++c) {
+            ASSERT_EQ(result.Get(0, i * step + c), planar.Get(c, i)) << "step " << step << " pixel " << i;
+            ASSERT_EQ(packed.Get(0, i * step + c), planar.Get(c, i)) << "in place, step " << step << " pixel " << i;
+          }
+          if (step == 4) {
+            ASSERT_EQ(packed.Get(0, i * step + 3), 77u);  // the fourth sample is left alone
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(TintmeshEval, DepthEdges) {
+  // An 8-bit table to a 16-bit output without a curve: 255 gives 255 × 256.
+  TintmeshPtr t8 = MakeLattice(3, 3, kQX8Bit, EvenPositions(2, 255), [](const uint16_t* p, int k) { return p[k]; });
+  SetPaths(t8.get(), kQX8Bit, kQX16Bit);
+  uint8_t top[3] = {255, 255, 0};
+  uint16_t wide[3] = {};
+  QXChannelPtrs ip, op;
+  for (int c = 0; c < 3; ++c) ip.chan[c] = top + c, op.chan[c] = wide + c;
+  ASSERT_EQ(QXEvaluate(t8.get(), 1, ip, 3, op, 3), 0);
+  EXPECT_EQ(wide[0], 65280);
+  EXPECT_EQ(wide[2], 0);
+
+  // A 16-bit table to an 8-bit output truncates: the high byte of the grid value.
+  const uint16_t values[] = {65535, 65280, 65279, 257, 256, 255};
+  const uint8_t expect[] = {255, 255, 254, 1, 1, 0};
+  for (size_t v = 0; v < 6; ++v) {
+    TintmeshPtr t16 = MakeLattice(3, 1, kQX16Bit, EvenPositions(2, 65535), [&](const uint16_t*, int) { return values[v]; });
+    uint8_t in[3] = {0, 128, 255}, out = 9;
+    QXChannelPtrs a, b;
+    for (int c = 0; c < 3; ++c) a.chan[c] = in + c;
+    b.chan[0] = &out;
+    ASSERT_EQ(QXEvaluate(t16.get(), 1, a, 3, b, 1), 0);
+    EXPECT_EQ(out, expect[v]) << values[v];
+  }
+
+  // The top code on every channel reads the last grid point.
+  TintmeshPtr last = MakeLattice(4, 3, kQX16Bit, EvenPositions(5, 65535), [](const uint16_t* p, int k) {
+    return (uint16_t)(p[0] == 65535 && p[1] == 65535 && p[2] == 65535 && p[3] == 65535 ? 1000 * (k + 1) : 7);
+  });
+  SetPaths(last.get(), kQX16Bit, kQX16Bit);
+  uint16_t max4[4] = {65535, 65535, 65535, 65535}, res[3] = {};
+  QXChannelPtrs m, r;
+  for (int c = 0; c < 4; ++c) m.chan[c] = max4 + c;
+  for (int c = 0; c < 3; ++c) r.chan[c] = res + c;
+  ASSERT_EQ(QXEvaluate(last.get(), 1, m, 4, r, 3), 0);
+  EXPECT_EQ(res[0], 1000);
+  EXPECT_EQ(res[2], 3000);
+}
+
+// Gray to RGB through a single-input Tintmesh writes all three outputs for
+// every combination of paths, each channel from its own curve.
+TEST(TintmeshEval, GrayToRgbEveryPath) {
+  for (int precision : {kQX8Bit, kQX16Bit}) {
+    const int full = precision == kQX16Bit ? 65536 : 256;
+    TintmeshPtr tm = MakeCurves(1, 3, precision, [&](int m, int k) { return (uint16_t)(k == 1 ? full - 1 - m : m); });
+    for (int inPath : {kQX8Bit, kQX16Bit}) {
+      for (int outPath : {kQX8Bit, kQX16Bit}) {
+        SetPaths(tm.get(), inPath, outPath);
+        const int inTop = inPath == kQX16Bit ? 65535 : 255, outTop = outPath == kQX16Bit ? 65535 : 255;
+        Planar in(1, 3, inPath), out(3, 3, outPath);
+        in.Set(0, 0, 0);
+        in.Set(0, 1, (uint32_t)inTop);
+        in.Set(0, 2, (uint32_t)inTop / 4);
+        for (int k = 0; k < 3; ++k) {
+          for (int i = 0; i < 3; ++i) out.Set(k, i, 12345 & (uint32_t)outTop);
+        }
+        ASSERT_EQ(QXEvaluate(tm.get(), 3, in.Ptrs(), 1, out.Ptrs(), 1), 0);
+        const std::string where = "P" + std::to_string(precision) + " I" + std::to_string(inPath) + " O" + std::to_string(outPath);
+        for (int k : {0, 2}) {
+          EXPECT_EQ(out.Get(k, 0), 0u) << where;
+          EXPECT_EQ(out.Get(k, 1), (uint32_t)outTop) << where;
+          EXPECT_NEAR((double)out.Get(k, 2), outTop / 4.0, outTop / 255.0 + 1) << where;
+        }
+        EXPECT_EQ(out.Get(1, 0), (uint32_t)outTop) << where;
+        EXPECT_EQ(out.Get(1, 1), 0u) << where;
+      }
+    }
+  }
+}
+
+TEST(TintmeshEval, RefusalsAndEmptyRuns) {
+  TintmeshPtr tm = MakeLattice(3, 3, kQX8Bit, EvenPositions(3, 255), [](const uint16_t* p, int k) { return p[k]; });
+  uint8_t px[6] = {1, 2, 3, 4, 5, 6}, out[6] = {9, 9, 9, 9, 9, 9};
+  QXChannelPtrs ip, op;
+  for (int c = 0; c < 3; ++c) ip.chan[c] = px + c, op.chan[c] = out + c;
+  EXPECT_EQ(QXEvaluate(tm.get(), 0, ip, 3, op, 3), 0);
+  EXPECT_EQ(out[0], 9);  // nothing written
+  EXPECT_EQ(QXEvaluate(nullptr, 2, ip, 3, op, 3), kBadArg);
+  EXPECT_EQ(QXEvaluate(tm.get(), -1, ip, 3, op, 3), kBadArg);
+  QXChannelPtrs missing = op;
+  missing.chan[2] = nullptr;
+  EXPECT_EQ(QXEvaluate(tm.get(), 2, ip, 3, missing, 3), kBadArg);
+  // Unfinished or damaged objects are refused, not read.
+  Tintmesh* raw = nullptr;
+  ASSERT_EQ(QXInit(&raw, 3, 3, 1, 1, 1, 2, kQX8Bit), 0);
+  TintmeshPtr empty(raw);
+  EXPECT_EQ(QXEvaluate(empty.get(), 2, ip, 3, op, 3), kBadArg);
+  tm->in[1].fraction.reset();
+  EXPECT_EQ(QXEvaluate(tm.get(), 2, ip, 3, op, 3), kBadArg);
+  ASSERT_EQ(QXInit(&raw, 3, 3, 1, 1, 0, 2, kQX8Bit), 0);
+  TintmeshPtr noTable(raw);
+  EXPECT_EQ(QXEvaluate(noTable.get(), 2, ip, 3, op, 3), kBadArg);
+  EXPECT_EQ(out[0], 9);
+}
+
+}  // namespace

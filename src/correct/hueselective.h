@@ -36,6 +36,11 @@ Status BuildToneCurves(TavelinPars* pars);
 // Each channel through its toning curve (after BuildToneCurves).
 Status ApplyToning(TavelinPars* pars, const float in[3], float out[3]);
 
+// The 'B/W' and 'Sepia' buttons: toneColor becomes the given definition
+// (channels 0..1) and the saturation of all six entries 0. kBadArg for an
+// invalid record or a colour outside 0..1.
+Status ApplyToningPreset(TavelinPars* pars, const float rgb[3]);
+
 // Marks a colour for a handle: grows a region at display pixel (x, y), read
 // through the transform of every tool before the hue tool (mask 0x03FF,
 // pruned) at grid `gridIndex`, into temporary bins; the receiving handle is

@@ -23,3 +23,45 @@ inline void AddSamples(SampleBin* bins, float r, float g, float b, int n = 1) {
 }
 
 inline bool SameBytes(const TavelinPars& a, const TavelinPars& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+#include <vector>
+
+#include "correct/rasterview.h"
+
+// An interleaved RGB image in memory with its view (8- or 16-bit).
+struct TestImage {
+  int width, height, bytes;
+  std::vector<uint8_t> p8;
+  std::vector<uint16_t> p16;
+  RasterView view;
+
+  TestImage(int w, int h, int bytesPerSample) : width(w), height(h), bytes(bytesPerSample) {
+    if (bytes == 1)
+      p8.assign((size_t)w * h * 3, 0);
+    else
+      p16.assign((size_t)w * h * 3, 0);
+    view.width = w;
+    view.height = h;
+    view.channels = 3;
+    view.bytesPerSample = bytes;
+    view.pixelStep = 3;
+    view.rowStep = (int64_t)w * 3;
+    for (int c = 0; c < 3; ++c)
+      view.planes[c] = bytes == 1 ? (const void*)(p8.data() + c) : (const void*)(p16.data() + c);
+  }
+  // Sets a pixel from channels 0..1.
+  void Set(int x, int y, float r, float g, float b) {
+    const float v[3] = {r, g, b};
+    for (int c = 0; c < 3; ++c) {
+      const size_t i = ((size_t)y * width + x) * 3 + c;
+      if (bytes == 1)
+        p8[i] = (uint8_t)(v[c] * 255.0f + 0.5f);
+      else
+        p16[i] = (uint16_t)(v[c] * 65535.0f + 0.5f);
+    }
+  }
+  void Fill(float r, float g, float b) {
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) Set(x, y, r, g, b);
+  }
+};

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "correct/colourmodels.h"
+#include "correct/correctiontransform.h"
 #include "correct/tonetools.h"
 #include "correct_support.h"
 
@@ -85,6 +86,26 @@ TEST(HueSelective, ToningCurves) {
   ASSERT_EQ(ApplyToning(&p, green, g2), kOk);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(g2[c], green[c]);
   EXPECT_EQ(p.toneCurve[0][77], (float)(77 / 255.0));
+}
+
+TEST(HueSelective, ToningPresets) {
+  TavelinPars p = NewPars();
+  const float sepia[3] = {0.625f, 0.5f, 0.4f};
+  ASSERT_EQ(ApplyToningPreset(&p, sepia), kOk);
+  EXPECT_EQ(p.toneColor[0], 0.625f);
+  for (const HueEntry& e : p.hue) EXPECT_EQ(e.saturation, 0.0f);
+  // Colours become a warm-toned gray of their luma: a red and a green of
+  // equal luma come out alike.
+  const float red[3] = {0.8f, 0.3f, 0.3f}, green[3] = {0.3f, 0.554685f, 0.3f};
+  float a[3], b[3];
+  ASSERT_EQ(ApplyTavelinPars(&p, TOOL_HUE_ALL, red, a), kOk);
+  ASSERT_EQ(ApplyTavelinPars(&p, TOOL_HUE_ALL, green, b), kOk);
+  EXPECT_GT(a[0], a[1]);
+  EXPECT_GT(a[1], a[2]);
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 1e-4);
+  const float bad[3] = {0.5f, 1.2f, 0.5f};
+  EXPECT_EQ(ApplyToningPreset(&p, bad), kBadArg);
+  EXPECT_EQ(p.toneColor[1], 0.5f);
 }
 
 TEST(HueSelective, MeanHueAndNearestHandle) {

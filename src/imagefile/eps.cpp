@@ -14,6 +14,9 @@
 
 namespace {
 
+// Resolutions the header's bounding box and scale can state.
+constexpr double kMinDpi = 1e-6, kMaxDpi = 1e9;
+
 int32_t gMode = 0;
 int32_t gEncoding = 1;  // 1 binary, 2 hexadecimal
 
@@ -147,7 +150,7 @@ Status BuildHeader(const RasImage& image, const std::string& path, int32_t mode,
                    std::string& out) {
   const int variant = EpsVariant(mode, image.channels);
   const double dpi = image.resolution;
-  if (!(dpi > 0)) return kBadArg;
+  if (!(dpi >= kMinDpi && dpi <= kMaxDpi)) return kBadArg;
   const long boxW = (long)std::floor(image.width * 72.0 / dpi + 0.5);
   const long boxH = (long)std::floor(image.height * 72.0 / dpi + 0.5);
   const long scale = (long)std::floor(dpi * 65536.0 + 0.5);
@@ -261,8 +264,9 @@ Status OpenRead(RasImage& image) {
   bool haveBox = false;
   while (lines.Next(line)) {
     if (line.empty() || line[0] != '%') return RasFail(kFormatErr, "no %%ImageData: comment before the PostScript");
-    if (StartsWith(line, "%%BoundingBox:")) {
-      haveBox = ParseIntegers(line.c_str() + 14, box, 4);
+    const size_t skip = line.size() > 1 && line[1] == '%' ? 1 : 0;  // "%%BoundingBox:" or "%BoundingBox:"
+    if (line.compare(skip, 13, "%BoundingBox:") == 0) {
+      haveBox = ParseIntegers(line.c_str() + skip + 13, box, 4);
     } else if (StartsWith(line, "%ImageData:")) {
       fs.recognised = true;  // an EPS image in this module's layout
       if (!ParseIntegers(line.c_str() + 11, v, 7)) return RasFail(kFormatErr, "the %%ImageData: values do not parse");
@@ -340,6 +344,8 @@ Status OpenWrite(RasImage& image) {
   if ((uint64_t)image.width * image.height * (uint64_t)image.channels > (1ull << 46))
     return RasFail(kBadArg, "%u x %u is too large for an EPS file", image.width, image.height);
   if (!(image.resolution > 0)) image.resolution = 300;
+  if (!(image.resolution >= kMinDpi && image.resolution <= kMaxDpi))
+    return RasFail(kBadArg, "a resolution of %g dots per inch cannot be written to an EPS file", (double)image.resolution);
   auto st = std::make_unique<EpsState>();
   st->encoding = gEncoding;
   st->variant = EpsVariant(gMode, image.channels);

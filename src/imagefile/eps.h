@@ -20,7 +20,9 @@
 // the extension); any other mode gives 3: the header comments and the plate
 // comments only, no drawing and no pixel data (mode 1 is the DCS main file).
 // Variants 4 and 5 carry no "%ImageData:" comment, so this reader does not
-// take them back. The image's channel count must be the variant's.
+// take them back. The image's channel count must be the variant's, and the
+// resolution (zero or negative: 300) must lie in 10^-6 .. 10^9 dots per inch
+// (else kBadArg).
 //
 // Colour: samples are device values (gray and RGB: 255 white; CMYK: ink, 0 no
 // ink). The prolog draws with image / colorimage; where colorimage is missing

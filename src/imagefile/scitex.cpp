@@ -117,7 +117,8 @@ Status OpenRead(RasImage& image) {
   image.height = (uint32_t)height;
   image.channels = seps;
   image.colorType = seps == 4 ? kRasCMYK : seps == 3 ? kRasRGB : kRasGray;
-  image.resolution = inches > 0 ? (float)(std::floor(pixels / inches * 100 + 0.5) / 100) : -1.0f;
+  const double dpi = inches > 0 ? std::floor(pixels / inches * 100 + 0.5) / 100 : -1;
+  image.resolution = dpi > 0 && dpi <= 1e9 ? (float)dpi : -1.0f;  // beyond that the size fields are nonsense
   image.format = kRasScitexCT;
   fs.module = std::move(st);
   return kOk;

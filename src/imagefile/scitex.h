@@ -16,7 +16,8 @@
 // Writing: 1 channel gray (mask 8), 3 channels RGB or Photo CD colour (mask 7),
 // 4 channels CMYK (mask 15); other colour types: kBadArg. Sizes are written in
 // millimetres. Reading derives the resolution from the width (else the height)
-// in pixels and units, rounded to 0.01 dot per inch; -1 when the size is zero.
+// in pixels and units, rounded to 0.01 dot per inch; -1 when the size is zero
+// or the result is above 10^9.
 //
 // Refusals: any header field outside the above, or rows running past the end
 // of the file: kFormatErr.

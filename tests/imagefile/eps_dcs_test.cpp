@@ -157,6 +157,7 @@ TEST_F(EpsDcsTest, HeaderLinesFollowTheVariant) {
   EXPECT_FALSE(FileExists(ScratchFile("bad.eps")));
   EpsSetOption(0, 0);
   EXPECT_EQ(WriteThrough(ScratchFile("lab.eps"), kRasEps, kRasLab, MakePixels(4, 4, 3, 255), 72), kBadArg);
+  EXPECT_EQ(WriteThrough(ScratchFile("dpi.eps"), kRasEps, kRasGray, MakePixels(4, 4, 1, 255), 1e30f), kBadArg);
   EXPECT_EQ(EpsSetOption(1, 3), kBadArg);
 }
 

@@ -148,6 +148,15 @@ TEST_F(LegacyTest, ScitexHeadersAreCheckedFieldByField) {
   ASSERT_EQ(ReadThrough(ScratchFile("hand.sct"), image, px), kOk);
   EXPECT_EQ(px.samples, (std::vector<uint16_t>{0, 40, 80, 120, 160, 200}));
   EXPECT_FLOAT_EQ(image.resolution, 100);
+  // Sizes of zero or next to nothing state no resolution.
+  for (const char* size : {"+.00000000E+00", "+.10000000E-99"}) {
+    WriteBytes(ScratchFile("hand.sct"), ScitexFile([&](auto& f) {
+                 std::memcpy(&f[1028], size, 14);
+                 std::memcpy(&f[1042], size, 14);
+               }));
+    ASSERT_EQ(RasQuery(ScratchFile("hand.sct"), image), kOk);
+    EXPECT_EQ(image.resolution, -1) << size;
+  }
 }
 
 TEST_F(LegacyTest, CineonRoundTripsTenBitSamples) {

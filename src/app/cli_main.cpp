@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "imagefile/dcs.h"
 #include "imagefile/jpeg.h"
 #include "imagefile/ras.h"
 #include "imagefile/tiff.h"
@@ -26,8 +27,10 @@ void PrintUsage(FILE* out) {
                "                               EXIF sizes; every row is read to check the file\n"
                "  convert IN OUT --format F [--quality Q]\n"
                "                               rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
-               "                               tga), carrying the profile and EXIF data where F holds\n"
-               "                               them; Q is the JPEG quality 0..100 (default 75)\n"
+               "                               tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
+               "                               data where F holds them; Q is the JPEG quality 0..100\n"
+               "                               (default 75); dcs also writes the plates OUT.C, OUT.M,\n"
+               "                               OUT.Y and OUT.K\n"
                "  pam IN OUT                   write the pixels of IN as a binary PAM file\n"
                "\n"
                "Options:\n"
@@ -125,6 +128,10 @@ int FormatCode(const std::string& name) {
   if (name == "jpeg") return kRasJpeg;
   if (name == "bmp") return kRasBmp;
   if (name == "tga") return kRasTarga;
+  if (name == "eps") return kRasEps;
+  if (name == "dcs") return kRasDcs;
+  if (name == "sct") return kRasScitexCT;
+  if (name == "cin") return kRasCineon;
   return 0;
 }
 
@@ -141,7 +148,8 @@ int Convert(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--format" && i + 1 < argc) {
       format = FormatCode(argv[++i]);
-      if (!format) return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga)");
+      if (!format)
+        return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga, eps, dcs, sct, cin)");
     } else if (arg == "--quality" && i + 1 < argc) {
       char* end = nullptr;
       long q = std::strtol(argv[++i], &end, 10);
@@ -154,7 +162,9 @@ int Convert(int argc, char** argv) {
     }
   }
   if (paths.size() != 2 || !format) {
-    std::fprintf(stderr, "Usage: tavelin-cli convert IN OUT --format tiff|tiff16|jpeg|bmp|tga [--quality 0..100]\n");
+    std::fprintf(stderr,
+                 "Usage: tavelin-cli convert IN OUT --format tiff|tiff16|jpeg|bmp|tga|eps|dcs|sct|cin "
+                 "[--quality 0..100]\n");
     return 2;
   }
   const std::string& inPath = paths[0];
@@ -174,10 +184,24 @@ int Convert(int argc, char** argv) {
     TiffCopyIptc(in.image);
 
   // The output goes to a unique name beside OUT and replaces it at the end.
+  // Formats whose header names the file itself (the EPS title, the Cineon
+  // file name, the DCS plate names) are written in place instead, unless OUT
+  // is the input; a DCS set must be (its main file names the plates).
   std::string folder = outPath.substr(0, outPath.find_last_of('/') + 1);
   if (folder.empty()) folder = "./";
   std::string temp;
-  if (Ui_Path_UniqueTempName(folder, temp, 4096) != kOk) return Fail("cannot make a temporary name in " + folder);
+  const bool namesItself = format == kRasEps || format == kRasDcs || format == kRasCineon;
+  if (format == kRasDcs && outPath == inPath) return Fail("a DCS set cannot replace its own input");
+  if (namesItself && outPath != inPath) {
+    temp = outPath;
+  } else if (Ui_Path_UniqueTempName(folder, temp, 4096) != kOk) {
+    return Fail("cannot make a temporary name in " + folder);
+  }
+  auto removeOutput = [&]() {
+    StreamDelete(temp);
+    if (format == kRasDcs)
+      for (int k = 0; k < 4; ++k) StreamDelete(DcsPlatePath(temp, k));
+  };
 
   RasImage out;
   Status st = rasInit(out, format, in.image.width, in.image.height, in.image.channels, in.image.colorType,
@@ -188,21 +212,31 @@ int Convert(int argc, char** argv) {
   RasScanline osl;
   if ((st = RasMakeSl(osl, out)) != kOk) {
     RasClose(out);
-    StreamDelete(temp);
+    removeOutput();
     return Fail(FailureText(st, Phrase(3014, outPath.c_str())));
   }
   const bool in16 = in.image.Is16(), out16 = out.Is16();
   const uint32_t w = in.image.width;
+  // Samples between different maxima (255, 1023, 65535) go through a table,
+  // v × outMax ÷ inMax rounded.
+  const uint32_t inMax = (uint32_t)in.image.maxValue, outMax = (uint32_t)out.maxValue;
+  std::vector<uint16_t> rescale;
+  if (inMax != outMax) {
+    rescale.resize(inMax + 1);
+    for (uint32_t v = 0; v <= inMax; ++v) rescale[v] = (uint16_t)(((uint64_t)v * outMax + inMax / 2) / inMax);
+  }
   for (uint32_t y = 0; y < in.image.height && st == kOk; ++y) {
     if ((st = ReadRow(in, y, error)) != kOk) break;
     for (int c = 0; c < in.image.channels; ++c) {
-      if (in16 == out16) {
+      if (inMax == outMax) {
         if (in16) std::memcpy(osl.plane16[c], in.sl.plane16[c], 2ull * w);
         else std::memcpy(osl.plane8[c], in.sl.plane8[c], w);
+      } else if (in16 && out16) {
+        for (uint32_t x = 0; x < w; ++x) osl.plane16[c][x] = rescale[in.sl.plane16[c][x] <= inMax ? in.sl.plane16[c][x] : inMax];
       } else if (out16) {
-        for (uint32_t x = 0; x < w; ++x) osl.plane16[c][x] = (uint16_t)(in.sl.plane8[c][x] * 257);
+        for (uint32_t x = 0; x < w; ++x) osl.plane16[c][x] = rescale[in.sl.plane8[c][x]];
       } else {
-        for (uint32_t x = 0; x < w; ++x) osl.plane8[c][x] = (uint8_t)((in.sl.plane16[c][x] * 255u + 32767u) / 65535u);
+        for (uint32_t x = 0; x < w; ++x) osl.plane8[c][x] = (uint8_t)rescale[in.sl.plane16[c][x] <= inMax ? in.sl.plane16[c][x] : inMax];
       }
     }
     st = RasWriteSl(out, y, osl);
@@ -214,12 +248,12 @@ int Convert(int argc, char** argv) {
     st = closed;
     error = FailureText(st, Phrase(3006, outPath.c_str()));
   }
-  if (st == kOk && StreamRename(temp, outPath) != kOk) {
+  if (st == kOk && temp != outPath && StreamRename(temp, outPath) != kOk) {
     st = kSysErr;
     error = "cannot rename " + temp + " as " + outPath;
   }
   if (st != kOk) {
-    StreamDelete(temp);
+    removeOutput();
     return Fail(error);
   }
   return 0;

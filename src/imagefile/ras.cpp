@@ -5,9 +5,14 @@
 #include <utility>
 
 #include "imagefile/bmp.h"
+#include "imagefile/cineon.h"
+#include "imagefile/dcs.h"
+#include "imagefile/eps.h"
 #include "imagefile/exif.h"
 #include "imagefile/jpeg.h"
+#include "imagefile/pcd.h"
 #include "imagefile/rasmodule.h"
+#include "imagefile/scitex.h"
 #include "imagefile/targa.h"
 #include "imagefile/tiff.h"
 #include "shell/bytes.h"
@@ -19,18 +24,17 @@ namespace {
 Status RawOpen(RasImage&) { return RasFail(kUnsupported, "camera raw files are not supported"); }
 Status RawClose(RasImage&) { return kUnsupported; }
 
-// The format table, indexed by format code. Legacy formats keep their place
-// with no operations until their modules exist.
+// The format table, indexed by format code.
 const RasModule kModules[] = {
     {0, "?", nullptr, nullptr, nullptr, nullptr, nullptr},
     {kRasTiff, "tiff", TiffOpen, nullptr, TiffReadSl, TiffWriteSl, TiffClose},
     {kRasTarga, "tga", TargaOpen, nullptr, TargaReadSl, TargaWriteSl, TargaClose},
-    {kRasScitexCT, "sct", nullptr, nullptr, nullptr, nullptr, nullptr},
-    {kRasEps, "eps", nullptr, nullptr, nullptr, nullptr, nullptr},
-    {kRasDcs, "dcs", nullptr, nullptr, nullptr, nullptr, nullptr},
-    {kRasPhotoCD, "pcd", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {kRasScitexCT, "sct", ScitexCTOpen, nullptr, ScitexCTReadSl, ScitexCTWriteSl, ScitexCTClose},
+    {kRasEps, "eps", EpsOpen, nullptr, EpsReadSl, EpsWriteSl, EpsClose},
+    {kRasDcs, "dcs", DcsOpen, nullptr, DcsReadSl, DcsWriteSl, DcsClose},
+    {kRasPhotoCD, "pcd", PcdOpen, nullptr, PcdReadSl, PcdWriteSl, PcdClose},
     {kRasBmp, "bmp", BmpOpen, nullptr, BmpReadSl, BmpWriteSl, BmpClose},
-    {kRasCineon, "cin", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {kRasCineon, "cin", CineonOpen, nullptr, CineonReadSl, CineonWriteSl, CineonClose},
     {kRasJpeg, "jpeg", JpegOpen, JpegQuery, JpegReadSl, JpegWriteSl, JpegClose},
     {kRasTiff16, "tiff16", Tiff16Open, nullptr, Tiff16ReadSl, Tiff16WriteSl, TiffClose},
     {kRasCameraRaw, "raw", RawOpen, nullptr, nullptr, nullptr, RawClose},

@@ -36,8 +36,7 @@
 #include "shell/status.h"
 #include "shell/stream.h"
 
-// Format codes. 3, 4, 5, 6 and 8 (the legacy formats) have no module yet:
-// RasQuery skips them and RasOpen answers kUnsupported.
+// Format codes. Every code but camera raw has a module; Photo CD is read only.
 enum RasFormat : int32_t {
   kRasTiff = 1,       // TIFF, 8 bits per sample
   kRasTarga = 2,
@@ -118,7 +117,7 @@ struct RasScanline {
 
 // Recognises the file by content. Empties the input slots, then tries the
 // modules in a fixed order (Photo CD, camera raw, TIFF, 16-bit TIFF, EPS, DCS,
-// Targa, BMP, JPEG, Scitex CT, Cineon; modules not yet built are skipped).
+// Targa, BMP, JPEG, Scitex CT, Cineon; camera raw never accepts a file).
 // On success the record is filled and left closed, and the input slots hold
 // what the file embeds. When no module accepts the file: the status of the
 // first module that recognised the signature but refused the file (a broken or

@@ -66,4 +66,45 @@ TEST(CliTest, PamWritesTheSamplesWithTheirMaximum) {
   EXPECT_EQ(tuple, "GRAYSCALE");
 }
 
+// The legacy formats: converted to and back, samples rescaled between 8 and 10
+// bits, a DCS set written beside its main file, the EPS title naming the file.
+TEST(CliTest, ConvertsToAndFromTheLegacyFormats) {
+  const std::string dir = FreshDir("cli_legacy");
+  std::string out;
+  Pixels source, back;
+  ASSERT_TRUE(ReadPam(Fixture("src_rgb.ppm"), source));
+  ASSERT_EQ(Cli("convert '" + Fixture("rgb8_ii.tif") + "' " + dir + "a.cin --format cin", &out), 0) << out;
+  ASSERT_EQ(Cli("info " + dir + "a.cin", &out), 0);
+  EXPECT_EQ(out, dir + "a.cin: format=cin width=13 height=7 channels=3 colortype=rgb max=1023 dpi=-1 profile=0 exif=0\n");
+  ASSERT_EQ(Cli("pam " + dir + "a.cin " + dir + "a.pam"), 0);
+  ASSERT_TRUE(ReadPam(dir + "a.pam", back));
+  EXPECT_EQ(back.maxValue, 1023);
+  for (size_t i = 0; i < source.samples.size(); ++i)
+    ASSERT_EQ(back.samples[i], (source.samples[i] * 1023 + 127) / 255) << i;
+  for (const char* format : {"sct", "eps", "tiff"}) {
+    SCOPED_TRACE(format);
+    const std::string file = dir + "b." + format;
+    ASSERT_EQ(Cli("convert " + dir + "a.cin " + file + " --format " + format, &out), 0) << out;
+    ASSERT_EQ(Cli("pam " + file + " " + dir + "b.pam"), 0);
+    ASSERT_TRUE(ReadPam(dir + "b.pam", back));
+    EXPECT_EQ(back.samples, source.samples);
+  }
+  EXPECT_NE(ReadFileText(dir + "b.eps").find("\n%%Title: b\n"), std::string::npos);
+
+  ASSERT_EQ(Cli("convert '" + Fixture("cmyk.tif") + "' " + dir + "c.eps --format dcs", &out), 0) << out;
+  for (const char* plate : {".C", ".M", ".Y", ".K"}) EXPECT_TRUE(FileExists(dir + "c.eps" + plate)) << plate;
+  ASSERT_EQ(Cli("info " + dir + "c.eps", &out), 0);
+  EXPECT_NE(out.find("format=dcs width=13 height=7 channels=4 colortype=cmyk"), std::string::npos) << out;
+  Pixels cmyk;
+  ASSERT_EQ(Cli("pam '" + Fixture("cmyk.tif") + "' " + dir + "d.pam"), 0);
+  ASSERT_EQ(Cli("pam " + dir + "c.eps " + dir + "c.pam"), 0);
+  ASSERT_TRUE(ReadPam(dir + "d.pam", cmyk));
+  ASSERT_TRUE(ReadPam(dir + "c.pam", back));
+  EXPECT_EQ(back.samples, cmyk.samples);
+  EXPECT_NE(Cli("convert " + dir + "a.cin " + dir + "e.eps --format dcs", &out), 0);
+  EXPECT_NE(out.find("DCS files hold CMYK images only"), std::string::npos) << out;
+  EXPECT_FALSE(FileExists(dir + "e.eps"));
+  EXPECT_FALSE(FileExists(dir + "e.eps.C"));
+}
+
 }  // namespace

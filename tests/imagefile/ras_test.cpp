@@ -72,9 +72,9 @@ TEST_F(RasTest, RecordsAndScanlinesCheckTheirArguments) {
   RasImage unknown;
   unknown.format = 42;
   EXPECT_EQ(RasOpen(ScratchFile("x"), 'r', unknown), kBadArg);
-  RasImage legacy;
-  ASSERT_EQ(rasInit(legacy, kRasCineon, 4, 4, 3, kRasRGB, 300), kOk);
-  EXPECT_EQ(RasOpen(ScratchFile("x.cin"), 'w', legacy), kUnsupported);
+  RasImage readOnly;
+  ASSERT_EQ(rasInit(readOnly, kRasPhotoCD, 4, 4, 3, kRasPhotoCDColor, 300), kOk);
+  EXPECT_EQ(RasOpen(ScratchFile("x.pcd"), 'w', readOnly), kBadArg);
   RasImage raw;
   raw.format = kRasCameraRaw;
   EXPECT_EQ(RasOpen(Fixture("rgb8_ii.tif"), 'r', raw), kUnsupported);

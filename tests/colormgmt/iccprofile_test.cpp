@@ -183,7 +183,9 @@ TEST_F(IccReader, ProfileDescription) {
   for (const Case& c : cases) {
     std::string text = "";
     EXPECT_EQ(Ui_ICC_GetProfileDesc(Write("desc.icc", c.file), text), c.status) << c.name;
-    if (c.status == kOk) EXPECT_EQ(text, c.text) << c.name;
+    if (c.status == kOk) {
+      EXPECT_EQ(text, c.text) << c.name;
+    }
   }
 }
 

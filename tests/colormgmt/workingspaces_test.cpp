@@ -47,8 +47,11 @@ TEST_F(WorkingSpaces, RefRgbMatchToleranceAndLogLine) {
     *f = (float)(*f + c.delta);
     EXPECT_EQ(RefRgbMatch(base, other), c.match) << "field " << c.field << " delta " << c.delta;
     const std::string log = LogText();
-    if (c.line) EXPECT_NE(log.find(c.line), std::string::npos) << log;
-    else EXPECT_EQ(log.find("RefRgbMatch"), std::string::npos) << log;
+    if (c.line) {
+      EXPECT_NE(log.find(c.line), std::string::npos) << log;
+    } else {
+      EXPECT_EQ(log.find("RefRgbMatch"), std::string::npos) << log;
+    }
   }
   // Only the first differing value is logged.
   ClearLog();

@@ -273,11 +273,10 @@ int32_t ICCFindTag(const ICCTagDirectory& directory, uint32_t signature) {
   return -1;
 }
 
-Status Ui_ICC_GetProfileDesc(const std::string& path, std::string& text) {
-  Stream s;
+Status ICCReadProfileDesc(Stream& s, std::string& text) {
   ICCProfileHeader header;
   ICCTagDirectory dir;
-  Status st = OpenAndReadHeader(path, s, header);
+  Status st = ICCReadHeader(s, header);
   if (st == kOk) st = ICCReadTagTable(s, dir);
   if (st != kOk) return st;
   const int32_t entry = ICCFindTag(dir, kICCTagDesc);
@@ -290,6 +289,13 @@ Status Ui_ICC_GetProfileDesc(const std::string& path, std::string& text) {
   }
   if (tag.type == kICCTypeMluc) return MlucText(tag, text);
   return kFormatErr;
+}
+
+Status Ui_ICC_GetProfileDesc(const std::string& path, std::string& text) {
+  Stream s;
+  Status st = StreamOpen(s, path, kStreamRead);
+  if (st != kOk) return st;
+  return ICCReadProfileDesc(s, text);
 }
 
 Status Ui_ICC_CheckRgbInputProfile(const std::string& path) {

@@ -136,6 +136,10 @@ Status ICCReadTag(Stream& s, const ICCTagDirectory& directory, uint32_t entry, I
 // The index of the first directory entry with `signature`, or -1.
 int32_t ICCFindTag(const ICCTagDirectory& directory, uint32_t signature);
 
+// The description of the profile in an open stream (header, directory and
+// the `desc` tag read from it), as Ui_ICC_GetProfileDesc below.
+Status ICCReadProfileDesc(Stream& s, std::string& text);
+
 // The profile's description: the ASCII text of its `desc` tag. Version 4
 // profiles describe themselves with a multi-localised `mluc` tag instead; its
 // first record is taken (characters outside ASCII become '?'). kFormatErr

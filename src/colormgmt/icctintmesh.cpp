@@ -79,8 +79,14 @@ Status Sample(const ICCXform* xform, int32_t precision, int32_t gridIndex, Tintm
     st = Logged(QXSetPhysicalDataPath(tm.get(), side, precision), "QXSetPhysicalDataPath");
     if (st != kOk) return st;
   }
+  // Full ranges on every channel. Setting the paths has just made them full,
+  // so only a range that is not yet full is set (each setting rebuilds the
+  // channel's 65536-entry arrays on a 16-bit path).
   for (int32_t side : {kQXInputSide, kQXOutputSide}) {
     for (int32_t c = 0; c < 3; ++c) {
+      const bool full = side == kQXInputSide ? tm->in[c].rangeLow == 0 && tm->in[c].rangeHigh == max
+                                             : tm->out[c].rangeLow == 0 && tm->out[c].rangeHigh == max;
+      if (full) continue;
       st = Logged(QXSetChanRange(tm.get(), side, c, 0, max), "QXSetChanRange");
       if (st != kOk) return st;
     }

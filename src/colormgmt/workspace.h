@@ -2,7 +2,8 @@
 // path of its profile file in the temporary folder, and the application-wide
 // working-space-to-monitor transform (an 8-bit Tintmesh). Exactly one working
 // space is current; its profile path, monitor transform and refRGB change
-// together, in SetUpWorkingSpace.
+// together, in SetUpWorkingSpace. Also the start-up's part (the profiles
+// written, the first set-up) and a change of working space with its questions.
 //
 // Ownership: a WorkingSpace owns its monitor transform (freed when it is
 // rebuilt or the record is destroyed). The profile files are written once per
@@ -49,3 +50,34 @@ Status SetUpWorkingSpace(WorkingSpace& ws, const std::function<Status()>& rebuil
 //      replaced by their defaults first); a failure is reported ("creating working space to monitor
 //      color transform") and the start-up goes on (0 is returned).
 Status WorkingSpaceStartUp(WorkingSpace& ws);
+
+// What a change of working space touches beyond this module, filled by the
+// caller (the correction engine's parts); empty functions are skipped.
+struct WorkingSpaceChange {
+  bool imageOpen = false;
+  int32_t startWith = 2;  // preference 64: 0 Brivio, 1 previous, 2 defaults, 3 custom settings
+  // With an image open: its input transform and display image (as in
+  // SetUpWorkingSpace).
+  std::function<Status()> rebuildImage;
+  // The stored previous-settings record goes back to its defaults.
+  std::function<void()> resetPreviousSettings;
+  // With an image open: its correction record takes the new refRGB (which
+  // the record validates) and its correction transform is rebuilt.
+  std::function<Status(const RefRGB&)> retargetImage;
+};
+
+// Changes the working space to `newIndex` after the preferences dialog:
+//   1. with an image open the user is told "Changing the working space while
+//      an image is open may change the effects of the current edits.", else,
+//      when Start With is previous (1) or custom (3) settings, "Changing the
+//      working space will invalidate the 'Start With' previous and custom
+//      settings." (OK / "Undo Working Space Change"); undo leaves everything
+//      as it was and returns kCancelled;
+//   2. the new index is recorded and the working space set up (a failure is
+//      reported with "setting up a new working space"), the previous settings
+//      reset, and the open image's record retargeted (a failure is logged
+//      with the ten refRGB values and reported with "verifying the RGB
+//      working space").
+// The same index as now does nothing; kBadArg for an index outside 0..14.
+// Returns the first failure.
+Status ChangeWorkingSpace(WorkingSpace& ws, int32_t newIndex, const WorkingSpaceChange& change);

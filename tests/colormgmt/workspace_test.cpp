@@ -84,4 +84,69 @@ TEST_F(WorkspaceTest, StartUpGoesOnWithoutMonitorTransform) {
             "A data format error occurred while creating working space to monitor color transform.");
 }
 
+// Changing the working space: which question is asked, what undo keeps,
+// and the order of the steps that follow.
+TEST_F(WorkspaceTest, ChangeWorkingSpace) {
+  WorkingSpace ws;
+  ASSERT_EQ(WorkingSpaceStartUp(ws), 0);
+  const std::string path = ws.profilePath;
+  const Tintmesh* monitor = ws.monitorQX.get();
+  const char* kOpen = "Changing the working space while an image is open may change the effects of the current edits.";
+  const char* kStart = "Changing the working space will invalidate the 'Start With' previous and custom settings.";
+  struct Case {
+    bool imageOpen;
+    int32_t startWith;
+    const char* question;
+  };
+  const Case cases[] = {{true, 2, kOpen}, {true, 3, kOpen}, {false, 1, kStart}, {false, 3, kStart}};
+  for (const Case& c : cases) {
+    host().Clear();
+    host().answers = {1};  // "Undo Working Space Change"
+    WorkingSpaceChange change;
+    change.imageOpen = c.imageOpen;
+    change.startWith = c.startWith;
+    bool touched = false;
+    change.resetPreviousSettings = [&] { touched = true; };
+    EXPECT_EQ(ChangeWorkingSpace(ws, 0, change), kCancelled);
+    ASSERT_EQ(host().Count(Kind::Question), 1);
+    EXPECT_EQ(host().Of(Kind::Question)[0].text, c.question);
+    EXPECT_EQ(ws.index, 13);
+    EXPECT_EQ(ws.profilePath, path);
+    EXPECT_EQ(ws.monitorQX.get(), monitor);
+    EXPECT_FLOAT_EQ(ws.refRGB.primaries[2], 0.3f);
+    EXPECT_FALSE(touched);
+  }
+
+  // No image, Start With defaults: no question; the image hooks are not run.
+  host().Clear();
+  std::vector<std::string> steps;
+  WorkingSpaceChange change;
+  change.startWith = 2;
+  change.rebuildImage = [&] { steps.push_back("rebuild"); return kOk; };
+  change.resetPreviousSettings = [&] { steps.push_back("reset"); };
+  change.retargetImage = [&](const RefRGB&) { steps.push_back("retarget"); return kOk; };
+  ASSERT_EQ(ChangeWorkingSpace(ws, 0, change), 0);
+  EXPECT_EQ(host().Count(Kind::Question), 0);
+  EXPECT_EQ(steps, (std::vector<std::string>{"reset"}));
+  EXPECT_EQ(ws.profilePath, ws.tempFolder + "AdobeRGB1998.icc");
+  EXPECT_FLOAT_EQ(ws.refRGB.primaries[2], 0.21f);
+
+  // With an image, OK: every step in order; a refused refRGB is reported.
+  OpenState(1);
+  ClearLog();
+  steps.clear();
+  change.imageOpen = true;
+  change.retargetImage = [&](const RefRGB& r) {
+    steps.push_back("retarget");
+    return r.gamma == 1.8f ? kBadArg : kOk;
+  };
+  host().answers = {0};
+  EXPECT_EQ(ChangeWorkingSpace(ws, 1, change), kBadArg);
+  EXPECT_EQ(steps, (std::vector<std::string>{"rebuild", "reset", "retarget"}));
+  EXPECT_EQ(ws.index, 1);
+  ASSERT_EQ(host().Count(Kind::Alert), 1);
+  EXPECT_EQ(host().Of(Kind::Alert)[0].text, "A problem occurred while verifying the RGB working space.");
+  EXPECT_NE(LogText().find("refRGB: 1.800000, 0.950467 1.000000 1.088969, 0.625000 0.340000"), std::string::npos);
+}
+
 }  // namespace

@@ -14,10 +14,10 @@ constexpr uint32_t kV20 = 0x02000000;
 constexpr uint16_t kGamma22 = 563;  // 2.19921875 in 8.8
 constexpr uint16_t kGamma18 = 461;  // 1.80078125 in 8.8
 
-#define D65 {0.950467f, 1.0f, 1.088969f}
-#define D50 {0.96422f, 1.0f, 0.82521f}
-#define WTPT_D65 {0.9505, 1.0000, 1.0891}
-#define WTPT_D50 {0.9643, 1.0000, 0.8251}
+constexpr std::array<float, 3> D65 = {0.950467f, 1.0f, 1.088969f};
+constexpr std::array<float, 3> D50 = {0.96422f, 1.0f, 0.82521f};
+constexpr std::array<double, 3> WTPT_D65 = {0.9505, 1.0000, 1.0891};
+constexpr std::array<double, 3> WTPT_D50 = {0.9643, 1.0000, 0.8251};
 
 constexpr WorkingSpaceRow kTable[kWorkingSpaceCount] = {
     // 0 Adobe RGB (1998)
@@ -66,11 +66,6 @@ constexpr WorkingSpaceRow kTable[kWorkingSpaceCount] = {
     {2.2f, D50, {0.735f, 0.265f, 0.115f, 0.826f, 0.157f, 0.018f}, kV21, "Wide Gamut RGB", kGamma22, WTPT_D50,
      {0.7165, 0.2587, 0.0000}, {0.1010, 0.7247, 0.0512}, {0.1467, 0.0166, 0.7737}, true},
 };
-
-#undef D65
-#undef D50
-#undef WTPT_D65
-#undef WTPT_D50
 
 // A decimal difference of 1e-5 must still match after both values were
 // rounded to floats: allow the float spacing of the larger value on top.

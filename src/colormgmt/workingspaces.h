@@ -13,6 +13,7 @@
 // colorants adapted to D50.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "shell/status.h"
@@ -34,8 +35,8 @@ constexpr uint16_t kToneCurveSRGB = 0;          // curveGamma of the sRGB row
 struct WorkingSpaceRow {
   // refRGB
   float gamma;
-  float white[3];
-  float primaries[6];
+  std::array<float, 3> white;
+  std::array<float, 6> primaries;
   // The profile: ICC version (0x02100000 = 2.1), `desc` text, the tone curve
   // of all three channels (gamma in 8.8 fixed point, or kToneCurveSRGB: the
   // IEC 61966-2-1 curve as 1024 entries), the XYZ tags, and whether a black
@@ -43,10 +44,10 @@ struct WorkingSpaceRow {
   uint32_t version;
   const char* description;
   uint16_t curveGamma;
-  double wtpt[3];
-  double rXYZ[3];
-  double gXYZ[3];
-  double bXYZ[3];
+  std::array<double, 3> wtpt;
+  std::array<double, 3> rXYZ;
+  std::array<double, 3> gXYZ;
+  std::array<double, 3> bXYZ;
   bool blackPoint;
 };
 

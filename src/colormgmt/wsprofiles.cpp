@@ -28,7 +28,7 @@ struct MluFreer {
 // every start-up writes the same bytes.
 constexpr uint16_t kCreated[6] = {2000, 1, 1, 0, 0, 0};
 
-bool WriteXYZ(cmsHPROFILE p, cmsTagSignature sig, const double v[3]) {
+bool WriteXYZ(cmsHPROFILE p, cmsTagSignature sig, const std::array<double, 3>& v) {
   const cmsCIEXYZ xyz = {v[0], v[1], v[2]};
   return cmsWriteTag(p, sig, &xyz) != 0;
 }
@@ -69,7 +69,7 @@ std::unique_ptr<void, ProfileCloser> BuildProfile(const WorkingSpaceRow& row) {
             WriteXYZ(p.get(), cmsSigGreenColorantTag, row.gXYZ) &&
             WriteXYZ(p.get(), cmsSigBlueColorantTag, row.bXYZ);
   if (ok && row.blackPoint) {
-    const double black[3] = {0, 0, 0};
+    const std::array<double, 3> black = {0, 0, 0};
     ok = WriteXYZ(p.get(), cmsSigMediaBlackPointTag, black);
   }
   if (!ok) return nullptr;

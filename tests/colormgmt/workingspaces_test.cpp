@@ -76,7 +76,7 @@ TEST_F(WorkingSpaces, FillRefRGBRefusesIndexOutsideTable) {
 }
 
 // Decodes one XYZ tag with our reader.
-void ExpectXYZ(Stream& s, const ICCTagDirectory& dir, const char* sig, const double want[3], int row) {
+void ExpectXYZ(Stream& s, const ICCTagDirectory& dir, const char* sig, const std::array<double, 3>& want, int row) {
   const int32_t e = ICCFindTag(dir, SigOf(sig));
   ASSERT_GE(e, 0) << sig << " row " << row;
   ICCTag tag;
@@ -121,7 +121,7 @@ TEST_F(WorkingSpaces, ProfilesReadBackByOurReader) {
     ExpectXYZ(s, dir, "rXYZ", row.rXYZ, i);
     ExpectXYZ(s, dir, "gXYZ", row.gXYZ, i);
     ExpectXYZ(s, dir, "bXYZ", row.bXYZ, i);
-    const double black[3] = {0, 0, 0};
+    const std::array<double, 3> black = {0, 0, 0};
     if (row.blackPoint) ExpectXYZ(s, dir, "bkpt", black, i);
     else EXPECT_LT(ICCFindTag(dir, ICCSig("bkpt")), 0) << i;
 
@@ -177,7 +177,7 @@ TEST_F(WorkingSpaces, ProfilesThroughLittleCMS) {
     const uint16_t rgb[4][3] = {{65535, 0, 0}, {0, 65535, 0}, {0, 0, 65535}, {65535, 65535, 65535}};
     cmsCIEXYZ out[4];
     cmsDoTransform(t, rgb, out, 4);
-    const double* colorant[3] = {row.rXYZ, row.gXYZ, row.bXYZ};
+    const double* colorant[3] = {row.rXYZ.data(), row.gXYZ.data(), row.bXYZ.data()};
     for (int c = 0; c < 4; ++c) {
       double want[3];
       for (int k = 0; k < 3; ++k) want[k] = c < 3 ? colorant[c][k] : row.rXYZ[k] + row.gXYZ[k] + row.bXYZ[k];

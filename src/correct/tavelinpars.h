@@ -20,6 +20,7 @@
 
 #include <cstdint>
 
+#include "colormgmt/workingspaces.h"  // RefRGB
 #include "shell/status.h"
 
 // ---- tool mask -------------------------------------------------------------
@@ -118,13 +119,6 @@ struct HueEntry {
   float saturation;  // 0..1, 0.5 neutral
   int32_t handleId;  // 6..11, stable identity of the handle
   SampleBin hueBin[kSampleBins];
-};
-
-// The reference working space: the ten values of Part-3 working spaces.
-struct RefRGB {
-  float gamma;         // kParGamma
-  float xyzWhite[3];   // XYZ, Y = 1, each kParWhiteXyz
-  float primaries[6];  // xR, yR, xG, yG, xB, yB; each >= 0, x + y <= kPrimarySumMax
 };
 
 struct TavelinPars {

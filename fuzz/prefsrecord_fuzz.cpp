@@ -1,7 +1,7 @@
 // Fuzzes the preference record's reader: entries read from a memory block
-// and stored through the read callback's mapping (ranges, fallbacks, memory
-// colours, correction records). Whatever was read, the record written back
-// must read again without a single fallback.
+// and stored through readPrefsCallback (ranges, fallbacks, memory colours,
+// correction records) into the process-wide record. Whatever was read, the
+// record written back must read again without a single fallback.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,9 +21,11 @@ Status ReadAllFrom(std::vector<uint8_t>& block, Prefs& prefs, bool strict) {
     PrefsData d;
     Status st = Ui_Prefs_ReadEntry(s, id, type, count, &d);
     if (st != kOk) return st;
-    st = ReadPrefsEntry(prefs, id, d);
-    if (strict && st != kOk) __builtin_trap();
-    if (st != kOk && st != kUnsupported) return st;
+    if (strict) {
+      if (ReadPrefsEntry(prefs, id, d) != kOk) __builtin_trap();
+    } else if ((st = readPrefsCallback(nullptr, id, d)) != kOk) {
+      return st;
+    }
     if (id == kPrefsEntryEnd) return kOk;
   }
   return kOk;
@@ -32,7 +34,7 @@ Status ReadAllFrom(std::vector<uint8_t>& block, Prefs& prefs, bool strict) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static Prefs* prefs = new Prefs;
+  Prefs* prefs = &AppPrefs();
   ResetPrefs(prefs);
   std::vector<uint8_t> block(data, data + size);
   ReadAllFrom(block, *prefs, false);

@@ -5,6 +5,7 @@
 
 #include "correct/correctiontransform.h"
 #include "imagefile/ras.h"
+#include "shell/atomicfile.h"
 #include "shell/alert.h"
 #include "shell/bytes.h"
 #include "shell/debuglog.h"
@@ -24,11 +25,6 @@ Status SeekTo(Stream& s, int64_t position) {
     if (Status st = StreamFlush(s); st != kOk) return st;
   }
   return StreamSeek(s, position, 0);
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 Status Report(Status st, const char* phrase) {
@@ -155,24 +151,14 @@ Status SaveEmbeddedProfileFromImage(const std::string& imagePath, const std::str
   return RasGetMeta(kMetaSaveInProfile, const_cast<char*>(profilePath.c_str()));
 }
 
-// Writes a whole file through a temporary file beside it: `fill` writes the
-// contents, then the bytes are made durable and the temporary file replaces
-// the target in one rename. The temporary file is removed on failure.
+// Writes a whole file through a temporary file beside it, which replaces
+// the target only once complete (see atomicfile.h).
 Status WriteFileAtomically(const std::string& target, const std::function<Status(Stream&)>& fill,
-                           const char* openPhrase) {
-  std::string temp;
-  Status st = Ui_Path_UniqueTempName(FolderOf(target).empty() ? std::string("./") : FolderOf(target), temp,
-                                     target.size() + 32);
-  if (st != kOk) return Report(st, openPhrase);
-  Stream s;
-  if ((st = StreamOpen(s, temp, kStreamWrite)) != kOk) return Report(st, openPhrase);
-  st = fill(s);
-  if (st == kOk && (st = StreamFlush(s, true)) != kOk) ReportError(st, openPhrase);
-  const Status closed = StreamClose(s);
-  if (st == kOk && closed != kOk) st = Report(closed, openPhrase);
-  if (st == kOk && (st = StreamRename(temp, target)) != kOk) ReportError(st, Phrase(3031, LeafName(temp).c_str(), LeafName(target).c_str()));
-  if (st != kOk) StreamDelete(temp);
-  return st;
+                           const char* phrase) {
+  AtomicFile file;
+  if (Status st = file.Open(target); st != kOk) return Report(st, phrase);
+  if (Status st = fill(file.stream()); st != kOk) return st;  // reported by `fill`
+  return Report(file.Commit(), phrase);
 }
 
 // Asks the system to put a file's bytes on the disk.

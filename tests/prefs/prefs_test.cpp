@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -9,6 +11,10 @@
 #include "shell/bytes.h"
 #include "shell/elements.h"
 #include "support/app_fixture.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 std::vector<uint8_t> Entry(uint16_t id, uint16_t type, uint32_t count, const std::vector<uint8_t>& payload) {
@@ -317,4 +323,31 @@ TEST_F(PrefsTest, NamingPathsAndWorkingSpace) {
   });
   EXPECT_EQ(RefreshWorkingSpaceRef(p), 0);
   EXPECT_FLOAT_EQ(p.workingRef.gamma, 1.2f);
+}
+
+// A full disk, played by a file-size limit in a child process: the write
+// fails with -6 and the previous file stays whole and readable.
+TEST_F(PrefsTest, FailedWriteKeepsThePreviousFile) {
+  AppPrefs().customPath = "/kept";
+  const std::vector<uint8_t> before = WrittenBytes("TavelinMarvet Prefs");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{(rlim_t)before.size() / 2, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    AppPrefs().customPath = "/changed";
+    _exit(-WritePreferences(state_, dir_ + "TavelinMarvet Prefs"));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), -kWriteErr);
+  std::vector<uint8_t> after;
+  ASSERT_TRUE(ReadFileBytes(dir_ + "TavelinMarvet Prefs", after));
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1);
+  ResetPrefs(&AppPrefs());
+  ASSERT_EQ(ReadPreferences(state_, dir_ + "TavelinMarvet Prefs"), 0);
+  EXPECT_EQ(AppPrefs().customPath, "/kept");
 }

@@ -157,7 +157,9 @@ TEST_F(JobFileTest, RecordsRoundTripAndSkipParts) {
   const auto after = Bytes(files_.data);
   ASSERT_EQ(after.size(), before.size());
   for (size_t i = 0; i < after.size(); ++i) {
-    if (i < e.offset + 512 || i >= e.offset + 3028) ASSERT_EQ(after[i], before[i]) << i;
+    if (i < e.offset + 512 || i >= e.offset + 3028) {
+      ASSERT_EQ(after[i], before[i]) << i;
+    }
   }
   // Only the profile path, past a skipped image path.
   const std::string other = "/icc/other.icc";

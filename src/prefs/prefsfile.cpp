@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "shell/atomicfile.h"
 #include "shell/bytes.h"
 #include "shell/debuglog.h"
 #include "shell/elements.h"
@@ -127,13 +128,16 @@ Status Ui_Prefs_ReadAll(UiState* state, const std::string& path, int32_t fileInf
 Status Ui_Prefs_WriteAll(UiState* state, const std::string& path, int32_t fileInfo, const PrefsWriteCallback& write) {
   const int diag = Diag(state);
   if (!write) return kBadArg;
-  Stream s;
-  Status st = StreamOpen(s, path, kStreamWrite);
+  // The new file replaces the old one only once complete: a full disk or a
+  // crash while writing leaves the previous preferences readable.
+  AtomicFile file;
+  Status st = file.Open(path);
   if (st != kOk) {
     Ui_Debug_LogF(diag, "Ui_Prefs_WriteAll: FLOpen error %d", (int)st);
     Ui_Debug_Log(diag, path.c_str());
-    return st;
+    return st == kSysErr ? kOpenErr : st;
   }
+  Stream& s = file.stream();
   Ui_Debug_Log(diag, "Ui_Prefs_WriteAll: FLOpen success");
   const int32_t version = 1;
   if ((st = Ui_Prefs_WriteEntry(state, s, kPrefsEntryVersion, kPrefsInt32, 1, &version)) != kOk) {
@@ -148,7 +152,10 @@ Status Ui_Prefs_WriteAll(UiState* state, const std::string& path, int32_t fileIn
     Ui_Debug_LogF(diag, "Ui_Prefs_WriteAll: Ui_Prefs_WriteEntry 3 returned %d", (int)st);
     return st;
   }
-  if ((st = StreamClose(s)) != kOk) return st;
+  if ((st = file.Commit()) != kOk) {
+    Ui_Debug_LogF(diag, "Ui_Prefs_WriteAll: closing returned %d", (int)st);
+    return st;
+  }
   Status info = Ui_File_SetInfo(state, path, fileInfo);
   if (info != kOk) Ui_Debug_LogF(diag, "Ui_Prefs_WriteAll: Ui_File_SetInfo returned %d", (int)info);
   return kOk;

@@ -50,7 +50,9 @@ Status Ui_Prefs_ReadEntry(Stream& stream, uint16_t& id, uint16_t& type, uint32_t
 // record with `write` instead. Returns the last status.
 Status Ui_Prefs_ReadAll(UiState* state, const std::string& path, int32_t fileInfo, const PrefsReadCallback& read,
                         const PrefsWriteCallback& write);
-// Writes entry 0, the application entries through `write`, entry 1.
+// Writes entry 0, the application entries through `write`, entry 1, into a
+// temporary file beside `path` that replaces it only once complete, so a
+// failed write leaves the previous file as it was.
 Status Ui_Prefs_WriteAll(UiState* state, const std::string& path, int32_t fileInfo, const PrefsWriteCallback& write);
 // Hands the file's type information to the platform; nothing to do here.
 Status Ui_File_SetInfo(UiState* state, const std::string& path, int32_t fileInfo);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace {
 StreamSettings gSettings;
 }
@@ -122,6 +124,14 @@ Status StreamTell(Stream& s, int64_t& position) {
   }
   if (s.kind != StreamKind::Memory) return kBadArg;
   position = s.pos;
+  return kOk;
+}
+
+Status StreamFlush(Stream& s, bool durable) {
+  if (s.kind == StreamKind::Memory) return kOk;
+  if (s.kind != StreamKind::File || !s.file) return kBadArg;
+  if (std::fflush(s.file) != 0) return kWriteErr;
+  if (durable && ::fsync(::fileno(s.file)) != 0) return kWriteErr;
   return kOk;
 }
 

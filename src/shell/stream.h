@@ -80,6 +80,11 @@ Status StreamWriteAll(Stream& s, const void* buffer, size_t count);
 // origin 0 start, 1 current, 2 end. File: kSeekErr; memory outside 0..size: kSysErr.
 Status StreamSeek(Stream& s, int64_t offset, int origin);
 Status StreamTell(Stream& s, int64_t& position);
+// Hands buffered bytes of a file stream to the system (kWriteErr when that
+// fails: a full disk or a file-size limit shows here, not at the buffered
+// write); with `durable` also asks the system to put them on the disk. A
+// memory stream has nothing to flush.
+Status StreamFlush(Stream& s, bool durable = false);
 // Reads one line of at most capacity − 2 characters, ended by a line feed, a
 // carriage return, or a pair of them (CR LF or LF CR); the terminator is
 // replaced by "\n". Without a terminator in that many bytes the block read is

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <vector>
 
+#include "colormgmt/workingspaces.h"
 #include "correct/correctiontransform.h"
 #include "correct/definitions.h"
 #include "shell/alert.h"
@@ -334,15 +335,6 @@ Status WriteEntry(UiState* state, const Prefs& prefs, Stream& s, uint16_t id) {
   }
 }
 
-Status BuiltInWorkingSpaceRef(int index, RefRGB* refRGB) {
-  if (!refRGB) return kBadArg;
-  if (index != kWorkingSpaceDefault) return kUnsupported;
-  *refRGB = DefaultRefRGB();
-  return kOk;
-}
-
-WorkingSpaceRefSource gRefSource = BuiltInWorkingSpaceRef;
-
 }  // namespace
 
 const uint16_t kPrefsWriteOrder[] = {55, 52, 95, 94, 58, 56, 57, 119, 61, 109, 110, 83, 85, 84, 86, 71,
@@ -374,7 +366,7 @@ Status ResetPrefs(Prefs* prefs) {
   prefs->filterStartWith = 2;
   prefs->sharpen = SharpenPrefs{};
   prefs->noise = NoisePrefs{};
-  prefs->workingRef = DefaultRefRGB();
+  FillRefRGB(kWorkingSpaceDefault, &prefs->workingRef);
   if (Status st = DefaultRecord(&prefs->custom); st != kOk) return st;
   return DefaultRecord(&prefs->previous);
 }
@@ -490,11 +482,9 @@ Status GetOutputNaming(const Prefs& prefs, OutputNaming* naming) {
   return kOk;
 }
 
-void SetWorkingSpaceRefSource(WorkingSpaceRefSource source) { gRefSource = source ? source : BuiltInWorkingSpaceRef; }
-
 Status RefreshWorkingSpaceRef(Prefs& prefs) {
   RefRGB ref;
-  if (Status st = gRefSource(prefs.workingSpace, &ref); st != kOk) return st;
+  if (Status st = FillRefRGB(prefs.workingSpace, &ref); st != kOk) return st;
   if (Status st = ValidateRefRGB(&ref); st != kOk) return st;
   prefs.workingRef = ref;
   return kOk;

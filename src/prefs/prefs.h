@@ -34,8 +34,7 @@ struct UiState;
 constexpr int32_t kPrefsFileInfo = 131;  // handed to Ui_File_SetInfo
 constexpr uint32_t kPrefsPathCount = 256;
 constexpr uint32_t kPrefsAffixCount = 20;
-constexpr int kWorkingSpaceCount = 15;
-constexpr int kWorkingSpaceDefault = 13;  // "sRGB IEC61966-2.1", the correction engine's default space
+constexpr int kWorkingSpaceDefault = kDefaultWorkingSpace;  // "sRGB IEC61966-2.1"
 constexpr uint32_t kMemoryColourNamesCount = 138;  // entry 63: six × (20 + zero, 1 + zero)
 
 // Entry 102: the editing window's sharpening settings.
@@ -161,13 +160,6 @@ Status SetPrefsPath(std::string& field, const std::string& path);
 // The save-naming preferences (73, 74, 96, 75, 97, 76, 77) for the naming rules.
 Status GetOutputNaming(const Prefs& prefs, OutputNaming* naming);
 
-// The working space's reference values by index (0..14). Colour management
-// installs the table's lookup; until then only the default space (index 13,
-// the correction engine's DefaultRefRGB) is known and other indices answer
-// kUnsupported. Null restores that built-in source.
-using WorkingSpaceRefSource = Status (*)(int index, RefRGB* refRGB);
-void SetWorkingSpaceRefSource(WorkingSpaceRefSource source);
-// Refreshes prefs.workingRef from the current working-space index. When the
-// source does not know the index, or its values fail the check, the stored
-// values stay and the status says why.
+// Refreshes prefs.workingRef from the working-space table row of the current
+// index. An index outside 0..14 keeps the stored values and answers kBadArg.
 Status RefreshWorkingSpaceRef(Prefs& prefs);

@@ -63,7 +63,7 @@ std::string JpegQualityLabel(float quality) {
   return Fmt("%3ld (PS:%2ld)", q, RoundHalfAway(t * 12.0));
 }
 
-bool IsNameAffixChar(unsigned char c) { return c >= 32 && c != 127 && c != '\\'; }
+bool IsNameAffixChar(unsigned char c) { return c >= 32 && c != 127 && c != '\\' && c != '/'; }
 
 std::string FilterNameAffix(const std::string& text) {
   std::string out;

@@ -32,7 +32,7 @@ float QualityFromBar(int x, int a, int b);
 std::string JpegQualityLabel(float quality);
 
 // Whether a typed character may enter a suffix or prefix: not a control
-// character, not DEL, not '\'.
+// character, not DEL, not a folder separator ('\\' or '/').
 bool IsNameAffixChar(unsigned char c);
 // The text with refused characters dropped, cut to kNameAffixMax characters.
 std::string FilterNameAffix(const std::string& text);

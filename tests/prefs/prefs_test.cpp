@@ -77,7 +77,6 @@ class PrefsTest : public AppFixture {
   }
   void TearDown() override {
     ResetPrefs(&AppPrefs());
-    SetWorkingSpaceRefSource(nullptr);
     AppFixture::TearDown();
   }
   Status ReadBytes(const std::vector<uint8_t>& bytes, const std::string& name = "p") {
@@ -312,17 +311,16 @@ TEST_F(PrefsTest, NamingPathsAndWorkingSpace) {
   // The writer refreshes the working space's reference values.
   p.workingRef.gamma = 1.0f;
   WrittenBytes("ws");
-  const RefRGB d = DefaultRefRGB();
-  EXPECT_EQ(std::memcmp(&p.workingRef, &d, sizeof d), 0);
-  p.workingSpace = 2;  // unknown to the built-in source: kept
-  EXPECT_EQ(RefreshWorkingSpaceRef(p), kUnsupported);
-  SetWorkingSpaceRefSource([](int index, RefRGB* r) -> Status {
-    *r = DefaultRefRGB();
-    r->gamma = 1.0f + 0.1f * (float)index;
-    return kOk;
-  });
+  RefRGB row;
+  ASSERT_EQ(FillRefRGB(13, &row), 0);
+  EXPECT_EQ(std::memcmp(&p.workingRef, &row, sizeof row), 0);
+  p.workingSpace = 11;
   EXPECT_EQ(RefreshWorkingSpaceRef(p), 0);
-  EXPECT_FLOAT_EQ(p.workingRef.gamma, 1.2f);
+  ASSERT_EQ(FillRefRGB(11, &row), 0);
+  EXPECT_EQ(std::memcmp(&p.workingRef, &row, sizeof row), 0);
+  p.workingSpace = 15;  // outside the table: the stored values stay
+  EXPECT_EQ(RefreshWorkingSpaceRef(p), kBadArg);
+  EXPECT_EQ(std::memcmp(&p.workingRef, &row, sizeof row), 0);
 }
 
 // A full disk, played by a file-size limit in a child process: the write

@@ -1,0 +1,365 @@
+#include "filters/noisefilter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "shell/memory.h"
+
+namespace {
+
+constexpr int32_t kMaxCells = kIPNoiseMaskSide * kIPNoiseMaskSide;
+constexpr int32_t kRandomPicks = 10000;
+
+// The element of rank k (0-based, ascending) of a[0..n-1]; reorders a.
+inline int32_t SelectRank(int32_t* a, int32_t n, int32_t k) {
+  int32_t lo = 0, hi = n - 1;
+  while (lo < hi) {
+    const int32_t pivot = a[k];
+    int32_t i = lo, j = hi;
+    do {
+      while (a[i] < pivot) ++i;
+      while (pivot < a[j]) --j;
+      if (i <= j) {
+        std::swap(a[i], a[j]);
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (j < k) lo = i;
+    if (k < i) hi = j;
+  }
+  return a[k];
+}
+
+inline int32_t Pick(int32_t* a, int32_t n) {
+  if (n == 1) return a[0];
+  if (n == 2) return (int32_t)(((int64_t)a[0] + a[1]) >> 1);
+  return SelectRank(a, n, n >> 1);
+}
+
+// The inclusive range [v − T, v + T], kept inside 32 bits (every sample is).
+inline void RangeOf(int32_t v, int64_t T, uint32_t& lo, uint32_t& span) {
+  const int64_t l = std::max<int64_t>((int64_t)v - T, INT32_MIN), h = std::min<int64_t>((int64_t)v + T, INT32_MAX);
+  lo = (uint32_t)(int32_t)l;
+  span = (uint32_t)(h - l);
+}
+
+void SparseDisc(int32_t r, int32_t& state, IPNoiseMask& mask) {
+  const int32_t n = 2 * r + 1;
+  uint8_t cand[kIPNoiseMaskSide][kIPNoiseMaskSide] = {};
+  int32_t left = 0;
+  for (int32_t y = 0; y < n; ++y)
+    for (int32_t x = 0; x < n; ++x)
+      if ((x - r) * (x - r) + (y - r) * (y - r) <= r * r) {
+        cand[y][x] = 1;
+        ++left;
+      }
+  auto pick = [&](int32_t x, int32_t y) {
+    if (!cand[y][x]) return;
+    mask.cell[y][x] = 1;
+    cand[y][x] = 0;
+    --left;
+    for (int32_t dy = -2; dy <= 2; ++dy)
+      for (int32_t dx = -2; dx <= 2; ++dx) {
+        if ((dx == -2 || dx == 2) && (dy == -2 || dy == 2)) continue;
+        const int32_t xx = x + dx, yy = y + dy;
+        if (xx < 0 || yy < 0 || xx >= n || yy >= n || mask.cell[yy][xx] || !cand[yy][xx]) continue;
+        cand[yy][xx] = 0;
+        --left;
+      }
+  };
+  pick(r, r);
+  for (int32_t k = 0; k < kRandomPicks && left > 0; ++k) {
+    const int32_t x = (IPNoiseNext(state) >> 11) % n;
+    const int32_t y = (IPNoiseNext(state) >> 11) % n;
+    pick(x, y);
+  }
+  for (int32_t y = 0; y < n && left > 0; ++y)
+    for (int32_t x = 0; x < n && left > 0; ++x) pick(x, y);
+}
+
+}  // namespace
+
+int32_t IPNoiseNext(int32_t& state) {
+  const int32_t hi = state / 127773, lo = state % 127773;
+  int32_t t = 16807 * lo - 2836 * hi;
+  if (t <= 0) t += 2147483647;
+  state = t;
+  return t;
+}
+
+Status IPNoiseMakeMask(int32_t shape, int32_t radius, int32_t& state, IPNoiseMask& mask) {
+  if (shape < 0 || shape > 5 || radius < 0 || radius > kIPNoiseMaxRadius) return kBadArg;
+  mask = IPNoiseMask{};
+  const int32_t r = radius, n = 2 * r + 1;
+  mask.radius = r;
+  mask.side = n;
+  if (r == 0) {
+    mask.cell[0][0] = 1;
+    return kOk;
+  }
+  switch (shape) {
+    case kIPShapeSquare:
+      for (int32_t y = 0; y < n; ++y)
+        for (int32_t x = 0; x < n; ++x) mask.cell[y][x] = 1;
+      break;
+    case kIPShapeDisc:
+      for (int32_t y = 0; y < n; ++y)
+        for (int32_t x = 0; x < n; ++x) mask.cell[y][x] = (x - r) * (x - r) + (y - r) * (y - r) <= r * r;
+      break;
+    case kIPShapeDiamond:
+      for (int32_t y = 0; y < n; ++y) {
+        const int32_t d = y <= r ? y : 2 * r - y;
+        for (int32_t x = r - d; x <= r + d; ++x) mask.cell[y][x] = 1;
+      }
+      break;
+    case kIPShapeCross:
+      for (int32_t k = 0; k < n; ++k) mask.cell[r][k] = mask.cell[k][r] = 1;
+      break;
+    case kIPShapeSparseDisc: SparseDisc(r, state, mask); break;
+    default: break;  // the walk uses no mask
+  }
+  return kOk;
+}
+
+void IPNoiseTurnMask(IPNoiseMask& mask, int32_t symmetry) {
+  const int32_t n = mask.side, m = n - 1;
+  IPNoiseMask out = mask;
+  for (int32_t y = 0; y < n; ++y)
+    for (int32_t x = 0; x < n; ++x) {
+      int32_t nx, ny;
+      switch (symmetry) {
+        case 0: nx = y, ny = x; break;
+        case 1: nx = m - y, ny = x; break;
+        case 2: nx = m - x, ny = y; break;
+        case 3: nx = y, ny = m - x; break;
+        case 4: nx = x, ny = m - y; break;
+        case 5: nx = m - y, ny = m - x; break;
+        default: nx = m - x, ny = m - y; break;
+      }
+      out.cell[ny][nx] = mask.cell[y][x];
+    }
+  mask = out;
+}
+
+struct IPNoiseFilter {
+  IPNoiseSpec spec;
+  int32_t R = 0;       // the largest radius
+  int32_t slots = 1;   // 2R + 1
+  int32_t stride = 0;  // width + 2R
+  bool yuv = false;
+  int64_t T[kIPMaxChannels] = {};
+  IPNoiseMask mask[kIPMaxChannels];
+  // Cells of each mask relative to the centre, in row order.
+  int32_t cellCount[kIPMaxChannels] = {};
+  int8_t cellDy[kIPMaxChannels][kMaxCells];
+  int8_t cellDx[kIPMaxChannels][kMaxCells];
+  MemPtr<int32_t[]> ring;    // channels × slots × stride
+  MemPtr<int32_t[]> values;  // channels × width: the filtered row before conversion
+  MemPtr<uint8_t[]> outRow;  // channels × width samples
+  int32_t state = kIPNoiseSeed;
+  int32_t received = 0, produced = 0;
+  Status failed = kOk;
+
+  int32_t* RingRow(int32_t c, int32_t row) const {
+    return ring.get() + ((size_t)c * slots + (size_t)(row % slots)) * stride;
+  }
+
+  void ListCells(int32_t c) {
+    const IPNoiseMask& m = mask[c];
+    int32_t k = 0;
+    for (int32_t y = 0; y < m.side; ++y)
+      for (int32_t x = 0; x < m.side; ++x)
+        if (m.cell[y][x]) {
+          cellDy[c][k] = (int8_t)(y - m.radius);
+          cellDx[c][k] = (int8_t)(x - m.radius);
+          ++k;
+        }
+    cellCount[c] = k;
+  }
+
+  template <class S>
+  void Store(const IPRow& row) {
+    const int32_t W = spec.width, r = received;
+    int32_t* dst[kIPMaxChannels];
+    for (int32_t c = 0; c < spec.channels; ++c) dst[c] = RingRow(c, r) + R;
+    if (yuv) {
+      const S* rp = static_cast<const S*>(row.chan[0]);
+      const S* gp = static_cast<const S*>(row.chan[1]);
+      const S* bp = static_cast<const S*>(row.chan[2]);
+      for (int32_t x = 0; x < W; ++x) {
+        const int32_t R_ = rp[x], G = gp[x], B = bp[x];
+        dst[0][x] = 4899 * R_ + 9617 * G + 1868 * B;
+        dst[1][x] = -2425 * R_ - 4735 * G + 7160 * B;
+        dst[2][x] = 10076 * R_ - 8438 * G - 1638 * B;
+      }
+    } else {
+      for (int32_t c = 0; c < spec.channels; ++c) {
+        const S* s = static_cast<const S*>(row.chan[c]);
+        for (int32_t x = 0; x < W; ++x) dst[c][x] = (int32_t)s[x] << 14;
+      }
+    }
+    for (int32_t c = 0; c < spec.channels; ++c)
+      for (int32_t k = 1; k <= R; ++k) {
+        dst[c][-k] = dst[c][0];
+        dst[c][W - 1 + k] = dst[c][W - 1];
+      }
+  }
+
+  // Filters channel c of output row y into values.
+  void FilterChannel(int32_t c, int32_t y) {
+    const int32_t W = spec.width, r = spec.radius[c], H = spec.height;
+    int32_t* out = values.get() + (size_t)c * W;
+    const int32_t* rows[2 * kIPNoiseMaxRadius + 1];
+    for (int32_t d = -r; d <= r; ++d) rows[d + r] = RingRow(c, std::clamp(y + d, 0, H - 1)) + R;
+    const int32_t* centre = rows[r];
+    if (r == 0) {
+      std::memcpy(out, centre, sizeof(int32_t) * W);
+      return;
+    }
+    int32_t buf[kMaxCells];
+    const int64_t T_ = T[c];
+    if (spec.shape == kIPShapeWalk) {
+      static const int32_t kDir[8][2] = {{1, 0}, {1, -1}, {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}, {0, 1}, {1, 1}};
+      for (int32_t x = 0; x < W; ++x) {
+        const int32_t v = centre[x];
+        uint32_t lo, span;
+        RangeOf(v, T_, lo, span);
+        int32_t n = 0;
+        buf[n++] = v;
+        for (const auto& d : kDir)
+          for (int32_t s = 1; s <= r; ++s) {
+            const int32_t u = rows[r + d[1] * s][x + d[0] * s];
+            if ((uint32_t)u - lo > span) break;
+            buf[n++] = u;
+          }
+        out[x] = Pick(buf, n);
+      }
+      return;
+    }
+    const int32_t cells = cellCount[c];
+    const int32_t* ptr[kMaxCells];
+    for (int32_t k = 0; k < cells; ++k) ptr[k] = rows[r + cellDy[c][k]] + cellDx[c][k];
+    for (int32_t x = 0; x < W; ++x) {
+      const int32_t v = centre[x];
+      uint32_t lo, span;
+      RangeOf(v, T_, lo, span);
+      int32_t n = 0;
+      for (int32_t k = 0; k < cells; ++k) {
+        const int32_t u = ptr[k][x];
+        buf[n] = u;
+        n += ((uint32_t)u - lo) <= span;
+      }
+      out[x] = Pick(buf, n);
+    }
+  }
+
+  template <class S>
+  void Convert() {
+    const int32_t W = spec.width;
+    const int32_t top = spec.depth == 2 ? 65535 : 255;
+    S* o[kIPMaxChannels];
+    const int32_t* v[kIPMaxChannels];
+    for (int32_t c = 0; c < spec.channels; ++c) {
+      o[c] = reinterpret_cast<S*>(outRow.get()) + (size_t)c * W;
+      v[c] = values.get() + (size_t)c * W;
+    }
+    auto clampTo = [top](int64_t x) { return (S)std::min<int64_t>(std::max<int64_t>(x, 0), top); };
+    if (yuv) {
+      for (int32_t x = 0; x < W; ++x) {
+        const int64_t Y = ((int64_t)v[0][x] + 8192) >> 14, U = v[1][x], V = v[2][x];
+        o[0][x] = clampTo(Y - (U + 58551594) / 117103188 + (2 * V + 14374) / 28749);
+        o[1][x] = clampTo(Y - (4 * U + 83208) / 166417 - (2 * V + 28200) / 56401);
+        o[2][x] = clampTo(Y + (3 * U + 12119) / 24239 + (V + 4487105) / 8974210);
+      }
+    } else {
+      for (int32_t c = 0; c < spec.channels; ++c)
+        for (int32_t x = 0; x < W; ++x) o[c][x] = clampTo(((int64_t)v[c][x] + 8192) >> 14);
+    }
+  }
+
+  Status Produce(int32_t y) {
+    for (int32_t c = 0; c < spec.channels; ++c) FilterChannel(c, y);
+    if (spec.depth == 2) Convert<uint16_t>();
+    else Convert<uint8_t>();
+    IPRow out;
+    const size_t plane = (size_t)spec.width * spec.depth;
+    for (int32_t c = 0; c < spec.channels; ++c) out.chan[c] = outRow.get() + c * plane;
+    Status st = spec.sink(spec.sinkContext, y, out);
+    if (st != kOk) return failed = st;
+    if (spec.shape == kIPShapeSparseDisc) {
+      for (int32_t c = 0; c < spec.channels; ++c) {
+        IPNoiseTurnMask(mask[c], IPNoiseNext(state) % 7);
+        ListCells(c);
+      }
+    }
+    return kOk;
+  }
+
+  Status Push(const IPRow& row) {
+    if (failed != kOk) return failed;
+    if (received >= spec.height) return kBadArg;
+    for (int32_t c = 0; c < spec.channels; ++c)
+      if (!row.chan[c]) return kBadArg;
+    if (spec.depth == 2) Store<uint16_t>(row);
+    else Store<uint8_t>(row);
+    const int32_t i = received++;
+    const int32_t last = i == spec.height - 1 ? i : i - R;
+    while (produced <= last) {
+      Status st = Produce(produced);
+      if (st != kOk) return st;
+      ++produced;
+    }
+    return kOk;
+  }
+};
+
+Status IPNoiseFilterCreate(const IPNoiseSpec& spec, IPNoiseFilter** filter) {
+  if (!filter) return kBadArg;
+  const IPNoiseSpec& s = spec;
+  if (s.width < 1 || s.height < 1 || s.channels < 1 || s.channels > kIPMaxChannels || !s.sink) return kBadArg;
+  if (s.depth != 1 && s.depth != 2) return kBadArg;
+  const int32_t need = s.colorType == 1 || s.colorType == 7 ? 3 : s.colorType == 4 ? 4 : s.colorType == 5 ? 1 : 0;
+  if (need != s.channels) return kBadArg;
+  if (s.shape < 0 || s.shape > 5) return kBadArg;
+  int32_t R = 0;
+  for (int32_t c = 0; c < s.channels; ++c) {
+    const int32_t r = s.radius[c];
+    if (r < 0 || r > kIPNoiseMaxRadius || (s.shape == kIPShapeSparseDisc && r != 0 && r < 3)) return kBadArg;
+    if (s.threshold[c] < 0 || s.threshold[c] > 65535) return kBadArg;
+    R = std::max(R, r);
+  }
+  if ((int64_t)s.width + 2 * R > INT32_MAX / 4) return kBadArg;
+  auto f = std::make_unique<IPNoiseFilter>();
+  f->spec = spec;
+  f->R = R;
+  f->slots = 2 * R + 1;
+  f->stride = s.width + 2 * R;
+  f->yuv = s.lumaChroma && s.colorType == 1;
+  for (int32_t c = 0; c < s.channels; ++c) {
+    f->T[c] = (int64_t)s.threshold[c] * 16384 * (s.depth == 2 ? 257 : 1);
+    Status st = IPNoiseMakeMask(s.shape, s.radius[c], f->state, f->mask[c]);
+    if (st != kOk) return st;
+    f->ListCells(c);
+  }
+  f->ring = MemNewArray<int32_t>((size_t)s.channels * f->slots * f->stride, false);
+  f->values = MemNewArray<int32_t>((size_t)s.channels * s.width, false);
+  f->outRow = MemNewArray<uint8_t>((size_t)s.channels * s.width * s.depth, false);
+  if (!f->ring || !f->values || !f->outRow) return kNoMem;
+  *filter = f.release();
+  return kOk;
+}
+
+Status IPNoiseFilterPush(IPNoiseFilter* filter, const IPRow& row) {
+  if (!filter) return kBadArg;
+  return filter->Push(row);
+}
+
+Status IPNoiseFilterFree(IPNoiseFilter** filter) {
+  if (filter) {
+    delete *filter;
+    *filter = nullptr;
+  }
+  return kOk;
+}

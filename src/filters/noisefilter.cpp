@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "shell/memory.h"
 
@@ -44,6 +45,188 @@ inline void RangeOf(int32_t v, int64_t T, uint32_t& lo, uint32_t& span) {
   lo = (uint32_t)(int32_t)l;
   span = (uint32_t)(h - l);
 }
+
+// ---- The vector median ------------------------------------------------------
+// Eight samples of one channel at a time. The cells out of range become
+// sentinels, alternately −∞ and +∞ (starting with −∞ when the cell count c is
+// even, with +∞ when it is odd), which puts the in-range element of rank
+// ⌊n/2⌋ (n in range) at position ⌊c/2⌋ of all c whatever n is; a selection
+// network (Batcher's merge sort, pruned to the positions wanted) finds it
+// without branches. With two values in range, positions ⌊c/2⌋ − 1 and ⌊c/2⌋
+// hold them both, and their mean is taken.
+constexpr int32_t kMaxNetCells = 128;
+
+// A selection network for one cell count: compare-exchanges of storage slots
+// (the smaller value to the first), and the slots that end with ranks ⌊c/2⌋
+// and ⌊c/2⌋ − 1.
+struct MedianNet {
+  int32_t cells = 0;
+  std::vector<uint8_t> pairs;  // lo, hi, lo, hi, ...
+  int32_t result = 0;
+  int32_t below = 0;
+};
+
+void BuildNet(int32_t cells, MedianNet& net) {
+  int32_t n = 1;
+  while (n < cells) n <<= 1;
+  std::vector<int32_t> slot(n);
+  std::vector<bool> pad(n);
+  for (int32_t w = 0; w < n; ++w) slot[w] = w, pad[w] = w >= cells;
+  std::vector<std::pair<int32_t, int32_t>> ops;
+  for (int32_t p = 1; p < n; p <<= 1)
+    for (int32_t k = p; k >= 1; k >>= 1)
+      for (int32_t j = k % p; j + k < n; j += 2 * k)
+        for (int32_t i = 0; i < std::min(k, n - j - k); ++i) {
+          if ((i + j) / (2 * p) != (i + j + k) / (2 * p)) continue;
+          const int32_t a = i + j, b = i + j + k;
+          if (pad[b]) continue;  // +∞ already on the high side
+          if (pad[a]) {          // the real value moves down: relabel, no work
+            std::swap(slot[a], slot[b]);
+            pad[a] = false;
+            pad[b] = true;
+            continue;
+          }
+          ops.push_back({slot[a], slot[b]});
+        }
+  net.cells = cells;
+  net.result = slot[cells >> 1];
+  net.below = slot[std::max(0, (cells >> 1) - 1)];
+  // Keep only what the two results depend on.
+  std::vector<bool> needed(n);
+  needed[net.result] = needed[net.below] = true;
+  std::vector<std::pair<int32_t, int32_t>> kept;
+  for (auto it = ops.rbegin(); it != ops.rend(); ++it) {
+    if (!needed[it->first] && !needed[it->second]) continue;
+    needed[it->first] = needed[it->second] = true;
+    kept.push_back(*it);
+  }
+  net.pairs.clear();
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    net.pairs.push_back((uint8_t)it->first);
+    net.pairs.push_back((uint8_t)it->second);
+  }
+}
+
+constexpr int32_t kLanes = 8;
+typedef int32_t VI __attribute__((vector_size(4 * kLanes)));
+
+// Filters `width` samples (rounded up to kLanes: the rows and `out` have
+// room) of one channel: centre samples at centre[x], cell k at cell[k][x].
+// |v| + T stays below 2^31 (the caller caps T), and no sample reaches a
+// sentinel.
+__attribute__((target_clones("avx2", "default")))
+void MedianRow(const int32_t* const* cell, const int32_t* centre, int32_t T, int32_t width, const MedianNet& net,
+               int32_t* out) {
+  VI v[kMaxNetCells];
+  const int32_t cells = net.cells;
+  const uint8_t* pairs = net.pairs.data();
+  const int32_t npairs = (int32_t)net.pairs.size() / 2;
+  const VI zero = {}, one = zero + 1, top = zero + INT32_MAX, bottom = zero + INT32_MIN;
+  const VI startLow = zero + ((cells & 1) ? 1 : 0);  // parity of the out-of-range count that gets −∞
+  for (int32_t x = 0; x < width; x += kLanes) {
+    VI c;
+    std::memcpy(&c, centre + x, sizeof c);
+    const VI lo = c - T, hi = c + T;
+    VI n = zero, outside = zero;
+    for (int32_t k = 0; k < cells; ++k) {
+      VI u;
+      std::memcpy(&u, cell[k] + x, sizeof u);
+      const VI in = (u >= lo) & (u <= hi);
+      n -= in;
+      v[k] = in ? u : ((outside & one) == startLow ? bottom : top);
+      outside += ~in & one;
+    }
+    for (int32_t i = 0; i < npairs; ++i) {
+      const VI a = v[pairs[2 * i]], b = v[pairs[2 * i + 1]];
+      v[pairs[2 * i]] = a < b ? a : b;
+      v[pairs[2 * i + 1]] = a < b ? b : a;
+    }
+    const VI p = v[net.below], q = v[net.result];
+    const VI mean = (p >> 1) + (q >> 1) + (p & q & one);
+    const VI r = n == 2 ? mean : q;
+    std::memcpy(out + x, &r, sizeof r);
+  }
+}
+
+// ---- Row conversions ---------------------------------------------------------
+// The vectoriser needs its full cost model for these loops (GCC's -O2 keeps a
+// cheaper one) and unaliased rows; each kernel also has an AVX2 clone chosen
+// at load time. The divisions by constants become vector multiplies.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC optimize("tree-vectorize", "vect-cost-model=dynamic")
+#endif
+
+template <class S>
+inline void ToYuvBody(const S* __restrict r, const S* __restrict g, const S* __restrict b, int32_t* __restrict y,
+                      int32_t* __restrict u, int32_t* __restrict v, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    const int32_t R = r[x], G = g[x], B = b[x];
+    y[x] = 4899 * R + 9617 * G + 1868 * B;
+    u[x] = -2425 * R - 4735 * G + 7160 * B;
+    v[x] = 10076 * R - 8438 * G - 1638 * B;
+  }
+}
+
+// Every numerator fits 32 bits (|U|, |V| < 2^30 even for 16-bit samples).
+template <class S>
+inline void FromYuvBody(const int32_t* __restrict y, const int32_t* __restrict u, const int32_t* __restrict v,
+                        S* __restrict r, S* __restrict g, S* __restrict b, int32_t width, int32_t top) {
+  for (int32_t x = 0; x < width; ++x) {
+    const int32_t Y = (y[x] + 8192) >> 14, U = u[x], V = v[x];
+    r[x] = (S)std::clamp(Y - (U + 58551594) / 117103188 + (2 * V + 14374) / 28749, 0, top);
+    g[x] = (S)std::clamp(Y - (4 * U + 83208) / 166417 - (2 * V + 28200) / 56401, 0, top);
+    b[x] = (S)std::clamp(Y + (3 * U + 12119) / 24239 + (V + 4487105) / 8974210, 0, top);
+  }
+}
+
+template <class S>
+inline void ToFixedBody(const S* __restrict s, int32_t* __restrict d, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) d[x] = (int32_t)s[x] << 14;
+}
+
+template <class S>
+inline void FromFixedBody(const int32_t* __restrict v, S* __restrict d, int32_t width, int32_t top) {
+  for (int32_t x = 0; x < width; ++x) d[x] = (S)std::clamp((v[x] + 8192) >> 14, 0, top);
+}
+
+__attribute__((target_clones("avx2", "default")))
+void ToYuv8(const uint8_t* r, const uint8_t* g, const uint8_t* b, int32_t* y, int32_t* u, int32_t* v, int32_t w) {
+  ToYuvBody(r, g, b, y, u, v, w);
+}
+__attribute__((target_clones("avx2", "default")))
+void ToYuv16(const uint16_t* r, const uint16_t* g, const uint16_t* b, int32_t* y, int32_t* u, int32_t* v, int32_t w) {
+  ToYuvBody(r, g, b, y, u, v, w);
+}
+__attribute__((target_clones("avx2", "default")))
+void FromYuv8(const int32_t* y, const int32_t* u, const int32_t* v, uint8_t* r, uint8_t* g, uint8_t* b, int32_t w) {
+  FromYuvBody(y, u, v, r, g, b, w, 255);
+}
+__attribute__((target_clones("avx2", "default")))
+void FromYuv16(const int32_t* y, const int32_t* u, const int32_t* v, uint16_t* r, uint16_t* g, uint16_t* b, int32_t w) {
+  FromYuvBody(y, u, v, r, g, b, w, 65535);
+}
+void ToFixed(const uint8_t* s, int32_t* d, int32_t w) { ToFixedBody(s, d, w); }
+void ToFixed(const uint16_t* s, int32_t* d, int32_t w) { ToFixedBody(s, d, w); }
+void FromFixed(const int32_t* v, uint8_t* d, int32_t w) { FromFixedBody(v, d, w, 255); }
+void FromFixed(const int32_t* v, uint16_t* d, int32_t w) { FromFixedBody(v, d, w, 65535); }
+inline void ToYuv(const uint8_t* r, const uint8_t* g, const uint8_t* b, int32_t* y, int32_t* u, int32_t* v, int32_t w) {
+  ToYuv8(r, g, b, y, u, v, w);
+}
+inline void ToYuv(const uint16_t* r, const uint16_t* g, const uint16_t* b, int32_t* y, int32_t* u, int32_t* v, int32_t w) {
+  ToYuv16(r, g, b, y, u, v, w);
+}
+inline void FromYuv(const int32_t* y, const int32_t* u, const int32_t* v, uint8_t* r, uint8_t* g, uint8_t* b, int32_t w) {
+  FromYuv8(y, u, v, r, g, b, w);
+}
+inline void FromYuv(const int32_t* y, const int32_t* u, const int32_t* v, uint16_t* r, uint16_t* g, uint16_t* b,
+                    int32_t w) {
+  FromYuv16(y, u, v, r, g, b, w);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#endif
 
 void SparseDisc(int32_t r, int32_t& state, IPNoiseMask& mask) {
   const int32_t n = 2 * r + 1;
@@ -150,13 +333,17 @@ struct IPNoiseFilter {
   int32_t stride = 0;  // width + 2R
   bool yuv = false;
   int64_t T[kIPMaxChannels] = {};
+  // The largest threshold that keeps v ± T inside 32 bits for every sample v
+  // of the channel; it still spans the channel's whole range of values.
+  int64_t cap[kIPMaxChannels] = {};
   IPNoiseMask mask[kIPMaxChannels];
   // Cells of each mask relative to the centre, in row order.
   int32_t cellCount[kIPMaxChannels] = {};
   int8_t cellDy[kIPMaxChannels][kMaxCells];
   int8_t cellDx[kIPMaxChannels][kMaxCells];
-  MemPtr<int32_t[]> ring;    // channels × slots × stride
-  MemPtr<int32_t[]> values;  // channels × width: the filtered row before conversion
+  MedianNet net[kIPMaxChannels];  // per channel with at most kMaxNetCells cells
+  MemPtr<int32_t[]> ring;    // channels × slots × stride (stride: width + 2R + kLanes slack)
+  MemPtr<int32_t[]> values;  // channels × (width + kLanes): the filtered row before conversion
   MemPtr<uint8_t[]> outRow;  // channels × width samples
   int32_t state = kIPNoiseSeed;
   int32_t received = 0, produced = 0;
@@ -185,20 +372,10 @@ struct IPNoiseFilter {
     int32_t* dst[kIPMaxChannels];
     for (int32_t c = 0; c < spec.channels; ++c) dst[c] = RingRow(c, r) + R;
     if (yuv) {
-      const S* rp = static_cast<const S*>(row.chan[0]);
-      const S* gp = static_cast<const S*>(row.chan[1]);
-      const S* bp = static_cast<const S*>(row.chan[2]);
-      for (int32_t x = 0; x < W; ++x) {
-        const int32_t R_ = rp[x], G = gp[x], B = bp[x];
-        dst[0][x] = 4899 * R_ + 9617 * G + 1868 * B;
-        dst[1][x] = -2425 * R_ - 4735 * G + 7160 * B;
-        dst[2][x] = 10076 * R_ - 8438 * G - 1638 * B;
-      }
+      ToYuv(static_cast<const S*>(row.chan[0]), static_cast<const S*>(row.chan[1]), static_cast<const S*>(row.chan[2]),
+            dst[0], dst[1], dst[2], W);
     } else {
-      for (int32_t c = 0; c < spec.channels; ++c) {
-        const S* s = static_cast<const S*>(row.chan[c]);
-        for (int32_t x = 0; x < W; ++x) dst[c][x] = (int32_t)s[x] << 14;
-      }
+      for (int32_t c = 0; c < spec.channels; ++c) ToFixed(static_cast<const S*>(row.chan[c]), dst[c], W);
     }
     for (int32_t c = 0; c < spec.channels; ++c)
       for (int32_t k = 1; k <= R; ++k) {
@@ -210,7 +387,7 @@ struct IPNoiseFilter {
   // Filters channel c of output row y into values.
   void FilterChannel(int32_t c, int32_t y) {
     const int32_t W = spec.width, r = spec.radius[c], H = spec.height;
-    int32_t* out = values.get() + (size_t)c * W;
+    int32_t* out = values.get() + (size_t)c * (W + kLanes);
     const int32_t* rows[2 * kIPNoiseMaxRadius + 1];
     for (int32_t d = -r; d <= r; ++d) rows[d + r] = RingRow(c, std::clamp(y + d, 0, H - 1)) + R;
     const int32_t* centre = rows[r];
@@ -241,6 +418,10 @@ struct IPNoiseFilter {
     const int32_t cells = cellCount[c];
     const int32_t* ptr[kMaxCells];
     for (int32_t k = 0; k < cells; ++k) ptr[k] = rows[r + cellDy[c][k]] + cellDx[c][k];
+    if (net[c].cells == cells) {
+      MedianRow(ptr, centre, (int32_t)std::min<int64_t>(T_, cap[c]), W, net[c], out);
+      return;
+    }
     for (int32_t x = 0; x < W; ++x) {
       const int32_t v = centre[x];
       uint32_t lo, span;
@@ -258,24 +439,16 @@ struct IPNoiseFilter {
   template <class S>
   void Convert() {
     const int32_t W = spec.width;
-    const int32_t top = spec.depth == 2 ? 65535 : 255;
     S* o[kIPMaxChannels];
     const int32_t* v[kIPMaxChannels];
     for (int32_t c = 0; c < spec.channels; ++c) {
       o[c] = reinterpret_cast<S*>(outRow.get()) + (size_t)c * W;
-      v[c] = values.get() + (size_t)c * W;
+      v[c] = values.get() + (size_t)c * (W + kLanes);
     }
-    auto clampTo = [top](int64_t x) { return (S)std::min<int64_t>(std::max<int64_t>(x, 0), top); };
     if (yuv) {
-      for (int32_t x = 0; x < W; ++x) {
-        const int64_t Y = ((int64_t)v[0][x] + 8192) >> 14, U = v[1][x], V = v[2][x];
-        o[0][x] = clampTo(Y - (U + 58551594) / 117103188 + (2 * V + 14374) / 28749);
-        o[1][x] = clampTo(Y - (4 * U + 83208) / 166417 - (2 * V + 28200) / 56401);
-        o[2][x] = clampTo(Y + (3 * U + 12119) / 24239 + (V + 4487105) / 8974210);
-      }
+      FromYuv(v[0], v[1], v[2], o[0], o[1], o[2], W);
     } else {
-      for (int32_t c = 0; c < spec.channels; ++c)
-        for (int32_t x = 0; x < W; ++x) o[c][x] = clampTo(((int64_t)v[c][x] + 8192) >> 14);
+      for (int32_t c = 0; c < spec.channels; ++c) FromFixed(v[c], o[c], W);
     }
   }
 
@@ -335,16 +508,20 @@ Status IPNoiseFilterCreate(const IPNoiseSpec& spec, IPNoiseFilter** filter) {
   f->spec = spec;
   f->R = R;
   f->slots = 2 * R + 1;
-  f->stride = s.width + 2 * R;
+  f->stride = s.width + 2 * R + kLanes;
   f->yuv = s.lumaChroma && s.colorType == 1;
   for (int32_t c = 0; c < s.channels; ++c) {
+    const int64_t top = s.depth == 2 ? 65535 : 255;
     f->T[c] = (int64_t)s.threshold[c] * 16384 * (s.depth == 2 ? 257 : 1);
+    const int64_t largest = !f->yuv || c == 0 ? 16384 * top : c == 1 ? 7160 * top : 10076 * top;
+    f->cap[c] = INT32_MAX - largest;
     Status st = IPNoiseMakeMask(s.shape, s.radius[c], f->state, f->mask[c]);
     if (st != kOk) return st;
     f->ListCells(c);
+    if (s.radius[c] > 0 && s.shape != kIPShapeWalk && f->cellCount[c] <= kMaxNetCells) BuildNet(f->cellCount[c], f->net[c]);
   }
-  f->ring = MemNewArray<int32_t>((size_t)s.channels * f->slots * f->stride, false);
-  f->values = MemNewArray<int32_t>((size_t)s.channels * s.width, false);
+  f->ring = MemNewArray<int32_t>((size_t)s.channels * f->slots * f->stride, true);
+  f->values = MemNewArray<int32_t>((size_t)s.channels * (s.width + kLanes), true);
   f->outRow = MemNewArray<uint8_t>((size_t)s.channels * s.width * s.depth, false);
   if (!f->ring || !f->values || !f->outRow) return kNoMem;
   *filter = f.release();

@@ -11,31 +11,34 @@
 
 namespace {
 
-constexpr int32_t kRing = 5;
+constexpr int32_t kWindow = 5;  // rows in the 5 × 5 window
+constexpr int32_t kRing = 6;    // row blocks kept: the window and the row leaving it
 
 // The arithmetic of one sharpening: weight, divisor and its reciprocal.
 struct SharpParams {
-  int32_t weight = 0;     // w
-  int32_t halfK = 0;      // k >> 1
-  uint32_t magic8 = 0;    // ceil(2^18 / k): exact for numerators below 2^13
-  uint64_t magic16 = 0;   // ceil(2^32 / k): exact for numerators below 2^27
+  int32_t weight = 0;      // w
+  int32_t halfK = 0;       // k >> 1
+  uint32_t magic8 = 0;     // ceil(2^18 / k): exact for numerators below 2^13
+  uint32_t magic16 = 0;    // ceil(2^32 / k) − 2^32·[k = 1]: exact for numerators below 2^27
+  uint32_t whole16 = 0;    // all ones when k = 1 (the quotient is the numerator), else 0
   int32_t lo = 0, hi = 255;  // clamp range
 };
 
-// The sharpened value of centre c with window sum S (8-bit samples). A
-// negative numerator would give a result at or below 0, which the clamp
-// (whose low end is a code, never negative) turns into lo either way.
+// The sharpened value of centre c with window sum S. A negative numerator
+// would give a result at or below 0, which the clamp (whose low end is a
+// code, never negative) turns into lo either way, so it counts as 0.
 inline int32_t Sharp8(int32_t c, int32_t S, const SharpParams& p) {
   const int32_t blur = (S * p.weight + (1 << 14)) >> 15;
-  const int32_t n = 25 * c - blur + p.halfK;
-  const int32_t q = n > 0 ? (int32_t)(((uint32_t)n * p.magic8) >> 18) : 0;
+  const int32_t n = std::max(25 * c - blur + p.halfK, 0);
+  const int32_t q = (int32_t)(((uint32_t)n * p.magic8) >> 18);
   return std::min(std::max(q, p.lo), p.hi);
 }
 
+// S·w < 2^31 for 16-bit samples (S ≤ 25·65535, w ≤ 983).
 inline int32_t Sharp16(int32_t c, int32_t S, const SharpParams& p) {
-  const int32_t blur = (int32_t)(((int64_t)S * p.weight + (1 << 9)) >> 10);
-  const int32_t n = 25 * c - blur + p.halfK;
-  const int32_t q = n > 0 ? (int32_t)(((uint64_t)(uint32_t)n * p.magic16) >> 32) : 0;
+  const int32_t blur = (S * p.weight + (1 << 9)) >> 10;
+  const uint32_t n = (uint32_t)std::max(25 * c - blur + p.halfK, 0);
+  const int32_t q = (int32_t)((uint32_t)(((uint64_t)n * p.magic16) >> 32) + (n & p.whole16));
   return std::min(std::max(q, p.lo), p.hi);
 }
 
@@ -54,10 +57,55 @@ void CopyBorders(const T* in, T* out, int32_t width) {
   for (int32_t x = std::max(n, width - 2); x < width; ++x) out[x] = in[x];
 }
 
+// ---- Row kernels ---------------------------------------------------------------
+// The vectoriser needs its full cost model for these loops (GCC's -O2 keeps a
+// cheaper one) and unaliased rows; each kernel also has an AVX2 clone chosen
+// at load time.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC optimize("tree-vectorize", "vect-cost-model=dynamic")
+#endif
+
+template <class T>
+inline void SharpenBody(const T* __restrict in, const int32_t* __restrict cs, T* __restrict out, int32_t width,
+                        SharpParams p) {
+  for (int32_t x = 2; x < width - 2; ++x) out[x] = (T)Sharp<T>(in[x], WindowSum(cs, x), p);
+}
+
+// cs += add (− sub when given), element by element.
+template <class T>
+inline void ColumnsBody(const T* __restrict add, const T* __restrict sub, int32_t* __restrict cs, int32_t width) {
+  if (sub)
+    for (int32_t x = 0; x < width; ++x) cs[x] += (int32_t)add[x] - (int32_t)sub[x];
+  else
+    for (int32_t x = 0; x < width; ++x) cs[x] += add[x];
+}
+
+__attribute__((target_clones("avx2", "default")))
+void SharpenKernel(const uint8_t* in, const int32_t* cs, uint8_t* out, int32_t width, SharpParams p) {
+  SharpenBody(in, cs, out, width, p);
+}
+__attribute__((target_clones("avx2", "default")))
+void SharpenKernel(const uint16_t* in, const int32_t* cs, uint16_t* out, int32_t width, SharpParams p) {
+  SharpenBody(in, cs, out, width, p);
+}
+__attribute__((target_clones("avx2", "default")))
+void ColumnsKernel(const uint8_t* add, const uint8_t* sub, int32_t* cs, int32_t width) {
+  ColumnsBody(add, sub, cs, width);
+}
+__attribute__((target_clones("avx2", "default")))
+void ColumnsKernel(const uint16_t* add, const uint16_t* sub, int32_t* cs, int32_t width) {
+  ColumnsBody(add, sub, cs, width);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#endif
+
 template <class T>
 void SharpenOwn(const T* in, const int32_t* cs, T* out, int32_t width, const SharpParams& p) {
   CopyBorders(in, out, width);
-  for (int32_t x = 2; x < width - 2; ++x) out[x] = (T)Sharp<T>(in[x], WindowSum(cs, x), p);
+  SharpenKernel(in, cs, out, width, p);
 }
 
 template <class T>
@@ -77,7 +125,8 @@ struct IPRowEngine {
   int32_t sharpCh = 0, sharpDepth = 1;
   bool labLike = false;
   SharpParams params;
-  // Rows kept while sharpening: five slots of sharpCh planes, and the column sums.
+  // Rows kept while sharpening: six blocks of sharpCh planes (row r in block
+  // r % 6), and the column sums of the five-row window.
   MemPtr<uint8_t[]> ring;
   MemPtr<int32_t[]> colSum;
   MemPtr<int32_t[]> delta;       // channel mode k: the change of channel k
@@ -143,16 +192,14 @@ struct IPRowEngine {
     return Emit(RowOf(base, sharpCh, sharpDepth));
   }
 
+  // The column sums take the new row in `slot` and lose `old` (or nothing).
   template <class T>
-  void AddColumns(const uint8_t* slot, int32_t sign) {
+  void AddColumns(const uint8_t* slot, const uint8_t* old) {
     const int32_t W = spec.width;
     for (int32_t c = 0; c < sharpCh; ++c) {
-      const T* s = static_cast<const T*>(Plane(const_cast<uint8_t*>(slot), c, sharpDepth));
-      int32_t* cs = colSum.get() + (size_t)c * W;
-      if (sign > 0)
-        for (int32_t x = 0; x < W; ++x) cs[x] += s[x];
-      else
-        for (int32_t x = 0; x < W; ++x) cs[x] -= s[x];
+      const T* add = static_cast<const T*>(Plane(const_cast<uint8_t*>(slot), c, sharpDepth));
+      const T* sub = old ? static_cast<const T*>(Plane(const_cast<uint8_t*>(old), c, sharpDepth)) : nullptr;
+      ColumnsKernel(add, sub, colSum.get() + (size_t)c * W, W);
     }
   }
 
@@ -186,8 +233,7 @@ struct IPRowEngine {
   template <class T>
   Status PushSharp(const IPRow& row) {
     const int32_t i = received;
-    uint8_t* slot = Slot(i);
-    if (i >= kRing) AddColumns<T>(slot, -1);  // row i − 5 leaves the window
+    uint8_t* slot = Slot(i);  // the block of row i − 6, out of the window since the last push
     switch (mode) {
       case kIPModeSharpen: Convert(row, slot); break;
       case kIPModeTransformSharpen: {
@@ -199,7 +245,7 @@ struct IPRowEngine {
         for (int32_t c = 0; c < sharpCh; ++c) std::memcpy(Plane(slot, c, sharpDepth), row.chan[c], PlaneBytes(sharpDepth));
         break;
     }
-    AddColumns<T>(slot, +1);
+    AddColumns<T>(slot, i >= kWindow ? Slot(i - kWindow) : nullptr);  // row i − 5 leaves the window
     ++received;
     Status st = kOk;
     if (i < 2) st = EmitSharpDepth(slot);
@@ -320,7 +366,8 @@ Status IPRowEngineCreate(const IPRowEngineSpec& spec, IPRowEngine** engine) {
     p.weight = e->sharpDepth == 1 ? (s.strength * 32768 + 12) / 25 : (s.strength * 1024 + 12) / 25;
     p.halfK = k >> 1;
     p.magic8 = (uint32_t)(((1u << 18) + k - 1) / k);
-    p.magic16 = ((UINT64_C(1) << 32) + k - 1) / k;
+    p.magic16 = k == 1 ? 0u : (uint32_t)(((UINT64_C(1) << 32) + k - 1) / k);
+    p.whole16 = k == 1 ? ~0u : 0u;
     const size_t slotBytes = (size_t)e->sharpCh * e->PlaneBytes(e->sharpDepth);
     e->ring = MemNewArray<uint8_t>(kRing * slotBytes, false);
     e->colSum = MemNewArray<int32_t>((size_t)e->sharpCh * s.width, true);

@@ -3,10 +3,10 @@
 // intermediate size, then filtered), and the navigation thumbnail of the
 // sharpen/noise dialog (IPScaleImageDown2).
 //
-// Reduced decode: both file recipes let a JPEG be decoded at 1/2, 1/4 or 1/8
-// scale when the decoded image still covers the first step's size, which is
-// what makes a thumbnail of a large JPEG cheap; everything else follows the
-// same steps.
+// Reduced decode: the fast first step of both file recipes lets a JPEG be
+// decoded at 1/2 or 1/4 scale when the decoded image still has twice the
+// step's size (kIPScaleReducedDecode), which is what makes a thumbnail or a
+// view of a large JPEG cheap; everything else follows the same steps.
 //
 // Ownership: each call fills the caller's PixelBuffer (created here, freed by
 // the caller or its destructor); intermediates are freed before returning.

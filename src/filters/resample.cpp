@@ -284,8 +284,11 @@ Status Scale(const char* path, const PixelBuffer* source, int32_t mode, PixelBuf
     if (W < 1 || H < 1) return kFormatErr;
     IPScaleOutputSize(W, H, dest.width, dest.height, w, h);
     if ((flags & kIPScaleReducedDecode) && mode == kIPScaleFast && image.format == kRasJpeg) {
-      for (int32_t d : {8, 4, 2}) {
-        if ((W + d - 1) / d >= w && (H + d - 1) / d >= h) {
+      // At least two decoded samples per output sample each way, and blocks
+      // of at most 4 × 4: the nearest pick then stays within a few codes of
+      // the full-size pick (a 1/8 decode drifts further on fine detail).
+      for (int32_t d : {4, 2}) {
+        if ((W + d - 1) / d >= 2 * (int64_t)w && (H + d - 1) / d >= 2 * (int64_t)h) {
           JpegSetOption(kJpegScaleOption, d);
           denom = d;
           break;

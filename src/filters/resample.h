@@ -30,10 +30,10 @@ enum : int32_t { kIPScaleFast = 0, kIPScaleFiltered = 1 };
 
 // Flags of IPScaleImage.
 enum : uint32_t {
-  // Fast mode from a JPEG file: the file may be decoded at 1/2, 1/4 or 1/8 of
-  // its size (libjpeg's reduced DCT scale), the smallest scale whose image is
-  // still at least the output size in both directions. The output size and
-  // the sample positions are those of the full image; each output sample
+  // Fast mode from a JPEG file: the file may be decoded at 1/2 or 1/4 of its
+  // size (libjpeg's reduced DCT scale), the smaller scale whose image still
+  // has at least twice the output's size in both directions. The output size
+  // and the sample positions are those of the full image; each output sample
   // takes the reduced sample (an average over d × d pixels) whose area is
   // centred nearest its position. Ignored in filtered mode.
   kIPScaleReducedDecode = 1,

@@ -284,7 +284,9 @@ TEST(NoiseFilterTest, MatchesTheDirectComputation) {
     const Image in = NoisyImage(c.w, c.h, c.channels, c.depth, 25, (uint32_t)(c.w * 7 + c.shape));
     const Image out = RunFilter(s, in);
     EXPECT_TRUE(out == Reference(s, in));
-    if (c.w * c.h > 1) EXPECT_FALSE(out == in);
+    if (c.w * c.h > 1) {
+      EXPECT_FALSE(out == in);
+    }
   }
 }
 

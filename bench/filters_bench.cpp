@@ -217,12 +217,12 @@ void FilterOnly(const std::string& tif, double& wallMp, double& cpuMp) {
     for (int c = 0; c < 3; ++c) std::copy(sl.plane8[c], sl.plane8[c] + W, rows.begin() + ((size_t)y * 3 + c) * W);
   }
   RasClose(image);
-  IPNoiseSpec spec;
-  spec.width = W;
-  spec.height = H;
-  spec.sink = NullSink;
+  IPNoiseSetup setup;
+  setup.width = W;
+  setup.height = H;
+  setup.sink = NullSink;
   IPNoiseFilter* f = nullptr;
-  if (IPNoiseFilterCreate(spec, &f) != kOk) return;
+  if (IPNoiseFilterCreate(setup, &f) != kOk) return;
   const double t0 = Now(), c0 = CpuNow();
   for (int32_t y = 0; y < H; ++y) {
     IPRow r;

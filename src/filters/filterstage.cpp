@@ -59,7 +59,7 @@ Status Run(const FilterJob& job) {
 
   WriterTap tap{&job};
   Owned owned;
-  IPRowEngineSpec es;
+  IPRowEngineSetup es;
   es.transform = job.transform ? &where : nullptr;
   es.inLow = 0;
   es.inHigh = job.inDepth == 2 ? 65535 : 255;
@@ -78,7 +78,7 @@ Status Run(const FilterJob& job) {
   if (st != kOk) return ReportError(st, Phrase(3016, 0, job.imageName.c_str()));
 
   if (fs.noiseOn) {
-    IPNoiseSpec ns;
+    IPNoiseSetup ns;
     ns.width = job.width;
     ns.height = job.height;
     ns.colorType = 1;

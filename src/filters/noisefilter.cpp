@@ -327,7 +327,7 @@ void IPNoiseTurnMask(IPNoiseMask& mask, int32_t symmetry) {
 }
 
 struct IPNoiseFilter {
-  IPNoiseSpec spec;
+  IPNoiseSetup setup;
   int32_t R = 0;       // the largest radius
   int32_t slots = 1;   // 2R + 1
   int32_t stride = 0;  // width + 2R
@@ -368,16 +368,16 @@ struct IPNoiseFilter {
 
   template <class S>
   void Store(const IPRow& row) {
-    const int32_t W = spec.width, r = received;
+    const int32_t W = setup.width, r = received;
     int32_t* dst[kIPMaxChannels];
-    for (int32_t c = 0; c < spec.channels; ++c) dst[c] = RingRow(c, r) + R;
+    for (int32_t c = 0; c < setup.channels; ++c) dst[c] = RingRow(c, r) + R;
     if (yuv) {
       ToYuv(static_cast<const S*>(row.chan[0]), static_cast<const S*>(row.chan[1]), static_cast<const S*>(row.chan[2]),
             dst[0], dst[1], dst[2], W);
     } else {
-      for (int32_t c = 0; c < spec.channels; ++c) ToFixed(static_cast<const S*>(row.chan[c]), dst[c], W);
+      for (int32_t c = 0; c < setup.channels; ++c) ToFixed(static_cast<const S*>(row.chan[c]), dst[c], W);
     }
-    for (int32_t c = 0; c < spec.channels; ++c)
+    for (int32_t c = 0; c < setup.channels; ++c)
       for (int32_t k = 1; k <= R; ++k) {
         dst[c][-k] = dst[c][0];
         dst[c][W - 1 + k] = dst[c][W - 1];
@@ -386,7 +386,7 @@ struct IPNoiseFilter {
 
   // Filters channel c of output row y into values.
   void FilterChannel(int32_t c, int32_t y) {
-    const int32_t W = spec.width, r = spec.radius[c], H = spec.height;
+    const int32_t W = setup.width, r = setup.radius[c], H = setup.height;
     int32_t* out = values.get() + (size_t)c * (W + kLanes);
     const int32_t* rows[2 * kIPNoiseMaxRadius + 1];
     for (int32_t d = -r; d <= r; ++d) rows[d + r] = RingRow(c, std::clamp(y + d, 0, H - 1)) + R;
@@ -397,7 +397,7 @@ struct IPNoiseFilter {
     }
     int32_t buf[kMaxCells];
     const int64_t T_ = T[c];
-    if (spec.shape == kIPShapeWalk) {
+    if (setup.shape == kIPShapeWalk) {
       static const int32_t kDir[8][2] = {{1, 0}, {1, -1}, {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}, {0, 1}, {1, 1}};
       for (int32_t x = 0; x < W; ++x) {
         const int32_t v = centre[x];
@@ -438,31 +438,31 @@ struct IPNoiseFilter {
 
   template <class S>
   void Convert() {
-    const int32_t W = spec.width;
+    const int32_t W = setup.width;
     S* o[kIPMaxChannels];
     const int32_t* v[kIPMaxChannels];
-    for (int32_t c = 0; c < spec.channels; ++c) {
+    for (int32_t c = 0; c < setup.channels; ++c) {
       o[c] = reinterpret_cast<S*>(outRow.get()) + (size_t)c * W;
       v[c] = values.get() + (size_t)c * (W + kLanes);
     }
     if (yuv) {
       FromYuv(v[0], v[1], v[2], o[0], o[1], o[2], W);
     } else {
-      for (int32_t c = 0; c < spec.channels; ++c) FromFixed(v[c], o[c], W);
+      for (int32_t c = 0; c < setup.channels; ++c) FromFixed(v[c], o[c], W);
     }
   }
 
   Status Produce(int32_t y) {
-    for (int32_t c = 0; c < spec.channels; ++c) FilterChannel(c, y);
-    if (spec.depth == 2) Convert<uint16_t>();
+    for (int32_t c = 0; c < setup.channels; ++c) FilterChannel(c, y);
+    if (setup.depth == 2) Convert<uint16_t>();
     else Convert<uint8_t>();
     IPRow out;
-    const size_t plane = (size_t)spec.width * spec.depth;
-    for (int32_t c = 0; c < spec.channels; ++c) out.chan[c] = outRow.get() + c * plane;
-    Status st = spec.sink(spec.sinkContext, y, out);
+    const size_t plane = (size_t)setup.width * setup.depth;
+    for (int32_t c = 0; c < setup.channels; ++c) out.chan[c] = outRow.get() + c * plane;
+    Status st = setup.sink(setup.sinkContext, y, out);
     if (st != kOk) return failed = st;
-    if (spec.shape == kIPShapeSparseDisc) {
-      for (int32_t c = 0; c < spec.channels; ++c) {
+    if (setup.shape == kIPShapeSparseDisc) {
+      for (int32_t c = 0; c < setup.channels; ++c) {
         IPNoiseTurnMask(mask[c], IPNoiseNext(state) % 7);
         ListCells(c);
       }
@@ -472,13 +472,13 @@ struct IPNoiseFilter {
 
   Status Push(const IPRow& row) {
     if (failed != kOk) return failed;
-    if (received >= spec.height) return kBadArg;
-    for (int32_t c = 0; c < spec.channels; ++c)
+    if (received >= setup.height) return kBadArg;
+    for (int32_t c = 0; c < setup.channels; ++c)
       if (!row.chan[c]) return kBadArg;
-    if (spec.depth == 2) Store<uint16_t>(row);
+    if (setup.depth == 2) Store<uint16_t>(row);
     else Store<uint8_t>(row);
     const int32_t i = received++;
-    const int32_t last = i == spec.height - 1 ? i : i - R;
+    const int32_t last = i == setup.height - 1 ? i : i - R;
     while (produced <= last) {
       Status st = Produce(produced);
       if (st != kOk) return st;
@@ -488,9 +488,9 @@ struct IPNoiseFilter {
   }
 };
 
-Status IPNoiseFilterCreate(const IPNoiseSpec& spec, IPNoiseFilter** filter) {
+Status IPNoiseFilterCreate(const IPNoiseSetup& setup, IPNoiseFilter** filter) {
   if (!filter) return kBadArg;
-  const IPNoiseSpec& s = spec;
+  const IPNoiseSetup& s = setup;
   if (s.width < 1 || s.height < 1 || s.channels < 1 || s.channels > kIPMaxChannels || !s.sink) return kBadArg;
   if (s.depth != 1 && s.depth != 2) return kBadArg;
   const int32_t need = s.colorType == 1 || s.colorType == 7 ? 3 : s.colorType == 4 ? 4 : s.colorType == 5 ? 1 : 0;
@@ -505,7 +505,7 @@ Status IPNoiseFilterCreate(const IPNoiseSpec& spec, IPNoiseFilter** filter) {
   }
   if ((int64_t)s.width + 2 * R > INT32_MAX / 4) return kBadArg;
   auto f = std::make_unique<IPNoiseFilter>();
-  f->spec = spec;
+  f->setup = setup;
   f->R = R;
   f->slots = 2 * R + 1;
   f->stride = s.width + 2 * R + kLanes;

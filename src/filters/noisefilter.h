@@ -44,7 +44,7 @@ enum : int32_t {
   kIPShapeWalk = 5,
 };
 
-struct IPNoiseSpec {
+struct IPNoiseSetup {
   int32_t width = 0, height = 0;
   int32_t colorType = 1;  // 1 RGB (3 channels), 7 L*a*b* (3), 4 CMYK (4), 5 gray (1)
   int32_t channels = 3;
@@ -63,7 +63,7 @@ struct IPNoiseFilter;
 // colour type, another colour type, a shape outside 0..5, a radius outside
 // 0..16 (or 1..2 with shape 4), a threshold outside 0..65535, a depth other
 // than 1 or 2, no sink. kNoMem. *filter is set only on success.
-Status IPNoiseFilterCreate(const IPNoiseSpec& spec, IPNoiseFilter** filter);
+Status IPNoiseFilterCreate(const IPNoiseSetup& setup, IPNoiseFilter** filter);
 // Takes the next input row (copied into the ring). kBadArg after `height`
 // rows or for a missing plane; the sink's failure is returned, then again by
 // every later push.

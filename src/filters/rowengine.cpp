@@ -117,7 +117,7 @@ void MeanRow(const T* in, const int32_t* cs, T* out, int32_t width) {
 }  // namespace
 
 struct IPRowEngine {
-  IPRowEngineSpec spec;
+  IPRowEngineSetup setup;
   Tintmesh* tm = nullptr;
   int32_t mode = kIPModeCopy;
   bool sharpen = false;
@@ -138,12 +138,12 @@ struct IPRowEngine {
 
   ~IPRowEngine() { QXFree(&tm); }
 
-  size_t PlaneBytes(int32_t depth) const { return (size_t)spec.width * depth; }
+  size_t PlaneBytes(int32_t depth) const { return (size_t)setup.width * depth; }
   void* Plane(uint8_t* base, int32_t c, int32_t depth) const { return base + c * PlaneBytes(depth); }
   uint8_t* Slot(int32_t row) const { return ring.get() + (size_t)(row % kRing) * sharpCh * PlaneBytes(sharpDepth); }
 
   Status Emit(const IPRow& planes) {
-    Status st = spec.sink(spec.sinkContext, emitted, planes);
+    Status st = setup.sink(setup.sinkContext, emitted, planes);
     if (st != kOk) return failed = st;
     ++emitted;
     return kOk;
@@ -158,17 +158,17 @@ struct IPRowEngine {
   Status Transform(const IPRow& in, uint8_t* out) const {
     QXChannelPtrs src, dst;
     for (int32_t c = 0; c < inCh; ++c) src.chan[c] = const_cast<void*>(in.chan[c]);
-    for (int32_t c = 0; c < outCh; ++c) dst.chan[c] = Plane(out, c, spec.outDepth);
-    return QXEvaluate(tm, spec.width, src, 1, dst, 1);
+    for (int32_t c = 0; c < outCh; ++c) dst.chan[c] = Plane(out, c, setup.outDepth);
+    return QXEvaluate(tm, setup.width, src, 1, dst, 1);
   }
 
   // Input row → output depth, through the table when the depths differ.
   void Convert(const IPRow& in, uint8_t* out) const {
-    const int32_t W = spec.width;
+    const int32_t W = setup.width;
     for (int32_t c = 0; c < inCh; ++c) {
-      if (spec.inDepth == spec.outDepth) {
-        std::memcpy(Plane(out, c, spec.outDepth), in.chan[c], PlaneBytes(spec.outDepth));
-      } else if (spec.inDepth == 2) {
+      if (setup.inDepth == setup.outDepth) {
+        std::memcpy(Plane(out, c, setup.outDepth), in.chan[c], PlaneBytes(setup.outDepth));
+      } else if (setup.inDepth == 2) {
         const uint16_t* s = static_cast<const uint16_t*>(in.chan[c]);
         uint8_t* d = static_cast<uint8_t*>(Plane(out, c, 1));
         const uint8_t* t = depthTable.get();
@@ -187,7 +187,7 @@ struct IPRowEngine {
     if (mode == kIPModeSharpenTransform) {
       Status st = Transform(RowOf(base, sharpCh, sharpDepth), outRow.get());
       if (st != kOk) return failed = st;
-      return Emit(RowOf(outRow.get(), outCh, spec.outDepth));
+      return Emit(RowOf(outRow.get(), outCh, setup.outDepth));
     }
     return Emit(RowOf(base, sharpCh, sharpDepth));
   }
@@ -195,7 +195,7 @@ struct IPRowEngine {
   // The column sums take the new row in `slot` and lose `old` (or nothing).
   template <class T>
   void AddColumns(const uint8_t* slot, const uint8_t* old) {
-    const int32_t W = spec.width;
+    const int32_t W = setup.width;
     for (int32_t c = 0; c < sharpCh; ++c) {
       const T* add = static_cast<const T*>(Plane(const_cast<uint8_t*>(slot), c, sharpDepth));
       const T* sub = old ? static_cast<const T*>(Plane(const_cast<uint8_t*>(old), c, sharpDepth)) : nullptr;
@@ -206,7 +206,7 @@ struct IPRowEngine {
   // Sharpens ring row y (its four neighbours are in the ring) into `out`.
   template <class T>
   void SharpenInto(int32_t y, uint8_t* out) {
-    const int32_t W = spec.width;
+    const int32_t W = setup.width;
     uint8_t* centre = Slot(y);
     auto in = [&](int32_t c) { return static_cast<const T*>(Plane(centre, c, sharpDepth)); };
     auto dst = [&](int32_t c) { return static_cast<T*>(Plane(out, c, sharpDepth)); };
@@ -214,10 +214,10 @@ struct IPRowEngine {
     if (labLike) {
       SharpenOwn<T>(in(0), cs(0), dst(0), W, params);
       for (int32_t c = 1; c < sharpCh; ++c) MeanRow<T>(in(c), cs(c), dst(c), W);
-    } else if (spec.channelMode < 0) {
+    } else if (setup.channelMode < 0) {
       for (int32_t c = 0; c < sharpCh; ++c) SharpenOwn<T>(in(c), cs(c), dst(c), W, params);
     } else {
-      const int32_t k = spec.channelMode;
+      const int32_t k = setup.channelMode;
       int32_t* d = delta.get();
       const T* ck = in(k);
       for (int32_t x = 0; x < W; ++x) d[x] = 0;
@@ -254,7 +254,7 @@ struct IPRowEngine {
       SharpenInto<T>(i - 2, target);
       st = EmitSharpDepth(target);
     }
-    if (st == kOk && i == spec.height - 1) {
+    if (st == kOk && i == setup.height - 1) {
       st = EmitSharpDepth(Slot(i - 1));
       if (st == kOk) st = EmitSharpDepth(slot);
     }
@@ -263,7 +263,7 @@ struct IPRowEngine {
 
   Status Push(const IPRow& row) {
     if (failed != kOk) return failed;
-    if (received >= spec.height) return kBadArg;
+    if (received >= setup.height) return kBadArg;
     for (int32_t c = 0; c < inCh; ++c)
       if (!row.chan[c]) return kBadArg;
     if (sharpen) return sharpDepth == 1 ? PushSharp<uint8_t>(row) : PushSharp<uint16_t>(row);
@@ -271,18 +271,18 @@ struct IPRowEngine {
     if (mode == kIPModeTransform) {
       Status st = Transform(row, outRow.get());
       if (st != kOk) return failed = st;
-      return Emit(RowOf(outRow.get(), outCh, spec.outDepth));
+      return Emit(RowOf(outRow.get(), outCh, setup.outDepth));
     }
-    if (spec.inDepth == spec.outDepth) return Emit(row);
+    if (setup.inDepth == setup.outDepth) return Emit(row);
     Convert(row, outRow.get());
-    return Emit(RowOf(outRow.get(), outCh, spec.outDepth));
+    return Emit(RowOf(outRow.get(), outCh, setup.outDepth));
   }
 };
 
 namespace {
 
 Status BuildDepthTable(IPRowEngine& e) {
-  const IPRowEngineSpec& s = e.spec;
+  const IPRowEngineSetup& s = e.setup;
   const int32_t inMax = s.inDepth == 2 ? 65535 : 255, outMax = s.outDepth == 2 ? 65535 : 255;
   const int32_t lo = std::max(0, std::min(s.outLow, s.outHigh)), hi = std::min(outMax, std::max(s.outLow, s.outHigh));
   const size_t entries = (size_t)inMax + 1;
@@ -299,7 +299,7 @@ Status BuildDepthTable(IPRowEngine& e) {
 }
 
 Status SetUpTransform(IPRowEngine& e) {
-  const IPRowEngineSpec& s = e.spec;
+  const IPRowEngineSetup& s = e.setup;
   Status st = QXReadFile(&e.tm, *s.transform);
   if (st != kOk) return st;
   if ((st = QXSetPhysicalDataPath(e.tm, kQXInputSide, s.inDepth)) != kOk) return st;
@@ -313,9 +313,9 @@ Status SetUpTransform(IPRowEngine& e) {
 
 }  // namespace
 
-Status IPRowEngineCreate(const IPRowEngineSpec& spec, IPRowEngine** engine) {
+Status IPRowEngineCreate(const IPRowEngineSetup& setup, IPRowEngine** engine) {
   if (!engine) return kBadArg;
-  const IPRowEngineSpec& s = spec;
+  const IPRowEngineSetup& s = setup;
   if (s.strength < 0 || s.strength > 24 || s.channelMode < -1 || s.channelMode > 3 || s.order < 0 || s.order > 2 ||
       s.width < 1 || s.height < 1 || (s.inDepth != 1 && s.inDepth != 2) || (s.outDepth != 1 && s.outDepth != 2) ||
       !s.sink)
@@ -325,7 +325,7 @@ Status IPRowEngineCreate(const IPRowEngineSpec& spec, IPRowEngine** engine) {
   if (!s.transform && s.inDepth != s.outDepth && s.inLow == s.inHigh) return kBadArg;
 
   auto e = std::make_unique<IPRowEngine>();
-  e->spec = spec;
+  e->setup = setup;
   Status st;
   if (s.transform && (st = SetUpTransform(*e)) != kOk) return st;
   e->inCh = e->tm ? e->tm->nIn : s.channels;

@@ -45,7 +45,7 @@ enum : int32_t {
   kIPModeSharpenTransform = 4,
 };
 
-struct IPRowEngineSpec {
+struct IPRowEngineSetup {
   // The correction transform's stream (a memory block or a file), or null.
   const StreamLocation* transform = nullptr;
   int32_t inLow = 0, inHigh = 255;    // input codes (set on every input channel of the transform)
@@ -71,7 +71,7 @@ struct IPRowEngine;
 // range whose ends are equal, or a depth change without a transform from an
 // input range whose ends are equal; the stream's status when the transform
 // cannot be read; kNoMem. *engine is set only on success.
-Status IPRowEngineCreate(const IPRowEngineSpec& spec, IPRowEngine** engine);
+Status IPRowEngineCreate(const IPRowEngineSetup& setup, IPRowEngine** engine);
 
 // Takes the next input row (the engine copies what it keeps). kBadArg after
 // `height` rows or for a missing plane; the sink's failure stops the row and

@@ -71,7 +71,7 @@ TEST_F(FilterStageTest, EnginesStreamExactlyHeightRows) {
                                               << " strength " << strength << " order " << order << " noise " << noise);
               const Image in = RandomImage(7, h, 3, depth, (uint32_t)h);
               Collector out(7, h, 3, depth);
-              IPRowEngineSpec es;
+              IPRowEngineSetup es;
               es.transform = transform ? &where : nullptr;
               es.inHigh = es.outHigh = depth == 2 ? 65535 : 255;
               es.strength = strength;
@@ -85,7 +85,7 @@ TEST_F(FilterStageTest, EnginesStreamExactlyHeightRows) {
               ASSERT_EQ(IPRowEngineCreate(es, &engine), kOk);
               IPNoiseFilter* filter = nullptr;
               if (noise) {
-                IPNoiseSpec ns;
+                IPNoiseSetup ns;
                 ns.width = 7;
                 ns.height = h;
                 ns.depth = depth;
@@ -168,7 +168,7 @@ TEST_F(FilterStageTest, FlowChainsNoiseTransformAndSharpening) {
     ASSERT_EQ(FilterImageRows(job), kOk);
 
     // By hand: the noise filter alone, then the engine alone.
-    IPNoiseSpec ns;
+    IPNoiseSetup ns;
     ns.width = 41;
     ns.height = 23;
     ns.depth = depth;
@@ -189,7 +189,7 @@ TEST_F(FilterStageTest, FlowChainsNoiseTransformAndSharpening) {
     ASSERT_EQ(QXWriteFile(curve.get(), StreamLocation(desc)), kOk);
     const StreamLocation where(desc);
     Collector want(41, 23, 3, depth);
-    IPRowEngineSpec es;
+    IPRowEngineSetup es;
     es.transform = &where;
     es.inHigh = es.outHigh = depth == 2 ? 65535 : 255;
     es.strength = 11;

@@ -27,9 +27,9 @@ Image NoisyImage(int32_t w, int32_t h, int32_t ch, int32_t depth, int32_t amplit
   return im;
 }
 
-Image RunFilter(const IPNoiseSpec& spec, const Image& in) {
+Image RunFilter(const IPNoiseSetup& setup, const Image& in) {
   Collector sink(in.width, in.height, in.channels, in.depth);
-  IPNoiseSpec s = spec;
+  IPNoiseSetup s = setup;
   s.width = in.width;
   s.height = in.height;
   s.channels = in.channels;
@@ -48,7 +48,7 @@ Image RunFilter(const IPNoiseSpec& spec, const Image& in) {
 }
 
 // The filter from its definition: whole planes, clamped coordinates, a full sort.
-Image Reference(const IPNoiseSpec& s, const Image& in) {
+Image Reference(const IPNoiseSetup& s, const Image& in) {
   const int32_t W = in.width, H = in.height, C = in.channels;
   const bool yuv = s.lumaChroma && s.colorType == 1;
   std::vector<std::vector<int64_t>> v(C, std::vector<int64_t>((size_t)W * H));
@@ -128,25 +128,25 @@ TEST(NoiseFilterTest, CreateRefusesBadParameters) {
   Collector sink(1, 1, 1, 1);
   struct Case {
     const char* what;
-    std::function<void(IPNoiseSpec&)> change;
+    std::function<void(IPNoiseSetup&)> change;
   } cases[] = {
-      {"width 0", [](IPNoiseSpec& s) { s.width = 0; }},
-      {"height 0", [](IPNoiseSpec& s) { s.height = 0; }},
-      {"RGB with 4 channels", [](IPNoiseSpec& s) { s.channels = 4; }},
-      {"gray with 3 channels", [](IPNoiseSpec& s) { s.colorType = 5; }},
-      {"CMYK with 3 channels", [](IPNoiseSpec& s) { s.colorType = 4; }},
-      {"colour type 8", [](IPNoiseSpec& s) { s.colorType = 8; }},
-      {"5 channels", [](IPNoiseSpec& s) { s.channels = 5; }},
-      {"shape 6", [](IPNoiseSpec& s) { s.shape = 6; }},
-      {"radius 17", [](IPNoiseSpec& s) { s.radius[1] = 17; }},
-      {"radius -1", [](IPNoiseSpec& s) { s.radius[2] = -1; }},
-      {"sparse disc of radius 2", [](IPNoiseSpec& s) { s.radius[1] = 2; }},
-      {"threshold -1", [](IPNoiseSpec& s) { s.threshold[0] = -1; }},
-      {"depth 3", [](IPNoiseSpec& s) { s.depth = 3; }},
-      {"no sink", [](IPNoiseSpec& s) { s.sink = nullptr; }},
+      {"width 0", [](IPNoiseSetup& s) { s.width = 0; }},
+      {"height 0", [](IPNoiseSetup& s) { s.height = 0; }},
+      {"RGB with 4 channels", [](IPNoiseSetup& s) { s.channels = 4; }},
+      {"gray with 3 channels", [](IPNoiseSetup& s) { s.colorType = 5; }},
+      {"CMYK with 3 channels", [](IPNoiseSetup& s) { s.colorType = 4; }},
+      {"colour type 8", [](IPNoiseSetup& s) { s.colorType = 8; }},
+      {"5 channels", [](IPNoiseSetup& s) { s.channels = 5; }},
+      {"shape 6", [](IPNoiseSetup& s) { s.shape = 6; }},
+      {"radius 17", [](IPNoiseSetup& s) { s.radius[1] = 17; }},
+      {"radius -1", [](IPNoiseSetup& s) { s.radius[2] = -1; }},
+      {"sparse disc of radius 2", [](IPNoiseSetup& s) { s.radius[1] = 2; }},
+      {"threshold -1", [](IPNoiseSetup& s) { s.threshold[0] = -1; }},
+      {"depth 3", [](IPNoiseSetup& s) { s.depth = 3; }},
+      {"no sink", [](IPNoiseSetup& s) { s.sink = nullptr; }},
   };
   for (const Case& c : cases) {
-    IPNoiseSpec s;
+    IPNoiseSetup s;
     s.width = s.height = 8;
     s.sink = Collector::Sink;
     s.sinkContext = &sink;
@@ -156,7 +156,7 @@ TEST(NoiseFilterTest, CreateRefusesBadParameters) {
     EXPECT_EQ(f, nullptr);
   }
   // Shapes other than the sparse disc take radii 1 and 2.
-  IPNoiseSpec s;
+  IPNoiseSetup s;
   s.width = s.height = 8;
   s.shape = kIPShapeDisc;
   s.radius[1] = 1;
@@ -275,7 +275,7 @@ TEST(NoiseFilterTest, MatchesTheDirectComputation) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " type " << c.colorType << " depth " << c.depth
                                     << " shape " << c.shape);
-    IPNoiseSpec s;
+    IPNoiseSetup s;
     s.colorType = c.colorType;
     s.lumaChroma = c.yuv;
     s.shape = c.shape;
@@ -297,11 +297,11 @@ TEST(NoiseFilterTest, RadiusZeroPassesAChannel) {
   Image gray = NoisyImage(31, 17, 3, 1, 60, 5);
   for (int32_t y = 0; y < 17; ++y)
     for (int32_t x = 0; x < 31; ++x) gray.At(1, x, y) = gray.At(2, x, y) = gray.At(0, x, y);
-  IPNoiseSpec s;
+  IPNoiseSetup s;
   EXPECT_TRUE(RunFilter(s, gray) == gray);
 
   const Image rgb = NoisyImage(31, 17, 3, 2, 60, 6);
-  IPNoiseSpec plain;
+  IPNoiseSetup plain;
   plain.lumaChroma = false;
   plain.radius[0] = 0, plain.radius[1] = 5, plain.radius[2] = 0;
   const Image out = RunFilter(plain, rgb);
@@ -319,11 +319,11 @@ TEST(NoiseFilterTest, RadiusZeroPassesAChannel) {
 // bare conversion leaves them (threshold 0); a wide threshold changes most.
 TEST(NoiseFilterTest, SmallThresholdsKeepNoisySamples) {
   const Image in = NoisyImage(40, 30, 3, 1, 60, 8);
-  IPNoiseSpec s;
+  IPNoiseSetup s;
   s.threshold[1] = s.threshold[2] = 0;
   const Image bare = RunFilter(s, in);
   auto unchangedShare = [&](int32_t threshold) {
-    IPNoiseSpec t;
+    IPNoiseSetup t;
     t.threshold[1] = t.threshold[2] = threshold;
     const Image out = RunFilter(t, in);
     int32_t same = 0;
@@ -336,7 +336,7 @@ TEST(NoiseFilterTest, SmallThresholdsKeepNoisySamples) {
 
 TEST(NoiseFilterTest, SameImageFiltersTheSameTwice) {
   const Image in = NoisyImage(45, 33, 3, 1, 20, 9);
-  IPNoiseSpec s;
+  IPNoiseSetup s;
   const Image a = RunFilter(s, in), b = RunFilter(s, in);
   EXPECT_TRUE(a == b);
   EXPECT_FALSE(a == in);
@@ -345,7 +345,7 @@ TEST(NoiseFilterTest, SameImageFiltersTheSameTwice) {
 TEST(NoiseFilterTest, AFailingSinkStopsTheFilter) {
   Collector sink(9, 12, 3, 1);
   sink.failAt = 2;
-  IPNoiseSpec s;
+  IPNoiseSetup s;
   s.width = 9;
   s.height = 12;
   s.sink = Collector::Sink;

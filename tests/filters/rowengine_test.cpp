@@ -42,8 +42,8 @@ TintmeshPtr Lattice(int nIn, int nOut, int inSpace, int outSpace) {
   return tm;
 }
 
-IPRowEngineSpec Spec(int32_t w, int32_t h, int32_t depth, Collector& sink) {
-  IPRowEngineSpec s;
+IPRowEngineSetup EngineSetup(int32_t w, int32_t h, int32_t depth, Collector& sink) {
+  IPRowEngineSetup s;
   s.width = w;
   s.height = h;
   s.inDepth = s.outDepth = depth;
@@ -54,9 +54,9 @@ IPRowEngineSpec Spec(int32_t w, int32_t h, int32_t depth, Collector& sink) {
 }
 
 // Runs the engine over the image; the collected output.
-Image RunEngine(const IPRowEngineSpec& spec, const Image& in, Status* status = nullptr) {
-  Collector sink(spec.width, spec.height, in.channels, spec.outDepth);
-  IPRowEngineSpec s = spec;
+Image RunEngine(const IPRowEngineSetup& setup, const Image& in, Status* status = nullptr) {
+  Collector sink(setup.width, setup.height, in.channels, setup.outDepth);
+  IPRowEngineSetup s = setup;
   s.sink = Collector::Sink;
   s.sinkContext = &sink;
   IPRowEngine* e = nullptr;
@@ -118,26 +118,26 @@ TEST(RowEngineTest, CreateRefusesBadParameters) {
   TransformBlock block(tm.get());
   struct Case {
     const char* what;
-    std::function<void(IPRowEngineSpec&)> change;
+    std::function<void(IPRowEngineSetup&)> change;
   } cases[] = {
-      {"strength 25", [](IPRowEngineSpec& s) { s.strength = 25; }},
-      {"strength -1", [](IPRowEngineSpec& s) { s.strength = -1; }},
-      {"channel mode 4", [](IPRowEngineSpec& s) { s.channelMode = 4; }},
-      {"channel mode -2", [](IPRowEngineSpec& s) { s.channelMode = -2; }},
-      {"channel mode 3 of 3 channels", [](IPRowEngineSpec& s) { s.strength = 6, s.height = 9, s.channelMode = 3; }},
-      {"order 3", [](IPRowEngineSpec& s) { s.order = 3; }},
-      {"width 0", [](IPRowEngineSpec& s) { s.width = 0; }},
-      {"height 0", [](IPRowEngineSpec& s) { s.height = 0; }},
-      {"depth 3", [](IPRowEngineSpec& s) { s.inDepth = 3; }},
-      {"out depth 0", [](IPRowEngineSpec& s) { s.outDepth = 0; }},
-      {"no sink", [](IPRowEngineSpec& s) { s.sink = nullptr; }},
-      {"5 channels", [](IPRowEngineSpec& s) { s.channels = 5; }},
-      {"depth change from an empty range", [](IPRowEngineSpec& s) { s.outDepth = 2, s.inHigh = 0; }},
-      {"transform, empty input range", [&](IPRowEngineSpec& s) { s.transform = block.where.get(), s.inLow = s.inHigh = 9; }},
-      {"transform, empty output range", [&](IPRowEngineSpec& s) { s.transform = block.where.get(), s.outHigh = 0; }},
+      {"strength 25", [](IPRowEngineSetup& s) { s.strength = 25; }},
+      {"strength -1", [](IPRowEngineSetup& s) { s.strength = -1; }},
+      {"channel mode 4", [](IPRowEngineSetup& s) { s.channelMode = 4; }},
+      {"channel mode -2", [](IPRowEngineSetup& s) { s.channelMode = -2; }},
+      {"channel mode 3 of 3 channels", [](IPRowEngineSetup& s) { s.strength = 6, s.height = 9, s.channelMode = 3; }},
+      {"order 3", [](IPRowEngineSetup& s) { s.order = 3; }},
+      {"width 0", [](IPRowEngineSetup& s) { s.width = 0; }},
+      {"height 0", [](IPRowEngineSetup& s) { s.height = 0; }},
+      {"depth 3", [](IPRowEngineSetup& s) { s.inDepth = 3; }},
+      {"out depth 0", [](IPRowEngineSetup& s) { s.outDepth = 0; }},
+      {"no sink", [](IPRowEngineSetup& s) { s.sink = nullptr; }},
+      {"5 channels", [](IPRowEngineSetup& s) { s.channels = 5; }},
+      {"depth change from an empty range", [](IPRowEngineSetup& s) { s.outDepth = 2, s.inHigh = 0; }},
+      {"transform, empty input range", [&](IPRowEngineSetup& s) { s.transform = block.where.get(), s.inLow = s.inHigh = 9; }},
+      {"transform, empty output range", [&](IPRowEngineSetup& s) { s.transform = block.where.get(), s.outHigh = 0; }},
   };
   for (const Case& c : cases) {
-    IPRowEngineSpec s = Spec(4, 4, 1, sink);
+    IPRowEngineSetup s = EngineSetup(4, 4, 1, sink);
     c.change(s);
     IPRowEngine* e = nullptr;
     EXPECT_EQ(IPRowEngineCreate(s, &e), kBadArg) << c.what;
@@ -149,7 +149,7 @@ TEST(RowEngineTest, CreateRefusesBadParameters) {
   d.buffer = junk.data();
   d.size = (int64_t)junk.size();
   StreamLocation where(d);
-  IPRowEngineSpec s = Spec(4, 4, 1, sink);
+  IPRowEngineSetup s = EngineSetup(4, 4, 1, sink);
   s.transform = &where;
   IPRowEngine* e = nullptr;
   EXPECT_EQ(IPRowEngineCreate(s, &e), kFormatErr);
@@ -173,7 +173,7 @@ TEST(RowEngineTest, ModeFollowsTransformStrengthHeightAndOrder) {
   };
   for (const Case& c : cases) {
     Collector sink(8, c.height, 4, 1);
-    IPRowEngineSpec s = Spec(8, c.height, 1, sink);
+    IPRowEngineSetup s = EngineSetup(8, c.height, 1, sink);
     s.transform = c.t ? c.t->where.get() : nullptr;
     s.strength = c.strength;
     s.order = c.order;
@@ -191,7 +191,7 @@ TEST(RowEngineTest, StrongestSharpeningOfAnEdge) {
     for (int32_t y = 0; y < 9; ++y)
       for (int32_t x = 0; x < 12; ++x) in.At(c, x, y) = x < 6 ? 100 : 110;
   Collector unused(1, 1, 1, 1);
-  IPRowEngineSpec s = Spec(12, 9, 1, unused);
+  IPRowEngineSetup s = EngineSetup(12, 9, 1, unused);
   s.strength = 24;
   Image out = RunEngine(s, in);
   for (int32_t y = 2; y < 7; ++y) {
@@ -216,7 +216,7 @@ TEST(RowEngineTest, SharpeningMatchesTheDirectComputation) {
                                     << " type " << c.colorType << " range " << c.lo << ".." << c.hi);
     const Image in = RandomImage(23, 17, 3, c.depth, (uint32_t)(c.strength * 31 + c.depth));
     Collector unused(1, 1, 1, 1);
-    IPRowEngineSpec s = Spec(23, 17, c.depth, unused);
+    IPRowEngineSetup s = EngineSetup(23, 17, c.depth, unused);
     s.strength = c.strength;
     s.channelMode = c.mode;
     s.colorType = c.colorType;
@@ -241,14 +241,14 @@ TEST(RowEngineTest, ShortImagesAreNeverSharpened) {
     for (int32_t depth : {1, 2}) {
       const Image in = RandomImage(9, h, 3, depth, (uint32_t)h);
       Collector unused(1, 1, 1, 1);
-      IPRowEngineSpec s = Spec(9, h, depth, unused);
+      IPRowEngineSetup s = EngineSetup(9, h, depth, unused);
       s.strength = 24;
       EXPECT_TRUE(RunEngine(s, in) == in) << h;
     }
   // Narrow images: nothing between the border columns.
   const Image narrow = RandomImage(4, 12, 3, 1, 7);
   Collector unused(1, 1, 1, 1);
-  IPRowEngineSpec s = Spec(4, 12, 1, unused);
+  IPRowEngineSetup s = EngineSetup(4, 12, 1, unused);
   s.strength = 24;
   EXPECT_TRUE(RunEngine(s, narrow) == narrow);
 }
@@ -266,7 +266,7 @@ TEST(RowEngineTest, OrdersAroundTheTransform) {
     TransformBlock block(curve.get());
     const Image in = RandomImage(19, 11, 3, depth, 99);
     Collector unused(1, 1, 1, 1);
-    IPRowEngineSpec s = Spec(19, 11, depth, unused);
+    IPRowEngineSetup s = EngineSetup(19, 11, depth, unused);
     s.transform = block.where.get();
     s.strength = 9;
     const int32_t top = depth == 2 ? 65535 : 255;
@@ -305,7 +305,7 @@ TEST(RowEngineTest, DepthConversionMapsTheRanges) {
     Image in(1, 1, 3, c.inDepth);
     for (int32_t ch = 0; ch < 3; ++ch) in.At(ch, 0, 0) = c.in;
     Collector unused(1, 1, 1, 1);
-    IPRowEngineSpec s = Spec(1, 1, 1, unused);
+    IPRowEngineSetup s = EngineSetup(1, 1, 1, unused);
     s.inDepth = c.inDepth;
     s.outDepth = c.outDepth;
     s.inLow = c.inLow, s.inHigh = c.inHigh, s.outLow = c.outLow, s.outHigh = c.outHigh;
@@ -318,7 +318,7 @@ TEST(RowEngineTest, AFailingSinkStopsTheEngine) {
   for (int32_t strength : {0, 6}) {
     Collector sink(7, 9, 3, 1);
     sink.failAt = 3;
-    IPRowEngineSpec s = Spec(7, 9, 1, sink);
+    IPRowEngineSetup s = EngineSetup(7, 9, 1, sink);
     s.strength = strength;
     IPRowEngine* e = nullptr;
     ASSERT_EQ(IPRowEngineCreate(s, &e), kOk);
@@ -333,7 +333,7 @@ TEST(RowEngineTest, AFailingSinkStopsTheEngine) {
     IPRowEngineFree(&e);
   }
   Collector sink(7, 2, 3, 1);
-  IPRowEngineSpec s = Spec(7, 2, 1, sink);
+  IPRowEngineSetup s = EngineSetup(7, 2, 1, sink);
   IPRowEngine* e = nullptr;
   ASSERT_EQ(IPRowEngineCreate(s, &e), kOk);
   const Image in = RandomImage(7, 2, 3, 1, 3);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "filters/filterstage.h"
+#include "filters/preview.h"
 #include "imagefile/dcs.h"
 #include "imagefile/jpeg.h"
 #include "imagefile/ras.h"
@@ -311,6 +313,112 @@ int Pam(int argc, char** argv) {
   return 0;
 }
 
+// ---- Hidden commands for the benchmarks (not in the usage) --------------------
+// _filter IN OUT [--sharpen S] [--noise]: the filter stage from file to file
+// (no correction), the output in IN's format family and depth.
+// _scale IN OUT (--thumbnail | --view W H): the Batchline thumbnail or the
+// editing view's image of IN, written as a JPEG file.
+
+struct RasRows {
+  Input* in = nullptr;
+  RasImage* out = nullptr;
+  RasScanline* osl = nullptr;
+  std::string outPath;
+  std::string error;
+};
+
+Status ReadRasRow(void* context, int32_t row, IPRow& planes) {
+  RasRows* r = static_cast<RasRows*>(context);
+  Status st = ReadRow(*r->in, (uint32_t)row, r->error);
+  if (st != kOk) return st;
+  for (int c = 0; c < 3; ++c)
+    planes.chan[c] = r->in->image.Is16() ? (const void*)r->in->sl.plane16[c] : (const void*)r->in->sl.plane8[c];
+  return kOk;
+}
+
+Status WriteRasRow(void* context, int32_t row, const IPRow& planes) {
+  RasRows* r = static_cast<RasRows*>(context);
+  const bool wide = r->out->Is16();
+  for (int c = 0; c < 3; ++c) {
+    if (wide) std::memcpy(r->osl->plane16[c], planes.chan[c], 2ull * r->out->width);
+    else std::memcpy(r->osl->plane8[c], planes.chan[c], r->out->width);
+  }
+  Status st = RasWriteSl(*r->out, (uint32_t)row, *r->osl);
+  if (st != kOk) r->error = FailureText(st, Phrase(3017, (int)row, r->outPath.c_str()));
+  return st;
+}
+
+int FilterFiles(int argc, char** argv) {
+  if (argc < 4) return Fail("_filter IN OUT [--sharpen S] [--noise]");
+  FilterJob job;
+  for (int i = 4; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--sharpen" && i + 1 < argc) {
+      job.settings.sharpenOn = true;
+      job.settings.strength = std::atoi(argv[++i]);
+    } else if (arg == "--noise") {
+      job.settings.noiseOn = true;
+    } else {
+      return Fail("unknown option " + arg);
+    }
+  }
+  Input in;
+  std::string error;
+  if (OpenInput(argv[2], in, error) != kOk) return Fail(error);
+  if (in.image.channels != 3 || in.image.colorType != kRasRGB) return Fail("_filter takes RGB images");
+  RasImage out;
+  const int32_t format = in.image.Is16() ? kRasTiff16 : in.image.format == kRasJpeg ? kRasJpeg : kRasTiff;
+  Status st = rasInit(out, format, in.image.width, in.image.height, 3, kRasRGB, in.image.resolution);
+  if (st == kOk) st = RasOpen(argv[3], 'w', out);
+  if (st != kOk) return Fail(FailureText(st, Phrase(3013, argv[3])));
+  RasScanline osl;
+  if ((st = RasMakeSl(osl, out)) != kOk) return Fail(FailureText(st, Phrase(3014, argv[3])));
+  RasRows rows{&in, &out, &osl, argv[3], {}};
+  job.width = (int32_t)in.image.width;
+  job.height = (int32_t)in.image.height;
+  job.inDepth = job.outDepth = in.image.Is16() ? 2 : 1;
+  job.reader = ReadRasRow;
+  job.readerContext = &rows;
+  job.writer = WriteRasRow;
+  job.writerContext = &rows;
+  job.imageName = argv[2];
+  st = FilterImageRows(job);
+  RasClose(in.image);
+  const Status closed = RasClose(out);
+  if (st == kOk) st = closed;
+  if (st != kOk) {
+    StreamDelete(argv[3]);
+    return Fail(rows.error.empty() ? AlertMessage(st, Phrase(3016, 0, argv[2]).c_str()) : rows.error);
+  }
+  return 0;
+}
+
+int ScaleFile(int argc, char** argv) {
+  if (argc < 5) return Fail("_scale IN OUT (--thumbnail | --view W H)");
+  PixelBuffer px;
+  Status st;
+  const std::string mode = argv[4];
+  if (mode == "--thumbnail") st = IPMakeThumbnail(argv[2], px);
+  else if (mode == "--view" && argc >= 7) st = IPMakeViewImage(argv[2], std::atoi(argv[5]), std::atoi(argv[6]), 1, px);
+  else return Fail("_scale IN OUT (--thumbnail | --view W H)");
+  if (st != kOk) return Fail(FailureText(st, Phrase(3012, argv[2])));
+  RasImage out;
+  st = rasInit(out, kRasJpeg, (uint32_t)px.width, (uint32_t)px.height, px.channels, px.colorType, -1);
+  if (st == kOk) st = RasOpen(argv[3], 'w', out);
+  if (st != kOk) return Fail(FailureText(st, Phrase(3013, argv[3])));
+  RasScanline sl;
+  if ((st = RasMakeSl(sl, out)) != kOk) return Fail(FailureText(st, Phrase(3014, argv[3])));
+  for (int32_t y = 0; y < px.height && st == kOk; ++y) {
+    for (int32_t c = 0; c < px.channels; ++c)
+      for (int32_t x = 0; x < px.width; ++x) sl.plane8[c][x] = px.Row<uint8_t>(c, y)[x * px.pixelStep];
+    st = RasWriteSl(out, (uint32_t)y, sl);
+  }
+  const Status closed = RasClose(out);
+  if (st == kOk) st = closed;
+  if (st != kOk) return Fail(FailureText(st, Phrase(3005, argv[3])));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -331,6 +439,8 @@ int main(int argc, char** argv) {
   if (command == "info") result = Info(argc, argv);
   else if (command == "convert") result = Convert(argc, argv);
   else if (command == "pam") result = Pam(argc, argv);
+  else if (command == "_filter") result = FilterFiles(argc, argv);
+  else if (command == "_scale") result = ScaleFile(argc, argv);
   else {
     std::fprintf(stderr, "tavelin-cli: unknown command '%s'\n", command.c_str());
     PrintUsage(stderr);

@@ -23,6 +23,7 @@ struct JpegOptions {
   int32_t smoothing = 0;
   int32_t restartRows = 1;
   int32_t fastUpsampling = 0;
+  int32_t scaleDenom = 1;
 };
 JpegOptions gOpt;
 
@@ -62,6 +63,7 @@ struct JpegState : RasModuleState {
   int64_t lastRow = -1;
   uint32_t components = 0;
   uint32_t width = 0, height = 0;
+  uint32_t scaleDenom = 1;  // reading: rows decoded at 1/scaleDenom of the size, fixed at open
 
   JpegState() {
     std::memset(&d, 0, sizeof d);
@@ -360,6 +362,8 @@ Status StartDecoder(JpegState* s, Stream& stream, bool start, int64_t fileSize) 
   s->d.dct_method = gOpt.dct == 1 ? JDCT_IFAST : gOpt.dct == 2 ? JDCT_FLOAT : JDCT_ISLOW;
   s->d.do_fancy_upsampling = gOpt.fastUpsampling ? FALSE : TRUE;
   s->d.do_block_smoothing = FALSE;
+  s->d.scale_num = 1;
+  s->d.scale_denom = s->scaleDenom;
   if (!Guard(s, StepCalcOutput, nullptr)) return RasFail(kFormatErr, "bad JPEG header: %s", s->message);
   const J_COLOR_SPACE cs = s->d.out_color_space;
   if (cs != JCS_GRAYSCALE && cs != JCS_RGB && cs != JCS_CMYK)
@@ -392,6 +396,7 @@ Status OpenRead(RasImage& image, bool start) {
   if (st == kOk) st = JpegScanExif(stream);
   if (st != kOk) return st;
   auto state = std::make_unique<JpegState>();
+  state->scaleDenom = (uint32_t)gOpt.scaleDenom;
   st = StartDecoder(state.get(), stream, start, fileSize);
   if (st != kOk) return st;
   image.width = state->width;
@@ -593,6 +598,7 @@ Status JpegGetOption(int option, int32_t& value) {
     case 2: value = gOpt.smoothing; return kOk;
     case 3: value = gOpt.restartRows; return kOk;
     case 4: value = gOpt.fastUpsampling; return kOk;
+    case 5: value = gOpt.scaleDenom; return kOk;
     default: return kBadArg;
   }
 }
@@ -604,6 +610,10 @@ Status JpegSetOption(int option, int32_t value) {
     case 2: if (value < 0 || value > 100) return kBadArg; gOpt.smoothing = value; return kOk;
     case 3: if (value < 0) return kBadArg; gOpt.restartRows = value; return kOk;
     case 4: if (value < 0 || value > 1) return kBadArg; gOpt.fastUpsampling = value; return kOk;
+    case 5:
+      if (value != 1 && value != 2 && value != 4 && value != 8) return kBadArg;
+      gOpt.scaleDenom = value;
+      return kOk;
     default: return kBadArg;
   }
 }

@@ -48,6 +48,9 @@ Status JpegScanExif(Stream& s);
 //   2 smoothing factor when writing, 0..100 (start 0)
 //   3 restart interval in MCU rows when writing, >= 0 (start 1)
 //   4 fast upsampling when reading, 0 or 1 (start 0)
+//   5 reduced DCT scale when reading: 1, 2, 4 or 8 (start 1). A file queried
+//     or opened while it is n describes and decodes an image of 1/n the size
+//     (each side rounded up), much faster; an open file keeps its scale.
 // kBadArg for another option or a value out of range.
 Status JpegGetOption(int option, int32_t& value);
 Status JpegSetOption(int option, int32_t value);

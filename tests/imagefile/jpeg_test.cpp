@@ -294,13 +294,53 @@ TEST_F(JpegTest, FullDiskIsAWriteError) {
   RasClose(out);
 }
 
+// Option 5 decodes at a reduced DCT scale: the size and the pixels are
+// libjpeg's own scaled decode (djpeg -scale), and an open file keeps its scale
+// when rows are asked again from the top.
+TEST_F(JpegTest, ReducedScaleReadsAsLibjpegScales) {
+  if (!HavePeer("djpeg")) GTEST_SKIP() << "djpeg missing";
+  const std::string path = ScratchFile("scaled.jpg");
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(77, 45, 3, 255), 72), kOk);
+  for (int32_t n : {2, 8}) {
+    SCOPED_TRACE(n);
+    const std::string pnm = ScratchFile("scaled.ppm");
+    ASSERT_EQ(RunCommand("djpeg -scale 1/" + std::to_string(n) + " -pnm -outfile '" + pnm + "' '" + path + "'"), 0);
+    Pixels want;
+    ASSERT_TRUE(ReadPam(pnm, want));
+    ASSERT_EQ(JpegSetOption(5, n), kOk);
+    RasImage image;
+    Pixels ours;
+    const Status st = ReadThrough(path, image, ours);
+    JpegSetOption(5, 1);
+    ASSERT_EQ(st, kOk) << RasLastFailure();
+    EXPECT_EQ(image.width, (77u + n - 1) / n);
+    EXPECT_EQ(image.height, (45u + n - 1) / n);
+    EXPECT_EQ(ours.samples, want.samples);
+  }
+  // Opened at 1/2, then the option goes back to 1: rows 3 and then 0 still
+  // come at 1/2 (the second read restarts the decoder).
+  ASSERT_EQ(JpegSetOption(5, 2), kOk);
+  RasImage image;
+  ASSERT_EQ(RasQuery(path, image), kOk);
+  ASSERT_EQ(RasOpen(path, 'r', image), kOk);
+  JpegSetOption(5, 1);
+  RasScanline sl;
+  ASSERT_EQ(RasMakeSl(sl, image), kOk);
+  EXPECT_EQ(sl.width, 39u);
+  EXPECT_EQ(RasReadSl(image, 3, sl), kOk);
+  EXPECT_EQ(RasReadSl(image, 0, sl), kOk);
+  EXPECT_EQ(RasReadSl(image, 22, sl), kOk);
+  EXPECT_EQ(RasClose(image), kOk);
+}
+
 TEST_F(JpegTest, OptionsKeepTheirRanges) {
   int32_t v;
   EXPECT_EQ(JpegSetOption(0, 101), kBadArg);
   EXPECT_EQ(JpegSetOption(1, 3), kBadArg);
   EXPECT_EQ(JpegSetOption(3, -1), kBadArg);
-  EXPECT_EQ(JpegSetOption(5, 0), kBadArg);
-  EXPECT_EQ(JpegGetOption(5, v), kBadArg);
+  EXPECT_EQ(JpegSetOption(5, 3), kBadArg);
+  EXPECT_EQ(JpegSetOption(6, 0), kBadArg);
+  EXPECT_EQ(JpegGetOption(6, v), kBadArg);
   ASSERT_EQ(JpegGetOption(3, v), kOk);
   EXPECT_EQ(v, 1);
 }

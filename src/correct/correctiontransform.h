@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "colormgmt/icctintmesh.h"
 #include "correct/rasterview.h"
 #include "correct/tavelinpars.h"
 #include "shell/memory.h"
@@ -29,8 +30,8 @@ Status ApplyTavelinPars(TavelinPars* pars, ToolMask mask, const float rgbIn[3], 
 // The same after ValidateTavelinPars; null colours give kBadArg. For pixel readouts.
 Status ApplyValidatedTavelinPars(TavelinPars* pars, ToolMask mask, const float rgbIn[3], float rgbOut[3]);
 
-// Lattice points per channel by grid index 0..7.
-inline constexpr int kGridSizes[8] = {7, 9, 11, 15, 17, 23, 27, 33};
+// Lattice points per channel by grid index 0..7: kGridSizes, the one table
+// the colour conversions use too (colormgmt/icctintmesh.h).
 // kBadArg for an index outside 0..7.
 Status GridSize(int gridIndex, int* points);
 

@@ -7,8 +7,12 @@ Status AtomicFile::Open(const std::string& target) {
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string("./") : target.substr(0, slash + 1);
   std::string temp;
-  if (Status st = Ui_Path_UniqueTempName(folder, temp, folder.size() + 16); st != kOk) return st;
-  if (Status st = StreamOpen(stream_, temp, kStreamWrite); st != kOk) return st;
+  if (Status st = Ui_Path_CreateUniqueTempFile(folder, temp, folder.size() + 16); st != kOk)
+    return st;
+  if (Status st = StreamOpen(stream_, temp, kStreamWrite); st != kOk) {
+    StreamDelete(temp);
+    return st;
+  }
   temp_ = temp;
   target_ = target;
   return kOk;

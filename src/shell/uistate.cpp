@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,6 +147,23 @@ Status Ui_Path_UniqueTempName(const std::string& folder, std::string& path, size
       path = candidate;
       return kOk;
     }
+  }
+  return kSysErr;
+}
+
+Status Ui_Path_CreateUniqueTempFile(const std::string& folder, std::string& path, size_t capacity) {
+  if (capacity < folder.size() + 16) return kBadArg;
+  char leaf[32];
+  for (int n = 0; n <= 999998; ++n) {
+    std::snprintf(leaf, sizeof leaf, "Quilo%06d.tmp", n);
+    std::string candidate = folder + leaf;
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      ::close(fd);
+      path = candidate;
+      return kOk;
+    }
+    if (errno != EEXIST) return kOpenErr;
   }
   return kSysErr;
 }

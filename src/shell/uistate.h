@@ -54,5 +54,9 @@ Status Ui_Path_SetToCurrentFolder(std::string& path);
 // The first "Quilo%06d.tmp" in `folder` that does not exist. kBadArg when
 // capacity < folder length + 16; kSysErr when all 999999 names are taken.
 Status Ui_Path_UniqueTempName(const std::string& folder, std::string& path, size_t capacity = kPathCapacity);
+// The same, but the name is taken by creating the (empty) file exclusively,
+// so two processes working in one folder never get the same name. kOpenErr
+// when the folder refuses new files; kBadArg and kSysErr as above.
+Status Ui_Path_CreateUniqueTempFile(const std::string& folder, std::string& path, size_t capacity = kPathCapacity);
 // True when `path` lies in `folder` and its leaf is "Quilo…" with extension "tmp".
 bool Ui_Path_IsTempName(const std::string& folder, const std::string& path);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_batch.h"
 #include "filters/filterstage.h"
 #include "filters/preview.h"
 #include "imagefile/dcs.h"
@@ -24,6 +25,11 @@ void PrintUsage(FILE* out) {
                "Colour correction of photographs without a window.\n"
                "\n"
                "Commands:\n"
+               "");
+  PrintBatchUsage(out);
+  std::fprintf(out,
+               "\n"
+               "Other commands:\n"
                "  info FILE...                 one line per file: format, size, channels, colour type,\n"
                "                               maximum sample value, resolution, embedded profile and\n"
                "                               EXIF sizes; every row is read to check the file\n"
@@ -436,6 +442,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   int result;
+  if (command == "correct") return RunCorrect(argc, argv);
+  if (command == "job") return RunJob(argc, argv);
   if (command == "info") result = Info(argc, argv);
   else if (command == "convert") result = Convert(argc, argv);
   else if (command == "pam") result = Pam(argc, argv);

@@ -521,6 +521,7 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
         b.selected.pop_back();
       }
     }
+    if (request.onFile) request.onFile(fresh[i], st);
     if (st == kOk) {
       if (result) result->added.push_back(fresh[i]);
     } else {

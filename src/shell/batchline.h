@@ -97,6 +97,8 @@ struct AddImagesRequest {
   // A refused or failing file is reported and skipped; the rest are still
   // added (the command-line tool). Otherwise the first one ends the add.
   bool keepGoing = false;
+  // Called after each file was tried, with its status (0: added).
+  std::function<void(const std::string& path, Status status)> onFile;
 };
 // What became of each file of an add, in the order tried.
 struct AddImagesResult {

@@ -169,6 +169,9 @@ Status OpenForSaving(EditContext* ctx) {
   // The output goes to a unique name in its own folder; the finished file
   // is renamed over the output path (the input itself, when it is the input).
   s.replaceOriginal = SameFile(ctx->imagePath, s.outputPath);
+  // Another spelling of the input (a link, another letter case on a file
+  // system that ignores case) replaces the input file itself.
+  if (s.replaceOriginal) s.outputPath = ctx->imagePath;
   if ((st = Ui_Path_CreateUniqueTempFile(FolderOf(s.outputPath), s.tempPath, 4096)) != kOk) {
     s.tempPath.clear();
     return fail(st == kBadArg ? kOpenErr : st, Phrase(3003, outLeaf.c_str()));

@@ -407,9 +407,8 @@ Status SaveHere(EditContext* ctx, CliHost& host, const std::vector<int32_t>& ind
   // The worker ends with the parent (a clean stop, like Ctrl-C).
   ::prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (::getppid() != parent) _exit(0);
-  // The parent keeps the Batchline's lock; closing this copy leaves it held.
-  if (ctx->batch.lockFd >= 0) ::close(ctx->batch.lockFd);
-  ctx->batch.lockFd = -1;
+  // The worker's copy of the Batchline's lock stays open: the Batchline is
+  // taken until the parent and every worker have ended.
   host.drawProgress = false;
   host.slot = &shared->percent[worker];
   for (;;) {

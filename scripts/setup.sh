@@ -15,6 +15,8 @@ packages=(
   xvfb xauth
   libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
   ghostscript
+  # photographs the Brivio fixtures were made from (tests/data/README.md)
+  plasma-workspace-wallpapers mate-backgrounds
 )
 
 missing=()

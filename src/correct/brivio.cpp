@@ -608,9 +608,8 @@ int64_t HillMass(const int64_t h[kHueBins], int d) {
 }
 
 struct Peak {
-  int hue;
-  int64_t mass;
-  int64_t q;
+  HuePeak peak;
+  int64_t q;  // the curvature at the peak
 };
 
 // Peaks of the histogram (smoothed further while seven or more are found);
@@ -641,12 +640,12 @@ int FindPeaks(int64_t h[kHueBins], Peak peaks[kHueEntries]) {
       const int64_t mass = HillMass(h, d);
       if (mass < limit) continue;
       if (runSlot >= 0) {
-        if (q[d] > peaks[runSlot].q) peaks[runSlot] = Peak{d, mass, q[d]};
+        if (q[d] > peaks[runSlot].q) peaks[runSlot] = Peak{{d, mass}, q[d]};
         continue;
       }
       ++counted;
       if (stored < kHueEntries) {
-        peaks[stored] = Peak{d, mass, q[d]};
+        peaks[stored] = Peak{{d, mass}, q[d]};
         runSlot = stored++;
       }
     }
@@ -666,9 +665,22 @@ Status PlaceHueHandles(const int64_t histogram[kHueBins], int hues[kHueEntries])
     h[d] = histogram[d];
   }
   for (int pass = 0; pass < 5; ++pass) SmoothHues(h);
-  Peak peaks[kHueEntries];
-  int n = FindPeaks(h, peaks);
-  std::stable_sort(peaks, peaks + n, [](const Peak& a, const Peak& b) { return a.hue < b.hue; });
+  Peak found[kHueEntries];
+  const int n = FindPeaks(h, found);
+  HuePeak peaks[kHueEntries];
+  for (int i = 0; i < n; ++i) peaks[i] = found[i].peak;
+  return HandlesFromPeaks(peaks, n, hues);
+}
+
+Status HandlesFromPeaks(const HuePeak* found, int count, int hues[kHueEntries]) {
+  if (!hues || count < 0 || count > kHueEntries || (count > 0 && !found)) return kBadArg;
+  HuePeak peaks[kHueEntries];
+  for (int i = 0; i < count; ++i) {
+    if (found[i].hue < 0 || found[i].hue >= kHueBins) return kBadArg;
+    peaks[i] = found[i];
+  }
+  int n = count;
+  std::stable_sort(peaks, peaks + n, [](const HuePeak& a, const HuePeak& b) { return a.hue < b.hue; });
   // Merge neighbours closer than 10 degrees: the smaller mass goes (the
   // later one on equal masses), and the same place is checked again.
   for (int i = 1; i < n;) {

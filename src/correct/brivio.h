@@ -98,6 +98,16 @@ Status AutoHueHandles(TavelinPars* pars, const RasterView* image, int analysisIn
 // at most 2^40 each): the six hues, ascending, 0..359.
 constexpr int kHueBins = 360;
 Status PlaceHueHandles(const int64_t histogram[kHueBins], int hues[kHueEntries]);
+// The second half of the placement, from the peaks found (at most six, hue
+// 0..359, any order): sorted by hue, a peak less than 10 degrees after the
+// one before it merged away (the smaller mass goes, the later on a tie),
+// the six default hues when none is left, otherwise the widest gaps filled
+// and the added handles spread evenly between the peaks around them.
+struct HuePeak {
+  int32_t hue;
+  int64_t mass;
+};
+Status HandlesFromPeaks(const HuePeak* peaks, int count, int hues[kHueEntries]);
 
 // ---- the master sequence -----------------------------------------------------------
 struct BrivioSettings {

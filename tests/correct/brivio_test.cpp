@@ -139,6 +139,39 @@ TEST(AutoLevels, PointsFromClippedHistogramEnds) {
   EXPECT_NEAR(p.grayPoint, 0.5f, 0.01f);
 }
 
+TEST(AutoLevels, DegenerateSpreadsKeepTheRecordValid) {
+  struct Case {
+    const char* what;
+    int level[2];  // gray levels of the two halves
+    float black, white;  // points before
+    ToolMask mask;
+    float expectBlack, expectGray, expectWhite;
+  };
+  const Case cases[] = {
+      // Levels 100 and 102: lo = hi = 101, the line has no slope, the points stay.
+      {"lo equals hi", {100, 102}, 0.0f, 1.0f, TOOL_BLACK | TOOL_WHITE, 0.0f, 0.5f, 1.0f},
+      // Equal black and white points: no place for the median, gray stays.
+      {"points coincide", {100, 140}, 0.5f, 0.5f, TOOL_GRAY, 0.5f, 0.5f, 0.5f},
+      // The median (129) just above a narrow pair: the formula gives 1.72, gray is held at 1.
+      {"median above", {128, 128}, 0.5f, 0.502f, TOOL_GRAY, 0.5f, 1.0f, 0.502f},
+      // A white point above 1 is read as level 255: the median 101 gives 0.349.
+      {"wide white", {100, 140}, 0.0f, 2.0f, TOOL_GRAY, 0.0f, 0.34902f, 2.0f},
+  };
+  for (const Case& c : cases) {
+    TestImage im(40, 30, 1);
+    FillBlock(im, 0, 0, 40, 15, c.level[0] / 255.f, c.level[0] / 255.f, c.level[0] / 255.f);
+    FillBlock(im, 0, 15, 40, 30, c.level[1] / 255.f, c.level[1] / 255.f, c.level[1] / 255.f);
+    TavelinPars p = NewPars();
+    p.blackPoint = c.black;
+    p.whitePoint = c.white;
+    ASSERT_EQ(AutoLevels(&p, &im.view, 7, 0.002, 0.002, c.mask, 3), kOk) << c.what;
+    EXPECT_NEAR(p.blackPoint, c.expectBlack, 2e-4) << c.what;
+    EXPECT_NEAR(p.grayPoint, c.expectGray, 2e-4) << c.what;
+    EXPECT_NEAR(p.whitePoint, c.expectWhite, 2e-4) << c.what;
+    EXPECT_EQ(ValidateTavelinPars(&p), kOk) << c.what;
+  }
+}
+
 // ---- global brightness -------------------------------------------------------------------
 
 TEST(AutoBrightness, KeyAndBisection) {
@@ -180,6 +213,11 @@ TEST(AutoBrightness, KeyWeightsCentreAndModerateColour) {
   ASSERT_EQ(BrightnessKey(&p, &gray.view, 7, 3, &region, &key), kOk);
   EXPECT_EQ(key, 0.5);
   EXPECT_EQ(region.CountSet(), 0);
+  // One row: no pixel is away from the border, and all weigh fully.
+  TestImage line(400, 1, 1);
+  line.Fill(70 / 255.f, 40 / 255.f, 30 / 255.f);
+  ASSERT_EQ(BrightnessKey(&p, &line.view, 7, 3, nullptr, &key), kOk);
+  EXPECT_NEAR(key, 48 / 255.0, 0.006);
   // Dark brown wants more than 0.6; Brivio keeps 0.6.
   ASSERT_EQ(AutoBrightness(&p, &im.view, 7, 0.4, 0.6, 3, nullptr), kOk);
   EXPECT_GT(p.brightness, 0.7f);
@@ -250,32 +288,51 @@ TEST(PlaceHueHandles, PeaksFillAndSpread) {
   }
 }
 
-TEST(PlaceHueHandles, CloseOrManyPeaksStayOrdered) {
-  // Twelve equal peaks: the search smooths until fewer than seven remain.
-  // Two close peaks: the lighter one is merged away. Either way six
-  // ascending hues in 0..359 come out, at least 5 degrees apart.
-  std::vector<std::vector<std::pair<int, int64_t>>> inputs = {
-      {},
-      {{100, 100000}, {109, 40000}, {250, 90000}},
-  };
-  for (int k = 0; k < 12; ++k) inputs[0].push_back({15 + 30 * k, 100000});
-  for (const auto& spikes : inputs) {
-    int64_t h[kHueBins] = {};
-    for (auto [hue, w] : spikes) h[hue] = w;
-    int hues[kHueEntries];
-    ASSERT_EQ(PlaceHueHandles(h, hues), kOk);
-    for (int i = 0; i < kHueEntries; ++i) {
-      EXPECT_GE(hues[i], 0);
-      EXPECT_LT(hues[i], 360);
-      if (i > 0) {
-        EXPECT_GE(hues[i] - hues[i - 1], 5);
-      }
+TEST(PlaceHueHandles, ManyPeaksAreSmoothedAway) {
+  // Twelve equal spikes 30 degrees apart: seven or more peaks, so the search
+  // smooths again until fewer remain; six ascending hues come out.
+  int64_t h[kHueBins] = {};
+  for (int k = 0; k < 12; ++k) h[15 + 30 * k] = 100000;
+  int hues[kHueEntries];
+  ASSERT_EQ(PlaceHueHandles(h, hues), kOk);
+  for (int i = 0; i < kHueEntries; ++i) {
+    EXPECT_GE(hues[i], 0);
+    EXPECT_LT(hues[i], 360);
+    if (i > 0) {
+      EXPECT_GT(hues[i], hues[i - 1]);
     }
   }
-  int64_t bad[kHueBins] = {};
-  bad[7] = -1;
+  h[7] = -1;
+  EXPECT_EQ(PlaceHueHandles(h, hues), kBadArg);
+}
+
+TEST(HandlesFromPeaks, MergeThenFill) {
+  struct Case {
+    const char* what;
+    std::vector<HuePeak> peaks;
+    std::vector<int> expect;
+  };
+  const Case cases[] = {
+      {"none", {}, {0, 60, 120, 180, 240, 300}},
+      // 6 degrees apart: the lighter one goes, one peak is left.
+      {"close, heavier later", {{100, 5}, {106, 9}}, {46, 106, 166, 226, 286, 346}},
+      {"close, equal masses", {{100, 7}, {106, 7}}, {40, 100, 160, 220, 280, 340}},
+      // After dropping 100, 105 is checked again against 109 and wins.
+      {"a chain", {{109, 3}, {100, 5}, {105, 10}}, {45, 105, 165, 225, 285, 345}},
+      // 10 degrees apart is far enough; the wrap from 355 to 0 is not compared.
+      {"ten apart", {{100, 5}, {110, 9}}, {30, 100, 110, 180, 250, 320}},
+      // Consecutive in hue order across the wrap: 357 and 3 are 6 apart.
+      {"across zero", {{3, 4}, {357, 8}}, {57, 117, 177, 237, 297, 357}},
+  };
+  for (const Case& c : cases) {
+    int hues[kHueEntries];
+    ASSERT_EQ(HandlesFromPeaks(c.peaks.data(), (int)c.peaks.size(), hues), kOk) << c.what;
+    EXPECT_EQ(std::vector<int>(hues, hues + kHueEntries), c.expect) << c.what;
+  }
+  const HuePeak bad[1] = {{360, 1}};
   int hues[kHueEntries];
-  EXPECT_EQ(PlaceHueHandles(bad, hues), kBadArg);
+  EXPECT_EQ(HandlesFromPeaks(bad, 1, hues), kBadArg);
+  EXPECT_EQ(HandlesFromPeaks(bad, 7, hues), kBadArg);
 }
 
 TEST(AutoHueHandles, NeutralImageGetsDefaultHuesAndNeutralEntries) {
@@ -316,6 +373,65 @@ TEST(AutoHueHandles, ColourfulImagePutsHandlesOnItsHues) {
     int nearest;
     ASSERT_EQ(NearestHandle(&p, 360.0 * hcl[0], &nearest), kOk);
     EXPECT_NEAR(p.hue[nearest].baseHue, 360.0 * hcl[0], 1.0);
+  }
+}
+
+// ---- large images ---------------------------------------------------------------------------
+
+TEST(BrivioSteps, LargeImagesCountBothHalves) {
+  // 400 x 300 pixels at analysis index 7 are read in two bands of rows;
+  // each image differs between its top and bottom half, so a lost or
+  // misordered half shows.
+  const int w = 400, h = 300;
+  {  // Linear: a third at level 10 over two thirds at 118: the median is 118.
+    TestImage im(w, h, 2);
+    FillBlock(im, 0, 0, w, 100, 10 / 255.f, 10 / 255.f, 10 / 255.f);
+    FillBlock(im, 0, 100, w, h, 118 / 255.f, 118 / 255.f, 118 / 255.f);
+    TavelinPars p = NewPars();
+    ASSERT_EQ(AutoLinear(&p, &im.view, 7, kBrivioLinearLimit, 3), kOk);
+    EXPECT_EQ(p.linear, 0);
+  }
+  {  // Balance: two equally dark gray patches; the seed is the first found, in the top one.
+    TestImage im(w, h, 1);
+    im.Fill(0.8f, 0.3f, 0.2f);
+    FillBlock(im, 20, 10, 30, 20, 0.1f, 0.1f, 0.11f);      // 100 pixels
+    FillBlock(im, 300, 250, 320, 270, 0.1f, 0.1f, 0.11f);  // 400 pixels
+    TavelinPars p = NewPars();
+    ASSERT_EQ(AutoBalance(&p, &im.view, 7, 0.004, 0.004, 0.35, 3), kOk);
+    EXPECT_EQ(CountIn(p.balBin, 0, kSampleBins), 100);
+  }
+  {  // Key: two moderately colourful halves weigh alike; the key is their mean luma.
+    TestImage im(w, h, 1);
+    FillBlock(im, 0, 0, w, h / 2, 70 / 255.f, 40 / 255.f, 30 / 255.f);      // luma 48
+    FillBlock(im, 0, h / 2, w, h, 200 / 255.f, 170 / 255.f, 160 / 255.f);  // luma 178
+    TavelinPars p = NewPars();
+    RegionMask region;
+    double key;
+    ASSERT_EQ(BrightnessKey(&p, &im.view, 7, 3, &region, &key), kOk);
+    EXPECT_NEAR(key, (48 + 178) / 2 / 255.0, 0.01);
+    EXPECT_LT(region.minY, h / 2);
+    EXPECT_GT(region.maxY, h / 2);
+    EXPECT_TRUE(region.Get(region.minX, h / 2 + 10));
+  }
+  {  // Saturation: the most saturated pixels are in the bottom half (level 255, S = 254).
+    TestImage im(w, h, 1);
+    FillBlock(im, 0, 0, w, h / 2, 160 / 255.f, 96 / 255.f, 128 / 255.f);
+    FillBlock(im, 0, h / 2, w, h, 1.0f, 0.0f, 0.0f);
+    TavelinPars p = NewPars();
+    ASSERT_EQ(AutoSaturation(&p, &im.view, 7, 0.002, 0.8, 3), kOk);
+    EXPECT_NEAR(p.saturation, 0.4016f, 2e-4);
+  }
+  {  // Hue: orange above, blue below: a handle on each.
+    TestImage im(w, h, 1);
+    FillBlock(im, 0, 0, w, h / 2, 0.9f, 0.4f, 0.25f);
+    FillBlock(im, 0, h / 2, w, h, 0.2f, 0.35f, 0.85f);
+    TavelinPars p = NewPars();
+    ASSERT_EQ(AutoHueHandles(&p, &im.view, 7, 3), kOk);
+    for (double hue : {13.8, 226.2}) {
+      int nearest;
+      ASSERT_EQ(NearestHandle(&p, hue, &nearest), kOk);
+      EXPECT_NEAR(p.hue[nearest].baseHue, hue, 1.0);
+    }
   }
 }
 

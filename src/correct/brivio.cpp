@@ -893,8 +893,8 @@ Status RunBrivio(BrivioContext* context, ToolMask mask, const RasterView* image)
 
 Status PlacePendingHueHandles(BrivioContext* context, const RasterView* image) {
   if (!context || !context->pars) return kBadArg;
-  if (!context->huePlacementPending) return kOk;
   context->hueTabActive = true;
+  if (!context->huePlacementPending) return kOk;
   ToolMask mask;
   BrivioMask(BrivioOccasion::kHuePanelPending, 0, false, &mask);
   return RunBrivio(context, mask, image);

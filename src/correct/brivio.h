@@ -13,8 +13,9 @@
 //
 // A step either succeeds or leaves the record as it was: it works on a copy
 // and stores it on success. The image is only read and must outlive the call;
-// Brivio keeps no state of its own besides what BrivioContext holds for the
-// editing context.
+// large images are read in two bands of rows on two threads, with results
+// that do not depend on the split. Brivio keeps no state of its own besides
+// what BrivioContext holds for the editing context.
 #pragma once
 
 #include <cstdint>
@@ -141,8 +142,8 @@ struct BrivioContext {
 // the steps already done keep their results.
 Status RunBrivio(BrivioContext* context, ToolMask mask, const RasterView* image);
 
-// When the hue panel is shown: places the pending handles (Brivio with
-// 0xFC00, the panel active). Nothing when no placement is pending.
+// When the hue panel is shown: marks it active, then places the handles
+// when they are pending (Brivio with 0xFC00).
 Status PlacePendingHueHandles(BrivioContext* context, const RasterView* image);
 
 // The masks RunBrivio is called with. A "Brivio" button first resets the

@@ -642,9 +642,10 @@ QWidget* Ui_Dlg_OwnerWindow() {
 
 Status Ui_Dlg_SetIdleProc(QWidget* dlg, Ui_Dlg_IdleProc proc) {
   Status st = SetProc(dlg, proc, &Ui_Dlg_Events::idle);
+  if (st != kOk) return st;
   // Registered after the init procedure: the timer starts now.
-  auto* w = static_cast<UiDlgWindow*>(dlg);
-  if (st == kOk && w->initialised) StartIdleTimer(w);
+  UiDlgWindow* w = UiDlg::Live(dlg);
+  if (w->initialised) StartIdleTimer(w);
   return st;
 }
 Status Ui_Dlg_SetItemHitProc(QWidget* dlg, Ui_Dlg_ItemHitProc proc) { return SetProc(dlg, proc, &Ui_Dlg_Events::itemHit); }
@@ -652,7 +653,7 @@ Status Ui_Dlg_SetCloseProc(QWidget* dlg, Ui_Dlg_CloseProc proc) { return SetProc
 Status Ui_Dlg_SetCursorProc(QWidget* dlg, Ui_Dlg_CursorProc proc) { return SetProc(dlg, proc, &Ui_Dlg_Events::cursor); }
 Status Ui_Dlg_SetDropProc(QWidget* dlg, Ui_Dlg_DropProc proc) {
   Status st = SetProc(dlg, proc, &Ui_Dlg_Events::drop);
-  if (st == kOk && static_cast<UiDlgWindow*>(dlg)->initialised) dlg->setAcceptDrops(true);
+  if (st == kOk && UiDlg::Live(dlg)->initialised) dlg->setAcceptDrops(true);
   return st;
 }
 Status Ui_Dlg_SetKeyProc(QWidget* dlg, Ui_Dlg_KeyProc proc) { return SetProc(dlg, proc, &Ui_Dlg_Events::key); }

@@ -15,6 +15,7 @@ packages=(
   xvfb xauth
   libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
   ghostscript
+  # photographs the Brivio fixtures were made from (tests/data/README.md)
 )
 
 missing=()

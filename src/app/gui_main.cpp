@@ -1,12 +1,13 @@
 // The GUI entry: refuses to start without a display and points to the
 // command-line tool; otherwise opens the editing window on the images given.
-#include <QApplication>
-#include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "shell/uihost.h"
 #include "ui/mainwindow.h"
+#include "ui/qthost.h"
+#include "ui/uiapp.h"
 
 static bool HaveDisplay() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -23,9 +24,13 @@ int main(int argc, char** argv) {
                  "Use tavelin-cli for work without a window; 'tavelin-cli --help' lists its commands.\n");
     return 2;
   }
-  QApplication app(argc, argv);
+  UiApplication app(argc, argv);  // the dialog framework needs it
+  QtHost host;
+  Ui_SetHost(&host);
   QStringList files = QApplication::arguments().mid(1);
   MainWindow window(files);
   window.show();
-  return app.exec();
+  const int code = app.exec();
+  Ui_SetHost(nullptr);
+  return code;
 }

@@ -389,24 +389,54 @@ void CorrectedRaster::Read(int x, int y, float rgb[3]) const {
   for (int c = 0; c < 3; ++c) rgb[c] = (float)((image_.bytesPerSample == 1 ? out8[c] : out16[c]) * scale);
 }
 
-int CorrectedRaster::ReadRow8(int y, int stepX, uint8_t* rgb8) {
+namespace {
+// Copies every stepX-th pixel of one row (samples of type T) into rgb, 3 per pixel.
+template <class T>
+int GatherSamples(const RasterView& image, int y, int stepX, T* rgb) {
+  const int64_t base = (int64_t)y * image.rowStep, step = image.pixelStep * stepX;
+  const T* p[3];
+  for (int c = 0; c < 3; ++c) p[c] = static_cast<const T*>(image.planes[c]) + base;
   int n = 0;
+  for (int64_t i = 0, x = 0; x < image.width; x += stepX, i += step, ++n)
+    for (int c = 0; c < 3; ++c) rgb[3 * n + c] = p[c][i];
+  return n;
+}
+}  // namespace
+
+int CorrectedRaster::GatherRow(int y, int stepX) {
   const bool wide = image_.bytesPerSample == 2;
   uint16_t* s16 = row_.get();
   uint8_t* s8 = reinterpret_cast<uint8_t*>(row_.get());
-  for (int x = 0; x < image_.width; x += stepX, ++n)
+  const int64_t step = image_.pixelStep * stepX;
+  if (transform_ && step <= INT32_MAX) {
+    // Straight from the image into the row buffer.
+    const int n = (image_.width + stepX - 1) / stepX;
+    const int64_t base = (int64_t)y * image_.rowStep;
+    QXChannelPtrs in, out;
     for (int c = 0; c < 3; ++c) {
-      const uint32_t v = image_.Sample(c, x, y);
-      if (wide)
-        s16[3 * n + c] = (uint16_t)v;
-      else
-        s8[3 * n + c] = (uint8_t)v;
+      in.chan[c] = wide ? (void*)(static_cast<const uint16_t*>(image_.planes[c]) + base)
+                        : (void*)(static_cast<const uint8_t*>(image_.planes[c]) + base);
+      out.chan[c] = wide ? (void*)(s16 + c) : (void*)(s8 + c);
     }
+    QXHandleEvaluate(transform_, n, in, (int32_t)step, out, 3);
+    return n;
+  }
+  const int n = wide ? GatherSamples(image_, y, stepX, s16) : GatherSamples(image_, y, stepX, s8);
   if (transform_ && n > 0) {
     QXChannelPtrs p;
     for (int c = 0; c < 3; ++c) p.chan[c] = wide ? (void*)(s16 + c) : (void*)(s8 + c);
     QXHandleEvaluate(transform_, n, p, 3, p, 3);
   }
-  for (int i = 0; i < 3 * n; ++i) rgb8[i] = wide ? (uint8_t)(s16[i] / 257) : s8[i];
+  return n;
+}
+
+int CorrectedRaster::ReadRow8(int y, int stepX, uint8_t* rgb8) {
+  const int n = GatherRow(y, stepX);
+  const uint16_t* s16 = row_.get();
+  const uint8_t* s8 = reinterpret_cast<const uint8_t*>(row_.get());
+  if (image_.bytesPerSample == 2)
+    for (int i = 0; i < 3 * n; ++i) rgb8[i] = (uint8_t)(s16[i] / 257);
+  else
+    for (int i = 0; i < 3 * n; ++i) rgb8[i] = s8[i];
   return n;
 }

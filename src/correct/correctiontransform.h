@@ -85,6 +85,9 @@ class CorrectedRaster {
 
  private:
   RasterView image_;
+  // Gathers every stepX-th pixel of row y into row_ and transforms it there; the count.
+  int GatherRow(int y, int stepX);
+
   TintmeshHandle* transform_ = nullptr;
   MemPtr<uint16_t[]> row_;  // gathered samples of one row, then their transformed values
 };

@@ -22,6 +22,21 @@ const std::string& ScratchDir() {
   return dir;
 }
 
+void UseScratchEnvironment() {
+  const std::string scratch = ScratchDir();
+  fs::create_directories(scratch + "config");
+  fs::create_directories(scratch + "tmp");
+  fs::create_directories(scratch + "home");
+  ::setenv("XDG_CONFIG_HOME", (scratch + "config").c_str(), 1);
+  ::setenv("TMPDIR", (scratch + "tmp").c_str(), 1);
+  ::setenv("HOME", (scratch + "home").c_str(), 1);
+  if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+void RemoveScratch() {
+  if (!std::getenv("TAVELIN_KEEP_SCRATCH")) fs::remove_all(ScratchDir());
+}
+
 std::string FreshDir(const std::string& name) {
   fs::path p = fs::path(ScratchDir()) / name;
   fs::remove_all(p);

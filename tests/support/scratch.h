@@ -8,6 +8,11 @@
 
 // The process's scratch folder (ends in '/').
 const std::string& ScratchDir();
+// Points $XDG_CONFIG_HOME, $TMPDIR and $HOME inside the scratch folder (and
+// QT_QPA_PLATFORM at offscreen unless set); every test main calls it first.
+void UseScratchEnvironment();
+// Removes the scratch folder unless TAVELIN_KEEP_SCRATCH is set.
+void RemoveScratch();
 // A fresh empty subfolder of the scratch folder (ends in '/').
 std::string FreshDir(const std::string& name);
 // Whole-file helpers; ReadFileBytes returns false when the file is missing.

@@ -317,3 +317,57 @@ TEST_F(BatchlineTest, LabelsFollowTheSelection) {
     EXPECT_FALSE(l.saveAsMenu.enabled);  // no image open
   }
 }
+
+TEST_F(BatchlineTest, NewEntriesStartWithThePreferredSettings) {
+  Images({"a.tif"});
+  prefs().previous.brightness = 0.6f;
+  prefs().previous.sharpenOn = 1;
+  prefs().custom.contrast = 0.7f;
+  prefs().custom.denoiseOn = 1;
+  struct Case {
+    int32_t colour, filters;
+    float brightness, contrast;
+    uint8_t sharpen, denoise;
+  } cases[] = {
+      {1, 2, 0.6f, 0.5f, 0, 0},  // previous colour settings, filter defaults
+      {3, 1, 0.5f, 0.7f, 1, 0},  // custom colour settings, previous filters
+      {2, 3, 0.5f, 0.5f, 0, 1},  // reset, custom filters
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(ExitEditing(ctx()), 0);
+    prefs().colourStartWith = c.colour;
+    prefs().filterStartWith = c.filters;
+    ASSERT_EQ(Add({Img("a.tif")}), 0);
+    const TavelinPars p = StoredPars(0);
+    EXPECT_FLOAT_EQ(p.brightness, c.brightness) << c.colour;
+    EXPECT_FLOAT_EQ(p.contrast, c.contrast) << c.colour;
+    EXPECT_EQ(p.sharpenOn, c.sharpen) << c.colour;
+    EXPECT_EQ(p.denoiseOn, c.denoise) << c.colour;
+  }
+}
+
+// A record made in another working space asks before it is used.
+TEST_F(BatchlineTest, RecordFromAnotherWorkingSpaceAsksFirst) {
+  Images({"a.tif"});
+  ASSERT_EQ(Add({Img("a.tif")}), 0);
+  TavelinPars p = StoredPars(0);
+  RefRGB adobe;
+  ASSERT_EQ(FillRefRGB(0, &adobe), 0);
+  ASSERT_EQ(SetRefRGB(&p, &adobe), 0);
+  p.brightness = 0.65f;
+  JobRecordWrite w;
+  w.pars = &p;
+  ASSERT_EQ(WriteJobRecord(ctx()->batch.files.data, ctx()->batch.entries[0], w), 0);
+  ASSERT_EQ(SetUpImages(ctx(), 32, 32), 0);
+  host_.answers = {1};
+  EXPECT_EQ(LoadEntryForEditing(ctx()), kCancelled);
+  EXPECT_FALSE(ctx()->imageOpen);
+  EXPECT_EQ(host_.Of(Kind::Question).back().text,
+            "The RGB working space has changed. Your saved settings may not produce the desired result.");
+  host_.answers = {0};  // Use Anyway
+  ASSERT_EQ(LoadEntryForEditing(ctx()), 0);
+  EXPECT_TRUE(ctx()->imageOpen);
+  EXPECT_FLOAT_EQ(ctx()->pars.brightness, 0.65f);
+  EXPECT_TRUE(RefRgbMatch(ctx()->pars.refRGB, app_.workingSpace.refRGB));  // the live record stays in the working space
+  EXPECT_EQ(host_.Count(Kind::Alert), 0);
+}

@@ -8,10 +8,7 @@
 #include <unistd.h>
 
 #include "colormgmt/profilepolicy.h"
-#if __has_include("correct/brivio.h")
 #include "correct/brivio.h"
-#define TAVELIN_HAVE_BRIVIO 1
-#endif
 #include "filters/preview.h"
 #include "prefs/prefs.h"
 #include "shell/alert.h"
@@ -136,7 +133,6 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
     case 3: *rec = prefs.custom; break;
     case 0: {
       if ((st = NewRecordInWorkingSpace(ctx, rec)) != kOk) return st;
-#ifdef TAVELIN_HAVE_BRIVIO
       BrivioContext brivio;
       brivio.pars = rec;
       brivio.settings.setMask = (ToolMask)prefs.brivioMask;
@@ -147,7 +143,6 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
       BrivioMask(BrivioOccasion::kMasterButton, 0, false, &mask);
       const RasterView view = ThumbnailView(thumbnail);
       RunBrivio(&brivio, mask, &view);  // a failure is reported there; the steps done stay
-#endif
       break;
     }
     default: st = NewRecordInWorkingSpace(ctx, rec); break;

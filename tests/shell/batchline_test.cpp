@@ -344,6 +344,15 @@ TEST_F(BatchlineTest, NewEntriesStartWithThePreferredSettings) {
     EXPECT_EQ(p.sharpenOn, c.sharpen) << c.colour;
     EXPECT_EQ(p.denoiseOn, c.denoise) << c.colour;
   }
+  // Brivio, on the thumbnail: a dim image is made brighter.
+  ASSERT_EQ(ExitEditing(ctx()), 0);
+  ASSERT_EQ(WriteTestImage(Img("dim.tif"), kRasTiff, 300, 200, 3, "", "", 0.35), 0);
+  prefs().colourStartWith = 0;
+  ASSERT_EQ(Add({Img("dim.tif")}), 0);
+  const TavelinPars p = StoredPars(0);
+  EXPECT_GT(p.brightness, 0.5f);
+  EXPECT_FALSE(ParsAtDefaults(p));
+  EXPECT_EQ(host_.Count(Kind::Alert), 0);
 }
 
 // A record made in another working space asks before it is used.

@@ -34,9 +34,9 @@ inline uint32_t TestSample(uint32_t x, uint32_t y, int c, uint32_t w, uint32_t h
 }
 
 // Writes an image of `format` (channels 3 RGB, or 1 gray) with the test
-// pattern; `profile` and the EXIF block of `exifFrom` are embedded when given.
+// pattern (times `gain`); `profile` and the EXIF block of `exifFrom` are embedded when given.
 inline Status WriteTestImage(const std::string& path, int32_t format, uint32_t w, uint32_t h, int32_t channels = 3,
-                             const std::string& profile = "", const std::string& exifFrom = "") {
+                             const std::string& profile = "", const std::string& exifFrom = "", double gain = 1.0) {
   RasSetMeta(kMetaFreeOutProfile, nullptr);
   RasSetMeta(kMetaFreeOutExif, nullptr);
   if (!profile.empty()) {
@@ -56,7 +56,7 @@ inline Status WriteTestImage(const std::string& path, int32_t format, uint32_t w
   for (uint32_t y = 0; y < h && st == kOk; ++y) {
     for (int c = 0; c < channels; ++c)
       for (uint32_t x = 0; x < w; ++x) {
-        const uint32_t v = TestSample(x, y, channels == 1 ? 2 : c, w, h, max);
+        const uint32_t v = (uint32_t)(TestSample(x, y, channels == 1 ? 2 : c, w, h, max) * gain);
         if (out.Is16()) sl.plane16[c][x] = (uint16_t)v;
         else sl.plane8[c][x] = (uint8_t)v;
       }

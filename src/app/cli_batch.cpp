@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -356,15 +359,206 @@ class Run {
 
 std::string StatusWord(Status st) { return st == kCancelled ? "cancelled" : "error " + std::to_string(st); }
 
-// Adds the inputs, one line for each that is refused.
-Status AddInputs(Run& run, const std::vector<std::string>& inputs, int& refused) {
+int DefaultJobs() {
+  const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? (int)std::min<long>(n, kMaxWorkers) : 1;
+}
+
+// ---- worker processes ---------------------------------------------------------------------------
+// A task's result travels from a worker to the parent as one frame:
+// index (int32), length (uint32), then the bytes.
+using Task = std::function<std::vector<uint8_t>(int32_t k)>;
+using Deliver = std::function<void(int32_t k, std::vector<uint8_t>&& bytes)>;
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= (size_t)n;
+  }
+  return true;
+}
+
+// Reads exactly `size` bytes; false at the end of the pipe.
+bool ReadAll(int fd, void* data, size_t size) {
+  char* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::read(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= (size_t)n;
+  }
+  return true;
+}
+
+[[noreturn]] void WorkerMain(CliHost& host, SharedBatch* shared, int worker, int fd, int32_t count, const Task& task,
+                             pid_t parent) {
+  // The worker ends with the parent (a clean stop, like Ctrl-C). Its copy of
+  // the Batchline's lock stays open: the Batchline is taken until the parent
+  // and every worker have ended.
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (::getppid() != parent) _exit(0);
+  host.drawProgress = false;
+  host.slot = &shared->percent[worker];
+  for (;;) {
+    const int32_t k = shared->next.fetch_add(1);
+    if (k >= count || gInterrupted) break;
+    const std::vector<uint8_t> bytes = task(k);
+    const uint32_t head[2] = {(uint32_t)k, (uint32_t)bytes.size()};
+    if (!WriteAll(fd, head, sizeof head) || !WriteAll(fd, bytes.data(), bytes.size())) break;
+    shared->done.fetch_add(1);
+    shared->percent[worker].store(0);
+  }
+  ::close(fd);
+  _exit(0);
+}
+
+// Runs task(k) for k = 0 .. count − 1 in up to `jobs` worker processes, which
+// take the next task as they become free; each result reaches `deliver` in
+// this process. One worker (or a failed fork) runs the tasks here. Tasks not
+// run because of an interruption deliver nothing; kCancelled then.
+Status RunTasks(CliHost& host, int jobs, int32_t count, const Task& task, const Deliver& deliver,
+                const std::string& text) {
+  const int workers = std::min<int>(jobs, count);
+  auto here = [&]() {
+    for (int32_t k = 0; k < count && !gInterrupted; ++k) deliver(k, task(k));
+    return gInterrupted ? kCancelled : kOk;
+  };
+  if (workers <= 1) return here();
+  void* memory = ::mmap(nullptr, sizeof(SharedBatch), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return here();
+  SharedBatch* shared = new (memory) SharedBatch;
+  for (auto& p : shared->percent) p.store(0);
+
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t parent = ::getpid();
+  std::vector<pid_t> pids;
+  std::vector<pollfd> pipes;
+  for (int w = 0; w < workers; ++w) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) break;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(fds[0]);
+      for (const pollfd& other : pipes) ::close(other.fd);
+      WorkerMain(host, shared, w, fds[1], count, task, parent);
+    }
+    ::close(fds[1]);
+    if (pid < 0) {
+      ::close(fds[0]);
+      break;
+    }
+    pids.push_back(pid);
+    pipes.push_back(pollfd{fds[0], POLLIN, 0});
+  }
+  if (pids.empty()) {
+    ::munmap(memory, sizeof(SharedBatch));
+    return here();
+  }
+  bool forwarded = false;
+  size_t open = pipes.size();
+  while (open > 0) {
+    if (gInterrupted && !forwarded) {
+      for (pid_t p : pids) ::kill(p, SIGINT);
+      forwarded = true;
+    }
+    const int ready = ::poll(pipes.data(), pipes.size(), 100);
+    for (size_t i = 0; ready > 0 && i < pipes.size(); ++i) {
+      if (pipes[i].fd < 0 || !(pipes[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      uint32_t head[2];
+      std::vector<uint8_t> bytes;
+      bool ok = ReadAll(pipes[i].fd, head, sizeof head);
+      if (ok) {
+        bytes.resize(head[1]);
+        ok = ReadAll(pipes[i].fd, bytes.data(), bytes.size());
+      }
+      if (ok && (int32_t)head[0] >= 0 && (int32_t)head[0] < count) {
+        deliver((int32_t)head[0], std::move(bytes));
+      } else {
+        ::close(pipes[i].fd);
+        pipes[i].fd = -1;
+        --open;
+      }
+    }
+    if (host.drawProgress) {
+      int64_t sum = (int64_t)shared->done.load() * 100;
+      for (int w = 0; w < workers; ++w) sum += shared->percent[w].load();
+      std::fprintf(stderr, "\r%s %d/%d, %3d%%\033[K", text.c_str(), (int)shared->done.load(), (int)count,
+                   (int)(sum / count));
+      std::fflush(stderr);
+    }
+  }
+  for (pid_t p : pids) {
+    int status = 0;
+    while (::waitpid(p, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  if (host.drawProgress) std::fprintf(stderr, "\r\033[K");
+  ::munmap(memory, sizeof(SharedBatch));
+  return gInterrupted ? kCancelled : kOk;
+}
+
+std::vector<uint8_t> StatusBytes(Status st) {
+  std::vector<uint8_t> b(sizeof st);
+  std::memcpy(b.data(), &st, sizeof st);
+  return b;
+}
+
+Status BytesStatus(const std::vector<uint8_t>& b, size_t at = 0) {
+  Status st = kCancelled;
+  if (b.size() >= at + sizeof st) std::memcpy(&st, b.data() + at, sizeof st);
+  return st;
+}
+
+// ---- adding and saving -----------------------------------------------------------------------------
+// Adds the inputs, their records made in `jobs` workers; one line for each
+// file that is refused.
+Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, int& refused) {
   CliHost& host = run.host();
   AddImagesRequest request;
   for (const std::string& in : inputs) request.paths.push_back(Absolute(in));
   request.keepGoing = true;
+  std::vector<std::string> messages;
+  AddProfiles profiles;
+  request.maker = [&](EditContext* ctx, const std::vector<std::string>& paths, std::vector<PreparedRecord>* records) {
+    StartProfileAdd(&profiles);
+    messages.assign(paths.size(), std::string());
+    // A frame: status, message length, message, record.
+    const Task task = [&](int32_t k) {
+      host.lastAlert.clear();
+      std::vector<uint8_t> record;
+      const Status st = MakeImageRecord(ctx, paths[k], profiles.op, &record);
+      const uint32_t n = (uint32_t)host.lastAlert.size();
+      std::vector<uint8_t> out(8 + n + record.size());
+      std::memcpy(out.data(), &st, 4);
+      std::memcpy(out.data() + 4, &n, 4);
+      if (n) std::memcpy(out.data() + 8, host.lastAlert.data(), n);
+      if (!record.empty()) std::memcpy(out.data() + 8 + n, record.data(), record.size());
+      return out;
+    };
+    const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& bytes) {
+      if (bytes.size() < 8) return;
+      uint32_t n = 0;
+      std::memcpy(&n, bytes.data() + 4, sizeof n);
+      if (8 + (size_t)n > bytes.size()) return;
+      (*records)[k].status = BytesStatus(bytes);
+      messages[k].assign(reinterpret_cast<const char*>(bytes.data() + 8), n);
+      (*records)[k].record.assign(bytes.begin() + 8 + n, bytes.end());
+    };
+    return RunTasks(host, jobs, (int32_t)paths.size(), task, deliver, ResString(9228));
+  };
+  size_t tried = 0;
   request.onFile = [&](const std::string& path, Status st) {
+    std::string message = tried < messages.size() ? messages[tried] : std::string();
+    ++tried;
+    if (message.empty()) message = host.lastAlert;
     if (st != kOk && st != kCancelled) {
-      WriteLine(1, path + ": not added: " + (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
+      WriteLine(1, path + ": not added: " + (message.empty() ? StatusWord(st) : message));
       ++refused;
     }
     host.lastAlert.clear();
@@ -388,104 +582,20 @@ void SaveLine(EditContext* ctx, CliHost& host, int32_t index, Status st) {
   host.lastAlert.clear();
 }
 
-// Saves the entries in this process, one after the other.
-Status SaveHere(EditContext* ctx, CliHost& host, const std::vector<int32_t>& indices, bool overwrite,
-                std::vector<Status>* results) {
-  results->assign(indices.size(), kCancelled);
-  for (size_t k = 0; k < indices.size() && !gInterrupted; ++k) {
-    host.lastAlert.clear();
-    const Status st = SaveBatchEntry(ctx, indices[k], overwrite);
-    (*results)[k] = st;
-    SaveLine(ctx, host, indices[k], st);
-    if (st == kCancelled) break;
-  }
-  return gInterrupted ? kCancelled : kOk;
-}
-
-[[noreturn]] void WorkerMain(EditContext* ctx, CliHost& host, SharedBatch* shared, int32_t* statuses, int worker,
-                             const std::vector<int32_t>& indices, bool overwrite, pid_t parent) {
-  // The worker ends with the parent (a clean stop, like Ctrl-C).
-  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-  if (::getppid() != parent) _exit(0);
-  // The worker's copy of the Batchline's lock stays open: the Batchline is
-  // taken until the parent and every worker have ended.
-  host.drawProgress = false;
-  host.slot = &shared->percent[worker];
-  for (;;) {
-    const int32_t k = shared->next.fetch_add(1);
-    if (k >= (int32_t)indices.size() || gInterrupted) break;
-    host.lastAlert.clear();
-    const Status st = SaveBatchEntry(ctx, indices[k], overwrite);
-    statuses[k] = st;
-    shared->done.fetch_add(1);
-    shared->percent[worker].store(0);
-    SaveLine(ctx, host, indices[k], st);
-    if (st == kCancelled) break;
-  }
-  _exit(0);
-}
-
-// Saves the entries in `jobs` worker processes, which take the next entry
-// as they become free.
+// Saves the entries in worker processes; each prints its own line.
 Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vector<int32_t>& indices, bool overwrite,
                      std::vector<Status>* results) {
-  const int workers = std::min<int>(jobs, (int)indices.size());
-  if (workers <= 1) return SaveHere(ctx, host, indices, overwrite, results);
-  const size_t bytes = sizeof(SharedBatch) + indices.size() * sizeof(int32_t);
-  void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (memory == MAP_FAILED) return SaveHere(ctx, host, indices, overwrite, results);
-  SharedBatch* shared = new (memory) SharedBatch;
-  for (auto& p : shared->percent) p.store(0);
-  int32_t* statuses = reinterpret_cast<int32_t*>(static_cast<char*>(memory) + sizeof(SharedBatch));
-  for (size_t k = 0; k < indices.size(); ++k) statuses[k] = kCancelled;
-
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t parent = ::getpid();
-  std::vector<pid_t> pids;
-  for (int w = 0; w < workers; ++w) {
-    const pid_t pid = ::fork();
-    if (pid == 0) WorkerMain(ctx, host, shared, statuses, w, indices, overwrite, parent);
-    if (pid > 0) pids.push_back(pid);
-  }
-  if (pids.empty()) {
-    ::munmap(memory, bytes);
-    return SaveHere(ctx, host, indices, overwrite, results);
-  }
-  bool forwarded = false;
-  size_t alive = pids.size();
-  const std::string text = Phrase(9234, (int)indices.size());
-  while (alive > 0) {
-    int status = 0;
-    const pid_t done = ::waitpid(-1, &status, WNOHANG);
-    if (done > 0) {
-      --alive;
-      continue;
-    }
-    if (done < 0 && errno != EINTR) break;
-    if (gInterrupted && !forwarded) {
-      for (pid_t p : pids) ::kill(p, SIGINT);
-      forwarded = true;
-    }
-    if (host.drawProgress) {
-      int64_t sum = (int64_t)shared->done.load() * 100;
-      for (int w = 0; w < workers; ++w) sum += shared->percent[w].load();
-      std::fprintf(stderr, "\r%s %d/%d, %3d%%\033[K", text.c_str(), (int)shared->done.load(), (int)indices.size(),
-                   (int)(sum / (int64_t)indices.size()));
-      std::fflush(stderr);
-    }
-    ::usleep(50000);
-  }
-  if (host.drawProgress) std::fprintf(stderr, "\r\033[K");
-  results->assign(statuses, statuses + indices.size());
-  ::munmap(memory, bytes);
-  return gInterrupted ? kCancelled : kOk;
+  results->assign(indices.size(), kCancelled);
+  const Task task = [&](int32_t k) {
+    host.lastAlert.clear();
+    const Status st = SaveBatchEntry(ctx, indices[k], overwrite);
+    SaveLine(ctx, host, indices[k], st);
+    return StatusBytes(st);
+  };
+  const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& bytes) { (*results)[k] = BytesStatus(bytes); };
+  return RunTasks(host, jobs, (int32_t)indices.size(), task, deliver, Phrase(9234, (int)indices.size()));
 }
 
-int DefaultJobs() {
-  const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
-  return n > 0 ? (int)std::min<long>(n, kMaxWorkers) : 1;
-}
 
 // Saves every entry of the Batchline; prints the summary. The exit code.
 int SaveAll(Run& run, int jobs, int refused, std::chrono::steady_clock::time_point start) {
@@ -544,7 +654,7 @@ int Correct(const Options& o) {
   if (int r = ApplyOptions(o, kStartWith | kSave)) return r;
   if (!UnfinishedJobHandled(run, o.unfinished)) return 1;
   int refused = 0;
-  const Status added = AddInputs(run, o.inputs, refused);
+  const Status added = AddInputs(run, o.inputs, o.jobs > 0 ? o.jobs : DefaultJobs(), refused);
   if (gInterrupted || added == kCancelled) {
     if (gInterrupted) {
       ExitEditing(&run.ctx());
@@ -562,7 +672,7 @@ int JobSave(const std::string& jobPath, const Options& o) {
   if (int r = ApplyOptions(o, kStartWith)) return r;
   if (!UnfinishedJobHandled(run, o.unfinished)) return 1;
   int refused = 0;
-  AddInputs(run, o.inputs, refused);
+  AddInputs(run, o.inputs, o.jobs > 0 ? o.jobs : DefaultJobs(), refused);
   EditContext& ctx = run.ctx();
   Status st = kOk;
   if (gInterrupted) st = kCancelled;

@@ -49,7 +49,8 @@ struct TempCopy {
 Status SaveCheckedCopy(const std::string& imagePath, const std::string& tempFolder, TempCopy& copy,
                        std::string* description) {
   std::string path;
-  Status st = Ui_Path_UniqueTempName(tempFolder, path);
+  // Taken by creating the file, so processes adding images side by side never share a name.
+  Status st = Ui_Path_CreateUniqueTempFile(tempFolder, path);
   if (st != kOk) return st;
   copy.path = path;
   st = Ui_ICC_SaveEmbeddedProfile(imagePath, path);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -158,13 +160,14 @@ bool AcceptedFormat(int32_t format) {
   return format == kRasTiff || format == kRasTiff16 || format == kRasJpeg || format == kRasBmp;
 }
 
-Status AddOneFile(EditContext* ctx, Stream& data, const std::string& path, ProfileAddOperation& profiles,
-                  JobEntry& entry) {
+}  // namespace
+
+Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOperation& profiles,
+                       std::vector<uint8_t>* record) {
+  if (!ctx || !ctx->app || !record) return kBadArg;
   const std::string leaf = LeafName(path);
   if (path.size() >= kJobPathField || path.find('\0') != std::string::npos)
     return ReportError(kBadArg, Phrase(3012, leaf.c_str()).c_str(), Phrase(9100, leaf.c_str()).c_str());
-  if (ctx->batch.entries.size() >= kJobMaxEntries)
-    return ReportError(kBadArg, "loading images", Phrase(9101, (int)kJobMaxEntries).c_str());
 
   RasImage image;
   Status st = RasQuery(path, image);
@@ -208,8 +211,17 @@ Status AddOneFile(EditContext* ctx, Stream& data, const std::string& path, Profi
     return ReportError(st, Phrase(3012, leaf.c_str()));
   }
 
+  // The record is made in memory at offset 0; it holds no position of its own.
+  std::vector<uint8_t> bytes(kJobMaxRecord);
+  MemStreamDesc mem;
+  mem.buffer = bytes.data();
+  mem.size = (int64_t)bytes.size();
+  Stream out;
+  if ((st = StreamOpen(out, mem, kStreamUpdate)) != kOk) {
+    dropProfile();
+    return ReportError(st, "loading images");
+  }
   JobEntry made;
-  made.offset = JobEntriesEnd(ctx->batch.entries);
   JobRecordWrite parts;
   parts.imagePath = &path;
   parts.profilePath = &profile;
@@ -218,9 +230,67 @@ Status AddOneFile(EditContext* ctx, Stream& data, const std::string& path, Profi
   parts.gridIndex = GridIndex();
   if (haveConverted)
     parts.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
-  if ((st = WriteJobRecord(data, made, parts)) != kOk) {
+  if ((st = WriteJobRecord(out, made, parts)) != kOk) {
     dropProfile();
     return st;  // reported by the job file
+  }
+  bytes.resize(made.length);
+  *record = std::move(bytes);
+  return kOk;
+}
+
+void StartProfileAdd(AddProfiles* p) {
+  const Prefs& prefs = AppPrefs();
+  p->answers.missingAction = prefs.noProfileAnswer;
+  p->answers.missingPath = prefs.noProfileAnswerPath;
+  p->answers.embeddedAction = prefs.embeddedAnswer;
+  p->answers.embeddedPath = prefs.embeddedAnswerPath;
+  CheckProfileAnswers(p->answers);
+  p->op.actions.missingAction = prefs.noProfileAction;
+  p->op.actions.missingPath = prefs.noProfilePath;
+  p->op.actions.embeddedAction = prefs.embeddedAction;
+  p->op.actions.embeddedPath = prefs.embeddedPath;
+  CheckProfilePolicy(p->op.actions);
+  p->op.answers = &p->answers;
+  if (const AppSession* app = App()) {
+    p->op.workingSpaceProfile = app->workingSpace.profilePath;
+    p->op.tempFolder = app->tempFolder;
+  }
+}
+
+namespace {
+
+// The input profile path a record holds (its second field).
+std::string RecordProfile(const std::vector<uint8_t>& record) {
+  if (record.size() < 2 * kJobPathField) return {};
+  const char* field = reinterpret_cast<const char*>(record.data() + kJobOffsetProfilePath);
+  return std::string(field, strnlen(field, kJobPathField - 1));
+}
+
+// A record that will not be stored: its temporary profile copy goes.
+void DropRecord(EditContext* ctx, const std::vector<uint8_t>& record) {
+  const std::string profile = RecordProfile(record);
+  if (Ui_Path_IsTempName(TempFolder(ctx), profile)) StreamDelete(profile);
+}
+
+// Appends a made record to the data file (after the furthest record of the
+// list) and flushes it; the entry describes it.
+Status StoreRecord(EditContext* ctx, Stream& data, const std::string& path, const std::vector<uint8_t>& record,
+                   JobEntry& entry) {
+  if (ctx->batch.entries.size() >= kJobMaxEntries) {
+    DropRecord(ctx, record);
+    return ReportError(kBadArg, "loading images", Phrase(9101, (int)kJobMaxEntries).c_str());
+  }
+  JobEntry made;
+  made.offset = JobEntriesEnd(ctx->batch.entries);
+  made.length = (uint32_t)record.size();
+  made.imagePath = path;
+  Status st = (uint64_t)made.offset + made.length > UINT32_MAX ? kBadArg : StreamSeek(data, made.offset, 0);
+  if (st == kOk) st = StreamWriteAll(data, record.data(), record.size());
+  if (st == kOk) st = StreamFlush(data);
+  if (st != kOk) {
+    DropRecord(ctx, record);
+    return ReportError(st, "writing image data");
   }
   entry = std::move(made);
   return kOk;
@@ -484,29 +554,32 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
   Status st = StreamOpen(data, b.files.data, kStreamUpdate);
   if (st != kOk) return ReportError(st, "loading images");
 
-  ProfileChoices answers;
-  answers.missingAction = prefs.noProfileAnswer;
-  answers.missingPath = prefs.noProfileAnswerPath;
-  answers.embeddedAction = prefs.embeddedAnswer;
-  answers.embeddedPath = prefs.embeddedAnswerPath;
-  CheckProfileAnswers(answers);
-  ProfileAddOperation profiles;
-  profiles.actions.missingAction = prefs.noProfileAction;
-  profiles.actions.missingPath = prefs.noProfilePath;
-  profiles.actions.embeddedAction = prefs.embeddedAction;
-  profiles.actions.embeddedPath = prefs.embeddedPath;
-  CheckProfilePolicy(profiles.actions);
-  profiles.answers = &answers;
-  profiles.workingSpaceProfile = WorkingProfile(ctx);
-  profiles.tempFolder = TempFolder(ctx);
+  AddProfiles profiles;
+  StartProfileAdd(&profiles);
+  profiles.op.workingSpaceProfile = WorkingProfile(ctx);
+  profiles.op.tempFolder = TempFolder(ctx);
 
   const bool wasEmpty = b.entries.empty();
   const std::string text = ResString(9228);
   Host().ProgressOpen(text, (int64_t)fresh.size());
+  // Records made elsewhere (the command-line tool's workers) are stored here in order.
+  std::vector<PreparedRecord> prepared;
+  if (request.maker) {
+    prepared.assign(fresh.size(), PreparedRecord{});
+    request.maker(ctx, fresh, &prepared);
+  }
   Status first = kOk;
-  for (size_t i = 0; i < fresh.size(); ++i) {
+  size_t i = 0;
+  for (; i < fresh.size(); ++i) {
     JobEntry entry;
-    st = AddOneFile(ctx, data, fresh[i], profiles, entry);
+    std::vector<uint8_t> record;
+    if (request.maker) {
+      st = prepared[i].status;
+      record = std::move(prepared[i].record);
+    } else {
+      st = MakeImageRecord(ctx, fresh[i], profiles.op, &record);
+    }
+    if (st == kOk) st = StoreRecord(ctx, data, fresh[i], record, entry);
     if (st == kOk) {
       b.entries.push_back(std::move(entry));
       b.selected.push_back(0);
@@ -514,6 +587,7 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
       if ((st = WriteBatchlineHeader(b.files, b.entries)) != kOk) {
         b.entries.pop_back();
         b.selected.pop_back();
+        DropRecord(ctx, record);
       }
     }
     if (request.onFile) request.onFile(fresh[i], st);
@@ -526,15 +600,18 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
     }
     if (Host().ProgressStep((int64_t)i + 1, text) == kCancelled) {
       if (first == kOk) first = kCancelled;
+      ++i;
       break;
     }
   }
+  for (; i < prepared.size(); ++i)
+    if (prepared[i].status == kOk) DropRecord(ctx, prepared[i].record);
   Host().ProgressClose();
   StreamClose(data);
-  prefs.noProfileAnswer = answers.missingAction;
-  prefs.noProfileAnswerPath = answers.missingPath;
-  prefs.embeddedAnswer = answers.embeddedAction;
-  prefs.embeddedAnswerPath = answers.embeddedPath;
+  prefs.noProfileAnswer = profiles.answers.missingAction;
+  prefs.noProfileAnswerPath = profiles.answers.missingPath;
+  prefs.embeddedAnswer = profiles.answers.embeddedAction;
+  prefs.embeddedAnswerPath = profiles.answers.embeddedPath;
 
   AfterAppend(b, wasEmpty);
   Changed(ctx);

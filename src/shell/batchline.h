@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "colormgmt/profilepolicy.h"
 #include "shell/jobfile.h"
 #include "shell/status.h"
 
@@ -89,6 +90,34 @@ Status BatchlineOpen(EditContext* ctx);
 Status OfferUnfinishedJob(EditContext* ctx);
 
 // ---- operations -----------------------------------------------------------------------
+// The profile decisions of one add: the preferences' policy, and the default
+// answers of the question (op.answers points at `answers`; not copyable).
+struct AddProfiles {
+  ProfileChoices answers;
+  ProfileAddOperation op;
+  AddProfiles() = default;
+  AddProfiles(const AddProfiles&) = delete;
+  AddProfiles& operator=(const AddProfiles&) = delete;
+};
+void StartProfileAdd(AddProfiles* profiles);
+
+// Everything adding one file makes before it is stored: the file checked
+// (type, RGB, a path the record can hold), its input profile decided, the
+// two-pass thumbnail, the start-with record (Brivio on the thumbnail), and
+// the whole record with its corrected thumbnail, as the bytes it has in the
+// data file. Failures are reported. A temporary profile copy the record
+// names belongs to the record from then on.
+Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOperation& profiles,
+                       std::vector<uint8_t>* record);
+struct PreparedRecord {
+  Status status = kCancelled;  // of MakeImageRecord; kCancelled: not made
+  std::vector<uint8_t> record;
+};
+// Makes the records of `paths` (one PreparedRecord each, in that order),
+// for instance in worker processes.
+using RecordMaker = std::function<Status(EditContext* ctx, const std::vector<std::string>& paths,
+                                         std::vector<PreparedRecord>* records)>;
+
 struct AddImagesRequest {
   // The files to add (dropped on the window, or given to the command-line
   // tool). Empty: the command-line file list when one is pending, else the
@@ -97,6 +126,9 @@ struct AddImagesRequest {
   // A refused or failing file is reported and skipped; the rest are still
   // added (the command-line tool). Otherwise the first one ends the add.
   bool keepGoing = false;
+  // Makes the records instead of this process (the records are then stored
+  // here, in order, with the same rules).
+  RecordMaker maker;
   // Called after each file was tried, with its status (0: added).
   std::function<void(const std::string& path, Status status)> onFile;
 };

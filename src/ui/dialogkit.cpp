@@ -62,6 +62,7 @@ QToolButton* HelpButton(QWidget* parent) {
 }
 
 QBoxLayout* BottomRow(QWidget* parent, QPushButton* extra, bool cancel) {
+  parent->setMinimumWidth(kMinimumDialogWidth);
   auto* row = new QHBoxLayout;
   row->addWidget(HelpButton(parent));
   if (extra) row->addWidget(extra);

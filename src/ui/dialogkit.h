@@ -26,6 +26,7 @@ namespace UiKit {
 constexpr int kOkItem = 1;
 constexpr int kCancelItem = 2;
 constexpr int kHelpItem = 3;
+constexpr int kMinimumDialogWidth = 400;  // dialogs with a bottom row
 
 inline QString Q(const std::string& s) { return QString::fromUtf8(s.data(), (qsizetype)s.size()); }
 inline std::string S(const QString& s) { return s.toUtf8().toStdString(); }

@@ -19,40 +19,42 @@ QImage Canvas(int w, int h) {
   return image;
 }
 
-// Add -> correct -> apply -> save, with the tools in their order.
+// Add -> correct -> apply -> save.
 QImage OrderOfWork() {
   QImage image = Canvas(500, 104);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  p.setFont(QApplication::font());
   struct Step {
     const char* title;
     const char* detail;
   } steps[] = {
-      {"1 Add", "images to the\nBatchline"},
-      {"2 Correct", "Balance, Black/White,\nBrightness, Hue"},
-      {"3 Apply", "and go on to\nthe next image"},
-      {"4 Save", "the selected\nimages"},
+      {"1 Add", "images to the Batchline"},
+      {"2 Correct", "with the four tools, left to right"},
+      {"3 Apply", "and go on to the next image"},
+      {"4 Save", "the selected images"},
   };
-  const int boxW = 108, boxH = 76, gap = 22, top = 14;
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  QFont small = QApplication::font();
+  small.setPointSizeF(small.pointSizeF() * 0.9);
+  const int boxW = 110, boxH = 80, gap = 18, left = 4, top = 12;
   for (int i = 0; i < 4; ++i) {
-    const QRect box(6 + i * (boxW + gap), top, boxW, boxH);
+    const QRect box(left + i * (boxW + gap), top, boxW, boxH);
     p.setPen(QPen(kAccent, 1.5));
     p.setBrush(QColor(232, 240, 252));
     p.drawRoundedRect(box, 8, 8);
     p.setPen(kInk);
-    QFont bold = p.font();
-    bold.setBold(true);
     p.setFont(bold);
     p.drawText(box.adjusted(4, 6, -4, 0), Qt::AlignHCenter | Qt::AlignTop, QString::fromUtf8(steps[i].title));
-    p.setFont(QApplication::font());
-    p.drawText(box.adjusted(4, 26, -4, -4), Qt::AlignHCenter | Qt::AlignTop, QString::fromUtf8(steps[i].detail));
+    p.setFont(small);
+    p.drawText(box.adjusted(6, 28, -6, -4), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+               QString::fromUtf8(steps[i].detail));
     if (i < 3) {
       const int x = box.right() + 3, y = top + boxH / 2;
       p.setPen(QPen(kAccent, 2));
       p.drawLine(x, y, x + gap - 8, y);
       QPolygonF head;
-      head << QPointF(x + gap - 4, y) << QPointF(x + gap - 11, y - 5) << QPointF(x + gap - 11, y + 5);
+      head << QPointF(x + gap - 4, y) << QPointF(x + gap - 10, y - 5) << QPointF(x + gap - 10, y + 5);
       p.setBrush(kAccent);
       p.drawPolygon(head);
     }

@@ -51,6 +51,7 @@ const QRect kFaqRect(174, 96, 130, 28);
 const QRect kDontShowRect(312, 100, 124, 22);
 const QRect kOkRect(444, 96, 80, 28);
 constexpr int kScreenMargin = 48;  // kept free around a window that fills the screen
+constexpr int kScrollGap = 6;      // between the text and the scroll bar of a long topic
 
 const char* const kGuideBase = "https://harvosa.example/tavelin-marvet/guide/";
 
@@ -191,7 +192,7 @@ Status HelpInit(QWidget* dlg) {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     const int bar = dlg->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    scroll->setGeometry(kAreaRect.left(), kAreaRect.top(), width + bar, visible);
+    scroll->setGeometry(kAreaRect.left(), kAreaRect.top(), width + bar + kScrollGap, visible);
     scroll->setWidget(area);
     dh = visible - kAreaRect.height();
   }
@@ -202,7 +203,7 @@ Status HelpInit(QWidget* dlg) {
   QRect heading;
   if (Ui_Dlg_GetItemBounds(dlg, kHeadingItem, &heading) == kOk)
     Ui_Dlg_MoveItem(dlg, kHeadingItem, QRect(heading.topLeft(), QSize(heading.width() + dw, heading.height())));
-  const int scrollBar = visible < measured ? dlg->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+  const int scrollBar = visible < measured ? dlg->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + kScrollGap : 0;
   dlg->setFixedSize(kWidth + dw + scrollBar, kHeight + dh);
   dlg->move(avail.center() - QPoint(dlg->width() / 2, dlg->height() / 2));
   return kOk;

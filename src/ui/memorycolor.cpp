@@ -94,8 +94,11 @@ void ShowMemoryValues(QWidget* dlg, const MemoryState& s, bool texts) {
     Ui_Dlg_SetItemText(dlg, kNameItem, c.name);
     Ui_Dlg_SetItemText(dlg, kLabelItem, c.label);
   }
+  // One decimal of the slope, without a "-0.0".
+  double slope = std::round(c.hueSlope * 10.0) / 10.0;
+  if (slope == 0.0) slope = 0.0;
   Ui_Dlg_SetItemText(dlg, kValuesItem,
-                     c.defined ? Fmt("Chroma %.0f, Hue %.0f\xC2\xB0, Hue Slope %.1f", c.chroma, c.hue, c.hueSlope)
+                     c.defined ? Fmt("Chroma %.0f, Hue %.0f\xC2\xB0, Hue Slope %.1f", c.chroma, c.hue, slope)
                                : ResString(kTextUndefined));
   Ui_Dlg_EnableItem(dlg, kSaveItem, Writable(c));
   Ui_Dlg_InvalidateItem(dlg, kGradientItem);
@@ -201,9 +204,9 @@ void DrawGradient(QWidget* dlg, int item, QPainter& painter) {
   const RefRGB& ref = AppPrefs().workingRef;
   double matrix[9];
   if (!c.defined || NativeXyzToRgb(&ref, matrix) != kOk) {
-    painter.fillRect(r, dlg->palette().color(QPalette::Window).darker(108));
-    painter.setPen(dlg->palette().color(QPalette::WindowText));
-    painter.drawText(r, Qt::AlignCenter, Q(ResString(kTextUndefined)));
+    // Nothing to show: an empty, hatched bar (the text under it says why).
+    painter.fillRect(r, dlg->palette().color(QPalette::Window).darker(104));
+    painter.fillRect(r, QBrush(dlg->palette().color(QPalette::Mid), Qt::BDiagPattern));
   } else {
     QImage row(r.width(), 1, QImage::Format_RGB32);
     const NeutralPref model{c.chroma, c.hue, c.hueSlope};

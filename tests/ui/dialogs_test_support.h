@@ -7,6 +7,10 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
 #include <QTest>
 #include <QWidget>
 #include <string>
@@ -46,6 +50,28 @@ class DialogsFixture : public UiFixture {
   }
   std::string helpPath;
 };
+
+// Like AnswerNextModal, for the next modal window of class T only: a window
+// of another class that is up meanwhile (the one that opens it) is left alone.
+template <class T>
+void AnswerNextModalOf(std::function<void(T*)> answer) {
+  auto* timer = new QTimer(qApp);
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+    auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (!modal || !modal->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    QPointer<QDialog> dialog = qobject_cast<QDialog*>(modal);
+    answer(modal);
+    QTimer::singleShot(10000, qApp, [dialog] {
+      if (!dialog || !dialog->isVisible()) return;
+      ADD_FAILURE() << "a modal window stayed open after its answer";
+      dialog->done(QDialog::Rejected);
+    });
+  });
+  timer->start();
+}
 
 inline QWidget* ItemOf(QWidget* dlg, int id) {
   QWidget* w = nullptr;

@@ -57,7 +57,10 @@ struct ColourEntry {
 
 const OutputNaming kNamingDefaults{};
 constexpr int32_t kOutputFormats[] = {0, 1, 7, 9};
-constexpr int32_t kBrivioMaskMax = 65079;
+// "Brivio Sets These" default 0xFE37 (65079) leaves out the gray point; the
+// dialog's "Gray Point" box may add it, so every value up to 0xFE3F is kept.
+constexpr int32_t kBrivioMaskDefault = 65079;
+constexpr int32_t kBrivioMaskMax = 0xFE3F;
 constexpr int32_t kBrivioPrefsMaskMax = 65056;
 constexpr float kColourFallback = 0.5f;
 
@@ -100,7 +103,7 @@ const IntEntry kInts[] = {
     {85, &Prefs::embeddedAnswer, {1, 3, 3}, 3},
     {88, &Prefs::outputFormat, {0, 9, 0}, 0, false, kOutputFormats, (int)std::size(kOutputFormats)},
     {96, &Prefs::naming, {kNamingSuffix, kNamingSame, kNamingDefaults.naming}, kNamingSuffix},
-    {98, &Prefs::brivioMask, {0, kBrivioMaskMax, kBrivioMaskMax}, kBrivioMaskMax},
+    {98, &Prefs::brivioMask, {0, kBrivioMaskMax, kBrivioMaskDefault}, kBrivioMaskDefault},
     {99, &Prefs::brivioPrefsMask, {0, kBrivioPrefsMaskMax, kBrivioPrefsMaskMax}, kBrivioPrefsMaskMax},
     {115, &Prefs::startTab, {0, 4, 1}, 1},
     {119, &Prefs::batchlineExtraHeight, {0, 0, 0}, 0, true},
@@ -361,6 +364,7 @@ Status ResetPrefs(Prefs* prefs) {
   prefs->suffix = kNamingDefaults.suffix;
   prefs->prefix = kNamingDefaults.prefix;
   for (const ColourEntry& e : kColours) DefaultColour(e.definitionKind, prefs->*(e.field));
+  DefaultColour(kDefinitionNeutral, prefs->neutral);
   for (int slot = 0; slot < kMemoryColourSlots; ++slot) DefaultMemoryColour(slot, &prefs->memoryColours[slot]);
   prefs->interfaceFlag68 = 1;
   prefs->filterStartWith = 2;

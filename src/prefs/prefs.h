@@ -101,7 +101,7 @@ struct Prefs {
   std::string customPath;             // 95
   int32_t naming = 0;                 // 96: OutputNamingMode
   std::string prefix;                 // 97
-  int32_t brivioMask = 0;             // 98: at most 65079
+  int32_t brivioMask = 0;             // 98: at most 0xFE3F (default 65079, gray point off)
   int32_t brivioPrefsMask = 0;        // 99: at most 65056
   SharpenPrefs sharpen;               // 102
   NoisePrefs noise;                   // 103
@@ -110,6 +110,7 @@ struct Prefs {
   uint8_t previewSharpening = 0;      // 106
   uint8_t previewNoise = 0;           // 107
   float grayscale[3] = {};            // 108
+  float neutral[3] = {};              // not stored: the preferred neutral as edited (record's neutralPref)
   TavelinPars custom = {};            // 109 (93 older)
   TavelinPars previous = {};          // 110 (100 older)
   std::string resumeFolder;           // 111

@@ -13,6 +13,7 @@
 
 #include "shell/strings.h"
 #include "shell/uistate.h"
+#include "ui/dialogs.h"
 #include "ui/dlg.h"
 #include "ui/progressarea.h"
 #include "ui/uiapp.h"
@@ -160,6 +161,12 @@ void QtHost::ShowMessage(const std::string& caption, const std::string& text) {
 }
 
 int QtHost::Ask(const UiQuestion& question) {
+  chosenProfile_.clear();
+  if (question.id == kProfileQuestionDialog) {
+    const UiBusyPause pause;
+    const CursorPause cursor(waitCursor_);
+    return Ui_ProfileQuestionDialog(question, &chosenProfile_);
+  }
   QMessageBox box(BoxOwner());
   box.setIcon(QMessageBox::Question);
   box.setWindowTitle(question.caption.empty() ? AppTitle() : Q(question.caption));
@@ -179,6 +186,13 @@ int QtHost::Ask(const UiQuestion& question) {
 }
 
 Status QtHost::ChooseOpenFiles(const UiFileRequest& request, std::vector<std::string>& paths) {
+  // The profile chooser right after dialog 6007: the user chose in the dialog.
+  const std::string chosen = std::move(chosenProfile_);
+  chosenProfile_.clear();
+  if (!chosen.empty() && request.title == ResString(6131)) {
+    paths = {chosen};
+    return kOk;
+  }
   QFileDialog dialog(BoxOwner());
   Prepare(dialog, request, nativeDialogs);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);

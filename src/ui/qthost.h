@@ -4,7 +4,10 @@
 //   messages  - a plain box with the caption and an "OK" button;
 //   questions - the core's text and buttons in their order, its default and
 //               cancel buttons (no cancel button: Escape and the close box do
-//               nothing, the user must choose);
+//               nothing, the user must choose); the profile question (id
+//               6007) is its own dialog (dialogs.h), whose "Choose..." runs
+//               the profile chooser inside it: the profile chosen there
+//               answers the core's chooser call that follows the answer;
 //   choosers  - QFileDialog; the save chooser swaps the name's extension when
 //               the user picks another type and appends one when the name has
 //               none, in the case the state's lower-case flag asks for;
@@ -21,6 +24,7 @@
 #pragma once
 
 #include <QPointer>
+#include <string>
 
 #include "shell/uihost.h"
 
@@ -59,4 +63,6 @@ class QtHost : public UiHost {
   QPointer<QWidget> progressWindow_;
   bool cancel_ = false;
   bool waitCursor_ = false;
+  // The profile chosen in dialog 6007, handed to the next profile chooser call.
+  std::string chosenProfile_;
 };

@@ -204,7 +204,7 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackWithOneWarning) {
       {Entry(66, 0, 1, {9}), [](const Prefs& p) { return p.showNeutralsSliders == 0; }},
       {Entry(81, 2, 1, Ints({0})), [](const Prefs& p) { return p.noProfileAnswer == 1; }},
       {Entry(88, 2, 1, Ints({3})), [](const Prefs& p) { return p.outputFormat == 0; }},
-      {Entry(98, 2, 1, Ints({65080})), [](const Prefs& p) { return p.brivioMask == 65079; }},
+      {Entry(98, 2, 1, Ints({0xFE40})), [](const Prefs& p) { return p.brivioMask == 65079; }},
       {Entry(115, 2, 1, Ints({5})), [](const Prefs& p) { return p.startTab == 1; }},
       {Entry(104, 3, 3, Floats({kBadColour[0], kBadColour[1], kBadColour[2]})),
        [](const Prefs& p) { return p.sepia[0] == 0.5f && p.sepia[1] == 0.5f && p.sepia[2] == 0.5f; }},
@@ -235,9 +235,11 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackWithOneWarning) {
 TEST_F(PrefsTest, AcceptedOddValuesAndSkippedIds) {
   ASSERT_EQ(ReadBytes(PrefsFile({Entry(115, 2, 1, Ints({0})), Entry(68, 0, 1, {0}), Entry(56, 2, 1, Ints({-7})),
                                  Entry(49, 2, 1, Ints({5})), Entry(120, 0, 3, {1, 2, 3}), Entry(65, 2, 1, Ints({9})),
-                                 Entry(87, 3, 1, Floats({2.0f})), Entry(75, 0, 20, std::vector<uint8_t>(20, 'x'))})),
+                                 Entry(87, 3, 1, Floats({2.0f})), Entry(75, 0, 20, std::vector<uint8_t>(20, 'x')),
+                                 Entry(98, 2, 1, Ints({0xFE3F}))})),
             0);
   EXPECT_EQ(AppPrefs().startTab, 0);  // the last used tab
+  EXPECT_EQ(AppPrefs().brivioMask, 0xFE3F);  // "Gray Point" added to the default set
   EXPECT_EQ(AppPrefs().interfaceFlag68, 1);
   EXPECT_EQ(AppPrefs().imageAreaWidth, -7);
   EXPECT_EQ(AppPrefs().suffix, std::string(19, 'x'));  // last byte forced to zero

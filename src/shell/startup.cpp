@@ -9,6 +9,7 @@
 #include "shell/alert.h"
 #include "shell/atomicfile.h"
 #include "shell/debuglog.h"
+#include "shell/helptext.h"
 #include "shell/memory.h"
 #include "shell/stream.h"
 #include "shell/strings.h"
@@ -18,29 +19,6 @@ namespace {
 
 AppSession* gSession = nullptr;
 
-// The built-in help text (the help window's format: "#" topic lines, "?"
-// paragraphs, "*" paragraph ends, "##" the end of the file). A short text for
-// now; the help window brings the full one.
-constexpr char kHelpText[] =
-    "#2000 Overview\n"
-    "?\n"
-    "Add images to the Batchline, correct each one with the four tools or with Brivio, "
-    "and save the corrected images in one batch.\n"
-    "*\n"
-    "#2007 Start-up guide\n"
-    "?\n"
-    "Choose Add Images to the Batchline to begin. Every image starts with the settings "
-    "chosen in the Add Image preferences.\n"
-    "*\n"
-    "#2017 Add image preferences\n"
-    "?\n"
-    "These settings are applied to each image as it is added to the Batchline.\n"
-    "*\n"
-    "#2018 Save image preferences\n"
-    "?\n"
-    "The folder, format and name of every saved image.\n"
-    "*\n"
-    "##\n";
 
 bool FileExists(const std::string& path) {
   Stream s;
@@ -163,7 +141,8 @@ Status Ui_Res_WriteCustomToFile(UiState* state, int type, int id, const std::str
   if (type != kAppResourceType || id < 128 || id > 32767) return kBadArg;
   std::vector<uint8_t> bytes;
   if (id == kHelpResourceId) {
-    bytes.assign(kHelpText, kHelpText + std::strlen(kHelpText));
+    const std::string_view help = BuiltInHelpText();
+    bytes.assign(help.begin(), help.end());
   } else if (id >= kProfileResourceId && id < kProfileResourceId + kWorkingSpaceCount) {
     if (MakeWorkingSpaceProfile(id - kProfileResourceId, bytes) != kOk) return kReadErr;
   } else {

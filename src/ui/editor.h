@@ -1,0 +1,234 @@
+// Editor: what the editing window does to the open image, without the
+// widgets. Every user action on the image or in a tool panel comes here as
+// one call that edits the live correction record of the editing context
+// (EditContext::pars) through the correction engine, in this order:
+//   1. the Undo snapshot (a copy of the whole record, the active tab, the
+//      balance method and the three balance slider values);
+//   2. the edit itself (MarkNeutral, MarkHueColour, a slider, a panel or
+//      master button, a check box of the record ...);
+//   3. with "Brivio Mode" on, Brivio for the tools after the edited one
+//      (BrivioMask of the occasion);
+//   4. both preview transforms rebuilt with the masks of the active tab and
+//      panel state (GetPreviewMasks), and the screen map redrawn (Render).
+// A failing edit is reported with its status's alert and puts the record
+// back as it was; a failing preview build is reported ("creating Tintmesh")
+// and leaves the previous picture in the map.
+//
+// The editor also keeps the view state of the window: the active tab 0..3,
+// small or expanded panel, Preview (after) or before, the two sample points
+// and the readout model, the active hue handle (in the BrivioContext, with
+// the pending placement of the hue handles), the balance method and slider
+// values, the zoom and pan (ViewGeometry), the clipping display, the
+// red-eye request and the sampled-region overlay.
+//
+// Ownership: the editor belongs to the window and points at the window's
+// EditContext (which outlives it). It owns the "before" preview transform
+// (the context owns the "after" one, previewQX). The screen map is the
+// context's drawing pixel map (SetUpImages). No Qt here: the window turns
+// the map into an image and the user's gestures into these calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "correct/brivio.h"
+#include "correct/rasterview.h"
+#include "correct/tavelinpars.h"
+#include "filters/redeye.h"
+#include "shell/status.h"
+#include "transform/tintmesh.h"
+#include "ui/readouts.h"
+#include "ui/viewgeometry.h"
+#include "ui/viewrender.h"
+
+struct EditContext;
+
+constexpr int kToolTabs = 4;
+constexpr int kSamplePoints = 2;
+
+enum BalanceMethod : int { kBalanceNeutrals = 0, kBalanceSliders = 1 };
+// The five sliders of the brightness/contrast panel, in panel order.
+enum ToneSlider : int { kToneBrightness = 0, kToneShadows, kToneHighlights, kToneContrast, kToneSaturation };
+// The two sliders of the active hue handle.
+enum HueSlider : int { kHueBrightness = 0, kHueSaturation = 1 };
+
+struct SamplePoint {
+  bool set = false;
+  int32_t x = 0, y = 0;  // display-image pixels
+};
+
+struct UndoSnapshot {
+  bool valid = false;
+  TavelinPars pars{};
+  int tab = 0;
+  int balanceMethod = kBalanceNeutrals;
+  float balanceSliders[3] = {0.5f, 0.5f, 0.5f};
+};
+
+// What a click in the image did, for the window's message and cursor.
+enum class ClickResult { kNothing, kEdited, kTooNeutral };
+
+class Editor {
+ public:
+  explicit Editor(EditContext* ctx);
+  ~Editor();
+  Editor(const Editor&) = delete;
+  Editor& operator=(const Editor&) = delete;
+
+  EditContext* Context() const { return ctx_; }
+  bool ImageOpen() const;
+  TavelinPars& Pars();
+
+  // ---- the image ---------------------------------------------------------------
+  // After the context loaded an entry: view state reset (sample points,
+  // active handle, zoom, red-eye), the tab of "Always start at", the
+  // balance method from the record, the first snapshot, previews rebuilt.
+  Status ImageLoaded();
+  // The context closed its image: transforms freed, view state cleared.
+  void ImageClosed();
+  // The view's size changed (after SetUpImages and a new display image).
+  void ViewResized(int32_t viewWidth, int32_t viewHeight);
+
+  // ---- view state ----------------------------------------------------------------
+  int Tab() const { return tab_; }
+  bool Expanded() const { return expanded_; }
+  bool Preview() const { return preview_; }
+  int BalanceMethodNow() const { return balanceMethod_; }
+  float BalanceSlider(int i) const { return balanceSliders_[i]; }
+  bool BrivioMode() const { return brivioMode_; }
+  void SetBrivioMode(bool on) { brivioMode_ = on; }
+  int ActiveHandleIndex() const;  // 0..5
+  int ActiveHandleId() const { return brivio_.activeHandle; }
+  bool ActiveHandleMarked() const { return brivio_.activeHandleMarked; }
+  bool HuePlacementPending() const { return brivio_.huePlacementPending; }
+  const CastSwatch* CastWedgeSwatches() const { return brivio_.castWedge; }
+  bool CanUndo() const { return undo_.valid; }
+  ViewGeometry& Geometry() { return geometry_; }
+  const SamplePoint& Sample(int i) const { return samples_[i]; }
+  int ReadoutModelNow() const { return readoutModel_; }
+  void SetReadoutModel(int model);
+  int Clip() const { return clip_; }
+  const RedEyeRequest& RedEye() const { return redEye_; }
+  // Shows the marked region (the last MarkNeutral, MarkHueColour or
+  // brightness analysis) over the image until HideRegion.
+  bool RegionShown() const { return regionShown_; }
+  void HideRegion() { regionShown_ = false; }
+
+  // ---- drawing ---------------------------------------------------------------------
+  // Both preview transforms from the record with the current masks.
+  Status RebuildPreviews();
+  // The screen map (the context's drawing map) from the display image; a
+  // preview build that failed leaves the last picture. Also draws the
+  // sampled-region overlay in blue when shown.
+  Status Render();
+  // The display image as the tools read it.
+  RasterView ImageView() const;
+
+  // ---- edits (each takes the Undo snapshot first) --------------------------------
+  // A plain click at display pixel (x, y): by tab, a neutral mark (Neutrals
+  // method), a black/gray/white point from the brightness there, a hue mark.
+  Status ClickImage(int32_t x, int32_t y, ClickResult* result);
+  // The brightness 0..1 the black/white point panel measures at a pixel (the
+  // Rec. 601 luma after the linear step and the colour balance), and the
+  // point a click there would set (LevelsHandle), for the cursor.
+  Status BrightnessAt(int32_t x, int32_t y, double* v, int* point);
+
+  Status SetToneSlider(int slider, float value);
+  Status SetBalanceSlider(int slider, float value);
+  Status SetBalanceMethod(int method);
+  Status SetHueSlider(int slider, float value);
+  // A drag of a levels handle to x (0..1); `first` takes the snapshot (the
+  // start of the drag); Brivio Mode reruns at the end (`last`).
+  Status DragLevelsHandle(int handle, double x, bool first, bool last);
+  // Makes an entry (index 0..5) the active handle (a click on it).
+  void ChooseHandle(int index);
+  // A drag of a hue knob; `first` takes the snapshot.
+  Status DragHueKnob(int index, int knob, double hue, bool first);
+
+  // Panel buttons act on the groups of the active tab, master buttons on all.
+  Status Reset(bool panel);
+  Status RunBrivioButton(bool panel);
+  // "Prev" (previous settings) and "Custom" (custom settings) of the preferences.
+  Status ApplyStored(bool custom, bool panel);
+  Status SetLinear(bool on);
+  Status SetSharpen(bool on);
+  Status SetNoise(bool on);
+  // Sharpen and noise settings from the "Setup..." window (one edit).
+  Status SetFilterSettings(const TavelinPars& from);
+  // Memory colour of slot 0..5 on the active handle; nothing unless colours
+  // were marked for it.
+  Status ApplyMemoryColourSlot(int slot);
+  // 'B/W' (grayscale definition) and 'Sepia' (sepia definition).
+  Status ApplyToning(bool sepia);
+  // The toning colour (a non-neutral colour from the definition window) or
+  // none (0.5, 0.5, 0.5).
+  Status SetToneColour(const float rgb[3]);
+  bool ToningOn() const;
+  Status Undo();
+
+  // Takes the snapshot for an edit made elsewhere (the definition windows);
+  // Changed rebuilds after it.
+  void TakeSnapshot();
+  // While held (a slider drag that took its snapshot at the press), the
+  // edits take none of their own.
+  void HoldSnapshot(bool hold) { snapshotHeld_ = hold; }
+  // After an edit made elsewhere: Brivio Mode for `occasion` (when given),
+  // then the previews.
+  Status Changed(bool balanceEdit);
+
+  // ---- view changes (no snapshot) ---------------------------------------------------
+  // Shows another tab: previews rebuilt with its masks; the hue tab places
+  // pending handles.
+  Status SetTab(int tab);
+  Status SetExpanded(bool expanded);
+  Status SetPreview(bool preview);
+  Status SetClip(int clip);
+  Status SetRedEye(int32_t x, int32_t y, int32_t radius);
+  void ClearRedEye() { redEye_ = RedEyeRequest{}; }
+  // Sample points: -1 when both are taken (Only two ...), else the index.
+  int AddSample(int32_t x, int32_t y);
+  // The sample point near display pixel (x, y) within `reach` pixels, or -1.
+  int SampleAt(int32_t x, int32_t y, int32_t reach) const;
+  void MoveSample(int i, int32_t x, int32_t y);
+  void RemoveSample(int i);
+  // The readout of sample point i: before and after the edits.
+  Status Readout(int i, std::string* before, std::string* after);
+
+ private:
+  void Snapshot() {
+    if (!snapshotHeld_) TakeSnapshot();
+  }
+  Status FinishEdit(const TavelinPars& before, Status st, BrivioOccasion occasion, bool brivio);
+  Status RunBrivioMask(ToolMask mask);
+  Status BrivioFor(BrivioOccasion occasion);
+  void ResetPanelState(ToolMask mask);
+  void SyncBrivioSettings();
+  bool FilterPreviewOn() const;
+
+  EditContext* ctx_;
+  BrivioContext brivio_;
+  TintmeshHandle* beforeQX_ = nullptr;
+  int beforeMask_ = -1, beforeDepth_ = 0, beforeGrid_ = -1;  // what beforeQX_ was built for
+  bool previewsValid_ = false;
+  int tab_ = 0;
+  bool expanded_ = false;
+  bool preview_ = true;
+  bool brivioMode_ = true;
+  int balanceMethod_ = kBalanceNeutrals;
+  float balanceSliders_[3] = {0.5f, 0.5f, 0.5f};
+  bool handleChosen_ = false;  // the user picked the active handle (a mark goes to it)
+  SamplePoint samples_[kSamplePoints];
+  int readoutModel_ = kReadoutRGB;
+  UndoSnapshot undo_;
+  ViewGeometry geometry_;
+  int clip_ = kClipNone;
+  RedEyeRequest redEye_;
+  bool regionShown_ = false;
+  bool snapshotHeld_ = false;
+};
+
+// The masks of the window's edits that Brivio Mode follows, for the tests
+// and the window: the occasion of a tone slider.
+BrivioOccasion ToneSliderOccasion(int slider);
+// Tool groups of a panel's Reset (tab 0..3): 0x0002, 0x001C, 0x03E0, 0xFC00.
+ToolMask PanelToolMask(int tab);

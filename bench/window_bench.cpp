@@ -1,0 +1,200 @@
+// Slider to screen in the editing window: one move of a slider on a 1200 x 800
+// display image at grid 33 (index 7), through the window's own path
+// (Editor::SetToneSlider: the Undo snapshot, both preview transforms rebuilt,
+// the after view applied and converted to the monitor into the screen map),
+// then drawn with Qt into a 1200 x 800 backing image. The record has every
+// tool active (balance samples, points, brightness, shadow, contrast,
+// saturation, a hue shift, toning), so the "after" transform is a full
+// lattice; "Brivio Mode" is off. Goal: under 50 ms, so that live sliders
+// follow the hand.
+//
+// Peer: LittleCMS doing the same job its own way: the correction sampled on
+// an even 33-point lattice (cmsStageSampleCLut16bit calling the same
+// ApplyTavelinPars) as a device link, chained with the working-space and
+// monitor profiles into one 8-bit transform (LittleCMS optimises the chain
+// into one table), applied to the image and drawn the same way. Each side
+// runs alternately, best of several runs.
+#ifdef TAVELIN_BENCH_UI
+#include <benchmark/benchmark.h>
+#include <lcms2.h>
+
+#include <QImage>
+#include <QPainter>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "colormgmt/icctintmesh.h"
+#include "colormgmt/wsprofiles.h"
+#include "correct/correctiontransform.h"
+#include "prefs/prefs.h"
+#include "shell/editcontext.h"
+#include "shell/startup.h"
+#include "shell/uistate.h"
+#include "ui/editor.h"
+
+namespace {
+
+constexpr int kW = 1200, kH = 800, kRuns = 12;
+constexpr int kMonitorSpace = 0;  // Adobe RGB (1998) stands for the monitor
+
+double Seconds(const std::function<void()>& fn) {
+  const auto t0 = std::chrono::steady_clock::now();
+  fn();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void EveryToolActive(TavelinPars* p) {
+  const float dark[3] = {0.12f, 0.14f, 0.2f}, light[3] = {0.8f, 0.84f, 0.93f};
+  for (int i = 0; i < 64; ++i) {
+    AddBalanceSample(p, dark);
+    AddBalanceSample(p, light);
+  }
+  p->blackPoint = 0.05f, p->whitePoint = 0.92f;
+  p->brightness = 0.6f, p->shadow = 0.6f, p->contrast = 0.6f, p->saturation = 0.65f;
+  p->hue[2].hueShift = 20.0f;
+  p->toneColor[0] = 0.53f, p->toneColor[1] = 0.5f, p->toneColor[2] = 0.46f;
+}
+
+// A photograph-like picture: smooth colour fields with fine detail.
+void FillImage(PixelBuffer& im) {
+  for (int y = 0; y < kH; ++y) {
+    uint8_t* row = im.Row<uint8_t>(0, y);
+    for (int x = 0; x < kW; ++x) {
+      const int n = ((x * 7 + y * 13) ^ (x * y)) & 15;
+      row[3 * x] = (uint8_t)std::min(255, x * 255 / kW + n);
+      row[3 * x + 1] = (uint8_t)std::min(255, y * 255 / kH + n);
+      row[3 * x + 2] = (uint8_t)std::min(255, (x + y) * 255 / (kW + kH) / 2 + 60 + n);
+    }
+  }
+}
+
+std::string WriteProfile(const std::string& folder, int index) {
+  std::vector<uint8_t> bytes;
+  MakeWorkingSpaceProfile(index, bytes);
+  const std::string path = folder + "ws" + std::to_string(index) + ".icc";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  return path;
+}
+
+struct PeerCargo {
+  TavelinPars* pars;
+};
+
+cmsInt32Number SampleCorrection(const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) {
+  TavelinPars* pars = static_cast<PeerCargo*>(cargo)->pars;
+  const float rgb[3] = {in[0] / 65535.0f, in[1] / 65535.0f, in[2] / 65535.0f};
+  float o[3];
+  ApplyTavelinPars(pars, TOOL_ALL, rgb, o);
+  for (int c = 0; c < 3; ++c) out[c] = (cmsUInt16Number)(std::clamp(o[c], 0.0f, 1.0f) * 65535.0f + 0.5f);
+  return TRUE;
+}
+
+void BM_SliderToScreen(benchmark::State& state) {
+  std::string folder;
+  if (Ui_Path_SetToTempFolder(folder) != kOk) folder = "/tmp/";
+  const std::string working = WriteProfile(folder, kDefaultWorkingSpace);
+  const std::string monitor = WriteProfile(folder, kMonitorSpace);
+  Prefs& prefs = AppPrefs();
+  ResetPrefs(&prefs);
+  prefs.gridIndex = 7;
+  prefs.brivioMode = 0;
+
+  AppSession app;
+  Tintmesh* mon = nullptr;
+  if (Ui_ICC_MakeTintmeshSrcToDst(working, monitor, kQX8Bit, 7, &mon) != kOk) {
+    state.SkipWithError("monitor transform");
+    return;
+  }
+  app.workingSpace.monitorQX.reset(mon);
+  EditContext ctx;
+  ctx.app = &app;
+  InitTavelinPars(&ctx.pars);
+  EveryToolActive(&ctx.pars);
+  if (SetUpImages(&ctx, kW, kH) != kOk || PixelBufferCreate(ctx.image0, kW, kH, 3, 1) != kOk) {
+    state.SkipWithError("images");
+    return;
+  }
+  FillImage(ctx.image0);
+  ctx.input.maxValue = 255;
+  ctx.input.width = kW;
+  ctx.input.height = kH;
+  ctx.imageOpen = true;
+  Editor editor(&ctx);
+  editor.ImageLoaded();
+  editor.SetTab(2);  // the brightness/contrast panel
+  QImage backing(kW, kH, QImage::Format_ARGB32_Premultiplied);
+  auto draw = [&](const uint8_t* map, int rowBytes) {
+    const QImage screen(map, kW, kH, rowBytes, QImage::Format_RGB888);
+    QPainter p(&backing);
+    p.drawImage(0, 0, screen);
+  };
+
+  int step = 0;
+  auto ours = [&] {
+    const float v = 0.55f + 0.01f * (float)(step++ % 20);
+    if (editor.SetToneSlider(kToneSaturation, v) != kOk) state.SkipWithError("slider");
+    draw(ctx.drawMap.get(), ctx.drawRowBytes);
+  };
+
+  // The peer's profiles, made once.
+  cmsHPROFILE workingProfile = cmsOpenProfileFromFile(working.c_str(), "r");
+  cmsHPROFILE monitorProfile = cmsOpenProfileFromFile(monitor.c_str(), "r");
+  std::vector<uint8_t> peerMap((size_t)kW * kH * 3);
+  TavelinPars peerPars = ctx.pars;
+  auto peer = [&] {
+    peerPars.saturation = 0.55f + 0.01f * (float)(step % 20);
+    PeerCargo cargo{&peerPars};
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 3, 3);
+    cmsStage* clut = cmsStageAllocCLut16bit(nullptr, 33, 3, 3, nullptr);
+    cmsStageSampleCLut16bit(clut, SampleCorrection, &cargo, 0);
+    cmsPipelineInsertStage(lut, cmsAT_BEGIN, clut);
+    cmsHPROFILE link = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetDeviceClass(link, cmsSigLinkClass);
+    cmsSetColorSpace(link, cmsSigRgbData);
+    cmsSetPCS(link, cmsSigRgbData);
+    cmsSetProfileVersion(link, 4.3);
+    cmsWriteTag(link, cmsSigAToB0Tag, lut);
+    cmsHPROFILE chain[3] = {link, workingProfile, monitorProfile};
+    cmsHTRANSFORM t = cmsCreateMultiprofileTransform(chain, 3, TYPE_RGB_8, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
+    if (t) {
+      for (int y = 0; y < kH; ++y)
+        cmsDoTransform(t, ctx.image0.Row<uint8_t>(0, y), peerMap.data() + (size_t)y * kW * 3, kW);
+      cmsDeleteTransform(t);
+    }
+    cmsCloseProfile(link);
+    cmsPipelineFree(lut);
+    draw(peerMap.data(), kW * 3);
+  };
+
+  std::vector<double> best(2, 1e30);
+  for (auto _ : state) {
+    for (int r = 0; r < kRuns; ++r) {
+      best[0] = std::min(best[0], Seconds(ours));
+      best[1] = std::min(best[1], Seconds(peer));
+    }
+  }
+  state.SetIterationTime(best[0]);
+  state.counters["ours_ms"] = best[0] * 1e3;
+  state.counters["lcms_chain_ms"] = best[1] * 1e3;
+  std::printf("SLIDER_TO_SCREEN_MS %.1f (goal under 50)\n", best[0] * 1e3);
+  std::printf("RATIO slider_to_screen_1200x800_grid33_vs_lcms_chain %.3f\n", best[1] / best[0]);
+  std::fflush(stdout);
+  cmsCloseProfile(workingProfile);
+  cmsCloseProfile(monitorProfile);
+  std::remove(working.c_str());
+  std::remove(monitor.c_str());
+  ResetPrefs(&prefs);
+}
+
+}  // namespace
+
+BENCHMARK(BM_SliderToScreen)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+#endif  // TAVELIN_BENCH_UI

@@ -301,7 +301,6 @@ uint8_t Hit(QWidget* dlg, int item) {
   Window* w = Of(dlg);
   if (!w || w->refreshing) return 0;
   Editor& e = *w->editor;
-  EditContext* ctx = w->ctx;
   switch (item) {
     case kApply: RunBatchOp(w, ApplyAndAdvance); break;
     case kCancel: RunBatchOp(w, CancelAndAdvance); break;
@@ -368,7 +367,6 @@ uint8_t Hit(QWidget* dlg, int item) {
         return 0;
       }
   }
-  (void)ctx;
   if (Of(dlg)) RefreshControls(w);
   return 1;
 }
@@ -473,6 +471,8 @@ Status Init(QWidget* dlg) {
   }
   HookSliders(w);
   SetLiveSliders(w);
+  // The Batchline list's extra height (preference 119).
+  if (QWidget* strip = ItemW(w, kStrip)) strip->setFixedHeight(strip->height() + std::clamp(AppPrefs().batchlineExtraHeight, 0, 400));
   Ui_Dlg_CheckItem(dlg, kPreview, true);
   RefreshBatchline(w);
   RefreshControls(w);
@@ -504,6 +504,8 @@ void AfterBatchOp(Window* w) {
   } else if (!ctx->imageOpen) {
     w->editor->ImageClosed();
   }
+  const std::string title = ResString(1000) + (ctx->imageOpen ? " - " + ctx->displayName : std::string());
+  w->dlg->setWindowTitle(Qs(title));
   RefreshBatchline(w);
   RefreshControls(w);
   RefreshView(w);

@@ -49,6 +49,18 @@ void CopyFilterFields(const TavelinPars& from, TavelinPars* to) {
   to->noiseShape = from.noiseShape;
 }
 
+// Every hue entry where a reset puts it: Before hues 0, 60, ..., 300, no
+// shift, brightness and saturation 0.5, no samples.
+bool HueHandlesAtReset(const TavelinPars& p) {
+  for (int h = 0; h < kHueEntries; ++h) {
+    const HueEntry& e = p.hue[h];
+    if (e.baseHue != h * 60.0f || e.hueShift != 0.0f || e.brightness != 0.5f || e.saturation != 0.5f) return false;
+    for (const SampleBin& b : e.hueBin)
+      if (b.count != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 BrivioOccasion ToneSliderOccasion(int slider) {
@@ -123,7 +135,10 @@ Status Editor::ImageLoaded() {
   for (SamplePoint& s : samples_) s = SamplePoint{};
   brivio_.activeHandle = ctx_->pars.hue[0].handleId;
   brivio_.activeHandleMarked = false;
-  brivio_.huePlacementPending = false;
+  // An image that Brivio started (the Add Image preference) got its hue
+  // handles left for the hue panel, as Brivio leaves them while another
+  // panel is shown: they are placed when the hue panel is next shown.
+  brivio_.huePlacementPending = AppPrefs().colourStartWith == 0 && HueHandlesAtReset(ctx_->pars);
   handleChosen_ = false;
   balanceMethod_ = kBalanceNeutrals;
   for (float& v : balanceSliders_) v = 0.5f;
@@ -135,12 +150,12 @@ Status Editor::ImageLoaded() {
   int tab = prefs.startTab >= 1 && prefs.startTab <= kToolTabs ? prefs.startTab - 1 : prefs.toolTab;
   tab_ = std::clamp(tab, 0, kToolTabs - 1);
   geometry_.Reset(ctx_->viewWidth, ctx_->viewHeight, ctx_->image0.width, ctx_->image0.height);
-  TakeSnapshot();
   SyncBrivioSettings();
   if (tab_ == 3 && brivio_.huePlacementPending) {
     const RasterView view = ImageView();
-    PlacePendingHueHandles(&brivio_, &view);
+    PlacePendingHueHandles(&brivio_, &view);  // reported there
   }
+  TakeSnapshot();
   Status st = RebuildPreviews();
   Render();
   return st;

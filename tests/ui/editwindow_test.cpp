@@ -575,6 +575,20 @@ TEST_F(EditWindowTest, LevelsHandlesDragAndAltShowsTheClipping) {
   EXPECT_FLOAT_EQ(pars().whitePoint, 1.0f);
 }
 
+TEST_F(EditWindowTest, BrivioStartedImagesGetTheirHueHandlesOnTheHueTab) {
+  AppPrefs().colourStartWith = 0;  // Add Image: Brivio
+  OpenWindow();
+  Drop({Img("cast.tif")});
+  ASSERT_TRUE(ctx_->imageOpen);
+  ASSERT_TRUE(editor().HuePlacementPending());
+  EXPECT_FLOAT_EQ(pars().hue[1].baseHue, 60.0f);
+  ShowTab(3);
+  EXPECT_FALSE(editor().HuePlacementPending());
+  bool moved = false;
+  for (int h = 0; h < kHueEntries; ++h) moved = moved || pars().hue[h].baseHue != h * 60.0f;
+  EXPECT_TRUE(moved);
+}
+
 TEST_F(EditWindowTest, LinearOnlyForSixteenBitImages) {
   WriteImage16(Img("deep.tif"), 160, 100);
   OpenWindow();

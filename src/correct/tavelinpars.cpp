@@ -461,3 +461,16 @@ Status ValidateFilterSettings(const TavelinPars* pars) {
   }
   return kOk;
 }
+
+void CopyFilterSettings(const TavelinPars& from, TavelinPars* to) {
+  to->sharpenOn = from.sharpenOn;
+  to->sharpenStrength = from.sharpenStrength;
+  to->sharpenChannelMode = from.sharpenChannelMode;
+  to->denoiseOn = from.denoiseOn;
+  to->denoiseAux = from.denoiseAux;
+  for (int k = 0; k < 4; ++k) {
+    to->noiseRadius[k] = from.noiseRadius[k];
+    to->noiseThreshold[k] = from.noiseThreshold[k];
+  }
+  to->noiseShape = from.noiseShape;
+}

@@ -178,6 +178,8 @@ Status InitTavelinPars(TavelinPars* pars);
 // The filter fields' own check, for the filter stage (the record's validator
 // does not look at them): 0 or kBadArg.
 Status ValidateFilterSettings(const TavelinPars* pars);
+// Copies the filter fields (sharpening and noise removal) from one record to another.
+void CopyFilterSettings(const TavelinPars& from, TavelinPars* to);
 
 // The default working space: gamma 2.2, the 6500 K daylight white, primaries
 // 0.64 0.33, 0.30 0.60, 0.15 0.06.

@@ -151,12 +151,7 @@ Status OpenWrite(RasImage& image) {
   if (palette) {
     for (int i = 0; i < 256; ++i) head[54 + 4 * i] = head[55 + 4 * i] = head[56 + 4 * i] = (uint8_t)i;
   }
-  Status status = RasCreateOutput(fs);
-  if (status != kOk) return status;
-  if (StreamWriteAll(fs.stream, head, st->dataOffset) != kOk) {
-    RasAbandonOutput(fs);
-    return RasFail(kWriteErr, "cannot write the BMP header");
-  }
+  if (Status status = RasCreateOutputWithHeader(fs, head, st->dataOffset, "BMP"); status != kOk) return status;
   fs.module = std::move(st);
   return kOk;
 }

@@ -140,12 +140,7 @@ Status OpenWrite(RasImage& image) {
   if (!st->row) return kNoMem;
   uint8_t h[kHeaderSize];
   BuildHeader(image, fs.path, h);
-  Status status = RasCreateOutput(fs);
-  if (status != kOk) return status;
-  if (StreamWriteAll(fs.stream, h, sizeof h) != kOk) {
-    RasAbandonOutput(fs);
-    return RasFail(kWriteErr, "cannot write the Cineon header");
-  }
+  if (Status status = RasCreateOutputWithHeader(fs, h, sizeof h, "Cineon"); status != kOk) return status;
   fs.module = std::move(st);
   return kOk;
 }

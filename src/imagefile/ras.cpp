@@ -223,6 +223,16 @@ void RasAbandonOutput(RasFileState& fs) {
   if (onDisk) StreamDelete(fs.path);
 }
 
+Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t size, const char* formatName) {
+  Status status = RasCreateOutput(fs);
+  if (status != kOk) return status;
+  if (StreamWriteAll(fs.stream, header, size) != kOk) {
+    RasAbandonOutput(fs);
+    return RasFail(kWriteErr, "cannot write the %s header", formatName);
+  }
+  return kOk;
+}
+
 int32_t RasMaxValueOf(int32_t format) {
   if (format == kRasTiff16 || format == kRasCameraRaw) return 65535;
   if (format == kRasCineon) return 1023;

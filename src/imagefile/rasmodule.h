@@ -61,3 +61,6 @@ Status RasSeekTo(Stream& s, int64_t position);
 Status RasCreateOutput(RasFileState& fs);
 // Closes a writer's stream after a failed open and deletes the partial file.
 void RasAbandonOutput(RasFileState& fs);
+// Creates the writer's file and writes its header; on a failed write the
+// partial file is removed and the failure names the format ("the BMP header").
+Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t size, const char* formatName);

@@ -156,12 +156,7 @@ Status OpenWrite(RasImage& image) {
   std::memcpy(h + 1056, text, 12);
   std::snprintf(text, sizeof text, "+%011u", image.width);
   std::memcpy(h + 1068, text, 12);
-  Status status = RasCreateOutput(fs);
-  if (status != kOk) return status;
-  if (StreamWriteAll(fs.stream, h, sizeof h) != kOk) {
-    RasAbandonOutput(fs);
-    return RasFail(kWriteErr, "cannot write the Scitex CT header");
-  }
+  if (Status status = RasCreateOutputWithHeader(fs, h, sizeof h, "Scitex CT"); status != kOk) return status;
   fs.module = std::move(st);
   return kOk;
 }

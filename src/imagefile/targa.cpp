@@ -117,12 +117,7 @@ Status OpenWrite(RasImage& image) {
   StoreLE16(head + 12, h.width);
   StoreLE16(head + 14, h.height);
   head[16] = h.pixelDepth;
-  Status status = RasCreateOutput(fs);
-  if (status != kOk) return status;
-  if (StreamWriteAll(fs.stream, head, sizeof head) != kOk) {
-    RasAbandonOutput(fs);
-    return RasFail(kWriteErr, "cannot write the Targa header");
-  }
+  if (Status status = RasCreateOutputWithHeader(fs, head, sizeof head, "Targa"); status != kOk) return status;
   fs.module = std::move(st);
   return kOk;
 }

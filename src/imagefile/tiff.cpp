@@ -654,12 +654,7 @@ Status OpenWrite(RasImage& image, bool is16) {
   if (gIptc) std::memcpy(&head[iptcAt], gIptc.get(), gIptcBytes);
   if (profile) std::memcpy(&head[profileAt], profile, profileSize);
 
-  Status status = RasCreateOutput(fs);
-  if (status != kOk) return status;
-  if (StreamWriteAll(fs.stream, head.data(), head.size()) != kOk) {
-    RasAbandonOutput(fs);
-    return RasFail(kWriteErr, "cannot write the TIFF header");
-  }
+  if (Status status = RasCreateOutputWithHeader(fs, head.data(), head.size(), "TIFF"); status != kOk) return status;
   fs.module = std::move(st);
   return kOk;
 }

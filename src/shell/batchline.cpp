@@ -113,19 +113,6 @@ ICCImage ThumbnailImage(Thumbnail& t) {
   return img;
 }
 
-void CopyFilterFields(const TavelinPars& from, TavelinPars* to) {
-  to->sharpenOn = from.sharpenOn;
-  to->sharpenStrength = from.sharpenStrength;
-  to->sharpenChannelMode = from.sharpenChannelMode;
-  to->denoiseOn = from.denoiseOn;
-  to->denoiseAux = from.denoiseAux;
-  for (int k = 0; k < 4; ++k) {
-    to->noiseRadius[k] = from.noiseRadius[k];
-    to->noiseThreshold[k] = from.noiseThreshold[k];
-  }
-  to->noiseShape = from.noiseShape;
-}
-
 // The record an added image starts with (colour and filter start-with).
 Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* rec) {
   const Prefs& prefs = AppPrefs();
@@ -150,8 +137,8 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
     default: st = NewRecordInWorkingSpace(ctx, rec); break;
   }
   if (st != kOk) return st;
-  if (prefs.filterStartWith == 1) CopyFilterFields(prefs.previous, rec);
-  else if (prefs.filterStartWith == 3) CopyFilterFields(prefs.custom, rec);
+  if (prefs.filterStartWith == 1) CopyFilterSettings(prefs.previous, rec);
+  else if (prefs.filterStartWith == 3) CopyFilterSettings(prefs.custom, rec);
   else SetFilterDefaults(rec);
   return kOk;
 }
@@ -716,10 +703,10 @@ Status SyncSelected(EditContext* ctx) {
     if (st == kOk) {
       TavelinPars result = stored;
       if (!prefs.syncColour && !isCurrent) {
-        CopyFilterFields(ctx->pars, &result);
+        CopyFilterSettings(ctx->pars, &result);
       } else {
         result = ctx->pars;
-        if (!prefs.syncFilters && !isCurrent) CopyFilterFields(stored, &result);
+        if (!prefs.syncFilters && !isCurrent) CopyFilterSettings(stored, &result);
       }
       if (ParsDiffer(result, stored)) st = RewriteRecord(ctx, i, result, nullptr);
     }

@@ -31,19 +31,6 @@ struct LoadProgress {
   }
 };
 
-void CopyFilterSettings(const TavelinPars& from, TavelinPars* to) {
-  to->sharpenOn = from.sharpenOn;
-  to->sharpenStrength = from.sharpenStrength;
-  to->sharpenChannelMode = from.sharpenChannelMode;
-  to->denoiseOn = from.denoiseOn;
-  to->denoiseAux = from.denoiseAux;
-  for (int k = 0; k < 4; ++k) {
-    to->noiseRadius[k] = from.noiseRadius[k];
-    to->noiseThreshold[k] = from.noiseThreshold[k];
-  }
-  to->noiseShape = from.noiseShape;
-}
-
 // Record, file query and record applied: the part of a load that editing and
 // saving share.
 Status LoadEntryRecord(EditContext* ctx, int32_t index) {

@@ -36,19 +36,6 @@ void PixelColour(const PixelBuffer& image, int32_t x, int32_t y, float rgb[3]) {
   }
 }
 
-void CopyFilterFields(const TavelinPars& from, TavelinPars* to) {
-  to->sharpenOn = from.sharpenOn;
-  to->sharpenStrength = from.sharpenStrength;
-  to->sharpenChannelMode = from.sharpenChannelMode;
-  to->denoiseOn = from.denoiseOn;
-  to->denoiseAux = from.denoiseAux;
-  for (int k = 0; k < 4; ++k) {
-    to->noiseRadius[k] = from.noiseRadius[k];
-    to->noiseThreshold[k] = from.noiseThreshold[k];
-  }
-  to->noiseShape = from.noiseShape;
-}
-
 // Every hue entry where a reset puts it: Before hues 0, 60, ..., 300, no
 // shift, brightness and saturation 0.5, no samples.
 bool HueHandlesAtReset(const TavelinPars& p) {
@@ -547,7 +534,7 @@ Status Editor::SetFilterSettings(const TavelinPars& from) {
   if (st != kOk) return ReportError(st);
   Snapshot();
   const TavelinPars before = ctx_->pars;
-  CopyFilterFields(from, &ctx_->pars);
+  CopyFilterSettings(from, &ctx_->pars);
   if (!ImageOpen()) return kOk;
   return FinishEdit(before, kOk, BrivioOccasion::kModeBalance, false);
 }

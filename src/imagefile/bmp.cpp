@@ -159,9 +159,7 @@ Status OpenWrite(RasImage& image) {
 }  // namespace
 
 Status BmpOpen(RasImage& image) {
-  Status st = image.file->mode == 'w' ? OpenWrite(image) : OpenRead(image);
-  if (st != kOk && image.file->mode == 'r') StreamClose(image.file->stream);
-  return st;
+  return RasOpenByMode(image, OpenRead, OpenWrite);
 }
 
 Status BmpReadSl(RasImage& image, uint32_t line, RasScanline& sl) {

@@ -148,9 +148,7 @@ Status OpenWrite(RasImage& image) {
 }  // namespace
 
 Status CineonOpen(RasImage& image) {
-  Status st = image.file->mode == 'w' ? OpenWrite(image) : OpenRead(image);
-  if (st != kOk && image.file->mode == 'r') StreamClose(image.file->stream);
-  return st;
+  return RasOpenByMode(image, OpenRead, OpenWrite);
 }
 
 Status CineonReadSl(RasImage& image, uint32_t line, RasScanline& sl) {

@@ -127,9 +127,7 @@ Status OpenWrite(RasImage& image) {
 std::string DcsPlatePath(const std::string& path, int k) { return path + "." + kInks[k & 3]; }
 
 Status DcsOpen(RasImage& image) {
-  Status st = image.file->mode == 'w' ? OpenWrite(image) : OpenRead(image);
-  if (st != kOk && image.file->mode == 'r') StreamClose(image.file->stream);
-  return st;
+  return RasOpenByMode(image, OpenRead, OpenWrite);
 }
 
 Status DcsReadSl(RasImage& image, uint32_t line, RasScanline& sl) {

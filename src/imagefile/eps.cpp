@@ -477,9 +477,7 @@ Status EpsSetOption(int option, int32_t value) {
 }
 
 Status EpsOpen(RasImage& image) {
-  Status st = image.file->mode == 'w' ? OpenWrite(image) : OpenRead(image);
-  if (st != kOk && image.file->mode == 'r') StreamClose(image.file->stream);
-  return st;
+  return RasOpenByMode(image, OpenRead, OpenWrite);
 }
 
 Status EpsReadSl(RasImage& image, uint32_t line, RasScanline& sl) {

@@ -233,6 +233,13 @@ Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t si
   return kOk;
 }
 
+Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*openWrite)(RasImage&)) {
+  const bool writing = image.file->mode == 'w';
+  const Status st = writing ? openWrite(image) : openRead(image);
+  if (st != kOk && !writing) StreamClose(image.file->stream);
+  return st;
+}
+
 int32_t RasMaxValueOf(int32_t format) {
   if (format == kRasTiff16 || format == kRasCameraRaw) return 65535;
   if (format == kRasCineon) return 1023;

@@ -64,3 +64,6 @@ void RasAbandonOutput(RasFileState& fs);
 // Creates the writer's file and writes its header; on a failed write the
 // partial file is removed and the failure names the format ("the BMP header").
 Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t size, const char* formatName);
+// A module's open: the read or the write side by the file state's mode; a
+// failed read open closes the stream it was given.
+Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*openWrite)(RasImage&));

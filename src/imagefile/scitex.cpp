@@ -164,9 +164,7 @@ Status OpenWrite(RasImage& image) {
 }  // namespace
 
 Status ScitexCTOpen(RasImage& image) {
-  Status st = image.file->mode == 'w' ? OpenWrite(image) : OpenRead(image);
-  if (st != kOk && image.file->mode == 'r') StreamClose(image.file->stream);
-  return st;
+  return RasOpenByMode(image, OpenRead, OpenWrite);
 }
 
 Status ScitexCTReadSl(RasImage& image, uint32_t line, RasScanline& sl) {

@@ -151,9 +151,7 @@ Status TargaCheckTRH(const TargaHeader& h) {
 }
 
 Status TargaOpen(RasImage& image) {
-  Status st = image.file->mode == 'w' ? OpenWrite(image) : OpenRead(image);
-  if (st != kOk && image.file->mode == 'r') StreamClose(image.file->stream);
-  return st;
+  return RasOpenByMode(image, OpenRead, OpenWrite);
 }
 
 Status TargaReadSl(RasImage& image, uint32_t line, RasScanline& sl) {

@@ -7,6 +7,7 @@
 
 #include "colormgmt/workingspaces.h"
 #include "shell/alert.h"
+#include "shell/atomicfile.h"
 #include "shell/bytes.h"
 #include "shell/debuglog.h"
 #include "shell/stream.h"
@@ -116,11 +117,11 @@ Status WriteWorkingSpaceProfiles(const std::string& folder) {
     Status st = MakeWorkingSpaceProfile(index, bytes);
     if (st == kOk && bytes.empty()) st = kFormatErr;
     if (st == kOk) {
-      Stream s;
-      st = StreamOpen(s, path, kStreamWrite);
-      if (st == kOk) st = StreamWriteAll(s, bytes.data(), bytes.size());
-      const Status closed = s.IsOpen() ? StreamClose(s) : kOk;
-      if (st == kOk) st = closed;
+      // Whole or not at all: another instance may be reading the profile.
+      AtomicFile file;
+      st = file.Open(path);
+      if (st == kOk) st = StreamWriteAll(file.stream(), bytes.data(), bytes.size());
+      if (st == kOk) st = file.Commit();
     }
     if (st != kOk) return ReportError(st, Phrase(3002, path.c_str()));
   }

@@ -34,5 +34,6 @@ std::string WorkingSpaceProfilePath(const std::string& folder, int32_t index);
 // is reported with "creating file %s" (the profile's full path) and returned;
 // the remaining profiles are not written. A profile that cannot be made gives
 // kReadErr, an empty one kFormatErr; a file that cannot be created or written
-// its file status.
+// its file status. Each file is replaced whole (temporary file and rename),
+// so a reader never sees a half-written profile.
 Status WriteWorkingSpaceProfiles(const std::string& folder);

@@ -204,18 +204,19 @@ TEST_F(WorkingSpaces, WritesAllFifteenUnderTheirNames) {
   EXPECT_EQ(host().Count(ScriptedHost::Kind::Alert), 0);
 }
 
-// The first file that cannot be created is reported with its full path and
-// the rest are not written.
+// The first file that cannot be put in place is reported with its full path,
+// the rest are not written and no temporary file is left behind.
 TEST_F(WorkingSpaces, WriteStopsAtFirstFailure) {
   const std::string dir = FreshDir("ws_write_fail");
   std::filesystem::create_directory(dir + "BestRGB.icm");  // index 2 cannot be a file
-  EXPECT_EQ(WriteWorkingSpaceProfiles(dir), kOpenErr);
+  EXPECT_EQ(WriteWorkingSpaceProfiles(dir), kSysErr);
   ASSERT_EQ(host().Count(ScriptedHost::Kind::Alert), 1);
-  EXPECT_EQ(host().Of(ScriptedHost::Kind::Alert)[0].text,
-            "A file open error occurred while creating file " + dir + "BestRGB.icm.");
+  EXPECT_EQ(host().Of(ScriptedHost::Kind::Alert)[0].text, "An error occurred while creating file " + dir + "BestRGB.icm.");
   EXPECT_TRUE(FileExists(dir + "AppleRGB.icc"));
   EXPECT_FALSE(FileExists(dir + "MARLOW_RGB"));
   EXPECT_FALSE(FileExists(dir + "WideGamutRGB.icc"));
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
 
 }  // namespace

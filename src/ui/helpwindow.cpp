@@ -82,7 +82,12 @@ Status BuildHelp(QDialog* d) {
   area->setGeometry(kAreaRect);
   Button(d, kGuideItem, QStringLiteral("Online User Guide"))->setGeometry(kGuideRect);
   Button(d, kFaqItem, QStringLiteral("Online FAQ Site"))->setGeometry(kFaqRect);
-  Check(d, kDontShowItem, QStringLiteral("Don't Show Again"))->setGeometry(kDontShowRect);
+  // The check box takes the width its text needs, up to the OK button.
+  auto* dontShow = Check(d, kDontShowItem, QStringLiteral("Don't Show Again"));
+  QRect box = kDontShowRect;
+  box.setWidth(std::max(box.width(), dontShow->sizeHint().width()));
+  box.moveRight(std::min(box.right(), kOkRect.left() - 6));
+  dontShow->setGeometry(box);
   auto* ok = Button(d, kOkItem, QStringLiteral("OK"));
   ok->setDefault(true);
   ok->setGeometry(kOkRect);

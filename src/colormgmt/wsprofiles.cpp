@@ -118,10 +118,11 @@ Status WriteWorkingSpaceProfiles(const std::string& folder) {
     if (st == kOk && bytes.empty()) st = kFormatErr;
     if (st == kOk) {
       // Whole or not at all: another instance may be reading the profile.
+      // Rebuilt at every start, so no wait for the disk.
       AtomicFile file;
       st = file.Open(path);
       if (st == kOk) st = StreamWriteAll(file.stream(), bytes.data(), bytes.size());
-      if (st == kOk) st = file.Commit();
+      if (st == kOk) st = file.Commit(false);
     }
     if (st != kOk) return ReportError(st, Phrase(3002, path.c_str()));
   }

@@ -18,9 +18,9 @@ Status AtomicFile::Open(const std::string& target) {
   return kOk;
 }
 
-Status AtomicFile::Commit() {
+Status AtomicFile::Commit(bool durable) {
   if (temp_.empty()) return kBadArg;
-  Status st = StreamFlush(stream_, true);
+  Status st = StreamFlush(stream_, durable);
   const Status closed = StreamClose(stream_);
   if (st == kOk) st = closed;
   if (st == kOk && StreamRename(temp_, target_) != kOk) st = kSysErr;

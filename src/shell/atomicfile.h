@@ -24,8 +24,10 @@ class AtomicFile {
   Status Open(const std::string& target);
   // Flushes to the disk, closes and renames over the target: kWriteErr when
   // the bytes cannot be written out, kSysErr when the rename fails. The
-  // temporary file is removed on failure.
-  Status Commit();
+  // temporary file is removed on failure. `durable` false skips the wait for
+  // the disk (files rebuilt at every start): readers still see the old file
+  // or the whole new one.
+  Status Commit(bool durable = true);
   // Closes and removes the temporary file (nothing after a Commit).
   void Abort();
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "correct/brivio.h"
-#include "shell/uistate.h"
+#include "base/uistate.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ void BM_Brivio(benchmark::State& state) {
   view.height = kHeight;
   view.pixelStep = 3;
   view.rowStep = (int64_t)kWidth * 3;
-  for (int c = 0; c < 3; ++c) view.planes[c] = rgb.data() + c;
+  for (int c = 0; c < 3; ++c) view.chan[c] = const_cast<uint8_t*>(rgb.data()) + c;
 
   std::string dir;
   Ui_Path_SetToTempFolder(dir);

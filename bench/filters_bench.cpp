@@ -32,7 +32,7 @@
 #include "filters/preview.h"
 #include "filters/resample.h"
 #include "imagefile/ras.h"
-#include "shell/uistate.h"
+#include "base/uistate.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "imagefile/jpeg.h"
 #include "imagefile/ras.h"
-#include "shell/uistate.h"
+#include "base/uistate.h"
 
 namespace {
 

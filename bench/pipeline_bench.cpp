@@ -28,12 +28,12 @@
 #include "imagefile/jpeg.h"
 #include "imagefile/ras.h"
 #include "prefs/prefs.h"
-#include "shell/batchline.h"
-#include "shell/editcontext.h"
-#include "shell/pipeline.h"
-#include "shell/scriptedhost.h"
-#include "shell/startup.h"
-#include "shell/uistate.h"
+#include "session/batchline.h"
+#include "session/editcontext.h"
+#include "session/pipeline.h"
+#include "base/scriptedhost.h"
+#include "session/startup.h"
+#include "base/uistate.h"
 
 namespace {
 

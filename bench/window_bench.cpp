@@ -31,9 +31,9 @@
 #include "colormgmt/wsprofiles.h"
 #include "correct/correctiontransform.h"
 #include "prefs/prefs.h"
-#include "shell/editcontext.h"
-#include "shell/startup.h"
-#include "shell/uistate.h"
+#include "session/editcontext.h"
+#include "session/startup.h"
+#include "base/uistate.h"
 #include "ui/editor.h"
 
 namespace {

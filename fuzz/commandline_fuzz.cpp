@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/startup.h"
+#include "session/startup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string line(reinterpret_cast<const char*>(data), size);

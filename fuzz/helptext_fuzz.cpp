@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/helptext.h"
+#include "session/helptext.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "colormgmt/iccprofile.h"
-#include "shell/stream.h"
+#include "base/stream.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/jobfile.h"
+#include "session/jobfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

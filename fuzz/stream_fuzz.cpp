@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/elements.h"
-#include "shell/stream.h"
+#include "base/elements.h"
+#include "base/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "shell/stream.h"
+#include "base/stream.h"
 #include "transform/tintmesh.h"
 #include "transform/tintmesh_eval.h"
 #include "transform/tintmesh_file.h"

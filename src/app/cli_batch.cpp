@@ -26,13 +26,13 @@
 #include "correct/customsettings.h"
 #include "imagefile/ras.h"
 #include "prefs/prefs.h"
-#include "shell/alert.h"
-#include "shell/batchline.h"
-#include "shell/editcontext.h"
-#include "shell/naming.h"
-#include "shell/startup.h"
-#include "shell/strings.h"
-#include "shell/uihost.h"
+#include "base/alert.h"
+#include "session/batchline.h"
+#include "session/editcontext.h"
+#include "base/naming.h"
+#include "session/startup.h"
+#include "base/strings.h"
+#include "base/uihost.h"
 
 namespace {
 

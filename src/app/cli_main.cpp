@@ -12,9 +12,9 @@
 #include "imagefile/jpeg.h"
 #include "imagefile/ras.h"
 #include "imagefile/tiff.h"
-#include "shell/alert.h"
-#include "shell/strings.h"
-#include "shell/uistate.h"
+#include "base/alert.h"
+#include "base/strings.h"
+#include "base/uistate.h"
 
 namespace {
 
@@ -195,7 +195,7 @@ int Convert(int argc, char** argv) {
   // Formats whose header names the file itself (the EPS title, the Cineon
   // file name, the DCS plate names) are written in place instead, unless OUT
   // is the input; a DCS set must be (its main file names the plates).
-  std::string folder = outPath.substr(0, outPath.find_last_of('/') + 1);
+  std::string folder = FolderOf(outPath);
   if (folder.empty()) folder = "./";
   std::string temp;
   const bool namesItself = format == kRasEps || format == kRasDcs || format == kRasCineon;

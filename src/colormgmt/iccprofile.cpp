@@ -3,20 +3,10 @@
 #include <cstring>
 #include <new>
 
-#include "shell/bytes.h"
-#include "shell/debuglog.h"
+#include "base/bytes.h"
+#include "base/debuglog.h"
 
 namespace {
-
-// The stream's size, its position kept.
-Status StreamSize(Stream& s, int64_t& size) {
-  int64_t here = 0;
-  Status st = StreamTell(s, here);
-  if (st != kOk) return st;
-  if ((st = StreamSeek(s, 0, 2)) != kOk) return st;
-  if ((st = StreamTell(s, size)) != kOk) return st;
-  return StreamSeek(s, here, 0);
-}
 
 template <class T>
 Status Alloc(ICCArray<T>& a, uint64_t count) {

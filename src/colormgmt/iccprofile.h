@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/memory.h"
-#include "shell/status.h"
-#include "shell/stream.h"
+#include "base/memory.h"
+#include "base/status.h"
+#include "base/stream.h"
 
 // Four-character signatures as big-endian numbers.
 constexpr uint32_t ICCSig(const char (&s)[5]) {

@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "colormgmt/iccxform.h"
-#include "shell/alert.h"
-#include "shell/debuglog.h"
-#include "shell/memory.h"
-#include "shell/strings.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "base/memory.h"
+#include "base/strings.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ Status Sample(const ICCXform* xform, int32_t precision, int32_t gridIndex, Tintm
 }  // namespace
 
 Status ICCGridPositions(int32_t gridIndex, int32_t precision, uint16_t positions[kMaxGridSize], int32_t* count) {
-  if (gridIndex < 0 || gridIndex >= kGridSizeCount || !positions || !count) return kBadArg;
+  if (!IsGridIndex(gridIndex) || !positions || !count) return kBadArg;
   if (precision != kQX8Bit && precision != kQX16Bit) return kBadArg;
   const int32_t n = kGridSizes[gridIndex];
   const double max = precision == kQX16Bit ? 65535.0 : 255.0;
@@ -121,7 +121,7 @@ Status CheckGridIndex(int32_t& gridIndex) {
 Status Ui_ICC_MakeTintmeshSrcToDst(const std::string& source, const std::string& destination, int32_t precision,
                                    int32_t gridIndex, Tintmesh** result) {
   if (!result || source.empty() || destination.empty()) return kBadArg;
-  if ((precision != kQX8Bit && precision != kQX16Bit) || gridIndex < 0 || gridIndex >= kGridSizeCount)
+  if ((precision != kQX8Bit && precision != kQX16Bit) || !IsGridIndex(gridIndex))
     return kBadArg;
   XformOwner x;
   Status st = Logged(Ui_ICC_XformMakeSrcToDst(source, destination, &x.xform), "Ui_ICC_XformMakeSrcToDst");
@@ -130,7 +130,7 @@ Status Ui_ICC_MakeTintmeshSrcToDst(const std::string& source, const std::string&
 }
 
 Status Ui_ICC_MakeTintmeshSrcToMon(const std::string& source, int32_t gridIndex, Tintmesh** result) {
-  if (!result || source.empty() || gridIndex < 0 || gridIndex >= kGridSizeCount) return kBadArg;
+  if (!result || source.empty() || !IsGridIndex(gridIndex)) return kBadArg;
   XformOwner x;
   Status st = Logged(Ui_ICC_XformMakeSrcToMon(source, &x.xform), "Ui_ICC_XformMakeSrcToMon");
   if (st != kOk) return st;

@@ -22,12 +22,16 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/status.h"
+#include "base/status.h"
 #include "transform/tintmesh.h"
 
 constexpr int32_t kGridSizeCount = 8;
 constexpr int32_t kGridSizes[kGridSizeCount] = {7, 9, 11, 15, 17, 23, 27, 33};
 constexpr int32_t kDefaultGridIndex = 7;  // 33 points
+// Whether a grid index names a grid (0..7).
+constexpr bool IsGridIndex(int32_t gridIndex) { return gridIndex >= 0 && gridIndex < kGridSizeCount; }
+// The grid index itself, or the default one when it names no grid.
+constexpr int32_t UsableGridIndex(int32_t gridIndex) { return IsGridIndex(gridIndex) ? gridIndex : kDefaultGridIndex; }
 constexpr int32_t kMaxGridSize = 33;
 
 // The grid positions of index `gridIndex` for `precision` (kQX8Bit or

@@ -9,9 +9,9 @@
 
 #include "colormgmt/workingspaces.h"
 #include "colormgmt/wsprofiles.h"
-#include "shell/debuglog.h"
-#include "shell/memory.h"
-#include "shell/strings.h"
+#include "base/debuglog.h"
+#include "base/memory.h"
+#include "base/strings.h"
 
 struct ICCXform {
   cmsHTRANSFORM transform = nullptr;

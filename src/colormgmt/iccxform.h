@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 struct ICCXform;
 

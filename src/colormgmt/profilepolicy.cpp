@@ -8,11 +8,11 @@
 
 #include "colormgmt/iccprofile.h"
 #include "imagefile/ras.h"
-#include "shell/alert.h"
-#include "shell/debuglog.h"
-#include "shell/strings.h"
-#include "shell/uihost.h"
-#include "shell/uistate.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "base/strings.h"
+#include "base/uihost.h"
+#include "base/uistate.h"
 
 namespace {
 
@@ -22,11 +22,6 @@ constexpr int kTextUnusable = 6126;
 bool IsFolder(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // A temporary copy of the image's embedded profile that deletes itself

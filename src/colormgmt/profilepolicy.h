@@ -18,7 +18,7 @@
 #include <string>
 
 #include "colormgmt/iccxform.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 enum ProfileAction : int32_t { kProfileAsk = 0, kProfileAssign = 1, kProfileConvert = 2, kProfileEmbedded = 3 };
 

@@ -4,8 +4,8 @@
 #include <cfloat>
 #include <cmath>
 
-#include "shell/debuglog.h"
-#include "shell/strings.h"
+#include "base/debuglog.h"
+#include "base/strings.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <array>
 #include <cstdint>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 // The reference working space: ten 32-bit floats in this order.
 struct RefRGB {

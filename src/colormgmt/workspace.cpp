@@ -1,11 +1,11 @@
 #include "colormgmt/workspace.h"
 
 #include "colormgmt/wsprofiles.h"
-#include "shell/alert.h"
-#include "shell/debuglog.h"
-#include "shell/strings.h"
-#include "shell/uihost.h"
-#include "shell/uistate.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "base/strings.h"
+#include "base/uihost.h"
+#include "base/uistate.h"
 
 Status SetUpWorkingSpace(WorkingSpace& ws, const std::function<Status()>& rebuildImage) {
   if (ws.index < 0 || ws.index >= kWorkingSpaceCount) return kBadArg;

@@ -17,7 +17,7 @@
 
 #include "colormgmt/icctintmesh.h"
 #include "colormgmt/workingspaces.h"
-#include "shell/status.h"
+#include "base/status.h"
 #include "transform/tintmesh.h"
 
 struct TintmeshFree {
@@ -27,7 +27,6 @@ struct TintmeshFree {
 struct WorkingSpace {
   int32_t index = kDefaultWorkingSpace;    // preference 70: 0..14
   int32_t gridIndex = kDefaultGridIndex;   // preference 51: 0..7, for the monitor and input transforms
-  uint8_t embedProfile = 1;                // preference 71: embed the working-space profile in saved images
   RefRGB refRGB{};                         // of `index`, filled by SetUpWorkingSpace
   std::string tempFolder;                  // ends in '/'
   std::string profilePath;                 // tempFolder + the profile file name of `index`

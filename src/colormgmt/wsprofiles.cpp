@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "colormgmt/workingspaces.h"
-#include "shell/alert.h"
-#include "shell/atomicfile.h"
-#include "shell/bytes.h"
-#include "shell/debuglog.h"
-#include "shell/stream.h"
-#include "shell/strings.h"
+#include "base/alert.h"
+#include "base/atomicfile.h"
+#include "base/bytes.h"
+#include "base/debuglog.h"
+#include "base/stream.h"
+#include "base/strings.h"
 
 namespace {
 

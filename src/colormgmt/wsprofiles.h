@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 // The profile of working space `index` (0..14): kBadArg outside; kReadErr
 // when LittleCMS cannot build it (the profile is then "unloadable").

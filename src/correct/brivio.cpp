@@ -7,11 +7,12 @@
 
 #include "correct/colourmodels.h"
 #include "correct/correctiontransform.h"
+#include "correct/marking.h"
 #include "correct/tonetools.h"
-#include "shell/alert.h"
-#include "shell/debuglog.h"
-#include "shell/memory.h"
-#include "shell/strings.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "base/memory.h"
+#include "base/strings.h"
 #include "transform/tintmesh_eval.h"
 
 namespace {
@@ -25,7 +26,7 @@ bool IsFraction(double v) { return v >= 0.0 && v <= 1.0; }  // false for NaN
 // The checks every step makes before it touches anything.
 Status CheckStep(const TavelinPars* pars, const RasterView* image, int analysisIndex, int gridIndex, int* stepX,
                  int* stepY) {
-  if (!pars || CheckRgbRaster(image) != kOk || gridIndex < 0 || gridIndex > 7 ||
+  if (!pars || CheckRgbRaster(image) != kOk || !IsGridIndex(gridIndex) ||
       AnalysisSteps(analysisIndex, stepX, stepY) != kOk)
     return kBadArg;
   return ValidateTavelinPars(pars);
@@ -89,7 +90,7 @@ const T* ReadSampledRow(const RasterView& image, const TintmeshHandle* t, int y,
   *count = n;
   const int64_t base = (int64_t)y * image.rowStep, step = image.pixelStep * stepX;
   const T* p[3];
-  for (int c = 0; c < 3; ++c) p[c] = static_cast<const T*>(image.planes[c]) + base;
+  for (int c = 0; c < 3; ++c) p[c] = static_cast<const T*>(image.chan[c]) + base;
   if (!t && step == 3 && p[1] == p[0] + 1 && p[2] == p[0] + 2) return p[0];
   QXChannelPtrs in, out;
   for (int c = 0; c < 3; ++c) {

@@ -21,10 +21,10 @@
 #include <cstdint>
 
 #include "correct/colourbalance.h"
-#include "correct/rasterview.h"
+#include "base/pixelview.h"
 #include "correct/regionfill.h"
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 // ---- preferences ---------------------------------------------------------------
 // "Brivio Sets These": linear, colour balance, black point, white point,

@@ -7,7 +7,7 @@
 // so out[j] = sum_i in[i] * m[3i + j]. Pure functions, no allocation.
 #pragma once
 
-#include "shell/status.h"
+#include "base/status.h"
 
 namespace colorimetry {
 

@@ -5,7 +5,6 @@
 
 #include "correct/colorimetry.h"
 #include "correct/colourmodels.h"
-#include "correct/correctiontransform.h"
 #include "correct/curvefit.h"
 
 namespace {
@@ -245,18 +244,3 @@ Status CastWedge(TavelinPars* pars, CastSwatch wedge[kCastWedgeSteps]) {
   return st != kOk ? st : rebuilt;
 }
 
-Status MarkNeutral(TavelinPars* pars, const RasterView* image, int gridIndex, int x, int y, RegionMask* regionMask) {
-  if (!pars || CheckRgbRaster(image) != kOk || gridIndex < 0 || gridIndex > 7) return kBadArg;
-  if (Status st = ValidateTavelinPars(pars); st != kOk) return st;
-  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return kBadArg;
-  RegionMask own;
-  RegionMask* mask = regionMask ? regionMask : &own;
-  if (Status st = mask->Prepare(image->width, image->height); st != kOk) return st;
-  // Pixels are read after the linear step only (nothing for non-linear data).
-  CorrectedRaster reader;
-  if (Status st = reader.Open(pars, TOOL_LINEAR, gridIndex, image); st != kOk) return st;
-  pars->balanceValid = 0;
-  return GrowRegion(
-      image->width, image->height, x, y, [&reader](int px, int py, float rgb[3]) { reader.Read(px, py, rgb); },
-      pars->balBin, mask);
-}

@@ -11,18 +11,11 @@
 
 #include <cstdint>
 
-#include "correct/rasterview.h"
+#include "base/pixelview.h"
 #include "correct/regionfill.h"
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
+#include "base/status.h"
 
-// Marks the neutral at display pixel (x, y): grows a region of similar pixels
-// (read through the record's linear step, as a transform at grid `gridIndex`
-// when the image is linear) and adds it to balBin (balanceValid becomes 0).
-// `regionMask` (may be null) is prepared for the image and receives the
-// sampled pixels. kBadArg for a point outside the image, a raster that is not
-// 3-channel 8/16-bit, a bad grid index or an invalid record; kNoMem.
-Status MarkNeutral(TavelinPars* pars, const RasterView* image, int gridIndex, int x, int y, RegionMask* regionMask);
 
 // Makes balanceCurve agree with the samples when balanceValid is 0, and sets
 // balanceValid to 1. kNoMem when the working-space matrix cannot be formed.

@@ -13,7 +13,7 @@
 // results to 0..1. Arithmetic is double; the float forms store results as floats.
 #pragma once
 
-#include "shell/status.h"
+#include "base/status.h"
 
 enum ColourModel : int { kModelHsl = 0, kModelChroma = 1, kModelLuma = 2 };
 

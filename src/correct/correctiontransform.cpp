@@ -8,7 +8,7 @@
 #include "correct/colourmodels.h"
 #include "correct/hueselective.h"
 #include "correct/tonetools.h"
-#include "shell/debuglog.h"
+#include "base/debuglog.h"
 #include "transform/tintmesh_eval.h"
 
 namespace {
@@ -211,7 +211,7 @@ Status Finish(Tintmesh* t, int depth) {
 }  // namespace
 
 Status GridSize(int gridIndex, int* points) {
-  if (!points || gridIndex < 0 || gridIndex > 7) return kBadArg;
+  if (!points || !IsGridIndex(gridIndex)) return kBadArg;
   *points = kGridSizes[gridIndex];
   return kOk;
 }
@@ -395,7 +395,7 @@ template <class T>
 int GatherSamples(const RasterView& image, int y, int stepX, T* rgb) {
   const int64_t base = (int64_t)y * image.rowStep, step = image.pixelStep * stepX;
   const T* p[3];
-  for (int c = 0; c < 3; ++c) p[c] = static_cast<const T*>(image.planes[c]) + base;
+  for (int c = 0; c < 3; ++c) p[c] = static_cast<const T*>(image.chan[c]) + base;
   int n = 0;
   for (int64_t i = 0, x = 0; x < image.width; x += stepX, i += step, ++n)
     for (int c = 0; c < 3; ++c) rgb[3 * n + c] = p[c][i];
@@ -414,8 +414,8 @@ int CorrectedRaster::GatherRow(int y, int stepX) {
     const int64_t base = (int64_t)y * image_.rowStep;
     QXChannelPtrs in, out;
     for (int c = 0; c < 3; ++c) {
-      in.chan[c] = wide ? (void*)(static_cast<const uint16_t*>(image_.planes[c]) + base)
-                        : (void*)(static_cast<const uint8_t*>(image_.planes[c]) + base);
+      in.chan[c] = wide ? (void*)(static_cast<const uint16_t*>(image_.chan[c]) + base)
+                        : (void*)(static_cast<const uint8_t*>(image_.chan[c]) + base);
       out.chan[c] = wide ? (void*)(s16 + c) : (void*)(s8 + c);
     }
     QXHandleEvaluate(transform_, n, in, (int32_t)step, out, 3);

@@ -17,10 +17,10 @@
 #include <cstdint>
 
 #include "colormgmt/icctintmesh.h"
-#include "correct/rasterview.h"
+#include "base/pixelview.h"
 #include "correct/tavelinpars.h"
-#include "shell/memory.h"
-#include "shell/status.h"
+#include "base/memory.h"
+#include "base/status.h"
 #include "transform/tintmesh.h"
 
 // Runs the tools named by `mask` on one colour. A mask of exactly 0x0001

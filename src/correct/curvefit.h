@@ -8,7 +8,7 @@
 #pragma once
 
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 constexpr int kMaxFitDegree = 5;
 

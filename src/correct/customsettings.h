@@ -20,8 +20,8 @@
 #pragma once
 
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
-#include "shell/stream.h"
+#include "base/status.h"
+#include "base/stream.h"
 
 // Writes the record's file; the status of a failing open or write.
 Status WriteCustomSettings(const TavelinPars* pars, const StreamLocation& where);

@@ -10,8 +10,8 @@
 // for R, G and B; value = (p + 100) / 200, position = trunc(200 v + 0.5) - 100.
 #pragma once
 
-#include "shell/status.h"
-#include "shell/stream.h"
+#include "base/status.h"
+#include "base/stream.h"
 
 enum DefinitionKind : int {
   kDefinitionNeutral = 0,

@@ -5,7 +5,6 @@
 
 #include "correct/colorimetry.h"
 #include "correct/colourmodels.h"
-#include "correct/correctiontransform.h"
 #include "correct/curvefit.h"
 #include "correct/tonetools.h"
 
@@ -228,37 +227,3 @@ Status NormalizeHandles(TavelinPars* pars, int k) {
   return kOk;
 }
 
-Status MarkHueColour(TavelinPars* pars, const RasterView* image, int gridIndex, int x, int y, int* activeHandle,
-                     RegionMask* regionMask) {
-  if (!pars || !activeHandle || CheckRgbRaster(image) != kOk || gridIndex < 0 || gridIndex > 7) return kBadArg;
-  if (Status st = ValidateTavelinPars(pars); st != kOk) return st;
-  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return kBadArg;
-  int k = -1;
-  if (*activeHandle >= 0 && HandleIdToIndex(pars, *activeHandle, &k) != kOk) return kBadArg;
-  RegionMask own;
-  RegionMask* mask = regionMask ? regionMask : &own;
-  if (Status st = mask->Prepare(image->width, image->height); st != kOk) return st;
-  // The colours as the hue tool sees them: after every earlier tool.
-  CorrectedRaster reader;
-  if (Status st = reader.Open(pars, TOOL_BEFORE_HUE, gridIndex, image); st != kOk) return st;
-  SampleBin marked[kSampleBins] = {};
-  if (Status st = GrowRegion(
-          image->width, image->height, x, y, [&reader](int px, int py, float rgb[3]) { reader.Read(px, py, rgb); },
-          marked, mask);
-      st != kOk)
-    return st;
-  double hue;
-  if (Status st = MeanHue(marked, kHueChromaLimit, &hue); st != kOk) return st;  // too neutral
-  if (k < 0) NearestHandle(pars, hue, &k);
-  HueEntry& e = pars->hue[k];
-  for (int i = 0; i < kSampleBins; ++i) {
-    for (int c = 0; c < 3; ++c) e.hueBin[i].sum[c] += marked[i].sum[c];
-    e.hueBin[i].count = (int32_t)std::min<int64_t>((int64_t)e.hueBin[i].count + marked[i].count, INT32_MAX);
-  }
-  double base;
-  if (MeanHue(e.hueBin, kHueChromaLimit, &base) == kOk) e.baseHue = (float)base;
-  const int id = e.handleId;
-  if (Status st = NormalizeHandles(pars, k); st != kOk) return st;
-  *activeHandle = id;
-  return kOk;
-}

@@ -14,10 +14,10 @@
 
 #include <cstdint>
 
-#include "correct/rasterview.h"
+#include "base/pixelview.h"
 #include "correct/regionfill.h"
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 // Chroma limit below which marked colours count as neutral.
 constexpr double kHueChromaLimit = 0.075;
@@ -41,17 +41,6 @@ Status ApplyToning(TavelinPars* pars, const float in[3], float out[3]);
 // invalid record or a colour outside 0..1.
 Status ApplyToningPreset(TavelinPars* pars, const float rgb[3]);
 
-// Marks a colour for a handle: grows a region at display pixel (x, y), read
-// through the transform of every tool before the hue tool (mask 0x03FF,
-// pruned) at grid `gridIndex`, into temporary bins; the receiving handle is
-// *activeHandle (an identity 6..11, or an index 0..5) when it is >= 0,
-// otherwise the handle nearest the marked hue. Its bins gain the samples,
-// its baseHue becomes their mean hue and the handles are normalised. On
-// success *activeHandle holds the receiving handle's identity.
-// kBadArg for a point outside the image, a non-RGB raster, an invalid record,
-// or a region too neutral to specify a hue (chroma below 0.075; nothing added).
-Status MarkHueColour(TavelinPars* pars, const RasterView* image, int gridIndex, int x, int y, int* activeHandle,
-                     RegionMask* regionMask);
 
 // Mean hue in degrees (0..360) of sample bins, weighted by counts, over the
 // bins whose mean colour has model-1 chroma >= limit; bins below the limit are

@@ -11,8 +11,8 @@
 #include "correct/curvefit.h"
 #include "correct/hueselective.h"
 #include "correct/textscan.h"
-#include "shell/debuglog.h"
-#include "shell/strings.h"
+#include "base/debuglog.h"
+#include "base/strings.h"
 
 using colorimetry::Wrap180;
 using colorimetry::Wrap360;

@@ -14,8 +14,8 @@
 #include <cstdint>
 
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
-#include "shell/stream.h"
+#include "base/status.h"
+#include "base/stream.h"
 
 constexpr int kMemoryColourSlots = 6;
 constexpr int kMemoryColourBuiltIn = 3;

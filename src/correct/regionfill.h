@@ -13,8 +13,8 @@
 #include <cstdint>
 
 #include "correct/tavelinpars.h"
-#include "shell/memory.h"
-#include "shell/status.h"
+#include "base/memory.h"
+#include "base/status.h"
 
 constexpr int kFillStackSize = 16384;
 // Squared RGB distances (channels 0..1) a pixel may have to its parent and to the seed.

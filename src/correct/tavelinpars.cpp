@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "correct/colorimetry.h"
-#include "shell/debuglog.h"
+#include "base/debuglog.h"
 
 namespace {
 

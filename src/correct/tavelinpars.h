@@ -14,14 +14,14 @@
 // `baseHue` after every handle edit. Filter fields (sharpen/noise) belong to
 // the filter stage; no tool mask bit covers them and no reset touches them.
 //
-// Every operation returns 0 or a negative status (shell/status.h) and hands
+// Every operation returns 0 or a negative status (base/status.h) and hands
 // results through out-parameters.
 #pragma once
 
 #include <cstdint>
 
 #include "colormgmt/workingspaces.h"  // RefRGB
-#include "shell/status.h"
+#include "base/status.h"
 
 // ---- tool mask -------------------------------------------------------------
 using ToolMask = uint16_t;

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "shell/status.h"
-#include "shell/stream.h"
+#include "base/status.h"
+#include "base/stream.h"
 
 namespace textscan {
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "correct/colourmodels.h"
-#include "correct/correctiontransform.h"
 
 namespace {
 
@@ -186,21 +185,3 @@ void HistogramColumns(const uint32_t histogram[256], double columns[201]) {
   }
 }
 
-Status LevelsHistogram(const RasterView* image, int analysisIndex, TavelinPars* pars, int gridIndex,
-                       uint32_t histogram[256]) {
-  int stepX, stepY;
-  if (!pars || !histogram || CheckRgbRaster(image) != kOk || AnalysisSteps(analysisIndex, &stepX, &stepY) != kOk ||
-      gridIndex < 0 || gridIndex > 7)
-    return kBadArg;
-  if (Status st = ValidateTavelinPars(pars); st != kOk) return st;
-  CorrectedRaster reader;
-  if (Status st = reader.Open(pars, TOOL_LINEAR_BALANCE, gridIndex, image); st != kOk) return st;
-  MemPtr<uint8_t[]> row = MemNewArray<uint8_t>((size_t)image->width * 3, false);
-  if (!row) return kNoMem;
-  for (int i = 0; i < 256; ++i) histogram[i] = 0;
-  for (int y = 0; y < image->height; y += stepY) {
-    const int n = reader.ReadRow8(y, stepX, row.get());
-    for (int i = 0; i < n; ++i) ++histogram[Luma8(row[3 * i], row[3 * i + 1], row[3 * i + 2])];
-  }
-  return kOk;
-}

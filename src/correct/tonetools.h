@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <string>
 
-#include "correct/rasterview.h"
+#include "base/pixelview.h"
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 // Black, gray and white point; each point is taken from the record only when
 // its bit (TOOL_BLACK, TOOL_GRAY, TOOL_WHITE) is in `mask`, else its neutral value.
@@ -52,13 +52,6 @@ Status AnalysisSteps(int analysisIndex, int* stepX, int* stepY);
 // 8-bit luma of 8-bit channels: (299 R + 587 G + 114 B + 500) / 1000.
 inline int Luma8(int r, int g, int b) { return (299 * r + 587 * g + 114 * b + 500) / 1000; }
 
-// The 256-bin luma histogram of the image after the linear step and the
-// colour balance (a transform of the record restricted to TOOL_LINEAR |
-// TOOL_BALANCE at the given grid), sampled by the analysis index. 16-bit
-// values are reduced to 8 bits by dividing by 257. The record's balance
-// curves are brought up to date. kBadArg for bad indices or a non-RGB raster.
-Status LevelsHistogram(const RasterView* image, int analysisIndex, TavelinPars* pars, int gridIndex,
-                       uint32_t histogram[256]);
 // The 201 display columns of a histogram: column k is the histogram at
 // position k/200 × 255, interpolated linearly between bins.
 void HistogramColumns(const uint32_t histogram[256], double columns[201]);

@@ -2,12 +2,11 @@
 
 #include "filters/noisefilter.h"
 #include "filters/rowengine.h"
-#include "shell/alert.h"
-#include "shell/debuglog.h"
-#include "shell/memory.h"
-#include "shell/stream.h"
-#include "shell/strings.h"
-#include "transform/tintmesh_file.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "base/memory.h"
+#include "base/strings.h"
+#include "transform/tintmesh.h"
 
 namespace {
 
@@ -44,23 +43,14 @@ Status Run(const FilterJob& job) {
   MemPtr<uint8_t[]> rowBuffer = MemNewArray<uint8_t>(plane * 3, false);
   if (!rowBuffer) return ReportError(kNoMem, Phrase(3016, 0, job.imageName.c_str()));
 
-  // The correction transform travels as a stream in a memory block.
-  MemPtr<uint8_t[]> block;
-  MemStreamDesc mem;
-  if (job.transform) {
-    block = MemNewArray<uint8_t>((size_t)kFilterTransformBlock, false);
-    if (!block) return ReportError(kNoMem, Phrase(3016, 0, job.imageName.c_str()));
-    mem.buffer = block.get();
-    mem.size = kFilterTransformBlock;
-    Status st = QXWriteFile(job.transform, StreamLocation(mem));
-    if (st != kOk) return ReportError(st, ResString(3021));
-  }
-  const StreamLocation where(mem);
+  // The engine keeps its own copy of the correction transform, set to the
+  // rows' depths; a transform that is not whole is refused here.
+  if (job.transform && QXValidate(job.transform) != kOk) return ReportError(kBadArg, ResString(3021));
 
   WriterTap tap{&job};
   Owned owned;
   IPRowEngineSetup es;
-  es.transform = job.transform ? &where : nullptr;
+  es.transform = job.transform;
   es.inLow = 0;
   es.inHigh = job.inDepth == 2 ? 65535 : 255;
   es.outLow = 0;
@@ -117,4 +107,17 @@ Status FilterImageRows(const FilterJob& job) {
   if (st == kOk) DLog("... FilterImage done");
   else DLog("FilterImage status = %d", (int)st);
   return st;
+}
+
+FilterSettings FilterSettingsOf(const TavelinPars& p) {
+  FilterSettings fs;
+  fs.sharpenOn = p.sharpenOn != 0;
+  fs.strength = p.sharpenStrength;
+  fs.channelMode = p.sharpenChannelMode;
+  fs.noiseOn = p.denoiseOn != 0;
+  for (int c = 0; c < 3; ++c) {
+    fs.radius[c] = p.noiseRadius[c];
+    fs.threshold[c] = p.noiseThreshold[c];
+  }
+  return fs;
 }

@@ -5,10 +5,10 @@
 // writer (output scanline and RasWriteSl); this module owns everything in
 // between for the length of one call.
 //
-// The correction transform is written into a 265,000-byte memory block as a
-// Tintmesh stream and read back by the row engine, which owns its copy; the
-// caller's Tintmesh is not changed. Memory: the noise filter's ring (2R + 1
-// rows), the engine's five rows, one planar input row; never the image.
+// The row engine works on its own copy of the correction transform, prepared
+// once for the rows' depths; the caller's Tintmesh is not changed. Memory:
+// the noise filter's ring (2R + 1 rows), the engine's five rows and its copy
+// of the transform, one planar input row; never the image.
 //
 // Reporting: the reader and the writer report their own failures (with
 // "reading scanline %d ..." / "writing scanline %d ..."); a failure inside the
@@ -21,20 +21,22 @@
 #include <string>
 
 #include "filters/iprow.h"
-#include "shell/status.h"
+#include "base/status.h"
+#include "correct/tavelinpars.h"
 #include "transform/tintmesh.h"
-
-constexpr int64_t kFilterTransformBlock = 265000;
 
 // The filter settings of one image (fields 30–37 of its correction record).
 struct FilterSettings {
   bool sharpenOn = false;
-  int32_t strength = 6;       // 1..24
-  int32_t channelMode = -1;   // -1..3
+  int32_t strength = kParSharpenStrength.reset;        // 1..24
+  int32_t channelMode = kParSharpenChannelMode.reset;  // -1..3
   bool noiseOn = false;
-  int32_t radius[3] = {0, 8, 4};      // Y, U, V: 0 or 3..16
-  int32_t threshold[3] = {0, 16, 16};  // 8-bit units
+  int32_t radius[3] = {kNoiseRadiusDefault[0], kNoiseRadiusDefault[1], kNoiseRadiusDefault[2]};  // Y, U, V: 0 or 3..16
+  int32_t threshold[3] = {kNoiseThresholdDefault[0], kNoiseThresholdDefault[1], kNoiseThresholdDefault[2]};  // 8-bit units
 };
+
+// The filter settings a correction record holds.
+FilterSettings FilterSettingsOf(const TavelinPars& pars);
 
 // Fills row `row` (0..height − 1, asked in order) of the input: three planes
 // of `width` samples at the input depth. `planes` arrives pointing at the

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 constexpr int32_t kIPMaxChannels = 4;
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "shell/memory.h"
+#include "base/memory.h"
 
 namespace {
 

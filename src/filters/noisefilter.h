@@ -29,7 +29,8 @@
 #include <cstdint>
 
 #include "filters/iprow.h"
-#include "shell/status.h"
+#include "base/status.h"
+#include "correct/tavelinpars.h"
 
 constexpr int32_t kIPNoiseSeed = 1928274;
 constexpr int32_t kIPNoiseMaxRadius = 16;
@@ -49,8 +50,11 @@ struct IPNoiseSetup {
   int32_t colorType = 1;  // 1 RGB (3 channels), 7 L*a*b* (3), 4 CMYK (4), 5 gray (1)
   int32_t channels = 3;
   bool lumaChroma = true;               // RGB only: filter Y, U, V instead of R, G, B
-  int32_t radius[4] = {0, 8, 4, 0};     // 0 = channel passed; else up to 16 (at least 3 with shape 4)
-  int32_t threshold[4] = {0, 16, 16, 0};  // in 8-bit sample units, 0..65535
+  // 0 = channel passed; else up to 16 (at least 3 with shape 4); the record's defaults.
+  int32_t radius[4] = {kNoiseRadiusDefault[0], kNoiseRadiusDefault[1], kNoiseRadiusDefault[2], kNoiseRadiusDefault[3]};
+  // In 8-bit sample units, 0..65535.
+  int32_t threshold[4] = {kNoiseThresholdDefault[0], kNoiseThresholdDefault[1], kNoiseThresholdDefault[2],
+                          kNoiseThresholdDefault[3]};
   int32_t shape = kIPShapeSparseDisc;
   int32_t depth = 1;  // bytes per sample, in and out
   IPRowSink sink = nullptr;

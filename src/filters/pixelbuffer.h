@@ -1,9 +1,7 @@
 // PixelBuffer: an in-memory image with interleaved samples (display copies,
-// thumbnails, previews, the navigation thumbnail).
-//
-// Layout: sample (x, y) of channel c is at chan[c] + y × rowStep + x × pixelStep,
-// counted in samples of bytesPerSample bytes (uint8_t for 1, uint16_t in the
-// host's byte order for 2). Buffers made by PixelBufferCreate are interleaved:
+// thumbnails, previews, the navigation thumbnail): a PixelView (pixelview.h,
+// whose layout it keeps) that may own its block. Buffers made by
+// PixelBufferCreate are interleaved:
 // pixelStep = channels, rowStep = width × channels, chan[k] = first sample + k,
 // unused channel pointers null. Samples are 0..255 or 0..65535.
 //
@@ -19,26 +17,20 @@
 
 #include <cstdint>
 
-#include "shell/memory.h"
-#include "shell/status.h"
+#include "base/memory.h"
+#include "base/pixelview.h"
+#include "base/status.h"
 
-constexpr int32_t kPixelBufferMaxChannels = 4;
+constexpr int32_t kPixelBufferMaxChannels = kPixelViewMaxChannels;
 
-struct PixelBuffer {
+struct PixelBuffer : PixelView {
   int32_t colorType = 1;       // RasColorType; 1 (RGB) for the buffers the system creates
-  int32_t channels = 0;        // 1..4
-  int32_t bytesPerSample = 1;  // 1 or 2
-  int32_t width = 0;
-  int32_t height = 0;
   int32_t reserved = 0;        // always 0
-  int32_t pixelStep = 0;       // in samples
-  int32_t rowStep = 0;         // in samples
-  void* chan[kPixelBufferMaxChannels] = {};
   MemPtr<uint8_t[]> data;      // the owned block, empty for a view
 
-  template <class T>
-  T* Row(int32_t c, int32_t y) const {
-    return static_cast<T*>(chan[c]) + (int64_t)y * rowStep;
+  PixelBuffer() {
+    channels = 0;
+    pixelStep = 0;
   }
 };
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "imagefile/ras.h"
-#include "shell/alert.h"
+#include "base/alert.h"
 #include "transform/tintmesh_eval.h"
 
 namespace {

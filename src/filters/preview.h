@@ -18,7 +18,7 @@
 
 #include "filters/pixelbuffer.h"
 #include "filters/resample.h"
-#include "shell/status.h"
+#include "base/status.h"
 #include "transform/tintmesh.h"
 
 constexpr int32_t kThumbnailBox = 180;

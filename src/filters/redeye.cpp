@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shell/alert.h"
+#include "base/alert.h"
 
 namespace {
 

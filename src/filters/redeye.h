@@ -17,7 +17,7 @@
 #include <cstdint>
 
 #include "filters/pixelbuffer.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 // The red-eye request the editing window sets: a point in display-image
 // pixels and the search radius (at least 1 to apply).

@@ -24,7 +24,7 @@
 #include <cstdint>
 
 #include "filters/pixelbuffer.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 enum : int32_t { kIPScaleFast = 0, kIPScaleFiltered = 1 };
 

@@ -7,7 +7,6 @@
 
 #include "transform/tintmesh.h"
 #include "transform/tintmesh_eval.h"
-#include "transform/tintmesh_file.h"
 
 namespace {
 
@@ -118,7 +117,8 @@ void MeanRow(const T* in, const int32_t* cs, T* out, int32_t width) {
 
 struct IPRowEngine {
   IPRowEngineSetup setup;
-  Tintmesh* tm = nullptr;
+  Tintmesh* tm = nullptr;  // the engine's copy of the transform
+  QXKernel* kernel = nullptr;  // its evaluation, prepared once
   int32_t mode = kIPModeCopy;
   bool sharpen = false;
   int32_t inCh = 0, outCh = 0;
@@ -136,7 +136,10 @@ struct IPRowEngine {
   int32_t received = 0, emitted = 0;
   Status failed = kOk;
 
-  ~IPRowEngine() { QXFree(&tm); }
+  ~IPRowEngine() {
+    QXKernelFree(&kernel);
+    QXFree(&tm);
+  }
 
   size_t PlaneBytes(int32_t depth) const { return (size_t)setup.width * depth; }
   void* Plane(uint8_t* base, int32_t c, int32_t depth) const { return base + c * PlaneBytes(depth); }
@@ -159,7 +162,8 @@ struct IPRowEngine {
     QXChannelPtrs src, dst;
     for (int32_t c = 0; c < inCh; ++c) src.chan[c] = const_cast<void*>(in.chan[c]);
     for (int32_t c = 0; c < outCh; ++c) dst.chan[c] = Plane(out, c, setup.outDepth);
-    return QXEvaluate(tm, setup.width, src, 1, dst, 1);
+    QXKernelRun(kernel, setup.width, src, 1, dst, 1);
+    return kOk;
   }
 
   // Input row → output depth, through the table when the depths differ.
@@ -300,7 +304,8 @@ Status BuildDepthTable(IPRowEngine& e) {
 
 Status SetUpTransform(IPRowEngine& e) {
   const IPRowEngineSetup& s = e.setup;
-  Status st = QXReadFile(&e.tm, *s.transform);
+  if (QXValidate(s.transform) != kOk) return kBadArg;
+  Status st = QXCopy(s.transform, &e.tm);
   if (st != kOk) return st;
   if ((st = QXSetPhysicalDataPath(e.tm, kQXInputSide, s.inDepth)) != kOk) return st;
   if ((st = QXSetPhysicalDataPath(e.tm, kQXOutputSide, s.outDepth)) != kOk) return st;
@@ -308,7 +313,7 @@ Status SetUpTransform(IPRowEngine& e) {
     if ((st = QXSetChanRange(e.tm, kQXInputSide, c, s.inLow, s.inHigh)) != kOk) return st;
   for (int32_t c = 0; c < e.tm->nOut; ++c)
     if ((st = QXSetChanRange(e.tm, kQXOutputSide, c, s.outLow, s.outHigh)) != kOk) return st;
-  return kOk;
+  return QXKernelCreate(e.tm, &e.kernel);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // IPRowEngine: the row engine of the filter stage. It applies the correction
-// transform (a Tintmesh read back from its stream) and the 5 × 5 unsharp mask
+// transform (its own copy of a Tintmesh, set to the rows' depths and ranges
+// and its kernel prepared once) and the 5 × 5 unsharp mask
 // to one planar row at a time and hands each finished row, in order, to its
 // sink.
 //
@@ -34,8 +35,8 @@
 #include <cstdint>
 
 #include "filters/iprow.h"
-#include "shell/status.h"
-#include "shell/stream.h"
+#include "base/status.h"
+#include "transform/tintmesh.h"
 
 enum : int32_t {
   kIPModeCopy = 0,
@@ -46,8 +47,8 @@ enum : int32_t {
 };
 
 struct IPRowEngineSetup {
-  // The correction transform's stream (a memory block or a file), or null.
-  const StreamLocation* transform = nullptr;
+  // The correction transform (copied at creation; the caller's is not changed), or null.
+  const Tintmesh* transform = nullptr;
   int32_t inLow = 0, inHigh = 255;    // input codes (set on every input channel of the transform)
   int32_t outLow = 0, outHigh = 255;  // output codes
   int32_t strength = 0;               // 0..24, 0 = no sharpening
@@ -69,8 +70,8 @@ struct IPRowEngine;
 // channel the sharpened rows lack), order outside 0..2, width or height below
 // 1, a depth other than 1 or 2, no sink, a transform with an input or output
 // range whose ends are equal, or a depth change without a transform from an
-// input range whose ends are equal; the stream's status when the transform
-// cannot be read; kNoMem. *engine is set only on success.
+// input range whose ends are equal; kBadArg for a transform that is not whole
+// (QXValidate) or cannot be evaluated; kNoMem. *engine is set only on success.
 Status IPRowEngineCreate(const IPRowEngineSetup& setup, IPRowEngine** engine);
 
 // Takes the next input row (the engine copies what it keeps). kBadArg after

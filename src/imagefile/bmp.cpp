@@ -5,7 +5,7 @@
 
 #include "imagefile/rasmodule.h"
 #include "imagefile/rowpack.h"
-#include "shell/bytes.h"
+#include "base/bytes.h"
 
 namespace {
 
@@ -31,9 +31,8 @@ uint64_t RowSize(uint64_t width, uint32_t bytesPerPixel) { return (width * bytes
 Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
-  if (StreamOpen(s, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   int64_t fileSize = 0;
-  if (RasStreamSize(s, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   uint8_t head[18];
   if (StreamReadExact(s, head, sizeof head) != kOk) return RasFail(kFormatErr, "too short for a BMP file");
   if (head[0] != 'B' || head[1] != 'M' || LoadLE16(head + 6) != 0) return RasFail(kFormatErr, "no BMP signature");
@@ -166,10 +165,10 @@ Status BmpReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   BmpState& st = StateOf(image);
   Stream& s = image.file->stream;
   const uint32_t fileRow = st.topDown ? line : st.height - 1 - line;
-  if (RasSeekTo(s, st.dataOffset + (int64_t)fileRow * st.rowSize) != kOk)
-    return RasFail(kSeekErr, "cannot reach BMP row %u", line);
-  if (StreamReadExact(s, st.row.get(), (size_t)st.width * st.bytesPerPixel) != kOk)
-    return RasFail(kReadErr, "BMP row %u is cut short", line);
+  if (Status failed = RasReadRowAt(s, st.dataOffset + (int64_t)fileRow * st.rowSize,
+                                   st.row.get(), (size_t)st.width * st.bytesPerPixel, "BMP", line);
+      failed != kOk)
+    return failed;
   const uint8_t* p = st.row.get();
   const uint32_t w = st.width;
   if (st.bytesPerPixel == 3) {
@@ -198,9 +197,10 @@ Status BmpWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   } else {
     std::memcpy(p, sl.plane8[0], w);
   }
-  if (RasSeekTo(s, st.dataOffset + (int64_t)(st.height - 1 - line) * st.rowSize) != kOk)
-    return RasFail(kSeekErr, "cannot reach BMP row %u", line);
-  if (StreamWriteAll(s, st.row.get(), st.rowSize) != kOk) return RasFail(kWriteErr, "cannot write BMP row %u", line);
+  if (Status failed = RasWriteRowAt(s, st.dataOffset + (int64_t)(st.height - 1 - line) * st.rowSize,
+                                    st.row.get(), st.rowSize, "BMP", line);
+      failed != kOk)
+    return failed;
   return kOk;
 }
 

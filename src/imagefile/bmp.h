@@ -9,7 +9,7 @@
 // run-length compression: kUnsupported.
 #pragma once
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 Status BmpOpen(RasImage& image);
 Status BmpReadSl(RasImage& image, uint32_t line, RasScanline& sl);

@@ -5,8 +5,8 @@
 #include <ctime>
 
 #include "imagefile/rasmodule.h"
-#include "shell/bytes.h"
-#include "shell/strings.h"
+#include "base/bytes.h"
+#include "base/strings.h"
 
 namespace {
 
@@ -92,9 +92,8 @@ void BuildHeader(const RasImage& image, const std::string& path, uint8_t* h) {
 Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
-  if (StreamOpen(s, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   int64_t fileSize = 0;
-  if (RasStreamSize(s, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   uint8_t h[1024];
   if (StreamReadExact(s, h, sizeof h) != kOk) return RasFail(kFormatErr, "too short for a Cineon file");
   if (LoadBE32(h) != kMagic) return RasFail(kFormatErr, "no Cineon magic number");
@@ -154,10 +153,10 @@ Status CineonOpen(RasImage& image) {
 Status CineonReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   CineonState& st = StateOf(image);
   Stream& s = image.file->stream;
-  if (RasSeekTo(s, st.dataOffset + (int64_t)(line * st.rowBytes)) != kOk)
-    return RasFail(kSeekErr, "cannot reach Cineon row %u", line);
-  if (StreamReadExact(s, st.row.get(), (size_t)st.rowBytes) != kOk)
-    return RasFail(kReadErr, "Cineon row %u is cut short", line);
+  if (Status failed = RasReadRowAt(s, st.dataOffset + (int64_t)(line * st.rowBytes),
+                                   st.row.get(), (size_t)st.rowBytes, "Cineon", line);
+      failed != kOk)
+    return failed;
   const uint8_t* p = st.row.get();
   uint16_t *r = sl.plane16[0], *g = sl.plane16[1], *b = sl.plane16[2];
   for (uint32_t x = 0; x < st.width; ++x, p += 4) {
@@ -176,10 +175,10 @@ Status CineonWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   const uint16_t *r = sl.plane16[0], *g = sl.plane16[1], *b = sl.plane16[2];
   auto ten = [](uint16_t v) { return (uint32_t)(v < 1023 ? v : 1023); };
   for (uint32_t x = 0; x < st.width; ++x, p += 4) StoreBE32(p, ten(r[x]) << 22 | ten(g[x]) << 12 | ten(b[x]) << 2);
-  if (RasSeekTo(s, st.dataOffset + (int64_t)(line * st.rowBytes)) != kOk)
-    return RasFail(kSeekErr, "cannot reach Cineon row %u", line);
-  if (StreamWriteAll(s, st.row.get(), (size_t)st.rowBytes) != kOk)
-    return RasFail(kWriteErr, "cannot write Cineon row %u", line);
+  if (Status failed = RasWriteRowAt(s, st.dataOffset + (int64_t)(line * st.rowBytes),
+                                    st.row.get(), (size_t)st.rowBytes, "Cineon", line);
+      failed != kOk)
+    return failed;
   return kOk;
 }
 

@@ -24,7 +24,7 @@
 // 2048; samples above 1023 are written as 1023.
 #pragma once
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 Status CineonOpen(RasImage& image);
 Status CineonReadSl(RasImage& image, uint32_t line, RasScanline& sl);

@@ -5,9 +5,12 @@
 #include "imagefile/eps.h"
 #include "imagefile/epstext.h"
 #include "imagefile/rasmodule.h"
-#include "shell/strings.h"
+#include "base/strings.h"
 
 namespace {
+
+// The plates are EPS files, opened through the EPS module itself.
+const RasModule kPlateModule{kRasEps, "eps", EpsOpen, nullptr, EpsReadSl, EpsWriteSl, EpsClose};
 
 const char kInks[] = "CMYK";
 const char* const kPlateComments[4] = {"CyanPlate:", "MagentaPlate:", "YellowPlate:", "BlackPlate:"};
@@ -57,13 +60,13 @@ Status OpenRead(RasImage& image) {
   for (int k = 0; k < 4; ++k)
     if (LeafName(names[k]).empty()) return RasFail(kFormatErr, "no DCS plate comments");
   fs.recognised = true;
-  const std::string folder = fs.path.substr(0, fs.path.find_last_of('/') + 1);
+  const std::string folder = FolderOf(fs.path);
   auto st = std::make_unique<DcsState>();
   for (int k = 0; k < 4; ++k) {
     RasImage& p = st->plate[k];
     const std::string platePath = folder + LeafName(names[k]);
     p.format = kRasEps;
-    Status status = RasOpen(platePath, 'r', p);
+    Status status = RasOpenWith(kPlateModule, platePath, 'r', p);
     if (status != kOk) {
       const std::string why = RasLastFailure();
       return RasFail(status, "DCS plate %s: %s", platePath.c_str(), why.c_str());
@@ -106,7 +109,7 @@ Status OpenWrite(RasImage& image) {
     RasImage& p = st->plate[made];
     rasInit(p, kRasEps, image.width, image.height, 1, kRasGray, image.resolution);
     EpsModeScope mode(4);
-    status = RasOpen(DcsPlatePath(fs.path, made), 'w', p);
+    status = RasOpenWith(kPlateModule, DcsPlatePath(fs.path, made), 'w', p);
     if (status != kOk) break;
   }
   if (status == kOk) status = RasMakeSl(st->plateSl, st->plate[0]);

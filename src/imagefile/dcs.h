@@ -23,7 +23,7 @@
 // in any order.
 #pragma once
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 Status DcsOpen(RasImage& image);
 Status DcsReadSl(RasImage& image, uint32_t line, RasScanline& sl);

@@ -10,7 +10,7 @@
 
 #include "imagefile/epstext.h"
 #include "imagefile/rasmodule.h"
-#include "shell/strings.h"
+#include "base/strings.h"
 
 namespace {
 
@@ -252,9 +252,8 @@ bool ParseIntegers(const char* p, long long* out, int count) {
 Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
-  if (StreamOpen(s, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   int64_t fileSize = 0;
-  if (RasStreamSize(s, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   EpsLineReader lines(s);
   std::string line;
   if (!lines.Next(line) || line != kEpsFirstLine) return RasFail(kFormatErr, "not an EPS file");
@@ -335,12 +334,7 @@ int ChannelsOfVariant(int variant) {
 
 Status OpenWrite(RasImage& image) {
   RasFileState& fs = *image.file;
-  const int32_t t = image.colorType;
-  const int32_t want = t == kRasGray ? 1 : (t == kRasRGB || t == kRasPhotoCDColor) ? 3 : t == kRasCMYK ? 4 : 0;
-  if (!want) return RasFail(kBadArg, "EPS files hold gray, RGB or CMYK images only");
-  if (image.channels != want)
-    return RasFail(kBadArg, "%d channels do not fit colour type %d", image.channels, image.colorType);
-  if (image.width == 0 || image.height == 0) return RasFail(kBadArg, "empty image");
+  if (Status st = RasCheckGrayRgbCmyk(image, "EPS files"); st != kOk) return st;
   if ((uint64_t)image.width * image.height * (uint64_t)image.channels > (1ull << 46))
     return RasFail(kBadArg, "%u x %u is too large for an EPS file", image.width, image.height);
   if (!(image.resolution > 0)) image.resolution = 300;
@@ -535,9 +529,10 @@ Status EpsWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
     }
     out = st.text.get();
   }
-  if (RasSeekTo(s, st.dataStart + (int64_t)(line * st.rowBytes)) != kOk)
-    return RasFail(kSeekErr, "cannot reach EPS row %u", line);
-  if (StreamWriteAll(s, out, (size_t)st.rowBytes) != kOk) return RasFail(kWriteErr, "cannot write EPS row %u", line);
+  if (Status failed = RasWriteRowAt(s, st.dataStart + (int64_t)(line * st.rowBytes),
+                                    out, (size_t)st.rowBytes, "EPS", line);
+      failed != kOk)
+    return failed;
   return kOk;
 }
 

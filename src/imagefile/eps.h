@@ -39,7 +39,7 @@
 #include <cstdint>
 #include <string>
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 Status EpsOpen(RasImage& image);
 Status EpsReadSl(RasImage& image, uint32_t line, RasScanline& sl);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/stream.h"
+#include "base/stream.h"
 
 inline constexpr const char* kEpsFirstLine = "%!PS-Adobe-3.0 EPSF-3.0";
 

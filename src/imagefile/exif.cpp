@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "shell/bytes.h"
+#include "base/bytes.h"
 
 namespace {
 

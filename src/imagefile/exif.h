@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 struct ExifParseResult {
   int64_t thumbDir = -1;        // offset of the directory holding the thumbnail pointers; -1 none

@@ -12,8 +12,8 @@ extern "C" {
 
 #include "imagefile/rasmodule.h"
 #include "imagefile/rowpack.h"
-#include "shell/bytes.h"
-#include "shell/debuglog.h"
+#include "base/bytes.h"
+#include "base/debuglog.h"
 
 namespace {
 

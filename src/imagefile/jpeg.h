@@ -25,7 +25,7 @@
 
 #include <cstdint>
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 Status JpegOpen(RasImage& image);
 // Recognition: the marker passes and the header, no decompression; leaves

@@ -57,9 +57,8 @@ void Chroma(const uint8_t* near, const uint8_t* far, uint32_t n, uint8_t* tmp, u
 Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
-  if (StreamOpen(s, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   int64_t fileSize = 0;
-  if (RasStreamSize(s, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   char tag[7];
   if (fileSize < 2048 + 7 || RasSeekTo(s, 2048) != kOk || StreamReadExact(s, tag, sizeof tag) != kOk ||
       std::memcmp(tag, "PCD_IPI", 7) != 0)

@@ -23,7 +23,7 @@
 
 #include <cstdint>
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 Status PcdOpen(RasImage& image);
 Status PcdReadSl(RasImage& image, uint32_t line, RasScanline& sl);

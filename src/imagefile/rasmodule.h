@@ -1,7 +1,7 @@
-// The format table and what the format modules share: one entry per format
-// code with the module's operations, the failure note, the input slots the
-// read opens fill, and small stream helpers. Only the framework and the
-// format modules include this header.
+// What the format modules share: the module contract, the failure note, the
+// input slots the read opens fill, small stream helpers and the open of a
+// file by a given module. Only the framework and the format modules include
+// this header; it is implemented with the records (rasimage.cpp).
 //
 // Module contract
 // - open(image): image.file is allocated with path and mode set and the stream
@@ -21,28 +21,19 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <string>
 
-#include "imagefile/ras.h"
-#include "shell/memory.h"
-
-struct RasModule {
-  int32_t format;
-  const char* name;
-  Status (*open)(RasImage& image);
-  Status (*query)(RasImage& image);
-  Status (*readSl)(RasImage& image, uint32_t line, RasScanline& sl);
-  Status (*writeSl)(RasImage& image, uint32_t line, const RasScanline& sl);
-  Status (*close)(RasImage& image);
-};
-
-// The table entry for a format code; null for a code outside 1..11. An entry
-// whose open is null has no module yet.
-const RasModule* RasFindModule(int32_t format);
+#include "imagefile/rasimage.h"
+#include "base/memory.h"
 
 // Records why an operation failed (printf form) in RasLastFailure() and the
 // diagnostics log; returns `status`.
 Status RasFail(Status status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void RasClearFailure();
+// Sets RasLastFailure() to a reason noted earlier.
+void RasSetFailure(const std::string& why);
+// Empties the two input slots.
+void RasEmptyInputSlots();
 
 // Input slots, filled by read opens. The slot takes the block.
 void RasPutInProfile(MemPtr<uint8_t[]> bytes, uint32_t size);
@@ -54,9 +45,21 @@ void RasOutProfile(const uint8_t** data, uint32_t* size);
 void RasOutExifData(const uint8_t** data, uint32_t* size);
 
 // The size of the open stream's file (the stream position is kept).
-Status RasStreamSize(Stream& s, int64_t& size);
+inline Status RasStreamSize(Stream& s, int64_t& size) { return StreamSize(s, size); }
 // Seeks to an absolute position only when the stream is elsewhere.
 Status RasSeekTo(Stream& s, int64_t position);
+// Opens the file state's stream for a reader and measures the file: kOpenErr
+// or kSeekErr (with the failure noted).
+Status RasOpenInput(RasFileState& fs, int64_t& fileSize);
+// Row `line` of `bytes` bytes at `offset` of the file: read into `row`, or
+// written from it. kSeekErr ("cannot reach <format> row <line>"), kReadErr
+// ("... is cut short") or kWriteErr ("cannot write ...").
+Status RasReadRowAt(Stream& s, int64_t offset, void* row, size_t bytes, const char* formatName, uint32_t line);
+Status RasWriteRowAt(Stream& s, int64_t offset, const void* row, size_t bytes, const char* formatName, uint32_t line);
+// A writer's check of a record for a format of gray, RGB (Photo CD colour
+// too) and CMYK images: colour type, channel count and a size above 0.
+// kBadArg with the failure noted ("<files> hold gray, RGB or CMYK images only").
+Status RasCheckGrayRgbCmyk(const RasImage& image, const char* files);
 // Opens the file state's stream for a writer; kOpenErr when it cannot be created.
 Status RasCreateOutput(RasFileState& fs);
 // Closes a writer's stream after a failed open and deletes the partial file.
@@ -67,3 +70,6 @@ Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t si
 // A module's open: the read or the write side by the file state's mode; a
 // failed read open closes the stream it was given.
 Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*openWrite)(RasImage&));
+// Opens the file with the given module: what RasOpen does once it has the
+// module of the record's format (a composite format opens its parts so).
+Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image);

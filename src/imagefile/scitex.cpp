@@ -73,9 +73,8 @@ void FormatSize(double value, uint8_t* f) {
 Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
-  if (StreamOpen(s, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   int64_t fileSize = 0;
-  if (RasStreamSize(s, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   uint8_t h[2048];
   if (StreamReadExact(s, h, sizeof h) != kOk) return RasFail(kFormatErr, "too short for a Scitex CT file");
   if (h[80] != 'C' || h[81] != 'T') return RasFail(kFormatErr, "no Scitex CT signature");
@@ -126,12 +125,7 @@ Status OpenRead(RasImage& image) {
 
 Status OpenWrite(RasImage& image) {
   RasFileState& fs = *image.file;
-  const int32_t t = image.colorType;
-  const int32_t want = t == kRasGray ? 1 : (t == kRasRGB || t == kRasPhotoCDColor) ? 3 : t == kRasCMYK ? 4 : 0;
-  if (!want) return RasFail(kBadArg, "Scitex CT files hold gray, RGB or CMYK images only");
-  if (image.channels != want)
-    return RasFail(kBadArg, "%d channels do not fit colour type %d", image.channels, image.colorType);
-  if (image.width == 0 || image.height == 0) return RasFail(kBadArg, "empty image");
+  if (Status st = RasCheckGrayRgbCmyk(image, "Scitex CT files"); st != kOk) return st;
   if (!(image.resolution > 0)) image.resolution = 300;
   auto st = std::make_unique<ScitexState>();
   st->width = image.width;
@@ -170,10 +164,10 @@ Status ScitexCTOpen(RasImage& image) {
 Status ScitexCTReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   ScitexState& st = StateOf(image);
   Stream& s = image.file->stream;
-  if (RasSeekTo(s, kDataOffset + (int64_t)(line * st.rowBytes)) != kOk)
-    return RasFail(kSeekErr, "cannot reach Scitex CT row %u", line);
-  if (StreamReadExact(s, st.row.get(), (size_t)st.rowBytes) != kOk)
-    return RasFail(kReadErr, "Scitex CT row %u is cut short", line);
+  if (Status failed = RasReadRowAt(s, kDataOffset + (int64_t)(line * st.rowBytes),
+                                   st.row.get(), (size_t)st.rowBytes, "Scitex CT", line);
+      failed != kOk)
+    return failed;
   const uint32_t w = st.width;
   for (int c = 0; c < st.channels; ++c) {
     const uint8_t* in = st.row.get() + (size_t)c * st.stride;
@@ -200,10 +194,10 @@ Status ScitexCTWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
       std::memcpy(out, in, w);
     }
   }
-  if (RasSeekTo(s, kDataOffset + (int64_t)(line * st.rowBytes)) != kOk)
-    return RasFail(kSeekErr, "cannot reach Scitex CT row %u", line);
-  if (StreamWriteAll(s, st.row.get(), (size_t)st.rowBytes) != kOk)
-    return RasFail(kWriteErr, "cannot write Scitex CT row %u", line);
+  if (Status failed = RasWriteRowAt(s, kDataOffset + (int64_t)(line * st.rowBytes),
+                                    st.row.get(), (size_t)st.rowBytes, "Scitex CT", line);
+      failed != kOk)
+    return failed;
   return kOk;
 }
 

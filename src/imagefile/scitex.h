@@ -23,7 +23,7 @@
 // of the file: kFormatErr.
 #pragma once
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 Status ScitexCTOpen(RasImage& image);
 Status ScitexCTReadSl(RasImage& image, uint32_t line, RasScanline& sl);

@@ -4,7 +4,7 @@
 
 #include "imagefile/rasmodule.h"
 #include "imagefile/rowpack.h"
-#include "shell/bytes.h"
+#include "base/bytes.h"
 
 namespace {
 
@@ -26,9 +26,8 @@ TargaState& StateOf(RasImage& image) { return *static_cast<TargaState*>(image.fi
 Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
-  if (StreamOpen(s, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   int64_t fileSize = 0;
-  if (RasStreamSize(s, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   uint8_t head[18];
   if (StreamReadExact(s, head, sizeof head) != kOk) return RasFail(kFormatErr, "too short for a Targa file");
   auto st = std::make_unique<TargaState>();
@@ -159,9 +158,10 @@ Status TargaReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   const TargaHeader& h = st.h;
   Stream& s = image.file->stream;
   const uint32_t fileRow = st.topDown ? line : h.height - 1 - line;
-  if (RasSeekTo(s, st.dataOffset + (int64_t)fileRow * st.rowBytes) != kOk)
-    return RasFail(kSeekErr, "cannot reach Targa row %u", line);
-  if (StreamReadExact(s, st.row.get(), st.rowBytes) != kOk) return RasFail(kReadErr, "Targa row %u is cut short", line);
+  if (Status failed = RasReadRowAt(s, st.dataOffset + (int64_t)fileRow * st.rowBytes,
+                                   st.row.get(), st.rowBytes, "Targa", line);
+      failed != kOk)
+    return failed;
   const uint8_t* p = st.row.get();
   const uint32_t w = h.width;
   if (h.imageType == 3) {
@@ -208,9 +208,10 @@ Status TargaWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   } else {
     JoinRgb8(p, sl.plane8[2], sl.plane8[1], sl.plane8[0], w);  // blue, green, red
   }
-  if (RasSeekTo(s, st.dataOffset + (int64_t)(st.h.height - 1 - line) * st.rowBytes) != kOk)
-    return RasFail(kSeekErr, "cannot reach Targa row %u", line);
-  if (StreamWriteAll(s, st.row.get(), st.rowBytes) != kOk) return RasFail(kWriteErr, "cannot write Targa row %u", line);
+  if (Status failed = RasWriteRowAt(s, st.dataOffset + (int64_t)(st.h.height - 1 - line) * st.rowBytes,
+                                    st.row.get(), st.rowBytes, "Targa", line);
+      failed != kOk)
+    return failed;
   return kOk;
 }
 

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 // The 18-byte file header, fields as stored (little-endian on disk).
 struct TargaHeader {

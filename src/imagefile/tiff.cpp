@@ -7,7 +7,7 @@
 
 #include "imagefile/rasmodule.h"
 #include "imagefile/rowpack.h"
-#include "shell/bytes.h"
+#include "base/bytes.h"
 
 namespace {
 
@@ -274,10 +274,9 @@ Status CheckDirectory(TiffState& st) {
 Status OpenRead(RasImage& image, bool is16) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
-  if (StreamOpen(s, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   auto st = std::make_unique<TiffState>();
   st->is16 = is16;
-  if (RasStreamSize(s, st->fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  if (Status opened = RasOpenInput(fs, st->fileSize); opened != kOk) return opened;
   uint8_t head[8];
   if (StreamReadExact(s, head, 8) != kOk) return RasFail(kFormatErr, "too short for a TIFF file");
   if (head[0] == 'I' && head[1] == 'I') st->big = false;
@@ -504,9 +503,10 @@ Status ReadRow(RasImage& image, uint32_t line, RasScanline& sl) {
     for (uint32_t p = 0; p < planes; ++p) {
       const uint32_t k = strip + p * st.stripsPerPlane;
       uint8_t* into = st.direct.get() + p * st.planeRowBytes;
-      if (RasSeekTo(s, st.stripOffsets[k] + (int64_t)within * st.planeRowBytes) != kOk)
-        return RasFail(kSeekErr, "cannot reach TIFF row %u", line);
-      if (StreamReadExact(s, into, (size_t)st.planeRowBytes) != kOk) return RasFail(kReadErr, "TIFF row %u is cut short", line);
+      if (Status failed = RasReadRowAt(s, st.stripOffsets[k] + (int64_t)within * st.planeRowBytes,
+                                       into, (size_t)st.planeRowBytes, "TIFF", line);
+          failed != kOk)
+        return failed;
       if (st.fillOrder == 2) ReverseBits(into, (size_t)st.planeRowBytes);
       rows[p] = into;
     }

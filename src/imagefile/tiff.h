@@ -25,7 +25,7 @@
 
 #include <cstdint>
 
-#include "imagefile/ras.h"
+#include "imagefile/rasimage.h"
 
 Status TiffOpen(RasImage& image);
 Status TiffReadSl(RasImage& image, uint32_t line, RasScanline& sl);

@@ -7,10 +7,10 @@
 #include "colormgmt/workingspaces.h"
 #include "correct/correctiontransform.h"
 #include "correct/definitions.h"
-#include "shell/alert.h"
-#include "shell/debuglog.h"
-#include "shell/strings.h"
-#include "shell/uistate.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "base/strings.h"
+#include "base/uistate.h"
 
 namespace {
 
@@ -493,3 +493,5 @@ Status RefreshWorkingSpaceRef(Prefs& prefs) {
   prefs.workingRef = ref;
   return kOk;
 }
+
+int32_t PrefsGridIndex(const Prefs& prefs) { return UsableGridIndex(prefs.gridIndex); }

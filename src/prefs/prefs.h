@@ -26,8 +26,8 @@
 #include "correct/memorycolours.h"
 #include "correct/tavelinpars.h"
 #include "prefs/prefsfile.h"
-#include "shell/naming.h"
-#include "shell/status.h"
+#include "base/naming.h"
+#include "base/status.h"
 
 struct UiState;
 
@@ -126,6 +126,9 @@ struct Prefs {
 
 // The process-wide record.
 Prefs& AppPrefs();
+// The grid index the preferences give for colour conversions, correction
+// transforms and Brivio: the stored one, or the default when out of 0..7.
+int32_t PrefsGridIndex(const Prefs& prefs = AppPrefs());
 // Every preference to its default.
 Status ResetPrefs(Prefs* prefs);
 

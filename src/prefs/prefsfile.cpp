@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "shell/atomicfile.h"
-#include "shell/bytes.h"
-#include "shell/debuglog.h"
-#include "shell/elements.h"
-#include "shell/uistate.h"
+#include "base/atomicfile.h"
+#include "base/bytes.h"
+#include "base/debuglog.h"
+#include "base/elements.h"
+#include "base/uistate.h"
 
 namespace {
 constexpr uint32_t kElementSize[5] = {1, 2, 4, 4, 4};

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/stream.h"
+#include "base/stream.h"
 
 struct UiState;
 

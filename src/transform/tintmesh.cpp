@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "transform/tintmesh_internal.h"
@@ -523,41 +524,59 @@ Status QXValidate(const Tintmesh* tm) {
   return kOk;
 }
 
-// ---- handle --------------------------------------------------------------------------------
-
-static void CopyIntoHandle(TintmeshHandle* h) {
-  const Tintmesh* tm = h->tintmesh;
-  h->nIn = tm->nIn;
-  h->nOut = tm->nOut;
-  h->inSpace = tm->inSpace;
-  h->outSpace = tm->outSpace;
-  h->precision = tm->precision;
-  h->inPath = tm->inPath;
-  h->outPath = tm->outPath;
-}
-
-Status QXHandleCreate(Tintmesh** tintmesh, TintmeshHandle** handle) {
-  if (!tintmesh || !*tintmesh || !handle) return kBadArg;
-  TintmeshHandle* h = new (std::nothrow) TintmeshHandle;
-  if (!h) return kNoMem;
-  h->tintmesh = *tintmesh;
-  *tintmesh = nullptr;
-  CopyIntoHandle(h);
-  *handle = h;
+namespace {
+template <class T>
+Status CopyArray(const QXArray<T>& from, QXArray<T>& to, size_t extra = 0) {
+  to.reset();
+  if (!from) return kOk;
+  to.data = MemNewArray<T>((size_t)from.count + extra, false);
+  if (!to.data) return kNoMem;
+  std::memcpy(to.data.get(), from.data.get(), ((size_t)from.count + extra) * sizeof(T));
+  to.count = from.count;
   return kOk;
 }
+}  // namespace
 
-Status QXHandleSetDataPath(TintmeshHandle* handle, int32_t side, int32_t depth) {
-  if (!handle || !handle->tintmesh) return kBadArg;
-  Status st = QXSetPhysicalDataPath(handle->tintmesh, side, depth);
-  CopyIntoHandle(handle);
-  return st;
-}
-
-Status QXHandleFree(TintmeshHandle** handle) {
-  if (!handle || !*handle) return kOk;
-  Status st = QXFree(&(*handle)->tintmesh);
-  delete *handle;
-  *handle = nullptr;
-  return st;
+Status QXCopy(const Tintmesh* from, Tintmesh** copy) {
+  if (!from || !copy) return kBadArg;
+  Tintmesh* tm = new (std::nothrow) Tintmesh;
+  if (!tm) return kNoMem;
+  struct Guard {
+    Tintmesh*& tm;
+    ~Guard() { QXFree(&tm); }
+  } guard{tm};
+  tm->version = from->version;
+  tm->nIn = from->nIn;
+  tm->nOut = from->nOut;
+  tm->inSpace = from->inSpace;
+  tm->outSpace = from->outSpace;
+  tm->lattice = from->lattice;
+  tm->precision = from->precision;
+  tm->inPath = from->inPath;
+  tm->outPath = from->outPath;
+  tm->interpShift = from->interpShift;
+  tm->interpRound = from->interpRound;
+  for (int32_t c = 0; c < kQXMaxChannels; ++c) {
+    const QXInChannel& f = from->in[c];
+    QXInChannel& t = tm->in[c];
+    t.rangeLow = f.rangeLow;
+    t.rangeHigh = f.rangeHigh;
+    t.samples = f.samples;
+    t.stride = f.stride;
+    std::memcpy(t.positions, f.positions, sizeof t.positions);
+    std::memcpy(t.cellOffsets, f.cellOffsets, sizeof t.cellOffsets);
+    if (CopyArray(f.cellLookup, t.cellLookup) != kOk || CopyArray(f.fraction, t.fraction) != kOk) return kNoMem;
+    const QXOutChannel& fo = from->out[c];
+    QXOutChannel& to = tm->out[c];
+    to.rangeLow = fo.rangeLow;
+    to.rangeHigh = fo.rangeHigh;
+    if (CopyArray(fo.curve8, to.curve8) != kOk || CopyArray(fo.curve16, to.curve16) != kOk) return kNoMem;
+  }
+  // The table keeps its zeroed padding (tintmesh_internal.h).
+  if (CopyArray(from->table8, tm->table8, from->table8 ? qx::kTablePad : 0) != kOk ||
+      CopyArray(from->table16, tm->table16, from->table16 ? qx::kTablePad : 0) != kOk)
+    return kNoMem;
+  *copy = tm;
+  tm = nullptr;
+  return kOk;
 }

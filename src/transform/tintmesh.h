@@ -13,8 +13,9 @@
 //
 // Ownership: QXInit creates the object, whoever called it owns it and frees it
 // with QXFree (which also frees every array hanging from it). Callers read the
-// fields but change them only through the QX calls. A TintmeshHandle owns its
-// Tintmesh and is freed with QXHandleFree.
+// fields but change them only through the QX calls. A TintmeshHandle
+// (tintmesh_eval.h) owns its Tintmesh and its prepared evaluation and is freed
+// with QXHandleFree.
 //
 // Value ranges: table entries 0..255 (precision 1) or 0..65535 (precision 2);
 // grid positions in the same unit, strictly increasing, first 0 and last the
@@ -35,8 +36,8 @@
 
 #include <cstdint>
 
-#include "shell/memory.h"
-#include "shell/status.h"
+#include "base/memory.h"
+#include "base/status.h"
 
 // Version of the object and of its stream: limits what the object may hold.
 //   0: RGB or CMYK in and out, lattice, 8-bit table, 2/3/5/9/17 evenly spaced
@@ -142,8 +143,11 @@ struct Tintmesh {
   Tintmesh& operator=(const Tintmesh&) = delete;
 };
 
-// Handle through which a correction is passed on; owns its Tintmesh. The
-// fields are copies of the Tintmesh's.
+struct QXKernel;
+
+// Handle through which a correction is passed on; owns its Tintmesh and the
+// Tintmesh's evaluation, prepared for its current paths (tintmesh_eval.h).
+// The fields are copies of the Tintmesh's.
 struct TintmeshHandle {
   int32_t nIn = 0;
   int32_t nOut = 0;
@@ -153,6 +157,7 @@ struct TintmeshHandle {
   int32_t inPath = 0;
   int32_t outPath = 0;
   Tintmesh* tintmesh = nullptr;  // owned
+  QXKernel* kernel = nullptr;    // owned; null when the Tintmesh cannot be evaluated
 };
 
 // Creates a Tintmesh after checking, in this order: a place for the result,
@@ -222,12 +227,7 @@ int64_t QXTableCount(const Tintmesh* tintmesh);
 // True for a lattice (lattice flag 1 and more than one input channel).
 bool QXIsLattice(const Tintmesh* tintmesh);
 
-// TintmeshHandle operations. QXHandleCreate takes ownership of *tintmesh
-// (cleared on success) and copies its fields into a new handle.
-Status QXHandleCreate(Tintmesh** tintmesh, TintmeshHandle** handle);
-// QXSetPhysicalDataPath on the handle's Tintmesh, then the new path is copied
-// into the handle. -1 when the handle or its Tintmesh is missing.
-Status QXHandleSetDataPath(TintmeshHandle* handle, int32_t side, int32_t depth);
-// Frees the handle's Tintmesh and the handle; sets *handle to null. Returns
-// QXFree's status (0); a null reference does nothing.
-Status QXHandleFree(TintmeshHandle** handle);
+// A deep copy of the whole object (grids, table, paths, ranges and every
+// derived array): *copy is a new Tintmesh the caller owns. kBadArg for a
+// missing argument, kNoMem.
+Status QXCopy(const Tintmesh* tintmesh, Tintmesh** copy);

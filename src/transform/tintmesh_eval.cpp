@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
+#include <new>
 
 #include "transform/tintmesh_internal.h"
 
@@ -435,62 +437,148 @@ bool ValidCount(int32_t n) { return n == 1 || n == 3 || n == 4; }
 
 }  // namespace
 
-Status QXEvaluate(const Tintmesh* tm, int32_t count, const QXChannelPtrs& in, int32_t inStep, const QXChannelPtrs& out,
-                  int32_t outStep) {
-  if (!tm || count < 0 || !ValidCount(tm->nOut) || !ValidCount(tm->nIn)) return kBadArg;
+// A prepared evaluation: the kernel and everything it reads.
+struct QXKernel {
+  int32_t nIn = 0, nOut = 0;
+  LatticeFn lattice = nullptr;
+  CurveFn curves = nullptr;
+  LatticeCtx latticeCtx;
+  CurveCtx curveCtx;
+};
+
+namespace {
+
+// Checks the Tintmesh and fills the kernel: kOk or kBadArg.
+Status Prepare(const Tintmesh* tm, QXKernel& k) {
+  if (!tm || !ValidCount(tm->nOut) || !ValidCount(tm->nIn)) return kBadArg;
   if (tm->lattice != 0 && tm->lattice != 1) return kBadArg;
   if ((tm->inPath != kQX8Bit && tm->inPath != kQX16Bit) || (tm->outPath != kQX8Bit && tm->outPath != kQX16Bit))
     return kBadArg;
   if (tm->lattice == 0 && tm->nIn != tm->nOut) return kBadArg;
-  for (int32_t c = 0; c < tm->nIn; ++c) {
-    if (!in.chan[c]) return kBadArg;
-  }
-  for (int32_t c = 0; c < tm->nOut; ++c) {
-    if (!out.chan[c]) return kBadArg;
-  }
   const bool in16 = tm->inPath == kQX16Bit, out16 = tm->outPath == kQX16Bit, p16 = tm->precision == kQX16Bit;
+  k.nIn = tm->nIn;
+  k.nOut = tm->nOut;
 
   if (QXIsLattice(tm)) {
     if (!ReadyLattice(tm)) return kBadArg;
-    LatticeCtx cx;
+    LatticeCtx& cx = k.latticeCtx;
     bool curve16 = false;
     for (int32_t c = 0; c < tm->nIn; ++c) {
       cx.off[c] = tm->in[c].cellOffsets;
       cx.cell[c] = tm->in[c].cellLookup.get();
       cx.frac[c] = tm->in[c].fraction.get();
     }
-    for (int32_t k = 0; k < tm->nOut; ++k) {
-      cx.curve8[k] = tm->out[k].curve8.get();
-      cx.curve16[k] = tm->out[k].curve16.get();
-      curve16 = curve16 || cx.curve16[k];
+    for (int32_t c = 0; c < tm->nOut; ++c) {
+      cx.curve8[c] = tm->out[c].curve8.get();
+      cx.curve16[c] = tm->out[c].curve16.get();
+      curve16 = curve16 || cx.curve16[c];
     }
     cx.table = p16 ? static_cast<const void*>(tm->table16.get()) : static_cast<const void*>(tm->table8.get());
     BuildChains(tm, cx);
-    LatticeFn fn = PickLattice(p16, in16, out16, curve16, tm->nIn, tm->nOut);
-    if (!fn) return kBadArg;
-    if (count > 0) fn(cx, count, in, inStep, out, outStep);
-    return kOk;
+    k.lattice = PickLattice(p16, in16, out16, curve16, tm->nIn, tm->nOut);
+    return k.lattice ? kOk : kBadArg;
   }
 
   const bool single = tm->lattice == 1;
   if (single && tm->nIn != 1) return kBadArg;
   const int curves = single ? tm->nOut : tm->nIn;
   if (!ReadyCurves(tm, curves)) return kBadArg;
-  CurveCtx cx;
   for (int c = 0; c < curves; ++c) {
-    cx.c8[c] = tm->in[c].cellLookup.get();
-    cx.c16[c] = tm->in[c].fraction.get();
+    k.curveCtx.c8[c] = tm->in[c].cellLookup.get();
+    k.curveCtx.c16[c] = tm->in[c].fraction.get();
   }
-  CurveFn fn = single ? PickCurve<true>(in16, out16, p16, curves) : PickCurve<false>(in16, out16, p16, curves);
-  if (!fn) return kBadArg;
-  if (count > 0) fn(cx, count, in, inStep, out, outStep);
+  k.curves = single ? PickCurve<true>(in16, out16, p16, curves) : PickCurve<false>(in16, out16, p16, curves);
+  return k.curves ? kOk : kBadArg;
+}
+
+bool PointersSet(const QXKernel& k, const QXChannelPtrs& in, const QXChannelPtrs& out) {
+  for (int32_t c = 0; c < k.nIn; ++c)
+    if (!in.chan[c]) return false;
+  for (int32_t c = 0; c < k.nOut; ++c)
+    if (!out.chan[c]) return false;
+  return true;
+}
+
+// The handle's fields from its Tintmesh, and its kernel for the current paths.
+void Refresh(TintmeshHandle* h) {
+  const Tintmesh* tm = h->tintmesh;
+  h->nIn = tm->nIn;
+  h->nOut = tm->nOut;
+  h->inSpace = tm->inSpace;
+  h->outSpace = tm->outSpace;
+  h->precision = tm->precision;
+  h->inPath = tm->inPath;
+  h->outPath = tm->outPath;
+  QXKernelFree(&h->kernel);
+  QXKernelCreate(tm, &h->kernel);
+}
+
+}  // namespace
+
+void QXKernelRun(const QXKernel* k, int32_t count, const QXChannelPtrs& in, int32_t inStep, const QXChannelPtrs& out,
+                 int32_t outStep) {
+  if (count <= 0) return;
+  if (k->lattice) k->lattice(k->latticeCtx, count, in, inStep, out, outStep);
+  else k->curves(k->curveCtx, count, in, inStep, out, outStep);
+}
+
+Status QXKernelCreate(const Tintmesh* tm, QXKernel** kernel) {
+  if (!kernel) return kBadArg;
+  std::unique_ptr<QXKernel> k(new (std::nothrow) QXKernel);
+  if (!k) return kNoMem;
+  if (Status st = Prepare(tm, *k); st != kOk) return st;
+  *kernel = k.release();
+  return kOk;
+}
+
+void QXKernelFree(QXKernel** kernel) {
+  if (!kernel) return;
+  delete *kernel;
+  *kernel = nullptr;
+}
+
+Status QXEvaluate(const Tintmesh* tm, int32_t count, const QXChannelPtrs& in, int32_t inStep, const QXChannelPtrs& out,
+                  int32_t outStep) {
+  if (!tm || count < 0) return kBadArg;
+  QXKernel k;
+  if (Status st = Prepare(tm, k); st != kOk) return st;
+  if (!PointersSet(k, in, out)) return kBadArg;
+  QXKernelRun(&k, count, in, inStep, out, outStep);
   return kOk;
 }
 
 Status QXHandleEvaluate(const TintmeshHandle* handle, int32_t count, const QXChannelPtrs& in, int32_t inStep,
                         const QXChannelPtrs& out, int32_t outStep) {
+  if (!handle || !handle->kernel || count < 0 || !PointersSet(*handle->kernel, in, out)) return kBadArg;
+  QXKernelRun(handle->kernel, count, in, inStep, out, outStep);
+  return kOk;
+}
+
+Status QXHandleCreate(Tintmesh** tintmesh, TintmeshHandle** handle) {
+  if (!tintmesh || !*tintmesh || !handle) return kBadArg;
+  TintmeshHandle* h = new (std::nothrow) TintmeshHandle;
+  if (!h) return kNoMem;
+  h->tintmesh = *tintmesh;
+  *tintmesh = nullptr;
+  Refresh(h);
+  *handle = h;
+  return kOk;
+}
+
+Status QXHandleSetDataPath(TintmeshHandle* handle, int32_t side, int32_t depth) {
   if (!handle || !handle->tintmesh) return kBadArg;
-  return QXEvaluate(handle->tintmesh, count, in, inStep, out, outStep);
+  Status st = QXSetPhysicalDataPath(handle->tintmesh, side, depth);
+  Refresh(handle);
+  return st;
+}
+
+Status QXHandleFree(TintmeshHandle** handle) {
+  if (!handle || !*handle) return kOk;
+  QXKernelFree(&(*handle)->kernel);
+  Status st = QXFree(&(*handle)->tintmesh);
+  delete *handle;
+  *handle = nullptr;
+  return st;
 }
 
 namespace qx {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "shell/bytes.h"
+#include "base/bytes.h"
 #include "transform/tintmesh_internal.h"
 
 void QXKeystream::Apply(uint8_t* bytes, size_t count) {

@@ -23,8 +23,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/status.h"
-#include "shell/stream.h"
+#include "base/status.h"
+#include "base/stream.h"
 #include "transform/tintmesh.h"
 
 constexpr int32_t kQXHeaderSize = 128;

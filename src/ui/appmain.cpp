@@ -12,11 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/debuglog.h"
-#include "shell/editcontext.h"
-#include "shell/startup.h"
-#include "shell/strings.h"
-#include "shell/uihost.h"
+#include "base/debuglog.h"
+#include "session/editcontext.h"
+#include "session/startup.h"
+#include "base/strings.h"
+#include "base/uihost.h"
 #include "ui/editwindow.h"
 #include "ui/monitorprofile.h"
 #include "ui/qthost.h"

@@ -7,11 +7,11 @@
 #include <QPalette>
 #include <QWidget>
 
-#include "shell/batchline.h"
-#include "shell/editcontext.h"
-#include "shell/startup.h"
-#include "shell/strings.h"
-#include "shell/thumbnail.h"
+#include "session/batchline.h"
+#include "session/editcontext.h"
+#include "session/startup.h"
+#include "base/strings.h"
+#include "session/thumbnail.h"
 #include "ui/editwindow_internal.h"
 
 namespace editwin {

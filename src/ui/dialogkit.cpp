@@ -9,8 +9,8 @@
 #include <QRadioButton>
 #include <QToolButton>
 
-#include "shell/strings.h"
-#include "shell/uistate.h"
+#include "base/strings.h"
+#include "base/uistate.h"
 #include "ui/dlgitems.h"
 #include "ui/qthost.h"
 

@@ -15,7 +15,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "shell/status.h"
+#include "base/status.h"
 #include "ui/dlg.h"
 
 class QDialog;

@@ -22,8 +22,8 @@
 #include <string>
 
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
-#include "shell/uihost.h"
+#include "base/status.h"
+#include "base/uihost.h"
 
 class QWidget;
 struct WorkingSpace;
@@ -74,7 +74,7 @@ Status SavePreferencesFile();
 // ---- Save Image as ----------------------------------------------------------------
 
 struct SaveAsRequest {
-  std::string outputPath;    // by the naming rules (shell/naming.h) for the chosen format
+  std::string outputPath;    // by the naming rules (base/naming.h) for the chosen format
   int32_t outputFormat = 1;  // 1 TIFF, 7 BMP, 9 JPEG, 10 16-bit TIFF
   int32_t colorType = 1;     // of the input: 1 RGB, 4 CMYK, 5 gray, 7 CIE L*a*b*
   int32_t maxValue = 255;    // of the input's samples

@@ -27,8 +27,8 @@
 #include <map>
 #include <memory>
 
-#include "shell/debuglog.h"
-#include "shell/uistate.h"
+#include "base/debuglog.h"
+#include "base/uistate.h"
 #include "ui/dlg_internal.h"
 #include "ui/uiapp.h"
 
@@ -168,39 +168,6 @@ void Hook(UiDlgWindow* w, QWidget* c, int id) {
   }
 }
 
-void ApplyBackground(UiDlgWindow* w, UiCtlKind kind) {
-  const auto& bg = w->info.backgrounds[kind];
-  if (!bg.set) return;
-  auto paint = [&bg](QWidget* c, QPalette::ColorRole role) {
-    QPalette pal = c->palette();
-    pal.setBrush(role, bg.brush);
-    c->setPalette(pal);
-    c->setAutoFillBackground(true);
-  };
-  if (kind == kUiCtlDialog) {
-    paint(w, QPalette::Window);
-    return;
-  }
-  for (QWidget* c : w->findChildren<QWidget*>()) {
-    switch (kind) {
-      case kUiCtlStatic:
-        if (qobject_cast<QLabel*>(c)) paint(c, QPalette::Window);
-        break;
-      case kUiCtlButton:
-        if (qobject_cast<QAbstractButton*>(c)) paint(c, QPalette::Button);
-        break;
-      case kUiCtlEdit:
-        if (qobject_cast<QLineEdit*>(c) || qobject_cast<QPlainTextEdit*>(c) || qobject_cast<QTextEdit*>(c))
-          paint(c, QPalette::Base);
-        break;
-      case kUiCtlList:
-        if (qobject_cast<QListWidget*>(c) || qobject_cast<QComboBox*>(c)) paint(c, QPalette::Base);
-        break;
-      default: break;
-    }
-  }
-}
-
 Status Create(UiState* state, int templateId, QWidget* owner, void* userData, bool modal, UiDlgWindow** out) {
   auto it = Templates().find(templateId);
   if (it == Templates().end() || !it->second) {
@@ -253,7 +220,6 @@ Status Initialise(UiDlgWindow* w, Ui_Dlg_InitProc init, bool* tableFull) {
   w->initialised = true;
   StartIdleTimer(w);
   if (w->info.events.drop) w->setAcceptDrops(true);
-  for (int kind = 0; kind < kUiCtlKinds; ++kind) ApplyBackground(w, (UiCtlKind)kind);
   return kOk;
 }
 
@@ -491,26 +457,6 @@ bool KeyDown(QWidget* receiver, QKeyEvent* event) {
   return handled == 1;
 }
 
-void ModifierChanged(QKeyEvent* event) {
-  QWidget* item = HoverUserItem();
-  UiDlgWindow* w = OfWidget(item);
-  if (!w || !w->info.events.cursor || Ui_Busy_Active()) return;
-  RefreshInput(w, nullptr);
-  // The event's own key is not yet (or still) in the modifier state.
-  const uint8_t down = event->type() == QEvent::KeyPress ? 1 : 0;
-  switch (event->key()) {
-    case Qt::Key_Control: w->info.ctrl = down; break;
-    case Qt::Key_Alt: w->info.alt = down; break;
-    case Qt::Key_Shift: w->info.shift = down; break;
-    default: break;
-  }
-  QPointer<UiDlgWindow> guard(w);
-  QPointer<QWidget> itemGuard(item);
-  const uint8_t handled = w->info.events.cursor(w);
-  if (!guard) return;
-  if (!handled && itemGuard) item->unsetCursor();
-  AfterProc(w);
-}
 
 QWidget* Item(UiDlgWindow* w, int item) {
   auto it = w->items.constFind(item);
@@ -545,6 +491,11 @@ void CollectItems(UiDlgWindow* w) {
 }
 
 }  // namespace UiDlg
+
+namespace {
+// The application object hands every key-down to the dialogs (uiapp.h).
+[[maybe_unused]] const bool kKeyHooked = (Ui_SetKeyHook(UiDlg::KeyDown), true);
+}  // namespace
 
 // ---- public interface --------------------------------------------------------
 
@@ -683,25 +634,3 @@ Status Ui_Dlg_SetListItemProcs(QWidget* dlg, int item, Ui_Dlg_ListMeasureProc me
   return kOk;
 }
 
-Status Ui_Dlg_SetBackground(QWidget* dlg, UiCtlKind kind, const QColor& colour) {
-  if (!dlg || kind < 0 || kind >= kUiCtlKinds) return kBadArg;
-  UiDlgWindow* w = UiDlg::Live(dlg);
-  if (!w) return kSysErr;
-  auto& bg = w->info.backgrounds[kind];
-  bg.set = 1;
-  bg.colour = colour;
-  bg.brush = QBrush(colour);
-  ApplyBackground(w, kind);
-  return kOk;
-}
-
-Status Ui_Dlg_AttachItem(QWidget* dlg, QWidget* control) {
-  if (!dlg || !control) return kBadArg;
-  UiDlgWindow* w = UiDlg::Live(dlg);
-  if (!w) return kSysErr;
-  bool ok = false;
-  const int id = control->property("itemId").toInt(&ok);
-  if (!ok || id <= 0 || id > 32767 || control->window() != w) return kBadArg;
-  UiDlg::CollectItems(w);
-  return kOk;
-}

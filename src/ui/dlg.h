@@ -61,7 +61,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 class QDialog;
 class QPainter;
@@ -117,9 +117,6 @@ struct Ui_Dlg_Events {
   Ui_Dlg_ListDrawProc listDraw = nullptr;
 };
 
-// Control kinds with a custom background colour.
-enum UiCtlKind { kUiCtlDialog = 0, kUiCtlStatic, kUiCtlButton, kUiCtlEdit, kUiCtlList, kUiCtlKinds };
-
 // One of the two progress areas of a dialog (progressarea.h).
 struct Ui_Dlg_ProgressArea {
   uint8_t active = 0;  // between begin and end
@@ -154,11 +151,6 @@ struct Ui_Dlg_Info {
   Ui_Dlg_Events events;
   QPointer<QWidget> owner;
   QTimer* idleTimer = nullptr;  // exists only when an idle procedure was registered in init
-  struct Background {
-    uint8_t set = 0;
-    QColor colour;
-    QBrush brush;
-  } backgrounds[kUiCtlKinds];
   uint8_t sizing = 0;  // a move or resize is in progress
   QRect savedBounds;   // the bounds when it started
   uint8_t painted = 0;         // first paint happened
@@ -208,8 +200,3 @@ Status Ui_Dlg_SetUserItemProcs(QWidget* dlg, Ui_Dlg_UserItemDrawProc draw, Ui_Dl
 // Makes the list with this item id owner-drawn through the two procedures.
 Status Ui_Dlg_SetListItemProcs(QWidget* dlg, int item, Ui_Dlg_ListMeasureProc measure, Ui_Dlg_ListDrawProc draw);
 
-// Custom background colour for one kind of control (kUiCtlDialog: the dialog).
-Status Ui_Dlg_SetBackground(QWidget* dlg, UiCtlKind kind, const QColor& colour);
-
-// Enters a control created after the dialog opened (set its "itemId" first).
-Status Ui_Dlg_AttachItem(QWidget* dlg, QWidget* control);

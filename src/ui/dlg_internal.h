@@ -64,18 +64,11 @@ void ItemHit(UiDlgWindow* w, int item, const char* notification);
 void RefreshInput(UiDlgWindow* w, const QPoint* globalMouse);
 // A key-down in any widget; true when a key procedure handled it.
 bool KeyDown(QWidget* receiver, QKeyEvent* event);
-// A modifier key went down or up: asks the cursor procedure again when the
-// mouse is over a user item.
-void ModifierChanged(QKeyEvent* event);
 // Item lookup by id (refreshing the table on a miss).
 QWidget* Item(UiDlgWindow* w, int item);
 // Scans the dialog's controls: item table, per-item arrays, signal hookups.
 void CollectItems(UiDlgWindow* w);
 // Ends both progress areas of a dialog (progressarea.cpp).
 void EndProgressAreas(UiDlgWindow* w);
-// The user item under the mouse, for modifier changes (useritem.cpp).
-QWidget* HoverUserItem();
-// The busy gate came down: user items that missed a paint are drawn again.
-void BusyEnded();
 
 }  // namespace UiDlg

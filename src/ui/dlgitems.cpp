@@ -180,28 +180,11 @@ Status Ui_Dlg_MoveItem(QWidget* dlg, int item, const QRect& bounds) {
   return kOk;
 }
 
-Status Ui_Dlg_SetItemFocus(QWidget* dlg, int item) {
-  QWidget* c = nullptr;
-  Status st = Find(dlg, item, &c);
-  if (st == kOk) c->setFocus(Qt::OtherFocusReason);
-  return st;
-}
-
 Status Ui_Dlg_InvalidateItem(QWidget* dlg, int item) {
   QWidget* c = nullptr;
   Status st = Find(dlg, item, &c);
   if (st == kOk) c->update();
   return st;
-}
-
-Status Ui_Dlg_SetItemIcon(QWidget* dlg, int item, const QIcon& icon) {
-  QWidget* c = nullptr;
-  Status st = Find(dlg, item, &c);
-  if (st != kOk) return st;
-  if (auto* b = qobject_cast<QAbstractButton*>(c)) b->setIcon(icon);
-  else if (auto* l = qobject_cast<QLabel*>(c)) l->setPixmap(icon.pixmap(l->size().isEmpty() ? QSize(32, 32) : l->size()));
-  else return kBadArg;
-  return kOk;
 }
 
 Status Ui_Dlg_GetItemValue(QWidget* dlg, int item, int* value) {
@@ -233,19 +216,6 @@ Status Ui_Dlg_SetItemValue(QWidget* dlg, int item, int value) {
   return kOk;
 }
 
-Status Ui_Dlg_SetItemRange(QWidget* dlg, int item, int minimum, int maximum) {
-  if (minimum > maximum) return kBadArg;
-  QWidget* c = nullptr;
-  Status st = Find(dlg, item, &c);
-  if (st != kOk) return st;
-  const Quiet quiet(c);
-  if (auto* s = qobject_cast<QAbstractSlider*>(c)) s->setRange(minimum, maximum);
-  else if (auto* sp = qobject_cast<QSpinBox*>(c)) sp->setRange(minimum, maximum);
-  else if (auto* pb = qobject_cast<QProgressBar*>(c)) pb->setRange(minimum, maximum);
-  else return kBadArg;
-  return kOk;
-}
-
 Status Ui_Dlg_FillList(QWidget* dlg, int item, const std::vector<std::string>& entries) {
   QWidget* c = nullptr;
   Status st = Find(dlg, item, &c);
@@ -258,17 +228,6 @@ Status Ui_Dlg_FillList(QWidget* dlg, int item, const std::vector<std::string>& e
     lw->clear();
     for (const std::string& e : entries) lw->addItem(Q(e));
   } else return kBadArg;
-  return kOk;
-}
-
-Status Ui_Dlg_AddListEntry(QWidget* dlg, int item, const std::string& entry) {
-  QWidget* c = nullptr;
-  Status st = Find(dlg, item, &c);
-  if (st != kOk) return st;
-  const Quiet quiet(c);
-  if (auto* cb = qobject_cast<QComboBox*>(c)) cb->addItem(Q(entry));
-  else if (auto* lw = qobject_cast<QListWidget*>(c)) lw->addItem(Q(entry));
-  else return kBadArg;
   return kOk;
 }
 

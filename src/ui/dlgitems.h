@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/status.h"
+#include "base/status.h"
 
-class QIcon;
 class QWidget;
 
 // The control with this id (for what the services do not cover).
@@ -37,19 +36,15 @@ Status Ui_Dlg_ShowItem(QWidget* dlg, int item, bool shown);
 // Bounds in the dialog's client coordinates.
 Status Ui_Dlg_GetItemBounds(QWidget* dlg, int item, QRect* bounds);
 Status Ui_Dlg_MoveItem(QWidget* dlg, int item, const QRect& bounds);
-Status Ui_Dlg_SetItemFocus(QWidget* dlg, int item);
 // Asks for a redraw (a user item's draw procedure runs soon after).
 Status Ui_Dlg_InvalidateItem(QWidget* dlg, int item);
-Status Ui_Dlg_SetItemIcon(QWidget* dlg, int item, const QIcon& icon);
 
 // Sliders, spin boxes, progress bars; tab strips (the current tab).
 Status Ui_Dlg_GetItemValue(QWidget* dlg, int item, int* value);
 Status Ui_Dlg_SetItemValue(QWidget* dlg, int item, int value);
-Status Ui_Dlg_SetItemRange(QWidget* dlg, int item, int minimum, int maximum);
 
 // Combo boxes and list boxes.
 Status Ui_Dlg_FillList(QWidget* dlg, int item, const std::vector<std::string>& entries);
-Status Ui_Dlg_AddListEntry(QWidget* dlg, int item, const std::string& entry);
 Status Ui_Dlg_GetListCount(QWidget* dlg, int item, int* count);
 // Selects one entry (-1: none); in a multi-selection list the others are deselected.
 Status Ui_Dlg_SelectListEntry(QWidget* dlg, int item, int entry);

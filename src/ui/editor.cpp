@@ -6,23 +6,20 @@
 #include "correct/colourbalance.h"
 #include "correct/colourmodels.h"
 #include "correct/correctiontransform.h"
+#include "correct/marking.h"
 #include "correct/hueselective.h"
 #include "correct/memorycolours.h"
 #include "prefs/prefs.h"
-#include "shell/alert.h"
-#include "shell/debuglog.h"
-#include "shell/editcontext.h"
-#include "shell/startup.h"
-#include "shell/strings.h"
+#include "transform/tintmesh_eval.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "session/editcontext.h"
+#include "session/startup.h"
+#include "base/strings.h"
 #include "ui/huering.h"
 #include "ui/levelscontrol.h"
 
 namespace {
-
-int GridIndexPref() {
-  const int g = AppPrefs().gridIndex;
-  return g >= 0 && g <= 7 ? g : 7;
-}
 
 float Clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 
@@ -86,22 +83,15 @@ void Editor::SyncBrivioSettings() {
   brivio_.pars = &ctx_->pars;
   brivio_.settings.setMask = (ToolMask)prefs.brivioMask;
   brivio_.settings.preferredSaturation = prefs.brivioSaturation;
-  brivio_.settings.analysisIndex = GridIndexPref();
-  brivio_.settings.gridIndex = GridIndexPref();
+  brivio_.settings.analysisIndex = PrefsGridIndex();
+  brivio_.settings.gridIndex = PrefsGridIndex();
   brivio_.hueTabActive = tab_ == 3;
   brivio_.regionMask = &ctx_->selectionMask;
 }
 
 RasterView Editor::ImageView() const {
-  RasterView v;
-  const PixelBuffer& im = ctx_->image0;
-  v.width = im.width;
-  v.height = im.height;
+  RasterView v = ctx_->image0;
   v.channels = 3;
-  v.bytesPerSample = im.bytesPerSample;
-  v.pixelStep = im.pixelStep;
-  v.rowStep = im.rowStep;
-  for (int c = 0; c < 3; ++c) v.planes[c] = im.chan[c];
   return v;
 }
 
@@ -181,11 +171,11 @@ Status Editor::RebuildPreviews() {
   // The uncorrected view (mask 0) does not depend on the record: kept while
   // the depth and the grid stay.
   const bool keep = beforeQX_ && masks.before == 0 && beforeMask_ == 0 && beforeDepth_ == depth &&
-                    beforeGrid_ == GridIndexPref();
+                    beforeGrid_ == PrefsGridIndex();
   if (!keep) {
     FreeCorrectionTransform(&beforeQX_);
     beforeMask_ = -1;
-    st = MakeCorrectionTransform(&ctx_->pars, masks.before, GridIndexPref(), depth, &beforeQX_);
+    st = MakeCorrectionTransform(&ctx_->pars, masks.before, PrefsGridIndex(), depth, &beforeQX_);
     if (st == kOk && depth != 1) st = QXHandleSetDataPath(beforeQX_, kQXOutputSide, kQX8Bit);
     if (st != kOk) {
       FreeCorrectionTransform(&beforeQX_);
@@ -193,7 +183,7 @@ Status Editor::RebuildPreviews() {
     }
     beforeMask_ = masks.before;
     beforeDepth_ = depth;
-    beforeGrid_ = GridIndexPref();
+    beforeGrid_ = PrefsGridIndex();
   }
   if (tab_ == 0) CastWedge(&ctx_->pars, brivio_.castWedge);
   previewsValid_ = true;
@@ -221,15 +211,9 @@ Status Editor::Render() {
   job.monitor = ctx_->app ? ctx_->app->workingSpace.monitorQX.get() : nullptr;
   job.clip = clip_;
   job.filterPreview = FilterPreviewOn();
-  const TavelinPars& p = ctx_->pars;
-  job.filters.sharpenOn = p.sharpenOn && AppPrefs().previewSharpening;
-  job.filters.strength = p.sharpenStrength;
-  job.filters.channelMode = p.sharpenChannelMode;
-  job.filters.noiseOn = p.denoiseOn && AppPrefs().previewNoise;
-  for (int c = 0; c < 3; ++c) {
-    job.filters.radius[c] = p.noiseRadius[c];
-    job.filters.threshold[c] = p.noiseThreshold[c];
-  }
+  job.filters = FilterSettingsOf(ctx_->pars);
+  job.filters.sharpenOn = job.filters.sharpenOn && AppPrefs().previewSharpening;
+  job.filters.noiseOn = job.filters.noiseOn && AppPrefs().previewNoise;
   job.redEye = redEye_;
   job.map = ctx_->drawMap.get();
   job.rowBytes = ctx_->drawRowBytes;
@@ -318,7 +302,7 @@ Status Editor::ClickImage(int32_t x, int32_t y, ClickResult* result) {
     case 0: {
       if (balanceMethod_ != kBalanceNeutrals) return kOk;
       Snapshot();
-      Status st = MarkNeutral(&pars, &view, GridIndexPref(), x, y, &ctx_->selectionMask);
+      Status st = MarkNeutral(&pars, &view, PrefsGridIndex(), x, y, &ctx_->selectionMask);
       if (st == kOk) {
         regionShown_ = AppPrefs().showSampledRegion != 0;
         *result = ClickResult::kEdited;
@@ -340,7 +324,7 @@ Status Editor::ClickImage(int32_t x, int32_t y, ClickResult* result) {
     }
     case 3: {
       int handle = (handleChosen_ || brivio_.activeHandleMarked) ? brivio_.activeHandle : -1;
-      Status st = MarkHueColour(&pars, &view, GridIndexPref(), x, y, &handle, &ctx_->selectionMask);
+      Status st = MarkHueColour(&pars, &view, PrefsGridIndex(), x, y, &handle, &ctx_->selectionMask);
       if (st == kBadArg) {
         pars = before;
         *result = ClickResult::kTooNeutral;

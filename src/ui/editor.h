@@ -32,10 +32,10 @@
 #include <string>
 
 #include "correct/brivio.h"
-#include "correct/rasterview.h"
+#include "base/pixelview.h"
 #include "correct/tavelinpars.h"
 #include "filters/redeye.h"
-#include "shell/status.h"
+#include "base/status.h"
 #include "transform/tintmesh.h"
 #include "ui/readouts.h"
 #include "ui/viewgeometry.h"

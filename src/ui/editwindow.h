@@ -6,7 +6,7 @@
 // strip with its buttons, and the menus.
 //
 // Every gesture becomes a call of the Editor (editor.h) or of a Batchline
-// operation (shell/batchline.h); the window owns no correction logic. The
+// operation (session/batchline.h); the window owns no correction logic. The
 // window's record lives as long as the dialog; the editing context belongs
 // to the caller and must outlive the window. On the first paint the window
 // sizes the display images to its view (SetUpImages), shows the start-up
@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 class QWidget;
 class Editor;

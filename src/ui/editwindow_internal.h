@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/status.h"
+#include "base/status.h"
 #include "ui/editor.h"
 
 class QAction;

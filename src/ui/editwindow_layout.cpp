@@ -20,7 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "shell/strings.h"
+#include "base/strings.h"
 #include "ui/editwindow_internal.h"
 #include "ui/useritem.h"
 

@@ -12,12 +12,13 @@
 #include <cmath>
 
 #include "correct/correctiontransform.h"
+#include "correct/marking.h"
 #include "correct/tonetools.h"
 #include "prefs/prefs.h"
-#include "shell/editcontext.h"
-#include "shell/startup.h"
-#include "shell/strings.h"
-#include "shell/uihost.h"
+#include "session/editcontext.h"
+#include "session/startup.h"
+#include "base/strings.h"
+#include "base/uihost.h"
 #include "transform/tintmesh_eval.h"
 #include "ui/dlg.h"
 #include "ui/dlgitems.h"
@@ -437,7 +438,7 @@ void UpdateHistogram(Window* w) {
   w->haveHistogram = false;
   if (!w->ctx->imageOpen) return;
   const RasterView view = w->editor->ImageView();
-  const int g = std::clamp(AppPrefs().gridIndex, 0, 7);
+  const int g = PrefsGridIndex();
   w->haveHistogram = LevelsHistogram(&view, g, &w->ctx->pars, g, w->histogram) == kOk;
 }
 

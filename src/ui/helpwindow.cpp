@@ -20,10 +20,10 @@
 #include <memory>
 
 #include "prefs/prefs.h"
-#include "shell/debuglog.h"
-#include "shell/helptext.h"
-#include "shell/strings.h"
-#include "shell/uistate.h"
+#include "base/debuglog.h"
+#include "session/helptext.h"
+#include "base/strings.h"
+#include "base/uistate.h"
 #include "ui/dialogkit.h"
 #include "ui/dialogs.h"
 #include "ui/dlgitems.h"

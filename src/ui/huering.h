@@ -15,7 +15,7 @@
 #include <functional>
 
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 class QPainter;
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 class QPainter;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "colormgmt/iccxform.h"
-#include "shell/debuglog.h"
+#include "base/debuglog.h"
 
 #if defined(TAVELIN_HAVE_XCB) && QT_CONFIG(xcb)
 #include <xcb/xcb.h>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 constexpr uint32_t kMonitorProfileMax = 16u << 20;
 

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "colormgmt/profilepolicy.h"
-#include "shell/strings.h"
+#include "base/strings.h"
 #include "ui/dialogkit.h"
 #include "ui/dialogs.h"
 #include "ui/dlgitems.h"

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 class QWidget;
 

@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
-#include "shell/strings.h"
-#include "shell/uistate.h"
+#include "base/strings.h"
+#include "base/uistate.h"
 #include "ui/dialogs.h"
 #include "ui/dlg.h"
 #include "ui/progressarea.h"

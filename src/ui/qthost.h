@@ -26,7 +26,7 @@
 #include <QPointer>
 #include <string>
 
-#include "shell/uihost.h"
+#include "base/uihost.h"
 
 class QWidget;
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "correct/colourmodels.h"
-#include "shell/strings.h"
+#include "base/strings.h"
 
 namespace {
 
@@ -64,11 +64,3 @@ std::string FormatReadout(const ReadoutValues& values) {
   return s;
 }
 
-const char* ReadoutModelName(int model) {
-  switch (model) {
-    case kReadoutRGB: return "RGB";
-    case kReadoutHSB: return "HSB";
-    case kReadoutCMYK: return "CMYK";
-    default: return "";
-  }
-}

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 enum ReadoutModel : int { kReadoutRGB = 0, kReadoutHSB = 1, kReadoutCMYK = 2 };
 constexpr int kReadoutModels = 3;
@@ -25,5 +25,3 @@ struct ReadoutValues {
 Status ReadoutFromColour(const float rgb[3], int model, ReadoutValues* out);
 // "R:%3d G:%3d B:%3d" and the like.
 std::string FormatReadout(const ReadoutValues& values);
-// The model's name as the window's popup shows it ("RGB", "HSB", "CMYK").
-const char* ReadoutModelName(int model);

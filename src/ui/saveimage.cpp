@@ -16,11 +16,11 @@
 #include <QVBoxLayout>
 
 #include "prefs/prefs.h"
-#include "shell/alert.h"
-#include "shell/helptext.h"
-#include "shell/naming.h"
-#include "shell/strings.h"
-#include "shell/uistate.h"
+#include "base/alert.h"
+#include "session/helptext.h"
+#include "base/naming.h"
+#include "base/strings.h"
+#include "base/uistate.h"
 #include "ui/dialogkit.h"
 #include "ui/dialogs.h"
 #include "ui/dlgitems.h"
@@ -381,11 +381,6 @@ QString WithExtension(const QString& name, const QString& ext) {
 bool HasExtension(const QString& path) {
   const qsizetype dot = path.lastIndexOf('.');
   return dot > path.lastIndexOf('/') + 1;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 Status ChooseSaveAs(QWidget* owner, const SaveAsRequest& request, SaveAsChoice* choice) {

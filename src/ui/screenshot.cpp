@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include "shell/debuglog.h"
+#include "base/debuglog.h"
 
 Status Ui_SaveScreenshot(QWidget* widget, const std::string& path) {
   if (!widget || path.empty()) return kBadArg;

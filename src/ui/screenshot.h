@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "shell/status.h"
+#include "base/status.h"
 
 class QWidget;
 

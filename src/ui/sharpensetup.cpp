@@ -18,10 +18,10 @@
 #include "filters/resample.h"
 #include "imagefile/ras.h"
 #include "prefs/prefs.h"
-#include "shell/alert.h"
-#include "shell/editcontext.h"
-#include "shell/startup.h"
-#include "shell/uistate.h"
+#include "base/alert.h"
+#include "session/editcontext.h"
+#include "session/startup.h"
+#include "base/uistate.h"
 #include "transform/tintmesh_eval.h"
 #include "ui/dialogs.h"
 #include "ui/dlg.h"
@@ -60,7 +60,6 @@ constexpr int kPreviewW = 400, kPreviewH = 320;
 constexpr int kNavW = 200, kNavH = 160;
 constexpr int kMaxZoom = 4;
 constexpr int kHelpSetup = 2009;
-constexpr int kDefaultStrength = 6, kDefaultBlueRadius = 8, kDefaultRedRadius = 4, kDefaultThreshold = 16;
 
 struct SetupState {
   EditContext* ctx = nullptr;
@@ -261,15 +260,7 @@ Status FilterBlock(SetupState* s) {
   job.inDepth = s->depth;
   job.outDepth = 1;
   job.transform = ctx->fullQX ? ctx->fullQX->tintmesh : nullptr;
-  const TavelinPars& p = s->settings;
-  job.settings.sharpenOn = p.sharpenOn != 0;
-  job.settings.strength = p.sharpenStrength;
-  job.settings.channelMode = p.sharpenChannelMode;
-  job.settings.noiseOn = p.denoiseOn != 0;
-  for (int c = 0; c < 3; ++c) {
-    job.settings.radius[c] = p.noiseRadius[c];
-    job.settings.threshold[c] = p.noiseThreshold[c];
-  }
+  job.settings = FilterSettingsOf(s->settings);
   struct Io {
     const PixelBuffer* src;
     QImage* dst;
@@ -371,10 +362,11 @@ uint8_t Hit(QWidget* dlg, int item) {
     case kRedRadius: p.noiseRadius[2] = v; break;
     case kRedThreshold: p.noiseThreshold[2] = v; break;
     case kRestore:
-      p.sharpenStrength = kDefaultStrength;
-      p.noiseRadius[1] = kDefaultBlueRadius;
-      p.noiseRadius[2] = kDefaultRedRadius;
-      p.noiseThreshold[1] = p.noiseThreshold[2] = kDefaultThreshold;
+      p.sharpenStrength = kParSharpenStrength.reset;
+      for (int c = 1; c < 3; ++c) {
+        p.noiseRadius[c] = kNoiseRadiusDefault[c];
+        p.noiseThreshold[c] = kNoiseThresholdDefault[c];
+      }
       break;
     default: return 0;
   }

@@ -20,7 +20,7 @@
 #pragma once
 
 #include "correct/tavelinpars.h"
-#include "shell/status.h"
+#include "base/status.h"
 
 class QWidget;
 struct EditContext;

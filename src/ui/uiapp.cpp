@@ -9,7 +9,6 @@
 #include <chrono>
 #include <vector>
 
-#include "ui/dlg_internal.h"
 
 namespace {
 
@@ -23,6 +22,9 @@ int gBusyDepth = 0;
 int gPauseDepth = 0;
 
 UiClockFn gClock = nullptr;
+UiKeyHook gKeyHook = nullptr;
+UiModifierHook gModifierHook = nullptr;
+UiBusyEndedHook gBusyEndedHook = nullptr;
 
 int64_t SteadyMs() {
   using namespace std::chrono;
@@ -95,10 +97,10 @@ bool UiApplication::notify(QObject* receiver, QEvent* e) {
     default: break;
   }
   if (BusySwallows(widget, e)) return true;
-  if (type == QEvent::KeyPress && UiDlg::KeyDown(widget, static_cast<QKeyEvent*>(e))) return true;
+  if (type == QEvent::KeyPress && gKeyHook && gKeyHook(widget, static_cast<QKeyEvent*>(e))) return true;
   const bool result = QApplication::notify(receiver, e);
   if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && IsModifierKey(static_cast<QKeyEvent*>(e)->key()))
-    UiDlg::ModifierChanged(static_cast<QKeyEvent*>(e));
+    if (gModifierHook) gModifierHook(static_cast<QKeyEvent*>(e));
   return result;
 }
 
@@ -125,7 +127,7 @@ void Ui_Busy_Enter(QWidget* allowedWindow) {
 void Ui_Busy_Leave() {
   if (gBusyDepth == 0) return;
   gBusyAllowed.pop_back();
-  if (--gBusyDepth == 0) UiDlg::BusyEnded();
+  if (--gBusyDepth == 0 && gBusyEndedHook) gBusyEndedHook();
 }
 
 bool Ui_Busy_Active() { return gBusyDepth > 0 && gPauseDepth == 0; }
@@ -140,3 +142,7 @@ UiClockFn Ui_SetClock(UiClockFn clock) {
   gClock = clock;
   return previous;
 }
+
+void Ui_SetKeyHook(UiKeyHook hook) { gKeyHook = hook; }
+void Ui_SetModifierHook(UiModifierHook hook) { gModifierHook = hook; }
+void Ui_SetBusyEndedHook(UiBusyEndedHook hook) { gBusyEndedHook = hook; }

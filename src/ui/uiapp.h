@@ -16,6 +16,7 @@
 #include <QPoint>
 #include <cstdint>
 
+class QKeyEvent;
 class QWidget;
 
 class UiApplication : public QApplication {
@@ -58,3 +59,13 @@ class UiBusyPause {
 using UiClockFn = int64_t (*)();
 int64_t Ui_ClockMs();
 UiClockFn Ui_SetClock(UiClockFn clock);
+
+// What the dialog framework above does with the events passing here; each
+// part of it sets its hook when it is loaded (null: nothing). The key hook
+// answers true when a dialog's key procedure handled the key.
+using UiKeyHook = bool (*)(QWidget* receiver, QKeyEvent* event);
+using UiModifierHook = void (*)(QKeyEvent* event);
+using UiBusyEndedHook = void (*)();
+void Ui_SetKeyHook(UiKeyHook hook);
+void Ui_SetModifierHook(UiModifierHook hook);
+void Ui_SetBusyEndedHook(UiBusyEndedHook hook);

@@ -5,25 +5,50 @@
 #include <QPointer>
 #include <vector>
 
-#include "shell/debuglog.h"
+#include "base/debuglog.h"
 #include "ui/dlg_internal.h"
 #include "ui/uiapp.h"
 
 namespace {
 QPointer<QWidget> gHover;
 std::vector<QPointer<UiUserItem>> gMissedPaint;  // items not drawn while busy
-}  // namespace
 
-namespace UiDlg {
 QWidget* HoverUserItem() { return gHover.data(); }
 
+// The busy gate came down: user items that missed a paint are drawn again.
 void BusyEnded() {
   std::vector<QPointer<UiUserItem>> missed;
   missed.swap(gMissedPaint);
   for (const QPointer<UiUserItem>& item : missed)
     if (item) item->update();
 }
-}  // namespace UiDlg
+
+// A modifier key went down or up: asks the cursor procedure again when the
+// mouse is over a user item.
+void ModifierChanged(QKeyEvent* event) {
+  QWidget* item = HoverUserItem();
+  UiDlgWindow* w = UiDlg::OfWidget(item);
+  if (!w || !w->info.events.cursor || Ui_Busy_Active()) return;
+  UiDlg::RefreshInput(w, nullptr);
+  // The event's own key is not yet (or still) in the modifier state.
+  const uint8_t down = event->type() == QEvent::KeyPress ? 1 : 0;
+  switch (event->key()) {
+    case Qt::Key_Control: w->info.ctrl = down; break;
+    case Qt::Key_Alt: w->info.alt = down; break;
+    case Qt::Key_Shift: w->info.shift = down; break;
+    default: break;
+  }
+  QPointer<UiDlgWindow> guard(w);
+  QPointer<QWidget> itemGuard(item);
+  const uint8_t handled = w->info.events.cursor(w);
+  if (!guard) return;
+  if (!handled && itemGuard) item->unsetCursor();
+  UiDlg::AfterProc(w);
+}
+
+// The application object calls these through its hooks (uiapp.h).
+[[maybe_unused]] const bool kHooked = (Ui_SetBusyEndedHook(BusyEnded), Ui_SetModifierHook(ModifierChanged), true);
+}  // namespace
 
 UiUserItem::UiUserItem(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
 

@@ -21,7 +21,7 @@
 #include "filters/filterstage.h"
 #include "filters/pixelbuffer.h"
 #include "filters/redeye.h"
-#include "shell/status.h"
+#include "base/status.h"
 #include "transform/tintmesh.h"
 
 enum ClipDisplay : int { kClipNone = 0, kClipHighlights = 1, kClipShadows = 2 };

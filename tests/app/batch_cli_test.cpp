@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "shell/session_support.h"
-#include "shell/strings.h"
+#include "session/session_support.h"
+#include "base/strings.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "colormgmt/iccprofile.h"
 #include "colormgmt/wsprofiles.h"
 #include "imagefile/ras.h"
-#include "shell/bytes.h"
+#include "base/bytes.h"
 #include "support/scratch.h"
 
 namespace cmtest {

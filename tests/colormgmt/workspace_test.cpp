@@ -7,7 +7,7 @@
 #include "colormgmt/colormgmt_testutil.h"
 #include "colormgmt/iccxform.h"
 #include "colormgmt/workspace.h"
-#include "shell/uistate.h"
+#include "base/uistate.h"
 #include "support/app_fixture.h"
 
 namespace {

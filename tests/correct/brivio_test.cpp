@@ -610,7 +610,7 @@ RasterView ViewOf(const Ppm& im) {
   v.height = im.height;
   v.pixelStep = 3;
   v.rowStep = (int64_t)im.width * 3;
-  for (int c = 0; c < 3; ++c) v.planes[c] = im.rgb.data() + c;
+  for (int c = 0; c < 3; ++c) v.chan[c] = const_cast<uint8_t*>(im.rgb.data()) + c;
   return v;
 }
 

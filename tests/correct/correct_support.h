@@ -26,7 +26,7 @@ inline bool SameBytes(const TavelinPars& a, const TavelinPars& b) { return std::
 
 #include <vector>
 
-#include "correct/rasterview.h"
+#include "base/pixelview.h"
 
 // An interleaved RGB image in memory with its view (8- or 16-bit).
 struct TestImage {
@@ -47,7 +47,7 @@ struct TestImage {
     view.pixelStep = 3;
     view.rowStep = (int64_t)w * 3;
     for (int c = 0; c < 3; ++c)
-      view.planes[c] = bytes == 1 ? (const void*)(p8.data() + c) : (const void*)(p16.data() + c);
+      view.chan[c] = bytes == 1 ? (void*)(p8.data() + c) : (void*)(p16.data() + c);
   }
   // Sets a pixel from channels 0..1.
   void Set(int x, int y, float r, float g, float b) {

@@ -11,9 +11,10 @@
 #include "correct/colourbalance.h"
 #include "correct/colourmodels.h"
 #include "correct/hueselective.h"
+#include "correct/marking.h"
 #include "correct/tonetools.h"
 #include "correct_support.h"
-#include "shell/memory.h"
+#include "base/memory.h"
 #include "transform/tintmesh_eval.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/strings.h"
+#include "base/strings.h"
 #include "support/scratch.h"
 
 TEST(Definitions, KindsAndDefaults) {

@@ -7,6 +7,7 @@
 #include "correct/colourbalance.h"
 #include "correct/colourmodels.h"
 #include "correct/hueselective.h"
+#include "correct/marking.h"
 #include "correct/tonetools.h"
 #include "correct_support.h"
 

@@ -8,23 +8,10 @@
 
 #include "filters/filters_testutil.h"
 #include "filters/rowengine.h"
-#include "transform/tintmesh_file.h"
 #include "transform/tintmesh_testutil.h"
 
 namespace {
 
-// A Tintmesh written into a memory block, as the filter stage passes it.
-struct TransformBlock {
-  std::vector<uint8_t> bytes = std::vector<uint8_t>(265000);
-  MemStreamDesc desc;
-  std::unique_ptr<StreamLocation> where;
-  explicit TransformBlock(const Tintmesh* tm) {
-    desc.buffer = bytes.data();
-    desc.size = (int64_t)bytes.size();
-    EXPECT_EQ(QXWriteFile(tm, StreamLocation(desc)), kOk);
-    where = std::make_unique<StreamLocation>(desc);
-  }
-};
 
 // A two-point lattice between any colour spaces; output k at a grid corner is
 // 255 × (corner bit k % n_in) (an identity for 3 → 3).
@@ -115,8 +102,7 @@ Image Evaluate(Tintmesh* tm, const Image& in, int32_t outDepth) {
 TEST(RowEngineTest, CreateRefusesBadParameters) {
   Collector sink(4, 4, 3, 1);
   TintmeshPtr tm = Lattice(3, 3, 1, 1);
-  TransformBlock block(tm.get());
-  struct Case {
+    struct Case {
     const char* what;
     std::function<void(IPRowEngineSetup&)> change;
   } cases[] = {
@@ -133,8 +119,8 @@ TEST(RowEngineTest, CreateRefusesBadParameters) {
       {"no sink", [](IPRowEngineSetup& s) { s.sink = nullptr; }},
       {"5 channels", [](IPRowEngineSetup& s) { s.channels = 5; }},
       {"depth change from an empty range", [](IPRowEngineSetup& s) { s.outDepth = 2, s.inHigh = 0; }},
-      {"transform, empty input range", [&](IPRowEngineSetup& s) { s.transform = block.where.get(), s.inLow = s.inHigh = 9; }},
-      {"transform, empty output range", [&](IPRowEngineSetup& s) { s.transform = block.where.get(), s.outHigh = 0; }},
+      {"transform, empty input range", [&](IPRowEngineSetup& s) { s.transform = tm.get(), s.inLow = s.inHigh = 9; }},
+      {"transform, empty output range", [&](IPRowEngineSetup& s) { s.transform = tm.get(), s.outHigh = 0; }},
   };
   for (const Case& c : cases) {
     IPRowEngineSetup s = EngineSetup(4, 4, 1, sink);
@@ -143,38 +129,36 @@ TEST(RowEngineTest, CreateRefusesBadParameters) {
     EXPECT_EQ(IPRowEngineCreate(s, &e), kBadArg) << c.what;
     EXPECT_EQ(e, nullptr);
   }
-  // A stream that holds no Tintmesh: the reader's refusal.
-  std::vector<uint8_t> junk(300, 0x5A);
-  MemStreamDesc d;
-  d.buffer = junk.data();
-  d.size = (int64_t)junk.size();
-  StreamLocation where(d);
+  // A Tintmesh that is not whole (no table yet): refused.
+  Tintmesh* half = nullptr;
+  ASSERT_EQ(QXInit(&half, 3, 3, 1, 1, 1, 2, kQX8Bit), kOk);
   IPRowEngineSetup s = EngineSetup(4, 4, 1, sink);
-  s.transform = &where;
+  s.transform = half;
   IPRowEngine* e = nullptr;
-  EXPECT_EQ(IPRowEngineCreate(s, &e), kFormatErr);
+  EXPECT_EQ(IPRowEngineCreate(s, &e), kBadArg);
+  EXPECT_EQ(e, nullptr);
+  QXFree(&half);
 }
 
 TEST(RowEngineTest, ModeFollowsTransformStrengthHeightAndOrder) {
   TintmeshPtr rgb = Lattice(3, 3, 1, 1), lab = Lattice(3, 3, 7, 1), ycc = Lattice(3, 3, 8, 1),
               toCmyk = Lattice(3, 4, 1, 4), fromCmyk = Lattice(4, 3, 4, 1);
-  TransformBlock bRgb(rgb.get()), bLab(lab.get()), bYcc(ycc.get()), bToCmyk(toCmyk.get()), bFromCmyk(fromCmyk.get());
-  struct Case {
-    TransformBlock* t;
+    struct Case {
+    const Tintmesh* t;
     int32_t strength, height, order, mode;
   } cases[] = {
       {nullptr, 0, 9, 2, kIPModeCopy},       {nullptr, 6, 9, 2, kIPModeSharpen},
-      {nullptr, 6, 4, 2, kIPModeCopy},       {&bRgb, 0, 9, 2, kIPModeTransform},
-      {&bRgb, 6, 4, 2, kIPModeTransform},    {&bRgb, 6, 5, 0, kIPModeTransformSharpen},
-      {&bRgb, 6, 5, 1, kIPModeSharpenTransform}, {&bRgb, 6, 5, 2, kIPModeTransformSharpen},
-      {&bLab, 6, 5, 2, kIPModeSharpenTransform}, {&bYcc, 6, 5, 2, kIPModeSharpenTransform},
-      {&bToCmyk, 6, 5, 2, kIPModeSharpenTransform}, {&bFromCmyk, 6, 5, 2, kIPModeTransformSharpen},
-      {&bLab, 6, 5, 0, kIPModeTransformSharpen},
+      {nullptr, 6, 4, 2, kIPModeCopy},       {rgb.get(), 0, 9, 2, kIPModeTransform},
+      {rgb.get(), 6, 4, 2, kIPModeTransform},    {rgb.get(), 6, 5, 0, kIPModeTransformSharpen},
+      {rgb.get(), 6, 5, 1, kIPModeSharpenTransform}, {rgb.get(), 6, 5, 2, kIPModeTransformSharpen},
+      {lab.get(), 6, 5, 2, kIPModeSharpenTransform}, {ycc.get(), 6, 5, 2, kIPModeSharpenTransform},
+      {toCmyk.get(), 6, 5, 2, kIPModeSharpenTransform}, {fromCmyk.get(), 6, 5, 2, kIPModeTransformSharpen},
+      {lab.get(), 6, 5, 0, kIPModeTransformSharpen},
   };
   for (const Case& c : cases) {
     Collector sink(8, c.height, 4, 1);
     IPRowEngineSetup s = EngineSetup(8, c.height, 1, sink);
-    s.transform = c.t ? c.t->where.get() : nullptr;
+    s.transform = c.t;
     s.strength = c.strength;
     s.order = c.order;
     IPRowEngine* e = nullptr;
@@ -263,11 +247,10 @@ TEST(RowEngineTest, OrdersAroundTheTransform) {
     TintmeshPtr curve = MakeCurves(3, 3, kQX8Bit, [](int m, int k) {
       return (uint16_t)std::lround(255.0 * std::pow(m / 255.0, 0.6 + 0.2 * k));
     });
-    TransformBlock block(curve.get());
     const Image in = RandomImage(19, 11, 3, depth, 99);
     Collector unused(1, 1, 1, 1);
     IPRowEngineSetup s = EngineSetup(19, 11, depth, unused);
-    s.transform = block.where.get();
+    s.transform = curve.get();
     s.strength = 9;
     const int32_t top = depth == 2 ? 65535 : 255;
     s.order = 0;

@@ -7,7 +7,7 @@
 #include "imagefile/imagefile_support.h"
 #include "imagefile/jpeg.h"
 #include "imagefile/ras.h"
-#include "shell/bytes.h"
+#include "base/bytes.h"
 #include "support/scratch.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include "imagefile/imagefile_support.h"
 #include "imagefile/ras.h"
 #include "imagefile/tiff.h"
-#include "shell/bytes.h"
-#include "shell/memory.h"
+#include "base/bytes.h"
+#include "base/memory.h"
 #include "support/scratch.h"
 
 namespace {

@@ -8,8 +8,8 @@
 
 #include "correct/correctiontransform.h"
 #include "prefs/prefs.h"
-#include "shell/bytes.h"
-#include "shell/elements.h"
+#include "base/bytes.h"
+#include "base/elements.h"
 #include "support/app_fixture.h"
 
 #include <sys/resource.h>

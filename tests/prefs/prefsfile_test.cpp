@@ -3,7 +3,7 @@
 #include <map>
 
 #include "prefs/prefsfile.h"
-#include "shell/bytes.h"
+#include "base/bytes.h"
 #include "support/app_fixture.h"
 
 class PrefsFileTest : public AppFixture {};

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "shell/scriptedhost.h"
-#include "shell/uistate.h"
+#include "base/scriptedhost.h"
+#include "base/uistate.h"
 #include "support/scratch.h"
 
 class AppFixture : public ::testing::Test {

@@ -386,4 +386,73 @@ TEST(TintmeshEval, RefusalsAndEmptyRuns) {
   EXPECT_EQ(out[0], 9);
 }
 
+// A prepared kernel, a handle and a deep copy evaluate to the bytes QXEvaluate
+// gives, for every form and path; the handle follows a change of path, and the
+// copy is independent of its source.
+TEST(TintmeshEval, PreparedKernelHandleAndCopyMatchEvaluate) {
+  std::mt19937 rng(23);
+  std::vector<TintmeshPtr> forms;
+  std::uniform_int_distribution<int> v8(0, 255), v16(0, 65535);
+  forms.push_back(MakeLattice(3, 3, kQX8Bit, EvenPositions(9, 255), [&](const uint16_t*, int) { return (uint16_t)v8(rng); }));
+  forms.push_back(MakeLattice(3, 3, kQX16Bit, RandomPositions(rng, 17, 65535),
+                              [&](const uint16_t*, int) { return (uint16_t)v16(rng); }));
+  forms.push_back(MakeLattice(4, 3, kQX8Bit, EvenPositions(5, 255), [&](const uint16_t*, int) { return (uint16_t)v8(rng); }));
+  forms.push_back(MakeCurves(3, 3, kQX16Bit, [](int m, int k) { return (uint16_t)((m * 7 + k * 1000) % 65536); }));
+  forms.push_back(MakeCurves(1, 3, kQX8Bit, [](int m, int k) { return (uint16_t)((m + 40 * k) % 256); }));
+  for (size_t f = 0; f < forms.size(); ++f) {
+    Tintmesh* source = forms[f].get();
+    for (int inPath : {kQX8Bit, kQX16Bit}) {
+      for (int outPath : {kQX8Bit, kQX16Bit}) {
+        SCOPED_TRACE(testing::Message() << "form " << f << " I" << inPath << " O" << outPath);
+        SetPaths(source, inPath, outPath);
+        const int count = 257;
+        Planar in = RandomInputs(rng, source->nIn, count, inPath);
+        Planar want(source->nOut, count, outPath), kernelOut(source->nOut, count, outPath),
+            handleOut(source->nOut, count, outPath);
+        ASSERT_EQ(QXEvaluate(source, count, in.Ptrs(), 1, want.Ptrs(), 1), kOk);
+
+        QXKernel* kernel = nullptr;
+        ASSERT_EQ(QXKernelCreate(source, &kernel), kOk);
+        QXKernelRun(kernel, count, in.Ptrs(), 1, kernelOut.Ptrs(), 1);
+        QXKernelFree(&kernel);
+        EXPECT_EQ(kernel, nullptr);
+        EXPECT_EQ(kernelOut.b8, want.b8);
+        EXPECT_EQ(kernelOut.b16, want.b16);
+
+        // The copy, on 8-bit paths first, then through a handle set to the paths.
+        Tintmesh* copy = nullptr;
+        ASSERT_EQ(QXCopy(source, &copy), kOk);
+        ASSERT_EQ(QXSetPhysicalDataPath(copy, kQXInputSide, kQX8Bit), kOk);
+        ASSERT_EQ(QXSetPhysicalDataPath(copy, kQXOutputSide, kQX8Bit), kOk);
+        EXPECT_EQ(source->inPath, inPath);  // the source is not touched
+        TintmeshHandle* handle = nullptr;
+        ASSERT_EQ(QXHandleCreate(&copy, &handle), kOk);
+        ASSERT_EQ(QXHandleSetDataPath(handle, kQXInputSide, inPath), kOk);
+        ASSERT_EQ(QXHandleSetDataPath(handle, kQXOutputSide, outPath), kOk);
+        ASSERT_EQ(QXHandleEvaluate(handle, count, in.Ptrs(), 1, handleOut.Ptrs(), 1), kOk);
+        EXPECT_EQ(handleOut.b8, want.b8);
+        EXPECT_EQ(handleOut.b16, want.b16);
+        QXChannelPtrs missing = handleOut.Ptrs();
+        missing.chan[source->nOut - 1] = nullptr;
+        EXPECT_EQ(QXHandleEvaluate(handle, count, in.Ptrs(), 1, missing, 1), kBadArg);
+        EXPECT_EQ(QXHandleEvaluate(handle, -1, in.Ptrs(), 1, handleOut.Ptrs(), 1), kBadArg);
+        QXHandleFree(&handle);
+      }
+    }
+  }
+  // An object that cannot be evaluated has no kernel; its handle answers -1.
+  Tintmesh* raw = nullptr;
+  ASSERT_EQ(QXInit(&raw, 3, 3, 1, 1, 1, 2, kQX8Bit), kOk);
+  QXKernel* kernel = nullptr;
+  EXPECT_EQ(QXKernelCreate(raw, &kernel), kBadArg);
+  EXPECT_EQ(kernel, nullptr);
+  TintmeshHandle* handle = nullptr;
+  ASSERT_EQ(QXHandleCreate(&raw, &handle), kOk);
+  uint8_t px[3] = {1, 2, 3};
+  QXChannelPtrs p;
+  for (int c = 0; c < 3; ++c) p.chan[c] = px + c;
+  EXPECT_EQ(QXHandleEvaluate(handle, 1, p, 3, p, 3), kBadArg);
+  QXHandleFree(&handle);
+}
+
 }  // namespace

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/bytes.h"
-#include "shell/memory.h"
+#include "base/bytes.h"
+#include "base/memory.h"
 #include "support/scratch.h"
 #include "transform/tintmesh_testutil.h"
 

@@ -1,12 +1,13 @@
 // Tintmesh construction: QXInit's checks and order, grids, table entries and
 // finalisation, ranges and the derived arrays, validation, the handle.
 #include "transform/tintmesh.h"
+#include "transform/tintmesh_eval.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "shell/memory.h"
+#include "base/memory.h"
 #include "transform/tintmesh_testutil.h"
 
 namespace {

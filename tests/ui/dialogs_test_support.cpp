@@ -1,6 +1,6 @@
 #include "dialogs_test_support.h"
 
-#include "shell/stream.h"
+#include "base/stream.h"
 
 std::vector<uint8_t> Encoded(const Prefs& prefs) {
   std::vector<uint8_t> buffer(1 << 20);

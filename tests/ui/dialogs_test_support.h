@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "prefs/prefs.h"
-#include "shell/helptext.h"
-#include "shell/strings.h"
+#include "session/helptext.h"
+#include "base/strings.h"
 #include "ui/dialogs.h"
 #include "ui/dlgitems.h"
 #include "ui/screenshot.h"

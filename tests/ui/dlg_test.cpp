@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/uistate.h"
+#include "base/uistate.h"
 #include "ui/dlg.h"
 #include "ui/dlgitems.h"
 #include "ui/useritem.h"

@@ -16,7 +16,7 @@
 #include "colormgmt/wsprofiles.h"
 #include "correct/customsettings.h"
 #include "dialogs_test_support.h"
-#include "shell/uistate.h"
+#include "base/uistate.h"
 #include "ui/useritem.h"
 
 namespace {

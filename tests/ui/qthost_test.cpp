@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "shell/alert.h"
+#include "base/alert.h"
 #include "ui/dlg.h"
 #include "ui/qthost.h"
 #include "ui/screenshot.h"

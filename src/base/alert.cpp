@@ -1,0 +1,62 @@
+#include "base/alert.h"
+
+#include "base/debuglog.h"
+#include "base/strings.h"
+#include "base/uihost.h"
+#include "base/uistate.h"
+
+namespace {
+int ClassTextId(Status status) {
+  switch (status) {
+    case kBadArg: return 6000;
+    case kSysErr: return 6001;
+    case kNoMem: return 6002;
+    case kOpenErr: return 6003;
+    case kReadErr: return 6004;
+    case kWriteErr: return 6005;
+    case kSeekErr: return 6006;
+    case kFormatErr: return 6007;
+    case kUnsupported: return 6008;
+    case kTimeout: return 6009;
+    default: return 6010;
+  }
+}
+}  // namespace
+
+const char* DefaultExplanation(Status status) {
+  switch (status) {
+    case kOpenErr: return ResText(2000);
+    case kReadErr:
+    case kSeekErr: return ResText(2001);
+    case kWriteErr: return ResText(2002);
+    case kFormatErr: return ResText(2003);
+    default: return nullptr;
+  }
+}
+
+std::string AlertMessage(Status status, const char* context) {
+  std::string message = ResString(ClassTextId(status));
+  if (context) {
+    message += ResString(6050);
+    message += context;
+    message += ".";
+  }
+  return message;
+}
+
+Status Ui_Alert_DoLucentoError(const UiState* state, Status status, const char* context, const char* explanation) {
+  const int diag = state ? state->diagnostics : 0;
+  Ui_Debug_LogF(diag, "Ui_Alert_DoLucentoError %d", (int)status);
+  if (status == kCancelled) return status;
+  std::string message = AlertMessage(status, context);
+  Ui_Debug_Log(diag, message.c_str());
+  Ui_GetHost().ShowAlert(message, explanation ? explanation : "");
+  return status;
+}
+
+Status ReportError(Status status, const char* context, const char* explanation) {
+  UiState* state = AppState();
+  if (!state) return status;
+  if (!explanation) explanation = DefaultExplanation(status);
+  return Ui_Alert_DoLucentoError(state, status, context, explanation);
+}

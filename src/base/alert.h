@@ -1,0 +1,23 @@
+// The one alert path. A failure is reported once, where it happens, with a
+// context phrase ("reading image file beach.tif"), and only passed up after.
+// The alert: class text by status [+ " while " + context + "."], with an
+// explanation under it. Cancellation (-10) is logged and never shown.
+#pragma once
+
+#include <string>
+
+#include "base/status.h"
+
+struct UiState;
+
+// Reports through the current state; does nothing without one. A null
+// explanation is chosen by the status. Returns `status` unchanged.
+Status ReportError(Status status, const char* context = nullptr, const char* explanation = nullptr);
+inline Status ReportError(Status status, const std::string& context) { return ReportError(status, context.c_str()); }
+
+// Builds and shows the alert; returns `status`.
+Status Ui_Alert_DoLucentoError(const UiState* state, Status status, const char* context, const char* explanation);
+
+// The alert's message and default explanation for a status (what the alert shows).
+std::string AlertMessage(Status status, const char* context);
+const char* DefaultExplanation(Status status);  // null when none

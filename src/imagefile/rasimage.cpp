@@ -1,0 +1,427 @@
+#include "imagefile/rasimage.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "base/bytes.h"
+#include "base/debuglog.h"
+#include "imagefile/exif.h"
+#include "imagefile/rasmodule.h"
+
+namespace {
+
+struct Slot {
+  MemPtr<uint8_t[]> bytes;
+  uint32_t size = 0;
+  void Clear() {
+    bytes.reset();
+    size = 0;
+  }
+};
+// 0 input profile, 1 output profile, 2 input EXIF, 3 output EXIF.
+Slot gSlot[4];
+std::string gLastFailure;
+
+int SlotOfGetOp(int op) {
+  switch (op) {
+    case kMetaGetInProfile: case kMetaSaveInProfile: return 0;
+    case kMetaGetOutProfile: case kMetaSaveOutProfile: return 1;
+    case kMetaGetInExif: case kMetaSaveInExif: return 2;
+    case kMetaGetOutExif: case kMetaSaveOutExif: return 3;
+    default: return -1;
+  }
+}
+
+// The bytes of a profile as it is written: its size field, bounded by what is stored.
+uint32_t ProfileLength(const Slot& s) {
+  if (!s.bytes || s.size < 4) return s.size;
+  uint32_t declared = LoadBE32(s.bytes.get());
+  return declared < s.size ? declared : s.size;
+}
+
+Status CopyIntoSlot(Slot& slot, const uint8_t* data, uint32_t size) {
+  MemPtr<uint8_t[]> copy(static_cast<uint8_t*>(MemAlloc(size)));
+  if (!copy) return kNoMem;
+  if (size) std::memcpy(copy.get(), data, size);
+  slot.bytes = std::move(copy);
+  slot.size = size;
+  return kOk;
+}
+
+Status LoadFile(const char* path, uint32_t prefix, MemPtr<uint8_t[]>& out, uint32_t& size) {
+  Stream s;
+  Status st = StreamOpen(s, path, kStreamRead);
+  if (st != kOk) return st;
+  int64_t length = 0;
+  if ((st = RasStreamSize(s, length)) != kOk) return st;
+  if (length + prefix > 0x7FFFFFFF) return RasFail(kFormatErr, "%s is too large to embed", path);
+  size = (uint32_t)length + prefix;
+  out.reset(static_cast<uint8_t*>(MemAlloc(size)));
+  if (!out) return kNoMem;
+  if (prefix) StoreBE32(out.get(), size);
+  return StreamReadExact(s, out.get() + prefix, (size_t)length);
+}
+
+Status SaveFile(const char* path, const uint8_t* data, uint32_t size) {
+  Stream s;
+  Status st = StreamOpen(s, path, kStreamWrite);
+  if (st != kOk) return st;
+  if ((st = StreamWriteAll(s, data, size)) != kOk) return st;
+  return StreamClose(s);
+}
+
+void EmptyInputSlots() {
+  gSlot[0].Clear();
+  gSlot[2].Clear();
+}
+
+bool ScanlineFits(const RasScanline& sl, const RasImage& image) {
+  if (sl.width < image.width || sl.channels < image.channels) return false;
+  for (int c = 0; c < image.channels; ++c) {
+    if (image.Is16() ? !sl.plane16[c] : !sl.plane8[c]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- records ------------------------------------------------------------------
+
+RasImage::~RasImage() {
+  if (file) RasClose(*this);
+}
+
+RasScanline::RasScanline(RasScanline&& other) noexcept { *this = std::move(other); }
+
+RasScanline& RasScanline::operator=(RasScanline&& other) noexcept {
+  if (this != &other) {
+    RasFreeSl(*this);
+    width = other.width;
+    channels = other.channels;
+    for (int c = 0; c < 4; ++c) {
+      plane8[c] = other.plane8[c];
+      plane16[c] = other.plane16[c];
+      other.plane8[c] = nullptr;
+      other.plane16[c] = nullptr;
+    }
+    other.width = 0;
+    other.channels = 0;
+  }
+  return *this;
+}
+
+RasScanline::~RasScanline() { RasFreeSl(*this); }
+
+Status RasFail(Status status, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  char text[256];
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  gLastFailure = text;
+  DLog("Ras status = %d: %s", (int)status, text);
+  return status;
+}
+
+void RasClearFailure() { gLastFailure.clear(); }
+
+void RasSetFailure(const std::string& why) { gLastFailure = why; }
+
+void RasEmptyInputSlots() { EmptyInputSlots(); }
+
+const std::string& RasLastFailure() { return gLastFailure; }
+
+void RasPutInProfile(MemPtr<uint8_t[]> bytes, uint32_t size) {
+  gSlot[0].bytes = std::move(bytes);
+  gSlot[0].size = gSlot[0].bytes ? size : 0;
+}
+
+void RasPutInExif(MemPtr<uint8_t[]> block, uint32_t size) {
+  gSlot[2].bytes = std::move(block);
+  gSlot[2].size = gSlot[2].bytes ? size : 0;
+}
+
+void RasOutProfile(const uint8_t** data, uint32_t* size) {
+  *data = gSlot[1].bytes.get();
+  *size = *data ? ProfileLength(gSlot[1]) : 0;
+}
+
+void RasOutExifData(const uint8_t** data, uint32_t* size) {
+  const Slot& s = gSlot[3];
+  if (!s.bytes || s.size <= 4) {
+    *data = nullptr;
+    *size = 0;
+    return;
+  }
+  *data = s.bytes.get() + 4;
+  *size = s.size - 4;
+}
+
+Status RasSeekTo(Stream& s, int64_t position) {
+  int64_t here = -1;
+  if (StreamTell(s, here) == kOk && here == position) return kOk;
+  Status st = StreamSeek(s, position, 0);
+  return st == kOk ? kOk : kSeekErr;
+}
+
+Status RasOpenInput(RasFileState& fs, int64_t& fileSize) {
+  if (StreamOpen(fs.stream, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
+  if (RasStreamSize(fs.stream, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  return kOk;
+}
+
+Status RasReadRowAt(Stream& s, int64_t offset, void* row, size_t bytes, const char* formatName, uint32_t line) {
+  if (RasSeekTo(s, offset) != kOk) return RasFail(kSeekErr, "cannot reach %s row %u", formatName, line);
+  if (StreamReadExact(s, row, bytes) != kOk) return RasFail(kReadErr, "%s row %u is cut short", formatName, line);
+  return kOk;
+}
+
+Status RasWriteRowAt(Stream& s, int64_t offset, const void* row, size_t bytes, const char* formatName, uint32_t line) {
+  if (RasSeekTo(s, offset) != kOk) return RasFail(kSeekErr, "cannot reach %s row %u", formatName, line);
+  if (StreamWriteAll(s, row, bytes) != kOk) return RasFail(kWriteErr, "cannot write %s row %u", formatName, line);
+  return kOk;
+}
+
+Status RasCheckGrayRgbCmyk(const RasImage& image, const char* files) {
+  const int32_t t = image.colorType;
+  const int32_t want = t == kRasGray ? 1 : (t == kRasRGB || t == kRasPhotoCDColor) ? 3 : t == kRasCMYK ? 4 : 0;
+  if (!want) return RasFail(kBadArg, "%s hold gray, RGB or CMYK images only", files);
+  if (image.channels != want)
+    return RasFail(kBadArg, "%d channels do not fit colour type %d", image.channels, image.colorType);
+  if (image.width == 0 || image.height == 0) return RasFail(kBadArg, "empty image");
+  return kOk;
+}
+
+Status RasCreateOutput(RasFileState& fs) {
+  if (StreamOpen(fs.stream, fs.path, kStreamWrite) != kOk)
+    return RasFail(kOpenErr, "cannot create %s", fs.path.c_str());
+  return kOk;
+}
+
+void RasAbandonOutput(RasFileState& fs) {
+  if (!fs.stream.IsOpen()) return;
+  const bool onDisk = fs.stream.kind == StreamKind::File;
+  StreamClose(fs.stream);
+  if (onDisk) StreamDelete(fs.path);
+}
+
+Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t size, const char* formatName) {
+  Status status = RasCreateOutput(fs);
+  if (status != kOk) return status;
+  if (StreamWriteAll(fs.stream, header, size) != kOk) {
+    RasAbandonOutput(fs);
+    return RasFail(kWriteErr, "cannot write the %s header", formatName);
+  }
+  return kOk;
+}
+
+Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image) {
+  if (mode != 'r' && mode != 'w') return kBadArg;
+  if (image.file) return RasFail(kBadArg, "the image record is already open");
+  RasClearFailure();
+  if (mode == 'r') EmptyInputSlots();
+  const RasModule* m = &module;
+  if (!m->open) return RasFail(kUnsupported, "%s files are not supported yet", m->name);
+  if (mode == 'w' && !m->writeSl) return RasFail(kBadArg, "%s files cannot be written", m->name);
+  image.file = std::make_unique<RasFileState>();
+  image.file->path = path;
+  image.file->mode = mode;
+  image.file->ops = m;
+  Status st = m->open(image);
+  if (st != kOk) {
+    image.file.reset();
+    if (mode == 'r') EmptyInputSlots();
+    return st;
+  }
+  image.maxValue = RasMaxValueOf(image.format);
+  return kOk;
+}
+
+Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*openWrite)(RasImage&)) {
+  const bool writing = image.file->mode == 'w';
+  const Status st = writing ? openWrite(image) : openRead(image);
+  if (st != kOk && !writing) StreamClose(image.file->stream);
+  return st;
+}
+
+int32_t RasMaxValueOf(int32_t format) {
+  if (format == kRasTiff16 || format == kRasCameraRaw) return 65535;
+  if (format == kRasCineon) return 1023;
+  return 255;
+}
+
+Status RasReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
+  if (!image.file || image.file->mode != 'r') return RasFail(kBadArg, "the image is not open for reading");
+  if (line >= image.height) return RasFail(kBadArg, "row %u is outside the image", line);
+  const RasModule* m = image.file->ops;
+  if (!m || !m->readSl) return kBadArg;
+  if (sl.width == 0 || sl.channels == 0 || !ScanlineFits(sl, image)) {
+    RasFreeSl(sl);
+    Status st = RasMakeSl(sl, image);
+    if (st != kOk) return st;
+  }
+  return m->readSl(image, line, sl);
+}
+
+Status RasWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
+  if (!image.file || image.file->mode != 'w') return RasFail(kBadArg, "the image is not open for writing");
+  if (line >= image.height) return RasFail(kBadArg, "row %u is outside the image", line);
+  if (!ScanlineFits(sl, image)) return RasFail(kBadArg, "the scanline does not match the image");
+  const RasModule* m = image.file->ops;
+  if (!m || !m->writeSl) return kBadArg;
+  return m->writeSl(image, line, sl);
+}
+
+Status RasClose(RasImage& image) {
+  if (!image.file) return kOk;
+  const RasModule* m = image.file->ops;
+  Status st = kBadArg;
+  if (m && m->close) st = m->close(image);
+  image.file.reset();
+  return st;
+}
+
+Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
+               int32_t colorType, float resolution) {
+  if (format < 1 || format > 10) return kBadArg;
+  if (channels != 1 && channels != 3 && channels != 4) return kBadArg;
+  if (colorType != kRasRGB && colorType != kRasCMYK && colorType != kRasGray && colorType != kRasLab &&
+      colorType != kRasPhotoCDColor)
+    return kBadArg;
+  if (image.file) return kBadArg;
+  image.format = format;
+  image.width = width;
+  image.height = height;
+  image.channels = channels;
+  image.colorType = colorType;
+  image.resolution = resolution;
+  image.maxValue = RasMaxValueOf(format);
+  return kOk;
+}
+
+Status RasMakeSl(RasScanline& sl, const RasImage& image) {
+  RasFreeSl(sl);
+  if (image.channels != 1 && image.channels != 3 && image.channels != 4) return kBadArg;
+  sl.width = image.width;
+  sl.channels = image.channels;
+  if (image.width == 0) return kOk;
+  for (int c = 0; c < image.channels; ++c) {
+    if (image.Is16()) sl.plane16[c] = static_cast<uint16_t*>(MemAllocArray(image.width, 2));
+    else sl.plane8[c] = static_cast<uint8_t*>(MemAlloc(image.width));
+    if (!sl.plane8[c] && !sl.plane16[c]) {
+      RasFreeSl(sl);
+      return kNoMem;
+    }
+  }
+  return kOk;
+}
+
+Status RasFreeSl(RasScanline& sl) {
+  for (int c = 0; c < 4; ++c) {
+    MemFree(sl.plane8[c]);
+    MemFree(sl.plane16[c]);
+    sl.plane8[c] = nullptr;
+    sl.plane16[c] = nullptr;
+  }
+  sl.width = 0;
+  sl.channels = 0;
+  return kOk;
+}
+
+// ---- attachment slots --------------------------------------------------------------
+
+Status RasGetMeta(int op, void* arg) {
+  const int slot = SlotOfGetOp(op);
+  if (slot < 0 || !arg) return kBadArg;
+  Slot& s = gSlot[slot];
+  switch (op) {
+    case kMetaGetInProfile: case kMetaGetOutProfile: case kMetaGetInExif: case kMetaGetOutExif:
+      *static_cast<const uint8_t**>(arg) = s.bytes.get();
+      return kOk;
+    case kMetaSaveInProfile: case kMetaSaveOutProfile:
+      if (!s.bytes || s.size == 0) return kSysErr;
+      return SaveFile(static_cast<const char*>(arg), s.bytes.get(), ProfileLength(s));
+    default:  // EXIF to a file, without its length bytes
+      if (!s.bytes || s.size <= 4) return kSysErr;
+      return SaveFile(static_cast<const char*>(arg), s.bytes.get() + 4, s.size - 4);
+  }
+}
+
+Status RasSetMeta(int op, const void* arg) {
+  const uint8_t* bytes = static_cast<const uint8_t*>(arg);
+  switch (op) {
+    case kMetaSetOutProfile:
+      if (!bytes) return kBadArg;
+      if (LoadBE32(bytes) < 4) return RasFail(kFormatErr, "the profile's size field is below 4");
+      return CopyIntoSlot(gSlot[1], bytes, LoadBE32(bytes));
+    case kMetaLoadOutProfile: {
+      if (!arg) return kBadArg;
+      MemPtr<uint8_t[]> data;
+      uint32_t size = 0;
+      Status st = LoadFile(static_cast<const char*>(arg), 0, data, size);
+      if (st != kOk) return st;
+      gSlot[1].bytes = std::move(data);
+      gSlot[1].size = size;
+      return kOk;
+    }
+    case kMetaFreeInProfile: gSlot[0].Clear(); return kOk;
+    case kMetaFreeOutProfile: gSlot[1].Clear(); return kOk;
+    case kMetaMoveProfileInToOut:
+      gSlot[1] = std::move(gSlot[0]);
+      gSlot[0].Clear();
+      return kOk;
+    case kMetaSetOutExif:
+      if (!bytes) return kBadArg;
+      if (LoadBE32(bytes) < 4) return RasFail(kFormatErr, "the EXIF block's length is below 4");
+      return CopyIntoSlot(gSlot[3], bytes, LoadBE32(bytes));
+    case kMetaLoadOutExif: {
+      if (!arg) return kBadArg;
+      MemPtr<uint8_t[]> data;
+      uint32_t size = 0;
+      Status st = LoadFile(static_cast<const char*>(arg), 4, data, size);
+      if (st != kOk) return st;
+      gSlot[3].bytes = std::move(data);
+      gSlot[3].size = size;
+      return kOk;
+    }
+    case kMetaFreeInExif: gSlot[2].Clear(); return kOk;
+    case kMetaFreeOutExif: gSlot[3].Clear(); return kOk;
+    case kMetaMoveExifInToOut:
+      gSlot[3] = std::move(gSlot[2]);
+      gSlot[2].Clear();
+      return kOk;
+    case kMetaStripInThumbnail:
+    case kMetaStripOutThumbnail: {
+      Slot& s = gSlot[op == kMetaStripInThumbnail ? 2 : 3];
+      if (!s.bytes || s.size <= 4) return kOk;
+      uint32_t length = s.size - 4;
+      if (ExifRemoveThumbnail(s.bytes.get() + 4, length) == kOk) {
+        s.size = length + 4;
+        StoreBE32(s.bytes.get(), s.size);
+      }
+      return kOk;  // no thumbnail: nothing to do
+    }
+    default:
+      return kBadArg;
+  }
+}
+
+uint32_t RasMetaSize(int getOp) {
+  const int slot = SlotOfGetOp(getOp);
+  if (slot < 0) return 0;
+  return gSlot[slot].bytes ? gSlot[slot].size : 0;
+}
+
+Status RasSetMetaBytes(int op, const uint8_t* data, uint32_t size) {
+  if (!data || (op != kMetaSetOutProfile && op != kMetaSetOutExif)) return kBadArg;
+  if (size < 4 || LoadBE32(data) != size)
+    return RasFail(kFormatErr, "the block's size field (%u) does not match its %u bytes",
+                   size >= 4 ? LoadBE32(data) : 0u, size);
+  return CopyIntoSlot(gSlot[op == kMetaSetOutProfile ? 1 : 3], data, size);
+}
+
+void RasFreeAllMeta() {
+  for (Slot& s : gSlot) s.Clear();
+}

@@ -1,0 +1,944 @@
+#include "session/batchline.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "colormgmt/profilepolicy.h"
+#include "correct/brivio.h"
+#include "filters/preview.h"
+#include "prefs/prefs.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "session/editcontext.h"
+#include "session/pipeline.h"
+#include "session/startup.h"
+#include "base/strings.h"
+#include "base/uihost.h"
+#include "base/uistate.h"
+
+namespace {
+
+UiHost& Host() { return Ui_GetHost(); }
+
+void Changed(EditContext* ctx) {
+  if (ctx->hooks.listChanged) ctx->hooks.listChanged();
+}
+
+const std::string& TempFolder(const EditContext* ctx) { return ctx->app->tempFolder; }
+const std::string& WorkingProfile(const EditContext* ctx) { return ctx->app->workingSpace.profilePath; }
+
+// The selected entries in list order.
+std::vector<int32_t> SelectedIndices(const Batchline& b) {
+  std::vector<int32_t> out;
+  for (size_t i = 0; i < b.selected.size(); ++i)
+    if (b.selected[i]) out.push_back((int32_t)i);
+  return out;
+}
+
+// Shows the current entry in the window (when the window has a view).
+Status ShowCurrentEntry(EditContext* ctx) {
+  if (ctx->viewWidth < 2 || ctx->batch.current < 0) return kOk;
+  return LoadEntryForEditing(ctx);
+}
+
+// The header file after a change of the list: rewritten, or both files
+// deleted when the list is empty.
+Status StoreList(EditContext* ctx) {
+  Batchline& b = ctx->batch;
+  if (b.entries.empty()) return DeleteBatchlineFiles(b.files);
+  return WriteBatchlineHeader(b.files, b.entries);
+}
+
+// ---- sorting the chosen files -------------------------------------------------------
+
+// Name and extension of a path's leaf (extension: after the last '.').
+void SplitLeaf(const std::string& path, std::string& name, std::string& ext) {
+  const std::string leaf = LeafName(path);
+  const size_t dot = leaf.rfind('.');
+  name = dot == std::string::npos ? leaf : leaf.substr(0, dot);
+  ext = dot == std::string::npos ? std::string() : leaf.substr(dot + 1);
+}
+
+int CompareExact(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return (unsigned char)a[i] < (unsigned char)b[i] ? -1 : 1;
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// By name without extension, letters folded to upper case first and then
+// exactly (an upper-case letter before its lower-case form), a shorter name
+// before a longer one; equal names by extension, exactly.
+bool AddOrder(const std::string& a, const std::string& b) {
+  std::string na, ea, nb, eb;
+  SplitLeaf(a, na, ea);
+  SplitLeaf(b, nb, eb);
+  const size_t n = std::min(na.size(), nb.size());
+  for (size_t i = 0; i < n; ++i) {
+    const int ca = std::toupper((unsigned char)na[i]), cb = std::toupper((unsigned char)nb[i]);
+    if (ca != cb) return ca < cb;
+  }
+  if (na.size() != nb.size()) return na.size() < nb.size();
+  if (int c = CompareExact(na, nb); c != 0) return c < 0;
+  return CompareExact(ea, eb) < 0;
+}
+
+// ---- adding one file ----------------------------------------------------------------
+
+ICCImage ThumbnailImage(Thumbnail& t) {
+  ICCImage img;
+  img.width = (int32_t)t.width;
+  img.height = (int32_t)t.height;
+  img.pixelStep = 3;
+  img.rowStep = (int32_t)t.rowStep;
+  img.chan[0] = t.Red();
+  img.chan[1] = t.Green();
+  img.chan[2] = t.Blue();
+  return img;
+}
+
+// The record an added image starts with (colour and filter start-with).
+Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* rec) {
+  const Prefs& prefs = AppPrefs();
+  Status st = kOk;
+  switch (prefs.colourStartWith) {
+    case 1: *rec = prefs.previous; break;
+    case 3: *rec = prefs.custom; break;
+    case 0: {
+      if ((st = NewRecordInWorkingSpace(ctx, rec)) != kOk) return st;
+      BrivioContext brivio;
+      brivio.pars = rec;
+      brivio.settings.setMask = (ToolMask)prefs.brivioMask;
+      brivio.settings.preferredSaturation = prefs.brivioSaturation;
+      brivio.settings.analysisIndex = PrefsGridIndex();
+      brivio.settings.gridIndex = PrefsGridIndex();
+      ToolMask mask = TOOL_ALL;
+      BrivioMask(BrivioOccasion::kMasterButton, 0, false, &mask);
+      const RasterView view = ThumbnailView(thumbnail);
+      RunBrivio(&brivio, mask, &view);  // a failure is reported there; the steps done stay
+      break;
+    }
+    default: st = NewRecordInWorkingSpace(ctx, rec); break;
+  }
+  if (st != kOk) return st;
+  if (prefs.filterStartWith == 1) CopyFilterSettings(prefs.previous, rec);
+  else if (prefs.filterStartWith == 3) CopyFilterSettings(prefs.custom, rec);
+  else SetFilterDefaults(rec);
+  return kOk;
+}
+
+bool AcceptedFormat(int32_t format) {
+  return format == kRasTiff || format == kRasTiff16 || format == kRasJpeg || format == kRasBmp;
+}
+
+}  // namespace
+
+Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOperation& profiles,
+                       std::vector<uint8_t>* record) {
+  if (!ctx || !ctx->app || !record) return kBadArg;
+  const std::string leaf = LeafName(path);
+  if (path.size() >= kJobPathField || path.find('\0') != std::string::npos)
+    return ReportError(kBadArg, Phrase(3012, leaf.c_str()).c_str(), Phrase(9100, leaf.c_str()).c_str());
+
+  RasImage image;
+  Status st = RasQuery(path, image);
+  if (st != kOk) {
+    if (IsJobFile(path)) return ReportError(st, nullptr, ResText(9221));
+    return ReportError(st, Phrase(3012, leaf.c_str()));
+  }
+  if (!AcceptedFormat(image.format)) return ReportError(kFormatErr, nullptr, Phrase(9222, leaf.c_str()).c_str());
+  if (image.colorType != kRasRGB) return ReportError(kFormatErr, nullptr, Phrase(9223, leaf.c_str()).c_str());
+
+  std::string profile;
+  if ((st = DecideInputProfile(profiles, path, profile)) != kOk) return st;  // reported there
+  // From here on a temporary profile copy belongs to this attempt until the entry exists.
+  auto dropProfile = [&]() {
+    if (Ui_Path_IsTempName(TempFolder(ctx), profile)) StreamDelete(profile);
+  };
+
+  PixelBuffer pb;
+  if ((st = IPMakeThumbnail(path.c_str(), pb)) != kOk) {
+    dropProfile();
+    return ReportError(st, Phrase(3012, leaf.c_str()));
+  }
+  Thumbnail original;
+  if ((st = ThumbnailFromRgb(static_cast<const uint8_t*>(pb.chan[0]), (uint32_t)pb.width, (uint32_t)pb.height,
+                             (int64_t)pb.rowStep * pb.bytesPerSample, &original)) != kOk) {
+    dropProfile();
+    return ReportError(st, Phrase(3012, leaf.c_str()));
+  }
+
+  // The thumbnail in the working space, for the analysis and the corrected thumbnail.
+  Thumbnail converted;
+  bool haveConverted = false;
+  if (!profile.empty() && profile != WorkingProfile(ctx) && CopyThumbnail(original, &converted) == kOk) {
+    ICCImage img = ThumbnailImage(converted);
+    haveConverted = ConvertThumbnailToWorkingSpace(profile, WorkingProfile(ctx), path, img) == kOk;
+  }
+
+  TavelinPars rec;
+  if ((st = StartRecord(ctx, haveConverted ? converted : original, &rec)) != kOk) {
+    dropProfile();
+    return ReportError(st, Phrase(3012, leaf.c_str()));
+  }
+
+  // The record is made in memory at offset 0; it holds no position of its own.
+  std::vector<uint8_t> bytes(kJobMaxRecord);
+  MemStreamDesc mem;
+  mem.buffer = bytes.data();
+  mem.size = (int64_t)bytes.size();
+  Stream out;
+  if ((st = StreamOpen(out, mem, kStreamUpdate)) != kOk) {
+    dropProfile();
+    return ReportError(st, "loading images");
+  }
+  JobEntry made;
+  JobRecordWrite parts;
+  parts.imagePath = &path;
+  parts.profilePath = &profile;
+  parts.pars = &rec;
+  parts.original = &original;
+  parts.gridIndex = PrefsGridIndex();
+  if (haveConverted)
+    parts.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
+  if ((st = WriteJobRecord(out, made, parts)) != kOk) {
+    dropProfile();
+    return st;  // reported by the job file
+  }
+  bytes.resize(made.length);
+  *record = std::move(bytes);
+  return kOk;
+}
+
+void StartProfileAdd(AddProfiles* p) {
+  const Prefs& prefs = AppPrefs();
+  p->answers.missingAction = prefs.noProfileAnswer;
+  p->answers.missingPath = prefs.noProfileAnswerPath;
+  p->answers.embeddedAction = prefs.embeddedAnswer;
+  p->answers.embeddedPath = prefs.embeddedAnswerPath;
+  CheckProfileAnswers(p->answers);
+  p->op.actions.missingAction = prefs.noProfileAction;
+  p->op.actions.missingPath = prefs.noProfilePath;
+  p->op.actions.embeddedAction = prefs.embeddedAction;
+  p->op.actions.embeddedPath = prefs.embeddedPath;
+  CheckProfilePolicy(p->op.actions);
+  p->op.answers = &p->answers;
+  if (const AppSession* app = App()) {
+    p->op.workingSpaceProfile = app->workingSpace.profilePath;
+    p->op.tempFolder = app->tempFolder;
+  }
+}
+
+namespace {
+
+// The input profile path a record holds (its second field).
+std::string RecordProfile(const std::vector<uint8_t>& record) {
+  if (record.size() < 2 * kJobPathField) return {};
+  const char* field = reinterpret_cast<const char*>(record.data() + kJobOffsetProfilePath);
+  return std::string(field, strnlen(field, kJobPathField - 1));
+}
+
+// A record that will not be stored: its temporary profile copy goes.
+void DropRecord(EditContext* ctx, const std::vector<uint8_t>& record) {
+  const std::string profile = RecordProfile(record);
+  if (Ui_Path_IsTempName(TempFolder(ctx), profile)) StreamDelete(profile);
+}
+
+// Appends a made record to the data file (after the furthest record of the
+// list) and flushes it; the entry describes it.
+Status StoreRecord(EditContext* ctx, Stream& data, const std::string& path, const std::vector<uint8_t>& record,
+                   JobEntry& entry) {
+  if (ctx->batch.entries.size() >= kJobMaxEntries) {
+    DropRecord(ctx, record);
+    return ReportError(kBadArg, "loading images", Phrase(9101, (int)kJobMaxEntries).c_str());
+  }
+  JobEntry made;
+  made.offset = JobEntriesEnd(ctx->batch.entries);
+  made.length = (uint32_t)record.size();
+  made.imagePath = path;
+  Status st = (uint64_t)made.offset + made.length > UINT32_MAX ? kBadArg : StreamSeek(data, made.offset, 0);
+  if (st == kOk) st = StreamWriteAll(data, record.data(), record.size());
+  if (st == kOk) st = StreamFlush(data);
+  if (st != kOk) {
+    DropRecord(ctx, record);
+    return ReportError(st, "writing image data");
+  }
+  entry = std::move(made);
+  return kOk;
+}
+
+// Rewrites one entry's record with `pars` and a corrected thumbnail made
+// from its original thumbnail (through `transform` when given).
+Status RewriteRecord(EditContext* ctx, int32_t index, const TavelinPars& pars, TintmeshHandle* transform) {
+  Batchline& b = ctx->batch;
+  JobEntry& entry = b.entries[index];
+  std::string profile;
+  Thumbnail original;
+  JobRecordRead in;
+  in.profilePath = &profile;
+  in.original = &original;
+  Status st = ReadJobRecord(b.files.data, entry, in);
+  if (st != kOk) return st;
+  Thumbnail converted;
+  bool haveConverted = false;
+  if (!profile.empty() && profile != WorkingProfile(ctx) && !original.Empty() &&
+      CopyThumbnail(original, &converted) == kOk) {
+    ICCImage img = ThumbnailImage(converted);
+    haveConverted = ConvertThumbnailToWorkingSpace(profile, WorkingProfile(ctx), entry.imagePath, img) == kOk;
+  }
+  JobRecordWrite out;
+  out.pars = &pars;
+  out.profilePath = &profile;
+  out.original = original.Empty() ? nullptr : &original;
+  out.transform = transform;
+  out.gridIndex = PrefsGridIndex();
+  if (haveConverted)
+    out.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
+  return WriteJobRecord(b.files.data, entry, out);
+}
+
+// Removes entries (indices ascending): their temporary profile copies are
+// deleted, the list closes up, the header is rewritten (or both files go).
+Status RemoveEntries(EditContext* ctx, const std::vector<int32_t>& indices) {
+  Batchline& b = ctx->batch;
+  for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
+    const int32_t i = *it;
+    if (i < 0 || i >= (int32_t)b.entries.size()) continue;
+    std::string profile;
+    JobRecordRead in;
+    in.profilePath = &profile;
+    JobEntry probe = b.entries[i];
+    if (ReadJobRecord(b.files.data, probe, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
+      StreamDelete(profile);
+    b.entries.erase(b.entries.begin() + i);
+    b.selected.erase(b.selected.begin() + i);
+  }
+  const int32_t n = (int32_t)b.entries.size();
+  if (n == 0) b.current = -1;
+  else if (b.current >= n) b.current = n - 1;
+  else if (b.current < 0) b.current = 0;
+  if (b.current >= 0 && std::find(b.selected.begin(), b.selected.end(), 1) == b.selected.end())
+    b.selected[b.current] = 1;
+  Status st = StoreList(ctx);
+  Changed(ctx);
+  return st;
+}
+
+// Deletes the temporary profile copies of every entry.
+void DeleteTempProfiles(EditContext* ctx) {
+  Batchline& b = ctx->batch;
+  for (JobEntry e : b.entries) {
+    std::string profile;
+    JobRecordRead in;
+    in.profilePath = &profile;
+    if (ReadJobRecord(b.files.data, e, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
+      StreamDelete(profile);
+  }
+}
+
+// The list after entries were appended: when it was empty, the first entry
+// becomes current and selected.
+void AfterAppend(Batchline& b, bool wasEmpty) {
+  b.selected.resize(b.entries.size(), 0);
+  if (wasEmpty && !b.entries.empty()) {
+    b.current = 0;
+    b.selected[0] = 1;
+  }
+}
+
+Status MoveTo(EditContext* ctx, int32_t index) {
+  Batchline& b = ctx->batch;
+  std::fill(b.selected.begin(), b.selected.end(), 0);
+  b.current = index;
+  b.selected[index] = 1;
+  Changed(ctx);
+  return ShowCurrentEntry(ctx);
+}
+
+Status ConfirmPrefsDialog(EditContext* ctx, bool wanted, const std::function<Status()>& dialog) {
+  if (!wanted || !dialog) return kOk;
+  Status st = dialog();
+  if (st != kOk) return st;
+  return SavePreferencesNow(ctx->app);
+}
+
+}  // namespace
+
+// ---- the list -----------------------------------------------------------------------------
+
+int32_t BatchlineCount(const EditContext* ctx) { return ctx ? (int32_t)ctx->batch.entries.size() : 0; }
+
+int32_t BatchlineSelectedCount(const EditContext* ctx) {
+  return ctx ? (int32_t)std::count(ctx->batch.selected.begin(), ctx->batch.selected.end(), 1) : 0;
+}
+
+int32_t BatchlineCurrent(const EditContext* ctx) { return ctx ? ctx->batch.current : -1; }
+
+bool BatchlineIsSelected(const EditContext* ctx, int32_t index) {
+  return ctx && index >= 0 && index < (int32_t)ctx->batch.selected.size() && ctx->batch.selected[index];
+}
+
+std::string BatchlineImagePath(const EditContext* ctx, int32_t index) {
+  if (!ctx || index < 0 || index >= (int32_t)ctx->batch.entries.size()) return {};
+  return ctx->batch.entries[index].imagePath;
+}
+
+Status BatchlineThumbnail(const EditContext* ctx, int32_t index, Thumbnail* thumb) {
+  if (!ctx || !thumb || index < 0 || index >= (int32_t)ctx->batch.entries.size()) return kBadArg;
+  JobEntry e = ctx->batch.entries[index];
+  JobRecordRead in;
+  in.corrected = thumb;
+  return ReadJobRecord(ctx->batch.files.data, e, in);
+}
+
+BatchlineLabels GetBatchlineLabels(const EditContext* ctx) {
+  BatchlineLabels l;
+  const Prefs& prefs = AppPrefs();
+  const int32_t count = BatchlineCount(ctx), selected = BatchlineSelectedCount(ctx);
+  const bool all = count > 0 && selected == count;
+  const std::string amount = all ? ResString(9246) : Fmt("%d", (int)selected);
+  const std::string dots = ResString(1132);
+  const bool open = ctx && ctx->imageOpen;
+
+  l.syncButton.enabled = selected >= 2;
+  l.syncButton.text = selected >= 2 ? Fmt(ResText(9240), amount.c_str()) + (prefs.showSyncPrefs ? dots : "")
+                                    : ResString(9243);
+  l.saveButton.enabled = selected >= 1;
+  l.saveButton.text = selected >= 1 ? Fmt(ResText(9241), amount.c_str()) + (prefs.showSavePrefs ? dots : "")
+                                    : ResString(9244);
+  l.removeButton.enabled = selected >= 1;
+  l.removeButton.text = selected >= 1 ? Fmt(ResText(9242), amount.c_str()) : ResString(9245);
+
+  const std::string plural = (selected >= 2 || all) ? "s" : "";
+  l.saveMenu.enabled = selected >= 1;
+  l.saveMenu.text = selected >= 1 ? Fmt(ResText(9247), amount.c_str()) + plural + (prefs.showSavePrefs ? dots : "")
+                                  : ResString(9244);
+  l.removeMenu.enabled = selected >= 1;
+  l.removeMenu.text =
+      selected >= 1 ? Fmt(ResText(9248), amount.c_str()) + plural + ResString(9249) : ResString(9245);
+  l.addMenu = {ResString(9253), true};
+  l.saveJobMenu = {ResString(9250), open};
+  // A job is resumed into an empty Batchline, where no image can be open.
+  l.resumeJobMenu = {ResString(9251), count == 0};
+  l.saveAsMenu = {ResString(9252), open};
+  l.exitMenu = {ResString(9256), true};
+  return l;
+}
+
+// ---- opening --------------------------------------------------------------------------------
+
+Status BatchlineOpen(EditContext* ctx) {
+  if (!ctx || !ctx->app) return kBadArg;
+  Batchline& b = ctx->batch;
+  if (b.lockFd >= 0) return kOk;
+  if (b.files.header.empty()) {
+    if (Status st = GetBatchlineFiles(ctx->app->state, &b.files); st != kOk) return ReportError(st, "loading images");
+  }
+  const size_t slash = b.files.header.rfind('/');
+  const std::string lockPath = b.files.header.substr(0, slash + 1) + "TavelinJobLock";
+  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return ReportError(kOpenErr, "loading images");
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return ReportError(kSysErr, nullptr, ResText(9202));
+  }
+  b.lockFd = fd;
+  return kOk;
+}
+
+Status OfferUnfinishedJob(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  Batchline& b = ctx->batch;
+  if (Status st = BatchlineOpen(ctx); st != kOk) return st;
+  if (!BatchlineJobExists(b.files)) return kOk;
+  UiQuestion q;
+  q.id = 9237;
+  q.text = ResString(9237);
+  q.buttons = {ResString(9238), ResString(9239)};
+  q.defaultButton = 0;
+  if (Host().Ask(q) != 0) return DeleteBatchlineFiles(b.files);
+  JobEntryList entries;
+  Status st = ReadBatchlineJob(b.files, entries);  // reported there
+  b.entries = std::move(entries);
+  b.selected.assign(b.entries.size(), 0);
+  b.current = b.entries.empty() ? -1 : 0;
+  if (b.current == 0) b.selected[0] = 1;
+  // What could not be read is dropped, so the files describe the list again.
+  if (st != kOk) StoreList(ctx);
+  Changed(ctx);
+  if (st == kOk) st = ShowCurrentEntry(ctx);
+  return st;
+}
+
+// ---- add ------------------------------------------------------------------------------------
+
+Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesResult* result) {
+  if (!ctx || !ctx->app) return kBadArg;
+  Prefs& prefs = AppPrefs();
+  Batchline& b = ctx->batch;
+  if (Status st = BatchlineOpen(ctx); st != kOk) return st;
+  if (Status st = ConfirmPrefsDialog(ctx, prefs.showAddPrefs, ctx->hooks.showAddPrefs); st != kOk) return st;
+
+  std::vector<std::string> paths = request.paths;
+  if (paths.empty()) {
+    if (!ctx->app->commandLineFiles.empty()) {
+      paths = std::move(ctx->app->commandLineFiles);
+      ctx->app->commandLineFiles.clear();
+    } else {
+      UiFileRequest r;
+      r.title = Phrase(1080, ResText(1007));
+      r.folder = prefs.addFolder;
+      r.multiple = true;
+      if (Status st = Host().ChooseOpenFiles(r, paths); st != kOk) return st;
+      if (paths.empty()) return kCancelled;
+      SetPrefsPath(prefs.addFolder, FolderOf(paths.front()));
+    }
+  }
+
+  if (paths.size() == 1 && IsJobFile(paths.front())) {
+    if (!b.entries.empty()) return ReportError(kUnsupported, nullptr, ResText(9220));
+    return ResumeJob(ctx, paths.front());
+  }
+
+  std::stable_sort(paths.begin(), paths.end(), AddOrder);
+  const size_t chosen = paths.size();
+  std::vector<std::string> fresh;
+  for (const std::string& p : paths) {
+    const bool loaded = std::any_of(b.entries.begin(), b.entries.end(), [&](const JobEntry& e) { return e.imagePath == p; }) ||
+                        std::find(fresh.begin(), fresh.end(), p) != fresh.end();
+    if (!loaded) fresh.push_back(p);
+  }
+  if (fresh.empty()) {
+    Host().ShowMessage(ResString(1000), ResString(chosen == 1 ? 9224 : 9225));
+    return kCancelled;
+  }
+  if (fresh.size() < chosen) {
+    UiQuestion q;
+    q.id = 9226;
+    q.text = ResString(9226);
+    q.buttons = {ResString(9227), ResString(1111)};
+    q.cancelButton = 1;
+    if (Host().Ask(q) != 0) return kCancelled;
+  }
+
+  Stream data;
+  Status st = StreamOpen(data, b.files.data, kStreamUpdate);
+  if (st != kOk) return ReportError(st, "loading images");
+
+  AddProfiles profiles;
+  StartProfileAdd(&profiles);
+  profiles.op.workingSpaceProfile = WorkingProfile(ctx);
+  profiles.op.tempFolder = TempFolder(ctx);
+
+  const bool wasEmpty = b.entries.empty();
+  const std::string text = ResString(9228);
+  Host().ProgressOpen(text, (int64_t)fresh.size());
+  // Records made elsewhere (the command-line tool's workers) are stored here in order.
+  std::vector<PreparedRecord> prepared;
+  if (request.maker) {
+    prepared.assign(fresh.size(), PreparedRecord{});
+    request.maker(ctx, fresh, &prepared);
+  }
+  Status first = kOk;
+  size_t i = 0;
+  for (; i < fresh.size(); ++i) {
+    JobEntry entry;
+    std::vector<uint8_t> record;
+    if (request.maker) {
+      st = prepared[i].status;
+      record = std::move(prepared[i].record);
+    } else {
+      st = MakeImageRecord(ctx, fresh[i], profiles.op, &record);
+    }
+    if (st == kOk) st = StoreRecord(ctx, data, fresh[i], record, entry);
+    if (st == kOk) {
+      b.entries.push_back(std::move(entry));
+      b.selected.push_back(0);
+      // The header follows every added image, so a crash keeps what was added.
+      if ((st = WriteBatchlineHeader(b.files, b.entries)) != kOk) {
+        b.entries.pop_back();
+        b.selected.pop_back();
+        DropRecord(ctx, record);
+      }
+    }
+    if (request.onFile) request.onFile(fresh[i], st);
+    if (st == kOk) {
+      if (result) result->added.push_back(fresh[i]);
+    } else {
+      if (result) result->refused.emplace_back(fresh[i], st);
+      if (first == kOk) first = st;
+      if (!request.keepGoing || st == kCancelled) break;
+    }
+    if (Host().ProgressStep((int64_t)i + 1, text) == kCancelled) {
+      if (first == kOk) first = kCancelled;
+      ++i;
+      break;
+    }
+  }
+  for (; i < prepared.size(); ++i)
+    if (prepared[i].status == kOk) DropRecord(ctx, prepared[i].record);
+  Host().ProgressClose();
+  StreamClose(data);
+  prefs.noProfileAnswer = profiles.answers.missingAction;
+  prefs.noProfileAnswerPath = profiles.answers.missingPath;
+  prefs.embeddedAnswer = profiles.answers.embeddedAction;
+  prefs.embeddedAnswerPath = profiles.answers.embeddedPath;
+
+  AfterAppend(b, wasEmpty);
+  Changed(ctx);
+  if (wasEmpty && !ctx->imageOpen && b.current >= 0) {
+    const Status shown = ShowCurrentEntry(ctx);
+    if (first == kOk) first = shown;
+  }
+  return first;
+}
+
+// ---- select, apply, advance, sync ---------------------------------------------------------
+
+Status SelectEntries(EditContext* ctx, const std::vector<uint8_t>& selected, int32_t current) {
+  if (!ctx) return kBadArg;
+  Batchline& b = ctx->batch;
+  const int32_t n = (int32_t)b.entries.size();
+  if ((int32_t)selected.size() != n || current < 0 || current >= n) return kBadArg;
+  if (current != b.current && ctx->imageOpen) {
+    if (Status st = ApplyCurrent(ctx, false); st != kOk) return st;
+  }
+  const bool moved = current != b.current;
+  b.selected = selected;
+  for (uint8_t& s : b.selected) s = s ? 1 : 0;
+  if (std::find(b.selected.begin(), b.selected.end(), 1) == b.selected.end()) b.selected[current] = 1;
+  b.current = current;
+  Changed(ctx);
+  return moved || !ctx->imageOpen ? ShowCurrentEntry(ctx) : kOk;
+}
+
+Status SelectAll(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  std::fill(ctx->batch.selected.begin(), ctx->batch.selected.end(), 1);
+  Changed(ctx);
+  return kOk;
+}
+
+Status ApplyCurrent(EditContext* ctx, bool ask) {
+  if (!ctx) return kBadArg;
+  if (!ctx->imageOpen) return kOk;
+  Batchline& b = ctx->batch;
+  const int32_t index = ctx->loadedIndex;
+  if (index < 0 || index >= (int32_t)b.entries.size()) return ReportError(kSysErr, "applying settings");
+  TavelinPars stored;
+  JobRecordRead in;
+  in.pars = &stored;
+  JobEntry probe = b.entries[index];
+  Status st = ReadJobRecord(b.files.data, probe, in);
+  if (st != kOk) return st;
+  if (!ParsDiffer(ctx->pars, stored)) return kOk;
+  if (ask) {
+    UiQuestion q;
+    q.id = 9230;
+    q.caption = ResString(9231);
+    q.text = Phrase(9230, ctx->displayName.c_str());
+    q.buttons = {ResString(9232), ResString(9233), ResString(1111)};
+    q.defaultButton = 0;
+    q.cancelButton = 2;
+    const int answer = Host().Ask(q);
+    if (answer == 2) return kCancelled;
+    if (answer == 1) return kOk;
+  }
+  if ((st = MakeFullTransform(ctx)) != kOk) return st;
+  if ((st = RewriteRecord(ctx, index, ctx->pars, ctx->fullQX)) != kOk) return st;
+  AppPrefs().previous = ctx->pars;
+  SavePreferencesNow(ctx->app);
+  Changed(ctx);
+  return kOk;
+}
+
+Status ApplyAndAdvance(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  const int32_t n = BatchlineCount(ctx);
+  if (n == 0) return kOk;
+  if (Status st = ApplyCurrent(ctx, false); st != kOk) return st;
+  CloseImage(ctx);
+  return MoveTo(ctx, (ctx->batch.current + 1) % n);
+}
+
+Status CancelAndAdvance(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  const int32_t n = BatchlineCount(ctx);
+  if (n == 0) return kOk;
+  CloseImage(ctx);
+  return MoveTo(ctx, (ctx->batch.current + 1) % n);
+}
+
+Status SyncSelected(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  if (BatchlineSelectedCount(ctx) < 2) return kUnsupported;
+  Prefs& prefs = AppPrefs();
+  if (Status st = ConfirmPrefsDialog(ctx, prefs.showSyncPrefs, ctx->hooks.showSyncPrefs); st != kOk) return st;
+  Batchline& b = ctx->batch;
+  Status first = kOk;
+  for (int32_t i : SelectedIndices(b)) {
+    const bool isCurrent = i == b.current;
+    if (!prefs.syncColour && !isCurrent && !prefs.syncFilters) continue;
+    TavelinPars stored;
+    JobRecordRead in;
+    in.pars = &stored;
+    JobEntry probe = b.entries[i];
+    Status st = ReadJobRecord(b.files.data, probe, in);
+    if (st == kOk) {
+      TavelinPars result = stored;
+      if (!prefs.syncColour && !isCurrent) {
+        CopyFilterSettings(ctx->pars, &result);
+      } else {
+        result = ctx->pars;
+        if (!prefs.syncFilters && !isCurrent) CopyFilterSettings(stored, &result);
+      }
+      if (ParsDiffer(result, stored)) st = RewriteRecord(ctx, i, result, nullptr);
+    }
+    if (st != kOk && first == kOk) first = st;
+  }
+  prefs.previous = ctx->pars;
+  Changed(ctx);
+  return first;
+}
+
+// ---- save -------------------------------------------------------------------------------------
+
+bool OverwriteMode() {
+  const Prefs& prefs = AppPrefs();
+  return !prefs.removeSaved && prefs.sameFolder && prefs.naming == kNamingSame;
+}
+
+Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite) {
+  if (!ctx || index < 0 || index >= BatchlineCount(ctx)) return kBadArg;
+  Status st = LoadEntryForSaving(ctx, index);
+  if (st == kOk) st = ChooseOutput(ctx);
+  if (st == kOk) st = FilterImage(ctx);
+  // The entry now describes the saved file, when that replaced the input.
+  if (st == kOk && overwrite && SameFile(ctx->imagePath, ctx->outputPath)) {
+    Batchline& b = ctx->batch;
+    JobEntry& entry = b.entries[index];
+    Thumbnail corrected;
+    JobRecordRead in;
+    in.corrected = &corrected;
+    TavelinPars reset;
+    const std::string profile = WorkingProfile(ctx);
+    std::string oldProfile;
+    in.profilePath = &oldProfile;
+    st = ReadJobRecord(b.files.data, entry, in);
+    if (st == kOk) st = NewRecordInWorkingSpace(ctx, &reset);
+    if (st == kOk) {
+      JobRecordWrite out;
+      out.profilePath = &profile;
+      out.pars = &reset;
+      out.original = corrected.Empty() ? nullptr : &corrected;
+      out.corrected = corrected.Empty() ? nullptr : &corrected;
+      st = WriteJobRecord(b.files.data, entry, out);
+    }
+    if (st == kOk && Ui_Path_IsTempName(TempFolder(ctx), oldProfile)) StreamDelete(oldProfile);
+  }
+  CloseImage(ctx);
+  return st;
+}
+
+Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
+  if (!ctx) return kBadArg;
+  Prefs& prefs = AppPrefs();
+  if (Status st = ConfirmPrefsDialog(ctx, prefs.showSavePrefs, ctx->hooks.showSavePrefs); st != kOk) return st;
+  if (ctx->imageOpen) {
+    if (Status st = ApplyCurrent(ctx, true); st != kOk) return st;
+  }
+  const bool overwrite = OverwriteMode();
+  const std::vector<int32_t> indices = SelectedIndices(ctx->batch);
+  if (indices.empty()) return kOk;
+  CloseImage(ctx);
+
+  Status batch = kOk;
+  if (options.executor) {
+    std::vector<Status> results;
+    batch = options.executor(ctx, indices, overwrite, &results);
+    for (size_t k = 0; batch == kOk && k < results.size(); ++k)
+      if (results[k] != kOk) batch = results[k];
+  } else {
+    UiHost& host = Host();
+    const std::string text = Phrase(9234, (int)indices.size());
+    host.ProgressOpen(text, (int64_t)indices.size() * 100);
+    ctx->batchSaving = true;
+    for (size_t k = 0; k < indices.size(); ++k) {
+      ctx->progressBase = (int64_t)k * 100;
+      Status st = host.ProgressStep(ctx->progressBase, text);
+      if (st == kOk) st = SaveBatchEntry(ctx, indices[k], overwrite);
+      if (st == kCancelled) {
+        batch = kCancelled;
+        break;
+      }
+      if (st != kOk) {
+        if (batch == kOk) batch = st;
+        if (k + 1 < indices.size()) {
+          UiQuestion q;
+          q.id = 9235;
+          q.text = ResString(9235);
+          q.buttons = {ResString(9232), ResString(1111)};
+          q.cancelButton = 1;
+          if (host.Ask(q) != 0) break;
+        }
+      }
+    }
+    ctx->batchSaving = false;
+    ctx->progressBase = 0;
+    host.ProgressClose();
+  }
+
+  if (batch == kOk && prefs.removeSaved) batch = RemoveEntries(ctx, indices);
+  Changed(ctx);
+  const Status shown = ShowCurrentEntry(ctx);
+  return batch != kOk ? batch : shown;
+}
+
+Status SaveCurrentAs(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  if (!ctx->imageOpen) return kBadArg;
+  Prefs& prefs = AppPrefs();
+  Status st = ChooseOutput(ctx);
+  if (st != kOk) return st;
+  std::string proposed = ctx->outputPath;
+  if (!prefs.saveAsFolder.empty()) {
+    std::string folder = prefs.saveAsFolder;
+    if (folder.back() != '/') folder += '/';
+    proposed = folder + LeafName(proposed);
+  }
+  UiFileRequest r;
+  r.title = ResString(1041);
+  r.prompt = ResString(1041);
+  r.folder = FolderOf(proposed);
+  r.name = LeafName(proposed);
+  const ImageInfo& in = ctx->input;
+  if (in.colorType == kRasRGB || in.colorType == kRasGray) r.filters = {"BMP (*.bmp)", "JPEG (*.jpg)", "TIFF (*.tif)"};
+  else if (in.colorType == kRasCMYK) r.filters = {"JPEG (*.jpg)", "TIFF (*.tif)"};
+  else r.filters = {"TIFF (*.tif)"};
+  std::string chosen;
+  if ((st = Host().ChooseSaveFile(r, chosen)) != kOk) return st;
+
+  // The chosen type, by the name's extension; otherwise the format chosen above.
+  int32_t format = ctx->output.format;
+  std::string ext = LeafName(chosen);
+  const size_t dot = ext.rfind('.');
+  ext = dot == std::string::npos ? std::string() : ext.substr(dot + 1);
+  for (char& c : ext) c = (char)std::tolower((unsigned char)c);
+  if (ext == "tif" || ext == "tiff") format = kRasTiff;
+  else if (ext == "jpg" || ext == "jpeg") format = kRasJpeg;
+  else if (ext == "bmp") format = kRasBmp;
+  if (format != kRasTiff && format != kRasTiff16 && format != kRasJpeg && format != kRasBmp) format = kRasTiff;
+  if (chosen.size() >= kJobPathField) return ReportError(kBadArg, ResString(3033).c_str(), Phrase(9100, LeafName(chosen).c_str()).c_str());
+  SetOutput(ctx, format, chosen);
+  const bool overwritesInput = SameFile(ctx->imagePath, chosen);
+  if ((st = FilterImage(ctx)) != kOk) return st;
+  SetPrefsPath(prefs.saveAsFolder, FolderOf(chosen));
+  if (overwritesInput) {
+    Host().ShowMessage(ResString(1000), Phrase(9236, LeafName(chosen).c_str()));
+    const int32_t index = ctx->loadedIndex;
+    CloseImage(ctx);
+    if (index >= 0) st = RemoveEntries(ctx, {index});
+    if (st == kOk) st = ShowCurrentEntry(ctx);
+  }
+  return st;
+}
+
+// ---- remove, jobs, exit ----------------------------------------------------------------------
+
+Status RemoveSelected(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  Batchline& b = ctx->batch;
+  const std::vector<int32_t> indices = SelectedIndices(b);
+  if (indices.empty()) return kOk;
+  bool edited = false;
+  for (int32_t i : indices) {
+    TavelinPars stored;
+    JobRecordRead in;
+    in.pars = &stored;
+    JobEntry probe = b.entries[i];
+    if (ReadJobRecord(b.files.data, probe, in) != kOk) continue;
+    if (!ParsAtDefaults(stored) || stored.sharpenOn || stored.denoiseOn ||
+        (ctx->imageOpen && i == ctx->loadedIndex && ParsDiffer(ctx->pars, stored))) {
+      edited = true;
+      break;
+    }
+  }
+  if (edited) {
+    UiQuestion q;
+    q.id = 1131;
+    q.text = ResString(1131);
+    q.buttons = {ResString(6136), ResString(1111)};
+    q.cancelButton = 1;
+    if (Host().Ask(q) != 0) return kCancelled;
+  }
+  CloseImage(ctx);
+  Status st = RemoveEntries(ctx, indices);
+  if (st == kOk) st = ShowCurrentEntry(ctx);
+  return st;
+}
+
+Status ResumeJob(EditContext* ctx, const std::string& jobPath) {
+  if (!ctx || !ctx->app) return kBadArg;
+  Batchline& b = ctx->batch;
+  if (Status st = BatchlineOpen(ctx); st != kOk) return st;
+  if (!b.entries.empty()) return ReportError(kUnsupported, nullptr, ResText(9220));
+  Prefs& prefs = AppPrefs();
+  std::string path = jobPath;
+  if (path.empty()) {
+    UiFileRequest r;
+    r.title = ResString(9260);
+    r.folder = prefs.resumeFolder.empty() ? FolderOf(ctx->imagePath) : prefs.resumeFolder;
+    std::vector<std::string> chosen;
+    if (Status st = Host().ChooseOpenFiles(r, chosen); st != kOk) return st;
+    if (chosen.empty()) return kCancelled;
+    path = chosen.front();
+    SetPrefsPath(prefs.resumeFolder, FolderOf(path));
+  }
+  JobResumeOptions options;
+  options.tempFolder = TempFolder(ctx);
+  Status st = ResumeJobFile(path, b.files, b.entries, options);  // reported there
+  AfterAppend(b, true);
+  Changed(ctx);
+  const Status shown = ShowCurrentEntry(ctx);
+  return st != kOk ? st : shown;
+}
+
+Status SaveJob(EditContext* ctx, const std::string& jobPath) {
+  if (!ctx) return kBadArg;
+  Batchline& b = ctx->batch;
+  if (b.entries.empty()) return kBadArg;
+  if (ctx->imageOpen) {
+    if (Status st = ApplyCurrent(ctx, true); st != kOk) return st;
+  }
+  std::string path = jobPath;
+  if (path.empty()) {
+    UiFileRequest r;
+    r.title = ResString(9261);
+    r.folder = AppPrefs().resumeFolder;
+    if (Status st = Host().ChooseSaveFile(r, path); st != kOk) return st;
+  }
+  return SaveJobFile(path, b.files.data, b.entries);
+}
+
+Status ExitEditing(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  if (ctx->imageOpen) {
+    if (Status st = ApplyCurrent(ctx, true); st != kOk) return st;
+  }
+  CloseImage(ctx);
+  Batchline& b = ctx->batch;
+  DeleteTempProfiles(ctx);
+  // Only the process that owns the files deletes them.
+  const Status st = b.lockFd >= 0 ? DeleteBatchlineFiles(b.files) : kOk;
+  b.entries.clear();
+  b.selected.clear();
+  b.current = -1;
+  Changed(ctx);
+  return st;
+}

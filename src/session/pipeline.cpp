@@ -1,0 +1,310 @@
+#include "session/pipeline.h"
+
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "correct/correctiontransform.h"
+#include "filters/filterstage.h"
+#include "imagefile/jpeg.h"
+#include "imagefile/tiff.h"
+#include "prefs/prefs.h"
+#include "base/alert.h"
+#include "base/debuglog.h"
+#include "session/editcontext.h"
+#include "base/naming.h"
+#include "session/startup.h"
+#include "base/strings.h"
+#include "base/uihost.h"
+#include "base/uistate.h"
+#include "transform/tintmesh_eval.h"
+
+namespace {
+
+bool IsTiff(int32_t format) { return format == kRasTiff || format == kRasTiff16 || format == kRasCameraRaw; }
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// The progress text of the save in hand.
+std::string SavingText(const EditContext* ctx) {
+  return Phrase(1079, LeafName(ctx->save ? ctx->save->outputPath : ctx->outputPath).c_str());
+}
+
+// One step of the save's progress (0..100 of this image). A cancel during a
+// batch save asks first; "Continue" goes on.
+Status ProgressTo(EditContext* ctx, int32_t percent) {
+  UiHost& host = Ui_GetHost();
+  Status st = host.ProgressStep(ctx->progressBase + percent, SavingText(ctx));
+  if (st != kCancelled) return kOk;
+  if (!ctx->batchSaving) return kCancelled;
+  UiQuestion q;
+  q.id = 9211;
+  q.text = ResString(9211);
+  if (AppPrefs().removeSaved) q.text += " " + ResString(1133);
+  q.buttons = {ResString(1111), ResString(1112)};
+  q.defaultButton = 1;
+  q.cancelButton = 1;
+  return host.Ask(q) == 0 ? kCancelled : kOk;
+}
+
+void CloseFiles(SaveState& s) {
+  if (s.in.file) RasClose(s.in);
+  if (s.out.file) RasClose(s.out);
+  RasFreeSl(s.inSl);
+  RasFreeSl(s.outSl);
+}
+
+// The end of a save, finished or not: the progress window this save opened
+// is closed and the state freed.
+void EndSave(EditContext* ctx) {
+  if (ctx->progressOwned) Ui_GetHost().ProgressClose();
+  ctx->progressOwned = false;
+  ctx->save.reset();
+}
+
+Status ReadRowForStage(void* context, int32_t row, IPRow& planes) {
+  return ReadScanline(static_cast<EditContext*>(context), (uint32_t)row, &planes);
+}
+
+Status WriteRowFromStage(void* context, int32_t row, const IPRow& planes) {
+  return WriteScanline(static_cast<EditContext*>(context), (uint32_t)row, planes);
+}
+
+// Makes a file's bytes durable (before it replaces another file).
+Status SyncPath(const std::string& path) {
+  Stream s;
+  Status st = StreamOpen(s, path, kStreamRead);
+  if (st == kOk) st = StreamFlush(s, true);
+  return st == kOk ? kOk : kWriteErr;
+}
+
+}  // namespace
+
+int32_t JpegQualityFromPrefs(float fraction) {
+  long q = std::lround((double)fraction * 100.0);
+  return (int32_t)(q < 0 ? 0 : q > 100 ? 100 : q);
+}
+
+bool SameFile(const std::string& input, const std::string& output) {
+  if (input == output) return true;
+  struct stat a, b;
+  if (::stat(input.c_str(), &a) != 0 || ::stat(output.c_str(), &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+Status SetOutput(EditContext* ctx, int32_t format, const std::string& path) {
+  if (!ctx) return kBadArg;
+  ImageInfo& out = ctx->output;
+  const ImageInfo& in = ctx->input;
+  out.colorType = in.colorType;
+  out.channels = in.channels;
+  out.resolution = in.resolution;
+  out.width = in.width;
+  out.height = in.height;
+  if (format == kRasTiff && in.maxValue >= 256) format = kRasTiff16;
+  out.format = format;
+  out.maxValue = format == kRasTiff16 ? 65535 : 255;
+  ctx->outputPath = path;
+  return kOk;
+}
+
+Status ChooseOutput(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  const Prefs& prefs = AppPrefs();
+  int32_t format = prefs.outputFormat;
+  if (format == 0) {
+    format = ctx->input.format;
+    if (format == kRasCameraRaw) {
+      UiQuestion q;
+      q.id = 9213;
+      q.text = ResString(9213);
+      q.buttons = {ResString(9214), ResString(1111)};
+      q.cancelButton = 1;
+      if (Ui_GetHost().Ask(q) != 0) return kCancelled;
+      format = kRasTiff16;
+    }
+  }
+  OutputNaming naming;
+  if (Status st = GetOutputNaming(prefs, &naming); st != kOk) return st;
+  // The extension follows the format written: TIFF stays TIFF at 16 bits.
+  const int32_t written = format == kRasTiff && ctx->input.maxValue >= 256 ? kRasTiff16 : format;
+  return SetOutput(ctx, format, OutputPathFor(naming, ctx->imagePath, written));
+}
+
+Status OpenForSaving(EditContext* ctx) {
+  if (!ctx || !ctx->app || ctx->save) return kBadArg;
+  ctx->save = std::make_unique<SaveState>();
+  SaveState& s = *ctx->save;
+  s.outputPath = ctx->outputPath;
+  const Prefs& prefs = AppPrefs();
+  const std::string inLeaf = LeafName(ctx->imagePath), outLeaf = LeafName(s.outputPath);
+  auto fail = [&](Status st, const std::string& context) {
+    ReportError(st, context);
+    AbortSaving(ctx, st);
+    return st;
+  };
+
+  Status st;
+  if (prefs.embedProfile) {
+    if ((st = RasSetMeta(kMetaLoadOutProfile, ctx->app->workingSpace.profilePath.c_str())) != kOk)
+      return fail(st, "setting output profile");
+  } else if ((st = RasSetMeta(kMetaFreeOutProfile, nullptr)) != kOk) {
+    return fail(st, "freeing output profile");
+  }
+  if (ctx->output.format == kRasJpeg) JpegSetOption(0, JpegQualityFromPrefs(prefs.jpegQuality));
+
+  // The output goes to a unique name in its own folder; the finished file
+  // is renamed over the output path (the input itself, when it is the input).
+  s.replaceOriginal = SameFile(ctx->imagePath, s.outputPath);
+  // Another spelling of the input (a link, another letter case on a file
+  // system that ignores case) replaces the input file itself.
+  if (s.replaceOriginal) s.outputPath = ctx->imagePath;
+  if ((st = Ui_Path_CreateUniqueTempFile(FolderOf(s.outputPath, "./"), s.tempPath, 4096)) != kOk) {
+    s.tempPath.clear();
+    return fail(st == kBadArg ? kOpenErr : st, Phrase(3003, outLeaf.c_str()));
+  }
+
+  UiHost& host = Ui_GetHost();
+  if (!ctx->batchSaving) {
+    host.ProgressOpen(SavingText(ctx), 100);
+    ctx->progressOwned = true;
+    ctx->progressBase = 0;
+  }
+
+  if ((st = RasQuery(ctx->imagePath, s.in)) != kOk || (st = RasOpen(ctx->imagePath, 'r', s.in)) != kOk ||
+      (st = RasMakeSl(s.inSl, s.in)) != kOk)
+    return fail(st, Phrase(3003, inLeaf.c_str()));
+  if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) {
+    int32_t value = 0;
+    if (TiffGetOption(8, value) == kOk && value == 1) TiffSetOption(9, 1);
+    if (TiffGetOption(10, value) == kOk && value == 1) TiffSetOption(11, 1);
+    TiffCopyIptc(s.in);
+  } else {
+    TiffForgetIptc();
+  }
+  if (prefs.preserveExif) {
+    if ((st = RasSetMeta(kMetaMoveExifInToOut, nullptr)) != kOk) return fail(st, "setting output EXIF");
+    if ((st = RasSetMeta(kMetaStripOutThumbnail, nullptr)) != kOk) return fail(st, "removing output EXIF thumbnail");
+  } else if ((st = RasSetMeta(kMetaFreeOutExif, nullptr)) != kOk) {
+    return fail(st, "freeing output EXIF");
+  }
+
+  const ImageInfo& o = ctx->output;
+  if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, s.in.channels, s.in.colorType, s.in.resolution)) != kOk)
+    return fail(st, "rasInit");
+  if ((st = RasOpen(s.tempPath, 'w', s.out)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
+    return fail(st, Phrase(3003, outLeaf.c_str()));
+  s.inBytes = s.in.Is16() ? 2 : 1;
+  s.outBytes = s.out.Is16() ? 2 : 1;
+  return kOk;
+}
+
+Status ReadScanline(EditContext* ctx, uint32_t line, IPRow* planes) {
+  if (!ctx || !ctx->save || !planes) return kBadArg;
+  SaveState& s = *ctx->save;
+  Status st = RasReadSl(s.in, line, s.inSl);
+  if (st != kOk) return ReportError(st, Phrase(3015, (int)line, LeafName(ctx->imagePath).c_str()));
+  QXChannelPtrs row;
+  for (int c = 0; c < 3; ++c) {
+    row.chan[c] = s.inBytes == 1 ? (void*)s.inSl.plane8[c] : (void*)s.inSl.plane16[c];
+    planes->chan[c] = row.chan[c];
+  }
+  if (ctx->inputQX && (st = QXEvaluate(ctx->inputQX, (int32_t)s.in.width, row, 1, row, 1)) != kOk)
+    return ReportError(st, Phrase(3016, (int)line, LeafName(ctx->imagePath).c_str()));
+  return kOk;
+}
+
+Status WriteScanline(EditContext* ctx, uint32_t line, const IPRow& planes) {
+  if (!ctx || !ctx->save) return kBadArg;
+  SaveState& s = *ctx->save;
+  const size_t bytes = (size_t)s.out.width * s.outBytes;
+  for (int c = 0; c < 3; ++c) {
+    void* to = s.outBytes == 1 ? (void*)s.outSl.plane8[c] : (void*)s.outSl.plane16[c];
+    std::memcpy(to, planes.chan[c], bytes);
+  }
+  Status st = RasWriteSl(s.out, line, s.outSl);
+  if (st != kOk) return ReportError(st, Phrase(3017, (int)line, LeafName(s.outputPath).c_str()));
+  const int32_t percent = (int32_t)((double)line / s.out.height * 100.0 + 0.5);
+  if (percent != s.lastPercent) {
+    s.lastPercent = percent;
+    if ((st = ProgressTo(ctx, percent)) != kOk) {
+      s.cancelled = true;
+      return st;
+    }
+  }
+  return kOk;
+}
+
+Status FinishSaving(EditContext* ctx) {
+  if (!ctx || !ctx->save) return kBadArg;
+  SaveState& s = *ctx->save;
+  Status st = RasClose(s.in);
+  if (st != kOk) ReportError(st, Phrase(3006, LeafName(ctx->imagePath).c_str()));
+  Status closed = RasClose(s.out);
+  if (closed != kOk) {
+    ReportError(closed, Phrase(3006, LeafName(s.outputPath).c_str()));
+    if (st == kOk) st = closed;
+  }
+  RasFreeSl(s.inSl);
+  RasFreeSl(s.outSl);
+  // A file that is replaced (the input, or an earlier output) is replaced by
+  // bytes already on the disk, in one rename.
+  if (st == kOk && Exists(s.outputPath) && (st = SyncPath(s.tempPath)) != kOk)
+    ReportError(st, Phrase(3005, LeafName(s.outputPath).c_str()));
+  if (st == kOk && StreamRename(s.tempPath, s.outputPath) != kOk)
+    st = ReportError(kSysErr, Phrase(3031, LeafName(s.tempPath).c_str(), LeafName(s.outputPath).c_str()));
+  if (st != kOk) StreamDelete(s.tempPath);
+  EndSave(ctx);
+  return st;
+}
+
+void AbortSaving(EditContext* ctx, Status status) {
+  if (!ctx || !ctx->save) return;
+  SaveState& s = *ctx->save;
+  CloseFiles(s);
+  if (!s.tempPath.empty()) StreamDelete(s.tempPath);
+  DLog("AbortSaving status = %d", (int)status);
+  EndSave(ctx);
+}
+
+Status FilterImage(EditContext* ctx) {
+  if (!ctx) return kBadArg;
+  DLog("FilterImage...");
+  Status st = OpenForSaving(ctx);
+  if (st != kOk) return st;
+  SaveState& s = *ctx->save;
+
+  // The correction transform at the input's depth (the row engine sets its
+  // paths and ranges); none when every tool is neutral.
+  TintmeshHandle* handle = nullptr;
+  if (!ParsAtDefaults(ctx->pars)) {
+    TavelinPars pars = ctx->pars;
+    if ((st = MakeCorrectionTransform(&pars, TOOL_ALL, PrefsGridIndex(), s.inBytes, &handle)) != kOk) {
+      ReportError(st, ResString(3019));
+      AbortSaving(ctx, st);
+      return st;
+    }
+  }
+  FilterJob job;
+  job.width = (int32_t)s.in.width;
+  job.height = (int32_t)s.in.height;
+  job.inDepth = s.inBytes;
+  job.outDepth = s.outBytes;
+  job.transform = handle ? handle->tintmesh : nullptr;
+  job.settings = FilterSettingsOf(ctx->pars);
+  job.reader = ReadRowForStage;
+  job.readerContext = ctx;
+  job.writer = WriteRowFromStage;
+  job.writerContext = ctx;
+  job.imageName = LeafName(ctx->imagePath);
+  st = FilterImageRows(job);
+  FreeCorrectionTransform(&handle);
+  if (st == kOk) st = FinishSaving(ctx);
+  else AbortSaving(ctx, st);
+  if (st == kOk) AppPrefs().previous = ctx->pars;
+  DLog("... FilterImage done");
+  return st;
+}

@@ -1,0 +1,61 @@
+// The save pipeline: writes the loaded entry of an editing context as a
+// corrected image. ChooseOutput picks the format and path from the save
+// preferences; OpenForSaving opens the input and the output (with the
+// working-space profile and the input's EXIF block without its thumbnail);
+// FilterImage runs every row from the input through the input transform and
+// the filter stage (noise filter, correction transform, unsharp mask) into
+// the output; FinishSaving or AbortSaving ends it.
+//
+// Data safety: the output is always written to a unique temporary file in
+// its own folder and renamed over the output path only after the last row
+// and both closes succeeded (made durable first when it replaces a file),
+// so the output path never holds a partial image and an output that
+// replaces its input leaves the input untouched until the final rename. A
+// failed or cancelled save removes its temporary file. An output counts as
+// the input when the path is the same or names the same file (a link, or
+// another letter case on a file system that ignores case).
+//
+// Memory: one input and one output scanline plus the filter stage's rows;
+// never the image. Progress goes to UiHost per percent of rows; a cancel
+// during a batch save asks "Are you sure you want to cancel the saving
+// process?" (Cancel ends the save with kCancelled, Continue goes on), outside
+// a batch it ends the save at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "filters/iprow.h"
+#include "base/status.h"
+
+struct EditContext;
+
+// Output format, maximum value and path of the loaded image (preferences 88,
+// 73, 74 and the naming rules). A camera raw input with "Same as original"
+// asks "Cannot save as RAW, saving 16-bit TIFF instead." (Save TIFF / Cancel).
+Status ChooseOutput(EditContext* ctx);
+// The same with the format given (Save Image as...): TIFF becomes 16-bit
+// TIFF for 16-bit input; the path is `path`.
+Status SetOutput(EditContext* ctx, int32_t format, const std::string& path);
+
+// The JPEG quality handed to the writer: preference 78 × 100, rounded half away from zero.
+int32_t JpegQualityFromPrefs(float fraction);
+// True when `output` names the file `input` names (same path, or the same
+// file on the disk).
+bool SameFile(const std::string& input, const std::string& output);
+
+Status OpenForSaving(EditContext* ctx);
+// Row `line` of the input, converted by the input transform, as three planes
+// at the input depth.
+Status ReadScanline(EditContext* ctx, uint32_t line, IPRow* planes);
+// Writes row `line` from three planes at the output depth and moves the progress.
+Status WriteScanline(EditContext* ctx, uint32_t line, const IPRow& planes);
+// Closes both files and puts the output in place.
+Status FinishSaving(EditContext* ctx);
+// Closes both files and removes the temporary output; reports nothing further.
+void AbortSaving(EditContext* ctx, Status status);
+
+// The whole save of the loaded entry to ctx->outputPath: open, rows, finish
+// (or abort). The saved record becomes the previous settings. Logs
+// "FilterImage..." and "... FilterImage done".
+Status FilterImage(EditContext* ctx);

@@ -60,3 +60,13 @@ Status ReportError(Status status, const char* context, const char* explanation) 
   if (!explanation) explanation = DefaultExplanation(status);
   return Ui_Alert_DoLucentoError(state, status, context, explanation);
 }
+
+int AskTableQuestion(int textId, std::initializer_list<int> buttonIds, int defaultButton, int cancelButton) {
+  UiQuestion q;
+  q.id = textId;
+  q.text = ResString(textId);
+  for (int id : buttonIds) q.buttons.push_back(ResString(id));
+  q.defaultButton = defaultButton;
+  q.cancelButton = cancelButton;
+  return Ui_GetHost().Ask(q);
+}

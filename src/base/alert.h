@@ -4,6 +4,8 @@
 // explanation under it. Cancellation (-10) is logged and never shown.
 #pragma once
 
+#include <initializer_list>
+
 #include <string>
 
 #include "base/status.h"
@@ -20,4 +22,9 @@ Status Ui_Alert_DoLucentoError(const UiState* state, Status status, const char* 
 
 // The alert's message and default explanation for a status (what the alert shows).
 std::string AlertMessage(Status status, const char* context);
+
+// Asks the current host the string table's question `textId` (also its id)
+// with the table's texts `buttonIds` as the buttons, in display order; the
+// answer (a button index).
+int AskTableQuestion(int textId, std::initializer_list<int> buttonIds, int defaultButton, int cancelButton);
 const char* DefaultExplanation(Status status);  // null when none

@@ -61,13 +61,7 @@ Status SaveCheckedCopy(const std::string& imagePath, const std::string& tempFold
 // "The color profile that is embedded in the image cannot be used." with
 // "Discard it" and Cancel: 0 to go on, kCancelled.
 Status AskDiscardUnusable() {
-  UiQuestion q;
-  q.id = kTextUnusable;
-  q.text = ResString(kTextUnusable);
-  q.buttons = {ResString(6130), ResString(1111)};
-  q.defaultButton = 0;
-  q.cancelButton = 1;
-  return Ui_GetHost().Ask(q) == 0 ? kOk : kCancelled;
+  return AskTableQuestion(kTextUnusable, {6130, 1111}, 0, 1) == 0 ? kOk : kCancelled;
 }
 
 }  // namespace

@@ -41,13 +41,7 @@ Status ChangeWorkingSpace(WorkingSpace& ws, int32_t newIndex, const WorkingSpace
   if (change.imageOpen) question = 6133;
   else if (change.startWith == 1 || change.startWith == 3) question = 6134;
   if (question) {
-    UiQuestion q;
-    q.id = question;
-    q.text = ResString(question);
-    q.buttons = {ResString(6136), ResString(6135)};
-    q.defaultButton = 0;
-    q.cancelButton = 1;
-    if (Ui_GetHost().Ask(q) != 0) return kCancelled;
+    if (AskTableQuestion(question, {6136, 6135}, 0, 1) != 0) return kCancelled;
   }
 
   ws.index = newIndex;

@@ -32,9 +32,8 @@ Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
   int64_t fileSize = 0;
-  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   uint8_t head[18];
-  if (StreamReadExact(s, head, sizeof head) != kOk) return RasFail(kFormatErr, "too short for a BMP file");
+  if (Status st = RasOpenInput(fs, fileSize, head, sizeof head, "a BMP file"); st != kOk) return st;
   if (head[0] != 'B' || head[1] != 'M' || LoadLE16(head + 6) != 0) return RasFail(kFormatErr, "no BMP signature");
   fs.recognised = true;
   auto st = std::make_unique<BmpState>();
@@ -197,11 +196,8 @@ Status BmpWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   } else {
     std::memcpy(p, sl.plane8[0], w);
   }
-  if (Status failed = RasWriteRowAt(s, st.dataOffset + (int64_t)(st.height - 1 - line) * st.rowSize,
-                                    st.row.get(), st.rowSize, "BMP", line);
-      failed != kOk)
-    return failed;
-  return kOk;
+  return RasWriteRowAt(s, st.dataOffset + (int64_t)(st.height - 1 - line) * st.rowSize,
+                       st.row.get(), st.rowSize, "BMP", line);
 }
 
 Status BmpClose(RasImage& image) {

@@ -91,11 +91,9 @@ void BuildHeader(const RasImage& image, const std::string& path, uint8_t* h) {
 
 Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
-  Stream& s = fs.stream;
   int64_t fileSize = 0;
-  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   uint8_t h[1024];
-  if (StreamReadExact(s, h, sizeof h) != kOk) return RasFail(kFormatErr, "too short for a Cineon file");
+  if (Status st = RasOpenInput(fs, fileSize, h, sizeof h, "a Cineon file"); st != kOk) return st;
   if (LoadBE32(h) != kMagic) return RasFail(kFormatErr, "no Cineon magic number");
   fs.recognised = true;
   auto st = std::make_unique<CineonState>();
@@ -175,11 +173,8 @@ Status CineonWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   const uint16_t *r = sl.plane16[0], *g = sl.plane16[1], *b = sl.plane16[2];
   auto ten = [](uint16_t v) { return (uint32_t)(v < 1023 ? v : 1023); };
   for (uint32_t x = 0; x < st.width; ++x, p += 4) StoreBE32(p, ten(r[x]) << 22 | ten(g[x]) << 12 | ten(b[x]) << 2);
-  if (Status failed = RasWriteRowAt(s, st.dataOffset + (int64_t)(line * st.rowBytes),
-                                    st.row.get(), (size_t)st.rowBytes, "Cineon", line);
-      failed != kOk)
-    return failed;
-  return kOk;
+  return RasWriteRowAt(s, st.dataOffset + (int64_t)(line * st.rowBytes),
+                       st.row.get(), (size_t)st.rowBytes, "Cineon", line);
 }
 
 Status CineonClose(RasImage& image) {

@@ -529,11 +529,7 @@ Status EpsWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
     }
     out = st.text.get();
   }
-  if (Status failed = RasWriteRowAt(s, st.dataStart + (int64_t)(line * st.rowBytes),
-                                    out, (size_t)st.rowBytes, "EPS", line);
-      failed != kOk)
-    return failed;
-  return kOk;
+  return RasWriteRowAt(s, st.dataStart + (int64_t)(line * st.rowBytes), out, (size_t)st.rowBytes, "EPS", line);
 }
 
 Status EpsClose(RasImage& image) {

@@ -166,9 +166,10 @@ Status RasSeekTo(Stream& s, int64_t position) {
   return st == kOk ? kOk : kSeekErr;
 }
 
-Status RasOpenInput(RasFileState& fs, int64_t& fileSize) {
+Status RasOpenInput(RasFileState& fs, int64_t& fileSize, void* head, size_t headSize, const char* what) {
   if (StreamOpen(fs.stream, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   if (RasStreamSize(fs.stream, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
+  if (headSize && StreamReadExact(fs.stream, head, headSize) != kOk) return RasFail(kFormatErr, "too short for %s", what);
   return kOk;
 }
 

@@ -48,9 +48,11 @@ void RasOutExifData(const uint8_t** data, uint32_t* size);
 inline Status RasStreamSize(Stream& s, int64_t& size) { return StreamSize(s, size); }
 // Seeks to an absolute position only when the stream is elsewhere.
 Status RasSeekTo(Stream& s, int64_t position);
-// Opens the file state's stream for a reader and measures the file: kOpenErr
-// or kSeekErr (with the failure noted).
-Status RasOpenInput(RasFileState& fs, int64_t& fileSize);
+// Opens the file state's stream for a reader, measures the file and reads its
+// first `headSize` bytes into `head` (none when 0): kOpenErr, kSeekErr, or
+// kFormatErr ("too short for <what>"), with the failure noted.
+Status RasOpenInput(RasFileState& fs, int64_t& fileSize, void* head = nullptr, size_t headSize = 0,
+                    const char* what = nullptr);
 // Row `line` of `bytes` bytes at `offset` of the file: read into `row`, or
 // written from it. kSeekErr ("cannot reach <format> row <line>"), kReadErr
 // ("... is cut short") or kWriteErr ("cannot write ...").

@@ -72,11 +72,9 @@ void FormatSize(double value, uint8_t* f) {
 
 Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
-  Stream& s = fs.stream;
   int64_t fileSize = 0;
-  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   uint8_t h[2048];
-  if (StreamReadExact(s, h, sizeof h) != kOk) return RasFail(kFormatErr, "too short for a Scitex CT file");
+  if (Status st = RasOpenInput(fs, fileSize, h, sizeof h, "a Scitex CT file"); st != kOk) return st;
   if (h[80] != 'C' || h[81] != 'T') return RasFail(kFormatErr, "no Scitex CT signature");
   const uint8_t units = h[1024], seps = h[1025], mask = h[1027];
   if (units > 1) return RasFail(kFormatErr, "Scitex CT units %u", units);
@@ -194,11 +192,8 @@ Status ScitexCTWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
       std::memcpy(out, in, w);
     }
   }
-  if (Status failed = RasWriteRowAt(s, kDataOffset + (int64_t)(line * st.rowBytes),
-                                    st.row.get(), (size_t)st.rowBytes, "Scitex CT", line);
-      failed != kOk)
-    return failed;
-  return kOk;
+  return RasWriteRowAt(s, kDataOffset + (int64_t)(line * st.rowBytes),
+                       st.row.get(), (size_t)st.rowBytes, "Scitex CT", line);
 }
 
 Status ScitexCTClose(RasImage& image) {

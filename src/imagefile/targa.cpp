@@ -27,9 +27,8 @@ Status OpenRead(RasImage& image) {
   RasFileState& fs = *image.file;
   Stream& s = fs.stream;
   int64_t fileSize = 0;
-  if (Status st = RasOpenInput(fs, fileSize); st != kOk) return st;
   uint8_t head[18];
-  if (StreamReadExact(s, head, sizeof head) != kOk) return RasFail(kFormatErr, "too short for a Targa file");
+  if (Status st = RasOpenInput(fs, fileSize, head, sizeof head, "a Targa file"); st != kOk) return st;
   auto st = std::make_unique<TargaState>();
   TargaHeader& h = st->h;
   TargaDecodeHeader(head, h);
@@ -208,11 +207,8 @@ Status TargaWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   } else {
     JoinRgb8(p, sl.plane8[2], sl.plane8[1], sl.plane8[0], w);  // blue, green, red
   }
-  if (Status failed = RasWriteRowAt(s, st.dataOffset + (int64_t)(st.h.height - 1 - line) * st.rowBytes,
-                                    st.row.get(), st.rowBytes, "Targa", line);
-      failed != kOk)
-    return failed;
-  return kOk;
+  return RasWriteRowAt(s, st.dataOffset + (int64_t)(st.h.height - 1 - line) * st.rowBytes,
+                       st.row.get(), st.rowBytes, "Targa", line);
 }
 
 Status TargaClose(RasImage& image) {

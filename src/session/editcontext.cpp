@@ -162,13 +162,7 @@ Status ApplyParsToContext(EditContext* ctx, const TavelinPars& source, bool chec
                           bool withFilters) {
   if (!ctx || !ctx->app) return kBadArg;
   if (checkWorkingSpace && !RefRgbMatch(source.refRGB, ctx->app->workingSpace.refRGB)) {
-    UiQuestion q;
-    q.id = 9210;
-    q.text = ResString(9210);
-    q.buttons = {ResString(9212), ResString(1111)};
-    q.defaultButton = 0;
-    q.cancelButton = 1;
-    if (Ui_GetHost().Ask(q) != 0) return kCancelled;
+    if (AskTableQuestion(9210, {9212, 1111}, 0, 1) != 0) return kCancelled;
   }
   TavelinPars& to = ctx->pars;
   if ((mask & TOOL_LINEAR) && ctx->input.maxValue >= 256) to.linear = source.linear;

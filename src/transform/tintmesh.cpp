@@ -539,19 +539,14 @@ Status CopyArray(const QXArray<T>& from, QXArray<T>& to, size_t extra = 0) {
 
 Status QXCopy(const Tintmesh* from, Tintmesh** copy) {
   if (!from || !copy) return kBadArg;
-  Tintmesh* tm = new (std::nothrow) Tintmesh;
-  if (!tm) return kNoMem;
+  Tintmesh* tm = nullptr;
+  Status st = QXInit(&tm, from->nIn, from->nOut, from->inSpace, from->outSpace, from->lattice, from->version,
+                     from->precision);
+  if (st != kOk) return st;
   struct Guard {
     Tintmesh*& tm;
     ~Guard() { QXFree(&tm); }
   } guard{tm};
-  tm->version = from->version;
-  tm->nIn = from->nIn;
-  tm->nOut = from->nOut;
-  tm->inSpace = from->inSpace;
-  tm->outSpace = from->outSpace;
-  tm->lattice = from->lattice;
-  tm->precision = from->precision;
   tm->inPath = from->inPath;
   tm->outPath = from->outPath;
   tm->interpShift = from->interpShift;

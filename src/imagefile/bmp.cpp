@@ -100,12 +100,7 @@ Status OpenRead(RasImage& image) {
     }
   }
   if (RasSeekTo(s, st->dataOffset) != kOk) return RasFail(kSeekErr, "cannot reach the BMP pixel data");
-  image.width = st->width;
-  image.height = st->height;
-  image.channels = channels;
-  image.colorType = st->colorType;
-  image.resolution = st->resolution;
-  image.format = kRasBmp;
+  RasDescribe(image, kRasBmp, st->width, st->height, channels, st->colorType, st->resolution);
   fs.module = std::move(st);
   return kOk;
 }

@@ -110,12 +110,7 @@ Status OpenRead(RasImage& image) {
     return RasFail(kFormatErr, "Cineon pixel data (%u x %u) runs past the end of the file", st->width, st->height);
   st->row.reset(static_cast<uint8_t*>(MemAlloc((size_t)st->rowBytes)));
   if (!st->row) return kNoMem;
-  image.width = st->width;
-  image.height = st->height;
-  image.channels = 3;
-  image.colorType = kRasRGB;
-  image.resolution = -1;
-  image.format = kRasCineon;
+  RasDescribe(image, kRasCineon, st->width, st->height, 3, kRasRGB, -1);
   fs.module = std::move(st);
   return kOk;
 }

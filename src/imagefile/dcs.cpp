@@ -77,12 +77,7 @@ Status OpenRead(RasImage& image) {
   }
   Status status = RasMakeSl(st->plateSl, st->plate[0]);
   if (status != kOk) return status;
-  image.width = st->plate[0].width;
-  image.height = st->plate[0].height;
-  image.channels = 4;
-  image.colorType = kRasCMYK;
-  image.resolution = st->plate[0].resolution;
-  image.format = kRasDcs;
+  RasDescribe(image, kRasDcs, st->plate[0].width, st->plate[0].height, 4, kRasCMYK, st->plate[0].resolution);
   fs.module = std::move(st);
   return kOk;
 }

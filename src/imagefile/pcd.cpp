@@ -83,12 +83,7 @@ Status OpenRead(RasImage& image) {
   }
   st->chroma.reset(static_cast<uint8_t*>(MemAlloc(st->width / 2)));
   if (!st->chroma) return kNoMem;
-  image.width = st->width;
-  image.height = st->height;
-  image.channels = 3;
-  image.colorType = kRasPhotoCDColor;
-  image.resolution = -1;
-  image.format = kRasPhotoCD;
+  RasDescribe(image, kRasPhotoCD, st->width, st->height, 3, kRasPhotoCDColor, -1);
   fs.module = std::move(st);
   return kOk;
 }

@@ -195,6 +195,16 @@ Status RasCheckGrayRgbCmyk(const RasImage& image, const char* files) {
   return kOk;
 }
 
+void RasDescribe(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
+                 int32_t colorType, float resolution) {
+  image.width = width;
+  image.height = height;
+  image.channels = channels;
+  image.colorType = colorType;
+  image.resolution = resolution;
+  image.format = format;
+}
+
 Status RasCreateOutput(RasFileState& fs) {
   if (StreamOpen(fs.stream, fs.path, kStreamWrite) != kOk)
     return RasFail(kOpenErr, "cannot create %s", fs.path.c_str());

@@ -62,6 +62,10 @@ Status RasWriteRowAt(Stream& s, int64_t offset, const void* row, size_t bytes, c
 // too) and CMYK images: colour type, channel count and a size above 0.
 // kBadArg with the failure noted ("<files> hold gray, RGB or CMYK images only").
 Status RasCheckGrayRgbCmyk(const RasImage& image, const char* files);
+// What a read open found: the record's format, size, channels, colour type
+// and resolution (-1: none stated).
+void RasDescribe(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
+                 int32_t colorType, float resolution);
 // Opens the file state's stream for a writer; kOpenErr when it cannot be created.
 Status RasCreateOutput(RasFileState& fs);
 // Closes a writer's stream after a failed open and deletes the partial file.

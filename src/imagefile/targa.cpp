@@ -80,12 +80,7 @@ Status OpenRead(RasImage& image) {
     return RasFail(kFormatErr, "Targa pixel data (%u x %u) runs past the end of the file", h.width, h.height);
   st->row.reset(static_cast<uint8_t*>(MemAlloc(st->rowBytes)));
   if (!st->row) return kNoMem;
-  image.width = h.width;
-  image.height = h.height;
-  image.channels = h.imageType == 3 ? 1 : 3;
-  image.colorType = h.imageType == 3 ? kRasGray : kRasRGB;
-  image.resolution = -1;
-  image.format = kRasTarga;
+  RasDescribe(image, kRasTarga, h.width, h.height, h.imageType == 3 ? 1 : 3, h.imageType == 3 ? kRasGray : kRasRGB, -1);
   fs.module = std::move(st);
   return kOk;
 }

@@ -159,8 +159,16 @@ run_tool() {
       for f in seen/*.ppm; do args+=("$f" "$dir/$(basename "$f")"); done
       "$autoq" grayworld "${args[@]}" ;;
     rawtherapee)
-      mkdir -p "$dir/tif"
-      rawtherapee-cli -q -Y -o "$dir/tif" -p "$here/bench/autoq/rawtherapee-auto.pp3" -t -b16 -c in/* >/dev/null 2>&1 || true
+      # RawTherapee reads no BMP: those inputs go to it as TIFF, the same pixels.
+      mkdir -p "$dir/tif" "$dir/in"
+      for f in in/*; do
+        case $f in
+          *.bmp) echo "convert $f -type TrueColor -depth 8 -compress none $dir/in/$(basename "${f%.*}").tif" ;;
+          *) ln -s "$PWD/$f" "$dir/in/" ;;
+        esac
+      done | xargs -P "$jobs" -I{} sh -c '{}'
+      rawtherapee-cli -q -Y -o "$dir/tif" -p "$here/bench/autoq/rawtherapee-auto.pp3" -t -b16 -c "$dir"/in/* >/dev/null 2>&1 || true
+      rm -rf "$dir/in"
       for f in "$dir"/tif/*.tif; do echo "convert $f -depth 16 $dir/$(basename "${f%.*}").ppm"; done |
         xargs -P "$jobs" -I{} sh -c '{}'
       rm -rf "$dir/tif" ;;

@@ -2,7 +2,7 @@
 # The automatic-correction quality benchmark. Run by hand, never by the test
 # command:
 #
-#   scripts/setup-bench.sh        # the photographs and the peer tools (Debian packages)
+#   scripts/setup.sh --bench      # the photographs and the peer tools (Debian packages)
 #   bench/autoq.sh [SCRATCH]      # default scratch folder: /tmp/tavelin-autoq
 #
 # It makes each photograph below (at most 512 px) into an original, degrades
@@ -45,7 +45,7 @@ M=/usr/share/backgrounds/mate/nature
 for tool in "$autoq" "$cli"; do
   [ -x "$tool" ] || { echo "autoq: $tool is missing: build first (cmake --build build)" >&2; exit 1; }
 done
-[ -d "$W/Path" ] && [ -f "$M/Dune.jpg" ] || { echo "autoq: photographs missing: run scripts/setup-bench.sh" >&2; exit 1; }
+[ -d "$W/Path" ] && [ -f "$M/Dune.jpg" ] || { echo "autoq: photographs missing: run scripts/setup.sh --bench" >&2; exit 1; }
 "$autoq" selftest
 
 # name  set  source  crop (ImageMagick gravity and size in percent, or "-")

@@ -64,14 +64,19 @@ std::vector<uint8_t> MakeScene() {
   return rgb;
 }
 
-void BM_Brivio(benchmark::State& state) {
-  const std::vector<uint8_t> rgb = MakeScene();
+RasterView SceneView(const std::vector<uint8_t>& rgb) {
   RasterView view;
   view.width = kWidth;
   view.height = kHeight;
   view.pixelStep = 3;
   view.rowStep = (int64_t)kWidth * 3;
   for (int c = 0; c < 3; ++c) view.planes[c] = rgb.data() + c;
+  return view;
+}
+
+void BM_Brivio(benchmark::State& state) {
+  const std::vector<uint8_t> rgb = MakeScene();
+  const RasterView view = SceneView(rgb);
 
   std::string dir;
   Ui_Path_SetToTempFolder(dir);
@@ -119,12 +124,7 @@ void BM_Brivio(benchmark::State& state) {
 // Goal: Adaptive under 40 ms, so that Brivio Mode stays interactive.
 void BM_BrivioAdaptive(benchmark::State& state) {
   const std::vector<uint8_t> rgb = MakeScene();
-  RasterView view;
-  view.width = kWidth;
-  view.height = kHeight;
-  view.pixelStep = 3;
-  view.rowStep = (int64_t)kWidth * 3;
-  for (int c = 0; c < 3; ++c) view.planes[c] = rgb.data() + c;
+  const RasterView view = SceneView(rgb);
   double best[2] = {1e30, 1e30};  // classic, adaptive
   for (auto _ : state) {
     for (int r = 0; r < kRuns; ++r)

@@ -15,6 +15,8 @@ namespace {
 constexpr int64_t kMaxSamples = 1 << 17;
 // A channel at or above this 8-bit code counts as clipped.
 constexpr int kClipCode = 250;
+// Linear data reach at least this raw luma (0..1) with their brightest 0.5 %.
+constexpr double kLinearTopLuma = 0.7;
 
 constexpr ToolMask kToneMask = TOOL_POINTS | TOOL_BRIGHTNESS | TOOL_CONTRAST | TOOL_SHADOW | TOOL_HIGHLIGHT;
 
@@ -427,11 +429,36 @@ Status ApplyAdaptiveModel(TavelinPars* pars, const AdaptiveModel& model, ToolMas
   return kOk;
 }
 
+namespace {
+
+// Linear detection: Classic's median rule, and then the top of the raw
+// luma must reach well up the scale, as linear data of a normal exposure
+// do; a dark picture in a gamma space has a low median too, but its
+// highlights end low.
+Status AdaptiveLinear(TavelinPars* pars, const RasterView* image, const BrivioSettings& s) {
+  if (Status st = AutoLinear(pars, image, s.analysisIndex, kBrivioLinearLimit, s.gridIndex); st != kOk) return st;
+  if (!pars->linear) return kOk;
+  Samples raw;
+  TavelinPars none = *pars;
+  none.linear = 0;
+  if (Status st = ReadSamples(&none, image, 0, s.analysisIndex, s.gridIndex, &raw); st != kOk) return st;
+  const size_t n = (size_t)raw.columns * raw.rows;
+  std::array<uint32_t, 1024> luma = {};
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t* q = &raw.rgb[3 * i];
+    ++luma[Bin1024(Luma8(q[0], q[1], q[2]) / 255.0)];
+  }
+  if (Percentile(luma, n, 0.995) < kLinearTopLuma) pars->linear = 0;
+  return kOk;
+}
+
+}  // namespace
+
 Status RunAdaptiveSteps(BrivioContext* ctx, ToolMask m, const RasterView* image) {
   TavelinPars* pars = ctx->pars;
   const BrivioSettings& s = ctx->settings;
   if ((m & TOOL_LINEAR) && image->bytesPerSample == 2) {
-    if (Status st = AutoLinear(pars, image, s.analysisIndex, kBrivioLinearLimit, s.gridIndex); st != kOk) return st;
+    if (Status st = AdaptiveLinear(pars, image, s); st != kOk) return st;
   }
   if (m & (TOOL_BALANCE | kToneMask)) {
     TavelinPars work = *pars;

@@ -362,6 +362,15 @@ Prefs& AppPrefs() {
   return *prefs;
 }
 
+const Prefs& PrefsDefaults() {
+  static const Prefs defaults = [] {
+    Prefs p;
+    ResetPrefs(&p);
+    return p;
+  }();
+  return defaults;
+}
+
 Status ResetPrefs(Prefs* prefs) {
   if (!prefs) return kBadArg;
   for (const FlagEntry& e : kFlags) prefs->*(e.field) = e.def;

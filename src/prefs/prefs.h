@@ -129,6 +129,8 @@ struct Prefs {
 Prefs& AppPrefs();
 // Every preference to its default.
 Status ResetPrefs(Prefs* prefs);
+// A record holding every default (for Restore Defaults and comparisons).
+const Prefs& PrefsDefaults();
 
 // One entry into the record: kOk; kUnsupported when a value was out of range
 // and its fallback stored; kFormatErr for a wrong element count. Ids outside

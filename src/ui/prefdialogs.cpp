@@ -45,14 +45,7 @@ constexpr int kTextMustLoadCustom = 9500;
 constexpr int kTextLoadCustomTitle = 9501;
 
 // The defaults of the preference table (prefs.cpp), for Restore Defaults.
-const Prefs& Defaults() {
-  static const Prefs defaults = [] {
-    Prefs p;
-    ResetPrefs(&p);
-    return p;
-  }();
-  return defaults;
-}
+const Prefs& Defaults() { return PrefsDefaults(); }
 
 // Index of `value` in `values` (`fallback` when absent).
 template <size_t N>

@@ -880,3 +880,25 @@ TEST(AdaptiveBrivio, SetsOnlyWhatTheMaskAllows) {
             kBrivioSetMaskDefault | TOOL_SHADOW | TOOL_HIGHLIGHT | TOOL_CONTRAST);
   EXPECT_EQ(BrivioEffectiveSetMask(BrivioSettings{}), kBrivioSetMaskDefault);
 }
+
+TEST(AdaptiveBrivio, LinearOnlyWhenTheHighlightsReachUp) {
+  // 16-bit pictures whose median luma sits near 18 % gray: linear data of a
+  // normal exposure, whose brightest pixels reach high, and a dark picture
+  // in a gamma space, whose highlights end low. Classic calls both linear.
+  struct Case {
+    float top;  // level of the brightest tenth of the pixels
+    int adaptive, classic;
+  };
+  for (const Case c : {Case{0.9f, 1, 1}, Case{0.3f, 0, 1}}) {
+    TestImage im(40, 30, 2);
+    FillBlock(im, 0, 0, 40, 27, 0.18f, 0.18f, 0.18f);
+    FillBlock(im, 0, 27, 40, 30, c.top, c.top, c.top);
+    for (const BrivioAnalysis a : {BrivioAnalysis::kAdaptive, BrivioAnalysis::kClassic}) {
+      TavelinPars p = NewPars();
+      BrivioContext ctx = ContextFor(&p);
+      ctx.settings.analysis = a;
+      ASSERT_EQ(RunBrivio(&ctx, TOOL_LINEAR, &im.view), kOk);
+      EXPECT_EQ(p.linear, a == BrivioAnalysis::kAdaptive ? c.adaptive : c.classic) << "top " << c.top;
+    }
+  }
+}

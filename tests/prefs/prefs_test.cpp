@@ -52,15 +52,6 @@ std::vector<uint8_t> PrefsFile(const std::vector<std::vector<uint8_t>>& entries)
   out.insert(out.end(), end.begin(), end.end());
   return out;
 }
-// The preference defaults, as ResetPrefs gives them.
-const Prefs& Defaults() {
-  static const Prefs defaults = [] {
-    Prefs p;
-    ResetPrefs(&p);
-    return p;
-  }();
-  return defaults;
-}
 // id → raw payload of every entry of a file.
 std::map<uint16_t, std::vector<uint8_t>> ParseEntries(const std::vector<uint8_t>& file, std::vector<uint16_t>* order) {
   std::map<uint16_t, std::vector<uint8_t>> out;
@@ -217,7 +208,7 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackWithOneWarning) {
       {Entry(88, 2, 1, Ints({3})), [](const Prefs& p) { return p.outputFormat == 0; }},
       {Entry(98, 2, 1, Ints({0xFE40})), [](const Prefs& p) { return p.brivioMask == 65079; }},
       {Entry(115, 2, 1, Ints({5})), [](const Prefs& p) { return p.startTab == 1; }},
-      {Entry(130, 2, 1, Ints({2})), [](const Prefs& p) { return p.brivioAnalysis == Defaults().brivioAnalysis; }},
+      {Entry(130, 2, 1, Ints({2})), [](const Prefs& p) { return p.brivioAnalysis == PrefsDefaults().brivioAnalysis; }},
       {Entry(104, 3, 3, Floats({kBadColour[0], kBadColour[1], kBadColour[2]})),
        [](const Prefs& p) { return p.sepia[0] == 0.5f && p.sepia[1] == 0.5f && p.sepia[2] == 0.5f; }},
       {Entry(102, 2, 3, Ints({1, 30, 0})),
@@ -250,8 +241,8 @@ TEST_F(PrefsTest, BrivioAnalysisChoice) {
   // it knew, whatever the default has become.
   const std::string path = dir_ + "TavelinMarvet Prefs";
   ASSERT_EQ(ReadPreferences(state_, path), 0);
-  EXPECT_EQ(AppPrefs().brivioAnalysis, Defaults().brivioAnalysis);
-  EXPECT_EQ(ParseEntries(WrittenBytes("fresh"), nullptr).at(130), Ints({Defaults().brivioAnalysis}));
+  EXPECT_EQ(AppPrefs().brivioAnalysis, PrefsDefaults().brivioAnalysis);
+  EXPECT_EQ(ParseEntries(WrittenBytes("fresh"), nullptr).at(130), Ints({PrefsDefaults().brivioAnalysis}));
   for (const BrivioAnalysis a : {BrivioAnalysis::kAdaptive, BrivioAnalysis::kClassic}) {
     ResetPrefs(&AppPrefs());
     ASSERT_EQ(ReadBytes(PrefsFile({Entry(130, 2, 1, Ints({(int32_t)a}))})), 0);

@@ -39,10 +39,10 @@ struct Tuning {
   // fully from whiteLow down, when the key is low (all of it below keyLow,
   // none above keyHigh) and not close to the white (a key/white ratio above
   // ratioHigh is a soft, light scene).
-  double whiteFull = 0.85, whiteLow = 0.6, keyLow = 0.12, keyHigh = 0.25, ratioLow = 0.25, ratioHigh = 0.35;
+  double whiteFull = 0.8, whiteLow = 0.5, keyLow = 0.08, keyHigh = 0.2, ratioLow = 0.25, ratioHigh = 0.35;
   // Over-exposure: more than clipLow of the pixels clipped, up to clipHigh,
   // takes up to overStops stops away.
-  double clipLow = 0.04, clipHigh = 0.12, overStops = 1.0;
+  double clipLow = 0.06, clipHigh = 0.15, overStops = 1.0;
 };
 constexpr Tuning kTuning;
 
@@ -229,7 +229,9 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
     ++least[Bin1024(std::min(v[0], std::min(v[1], v[2])))];
     ++most[Bin1024(std::max(v[0], std::max(v[1], v[2])))];
     logSum += std::log(lumaW[0] * v[0] + lumaW[1] * v[1] + lumaW[2] * v[2] + 1e-3);
-    clipped += q[0] >= 254 || q[1] >= 254 || q[2] >= 254;
+    // Over-exposure clips light colours in two channels or all three; a
+    // saturated colour at full scale in one channel is no sign of it.
+    clipped += (q[0] >= kClipCode) + (q[1] >= kClipCode) + (q[2] >= kClipCode) >= 2;
   }
   m->black = Percentile(least, n, 0.005);
   m->white = Percentile(most, n, 0.995);

@@ -53,7 +53,7 @@ struct AdaptiveModel {
   double black = 0.0;           // 0.5 % level of the least channel, after gains
   double white = 1.0;           // 99.5 % level of the largest channel, after gains
   double key = 0.18;            // log-average luminance
-  double clipped = 0.0;         // share of pixels with a channel at full scale
+  double clipped = 0.0;         // share of pixels with two or three channels at full scale
   // A linear value with the haze offset taken away, and back.
   double WithoutHaze(double v) const {
     if (offset == 0.0) return v;

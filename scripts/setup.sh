@@ -2,6 +2,11 @@
 # Installs every Debian package the build, the tests, the benchmarks and the
 # application need. Idempotent: runs apt-get update only when something is
 # missing, and prints nothing when everything is present.
+#
+# scripts/setup.sh --bench also installs what the automatic-correction
+# quality benchmark (bench/autoq.sh) needs: the photographs of Debian's
+# wallpaper packages and the peer RawTherapee. The test command never asks
+# for them.
 set -euo pipefail
 
 packages=(
@@ -18,6 +23,10 @@ packages=(
   ghostscript
   # photographs the Brivio fixtures were made from (tests/data/README.md)
 )
+
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(plasma-workspace-wallpapers mate-backgrounds rawtherapee)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

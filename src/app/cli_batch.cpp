@@ -23,6 +23,7 @@
 #include "colormgmt/iccprofile.h"
 #include "colormgmt/profilepolicy.h"
 #include "colormgmt/workingspaces.h"
+#include "correct/brivio.h"
 #include "correct/customsettings.h"
 #include "imagefile/ras.h"
 #include "prefs/prefs.h"
@@ -142,6 +143,7 @@ struct Options {
   std::vector<std::string> inputs;
   // start-with
   int colour = 0;  // 0 Brivio, 2 reset, 3 custom settings
+  int analysis = -1;  // --auto=adaptive|classic: BrivioAnalysis; -1 the preference
   std::string settings;
   int sharpen = 0;
   bool denoise = false;
@@ -199,6 +201,13 @@ int ParseOptions(int argc, char** argv, int first, unsigned groups, Options& o) 
     }
     const char* v = nullptr;
     if (need(kStartWith) && a == "--auto") o.colour = 0;
+    else if (need(kStartWith) && a.rfind("--auto=", 0) == 0) {
+      const std::string m = a.substr(7);
+      if (m == "adaptive") o.analysis = (int)BrivioAnalysis::kAdaptive;
+      else if (m == "classic") o.analysis = (int)BrivioAnalysis::kClassic;
+      else return UsageError("--auto= takes adaptive or classic (got '" + m + "')");
+      o.colour = 0;
+    }
     else if (need(kStartWith) && a == "--reset") o.colour = 2;
     else if (need(kStartWith) && a == "--settings") {
       if (!(v = value("file"))) return UsageError("--settings needs a custom settings file");
@@ -272,6 +281,7 @@ int ApplyOptions(const Options& o, unsigned groups) {
   }
   if (groups & kStartWith) {
     p.colourStartWith = o.colour;
+    if (o.analysis >= 0) p.brivioAnalysis = o.analysis;
     if (o.colour == 3) {
       TavelinPars custom;
       InitTavelinPars(&custom);
@@ -748,6 +758,8 @@ void PrintBatchUsage(FILE* out) {
       "Start-with options (correct, job save):\n"
       "  --auto                       start every image with Brivio, the automatic correction (default)\n"
       "                                 e.g. tavelin-cli correct --auto photo.jpg\n"
+      "  --auto=adaptive|classic      the same with the chosen analysis (default: the preference, adaptive\n"
+      "                                 or classic); e.g. tavelin-cli correct --auto=classic photo.jpg\n"
       "  --settings FILE              start with a custom settings file (\"Save Custom...\")\n"
       "                                 e.g. tavelin-cli correct --settings warm.txt a.jpg b.jpg\n"
       "  --reset                      start with every tool neutral (only filters and conversions apply)\n"

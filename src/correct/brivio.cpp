@@ -5,6 +5,7 @@
 #include <cmath>
 #include <thread>
 
+#include "correct/brivio_adaptive.h"
 #include "correct/colourmodels.h"
 #include "correct/correctiontransform.h"
 #include "correct/marking.h"
@@ -862,28 +863,41 @@ Status RunSteps(BrivioContext* ctx, ToolMask m, const RasterView* image) {
       return st;
     if (s.preferredSaturation >= 0.8f) pars->saturation = std::clamp(pars->saturation, 0.5f, 0.7f);
   }
-  if (m & TOOL_HUE_ALL) {
-    for (float& v : pars->toneColor) v = kParToneColor.reset;
-    if (HueEntriesUnedited(pars) && !ctx->hueTabActive) {
-      // Placed when the hue panel is next shown.
-      ctx->huePlacementPending = true;
-      return kOk;
-    }
-    if (Status st = AutoHueHandles(pars, image, s.analysisIndex, s.gridIndex); st != kOk) return st;
-    ctx->huePlacementPending = false;
-    ctx->activeHandle = pars->hue[0].handleId;
-    ctx->activeHandleMarked = false;
-  }
+  if (m & TOOL_HUE_ALL) return BrivioHueStep(ctx, image);
   return kOk;
 }
 
 }  // namespace
 
+Status BrivioHueStep(BrivioContext* ctx, const RasterView* image) {
+  TavelinPars* pars = ctx->pars;
+  for (float& v : pars->toneColor) v = kParToneColor.reset;
+  if (HueEntriesUnedited(pars) && !ctx->hueTabActive) {
+    // Placed when the hue panel is next shown.
+    ctx->huePlacementPending = true;
+    return kOk;
+  }
+  if (Status st = AutoHueHandles(pars, image, ctx->settings.analysisIndex, ctx->settings.gridIndex); st != kOk)
+    return st;
+  ctx->huePlacementPending = false;
+  ctx->activeHandle = pars->hue[0].handleId;
+  ctx->activeHandleMarked = false;
+  return kOk;
+}
+
+ToolMask BrivioEffectiveSetMask(const BrivioSettings& s) {
+  if (s.analysis != BrivioAnalysis::kAdaptive || !(s.setMask & TOOL_BRIGHTNESS)) return s.setMask;
+  return s.setMask | TOOL_SHADOW | TOOL_HIGHLIGHT | TOOL_CONTRAST;
+}
+
 Status RunBrivio(BrivioContext* context, ToolMask mask, const RasterView* image) {
   if (!context || !context->pars) return kBadArg;
   DLog("RunBrivio...");
-  const ToolMask m = mask & context->settings.setMask;
-  Status st = m == 0 ? kOk : RunSteps(context, m, image);
+  const ToolMask m = mask & BrivioEffectiveSetMask(context->settings);
+  Status st = kOk;
+  if (m != 0)
+    st = context->settings.analysis == BrivioAnalysis::kAdaptive ? RunAdaptiveSteps(context, m, image)
+                                                                 : RunSteps(context, m, image);
   if (st != kOk) {
     DLog("RunBrivio status = %d", st);
     ReportError(st, ResText(kPhraseAutoSettings));

@@ -111,7 +111,13 @@ struct HuePeak {
 Status HandlesFromPeaks(const HuePeak* peaks, int count, int hues[kHueEntries]);
 
 // ---- the master sequence -----------------------------------------------------------
+// Which analysis decides the settings: Classic is the sequence of steps
+// above; Adaptive (brivio_adaptive.h) models the picture's cast, exposure and
+// haze in linear light and fills the same record fields.
+enum class BrivioAnalysis : int32_t { kClassic = 0, kAdaptive = 1 };
+
 struct BrivioSettings {
+  BrivioAnalysis analysis = BrivioAnalysis::kClassic;
   ToolMask setMask = kBrivioSetMaskDefault;
   float preferredSaturation = kPreferredSaturationDefault;  // 0.0..1.0
   int32_t analysisIndex = 7;                                // 0..7
@@ -136,6 +142,15 @@ struct BrivioContext {
   CastSwatch castWedge[kCastWedgeSteps] = {};
   RegionMask* regionMask = nullptr;
 };
+
+// The groups Brivio may set: the set mask; for the Adaptive analysis the
+// Global Brightness box also covers contrast, shadow and highlight.
+ToolMask BrivioEffectiveSetMask(const BrivioSettings& settings);
+
+// The hue step: toning reset, then the handles placed (AutoHueHandles, handle
+// 0 made active) or, when no entry was edited and the hue panel is not the
+// one shown, marked as pending placement.
+Status BrivioHueStep(BrivioContext* context, const RasterView* image);
 
 // Runs the steps for the groups in `mask` AND the set mask, in tool order.
 // A failure is reported with "calculating auto settings" and ends the run;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "colormgmt/workingspaces.h"
+#include "correct/brivio.h"
 #include "correct/correctiontransform.h"
 #include "correct/definitions.h"
 #include "base/alert.h"
@@ -62,6 +63,11 @@ constexpr int32_t kOutputFormats[] = {0, 1, 7, 9};
 constexpr int32_t kBrivioMaskDefault = 65079;
 constexpr int32_t kBrivioMaskMax = 0xFE3F;
 constexpr int32_t kBrivioPrefsMaskMax = 65056;
+// The Brivio analysis (entry 130, beyond the ids older readers know, so they
+// skip it). A fresh preferences file gets the default; a file written before
+// the choice existed keeps Classic, the only analysis it knew.
+constexpr int32_t kBrivioAnalysisDefault = (int32_t)BrivioAnalysis::kClassic;
+constexpr int32_t kBrivioAnalysisOlderFiles = (int32_t)BrivioAnalysis::kClassic;
 constexpr float kColourFallback = 0.5f;
 
 const FlagEntry kFlags[] = {
@@ -105,6 +111,7 @@ const IntEntry kInts[] = {
     {96, &Prefs::naming, {kNamingSuffix, kNamingSame, kNamingDefaults.naming}, kNamingSuffix},
     {98, &Prefs::brivioMask, {0, kBrivioMaskMax, kBrivioMaskDefault}, kBrivioMaskDefault},
     {99, &Prefs::brivioPrefsMask, {0, kBrivioPrefsMaskMax, kBrivioPrefsMaskMax}, kBrivioPrefsMaskMax},
+    {130, &Prefs::brivioAnalysis, {0, 1, kBrivioAnalysisDefault}, kBrivioAnalysisDefault},
     {115, &Prefs::startTab, {0, 4, 1}, 1},
     {119, &Prefs::batchlineExtraHeight, {0, 0, 0}, 0, true},
 };
@@ -343,7 +350,7 @@ Status WriteEntry(UiState* state, const Prefs& prefs, Stream& s, uint16_t id) {
 const uint16_t kPrefsWriteOrder[] = {55, 52, 95, 94, 58, 56, 57, 119, 61, 109, 110, 83, 85, 84, 86, 71,
                                      115, 53, 64, 111, 78, 72, 77, 99, 63, 62, 79, 81, 80, 82, 107, 106,
                                      50, 91, 51, 103, 118, 105, 108, 104, 54, 90, 74, 73, 88, 96, 97, 75,
-                                     102, 66, 67, 68, 69, 59, 112, 113, 114, 89, 98, 116, 117, 76, 70};
+                                     102, 66, 67, 68, 69, 59, 112, 113, 114, 89, 98, 130, 116, 117, 76, 70};
 const int kPrefsWriteOrderCount = (int)std::size(kPrefsWriteOrder);
 
 Prefs& AppPrefs() {
@@ -353,6 +360,15 @@ Prefs& AppPrefs() {
     return &p;
   }();
   return *prefs;
+}
+
+const Prefs& PrefsDefaults() {
+  static const Prefs defaults = [] {
+    Prefs p;
+    ResetPrefs(&p);
+    return p;
+  }();
+  return defaults;
 }
 
 Status ResetPrefs(Prefs* prefs) {
@@ -376,6 +392,9 @@ Status ResetPrefs(Prefs* prefs) {
 }
 
 Status ReadPrefsEntry(Prefs& prefs, uint16_t id, const PrefsData& d) {
+  // The version entry opens every file: from here on the file says which
+  // analysis it holds, and one without entry 130 is older than the choice.
+  if (id == kPrefsEntryVersion) prefs.brivioAnalysis = kBrivioAnalysisOlderFiles;
   if (const FlagEntry* e = Find(kFlags, id)) {
     if (d.count != 1) return kFormatErr;
     const uint8_t v = d.Bytes()[0];

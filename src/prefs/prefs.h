@@ -1,7 +1,7 @@
 // The preference record: every user preference of the application in one
 // process-wide record (AppPrefs), its defaults, the accepted values and the
 // fallbacks of every entry of the preferences file, and the two callbacks
-// that map entry ids (50..119) onto the record for the container of
+// that map entry ids (50..119, and 130) onto the record for the container of
 // prefsfile.h. The table in prefs.cpp is the one place for each entry's
 // default, range and fallback; where an entry is a field of the correction
 // engine (filter settings, colour definitions, memory colours, correction
@@ -103,6 +103,7 @@ struct Prefs {
   std::string prefix;                 // 97
   int32_t brivioMask = 0;             // 98: at most 0xFE3F (default 65079, gray point off)
   int32_t brivioPrefsMask = 0;        // 99: at most 65056
+  int32_t brivioAnalysis = 0;         // 130: BrivioAnalysis, 0 Classic, 1 Adaptive
   SharpenPrefs sharpen;               // 102
   NoisePrefs noise;                   // 103
   float sepia[3] = {};                // 104
@@ -131,6 +132,8 @@ Prefs& AppPrefs();
 int32_t PrefsGridIndex(const Prefs& prefs = AppPrefs());
 // Every preference to its default.
 Status ResetPrefs(Prefs* prefs);
+// A record holding every default (for Restore Defaults and comparisons).
+const Prefs& PrefsDefaults();
 
 // One entry into the record: kOk; kUnsupported when a value was out of range
 // and its fallback stored; kFormatErr for a wrong element count. Ids outside
@@ -138,7 +141,7 @@ Status ResetPrefs(Prefs* prefs);
 Status ReadPrefsEntry(Prefs& prefs, uint16_t id, const PrefsData& data);
 // Every application entry in the writing order, stopping at the first failure.
 Status WritePrefsEntries(UiState* state, const Prefs& prefs, Stream& s);
-// The ids in the order the writer writes them (63 entries).
+// The ids in the order the writer writes them (64 entries).
 extern const uint16_t kPrefsWriteOrder[];
 extern const int kPrefsWriteOrderCount;
 

@@ -114,6 +114,7 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
       if ((st = NewRecordInWorkingSpace(ctx, rec)) != kOk) return st;
       BrivioContext brivio;
       brivio.pars = rec;
+      brivio.settings.analysis = (BrivioAnalysis)prefs.brivioAnalysis;
       brivio.settings.setMask = (ToolMask)prefs.brivioMask;
       brivio.settings.preferredSaturation = prefs.brivioSaturation;
       brivio.settings.analysisIndex = PrefsGridIndex();

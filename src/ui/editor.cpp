@@ -81,6 +81,7 @@ TavelinPars& Editor::Pars() { return ctx_->pars; }
 void Editor::SyncBrivioSettings() {
   const Prefs& prefs = AppPrefs();
   brivio_.pars = &ctx_->pars;
+  brivio_.settings.analysis = (BrivioAnalysis)prefs.brivioAnalysis;
   brivio_.settings.setMask = (ToolMask)prefs.brivioMask;
   brivio_.settings.preferredSaturation = prefs.brivioSaturation;
   brivio_.settings.analysisIndex = PrefsGridIndex();

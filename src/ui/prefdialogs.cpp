@@ -19,6 +19,7 @@
 #include "colormgmt/profilepolicy.h"
 #include "colormgmt/workingspaces.h"
 #include "colormgmt/workspace.h"
+#include "correct/brivio.h"
 #include "correct/customsettings.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
@@ -44,14 +45,7 @@ constexpr int kTextMustLoadCustom = 9500;
 constexpr int kTextLoadCustomTitle = 9501;
 
 // The defaults of the preference table (prefs.cpp), for Restore Defaults.
-const Prefs& Defaults() {
-  static const Prefs defaults = [] {
-    Prefs p;
-    ResetPrefs(&p);
-    return p;
-  }();
-  return defaults;
-}
+const Prefs& Defaults() { return PrefsDefaults(); }
 
 // Index of `value` in `values` (`fallback` when absent).
 template <size_t N>
@@ -94,17 +88,26 @@ const BrivioGroup kMemorySets[] = {
 };
 constexpr int kSaturationItem = 15;
 constexpr int kBrivioRestoreItem = 16;
+constexpr int kAnalysisItem = 17;
 constexpr int kSaturationSteps = 11;  // 0, 10, ..., 100 percent
+// "Analysis:" list entries and the preference (BrivioAnalysis) each stores.
+constexpr int32_t kAnalysisValues[] = {(int32_t)BrivioAnalysis::kAdaptive, (int32_t)BrivioAnalysis::kClassic};
 
 struct BrivioState {
   int32_t setMask = 0;
   int32_t memoryMask = 0;
   float saturation = 0;
+  int32_t analysis = 0;
 };
 
 Status BuildBrivio(QDialog* d) {
   d->setWindowTitle(QStringLiteral("Brivio Preferences"));
   auto* root = new QVBoxLayout(d);
+  auto* analysis = new QHBoxLayout;
+  analysis->addWidget(new QLabel(QStringLiteral("Analysis:"), d));
+  analysis->addWidget(Combo(d, kAnalysisItem, {"Adaptive", "Classic"}));
+  analysis->addStretch(1);
+  root->addLayout(analysis);
   auto* columns = new QHBoxLayout;
   auto* sets = new QVBoxLayout;
   for (const BrivioGroup& g : kBrivioSets) sets->addWidget(Check(d, g.item, QString::fromUtf8(g.caption)));
@@ -129,6 +132,7 @@ void ShowBrivioValues(QWidget* dlg, const BrivioState& s) {
   for (const BrivioGroup& g : kMemorySets) Ui_Dlg_CheckItem(dlg, g.item, (s.memoryMask & g.bits) == g.bits);
   const int step = std::clamp((int)(s.saturation * 10.0f + 0.5f), 0, kSaturationSteps - 1);
   Ui_Dlg_SelectListEntry(dlg, kSaturationItem, step);
+  Ui_Dlg_SelectListEntry(dlg, kAnalysisItem, IndexOf(kAnalysisValues, s.analysis, 0));
 }
 
 uint8_t BrivioHit(QWidget* dlg, int item) {
@@ -147,10 +151,12 @@ uint8_t BrivioHit(QWidget* dlg, int item) {
     case kCancelItem: RequestClose(dlg); break;
     case kHelpItem: ShowHelpTopic(kHelpBrivioPreferences); break;
     case kSaturationItem: s->saturation = (float)Selection(dlg, kSaturationItem) / 10.0f; break;
+    case kAnalysisItem: s->analysis = kAnalysisValues[std::clamp(Selection(dlg, kAnalysisItem), 0, 1)]; break;
     case kBrivioRestoreItem:
       s->setMask = Defaults().brivioMask;
       s->memoryMask = Defaults().brivioPrefsMask;
       s->saturation = Defaults().brivioSaturation;
+      s->analysis = Defaults().brivioAnalysis;
       ShowBrivioValues(dlg, *s);
       break;
     default: break;
@@ -590,12 +596,13 @@ Status HubInit(QWidget* dlg) { return Ui_Dlg_SetItemHitProc(dlg, HubHit); }
 Status ShowBrivioPrefs(QWidget* owner) {
   Ui_Dlg_RegisterTemplate(kBrivioDialog, BuildBrivio);
   Prefs& prefs = AppPrefs();
-  BrivioState s{prefs.brivioMask, prefs.brivioPrefsMask, prefs.brivioSaturation};
+  BrivioState s{prefs.brivioMask, prefs.brivioPrefsMask, prefs.brivioSaturation, prefs.brivioAnalysis};
   const Status st = RunModal(kBrivioDialog, owner, BrivioInit, &s);
   if (st != kOk) return st;
   prefs.brivioMask = s.setMask;
   prefs.brivioPrefsMask = s.memoryMask;
   prefs.brivioSaturation = s.saturation;
+  prefs.brivioAnalysis = s.analysis;
   return kOk;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -631,11 +632,12 @@ double MeanDeltaE2000(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
   return sum / n;
 }
 
-// Brivio as on adding an image (mask 0xFFFF, default settings), then the
-// whole correction applied to the image.
-std::vector<uint8_t> BrivioCorrected(const Ppm& im) {
+// Brivio as on adding an image (mask 0xFFFF, default settings but the
+// analysis), then the whole correction applied to the image.
+std::vector<uint8_t> BrivioCorrected(const Ppm& im, BrivioAnalysis analysis = BrivioAnalysis::kClassic) {
   TavelinPars p = NewPars();
   BrivioContext ctx = ContextFor(&p);
+  ctx.settings.analysis = analysis;
   const RasterView view = ViewOf(im);
   EXPECT_EQ(RunBrivio(&ctx, 0xFFFF, &view), kOk);
   std::vector<uint8_t> out = im.rgb;
@@ -695,4 +697,208 @@ TEST(BrivioPhotographs, CorrectionUndoesColourCast) {
   std::printf("closer in %d of %d; mean dE2000 %.2f -> %.2f\n", closer, cases, sumBefore / cases, sumAfter / cases);
   EXPECT_GT(closer, cases / 2);
   EXPECT_LE(sumAfter, sumBefore * 2.0 / 3.0);
+}
+
+// ---- the Adaptive analysis ---------------------------------------------------------------
+
+namespace {
+
+// An 8-bit picture with each channel scaled in linear light (gamma 2.2, the
+// working space's), as a wrong white balance does.
+Ppm WithLinearGains(const Ppm& im, const double gain[3]) {
+  Ppm out = im;
+  for (size_t i = 0; i < out.rgb.size(); ++i) {
+    const double lin = std::pow(im.rgb[i] / 255.0, 2.2) * gain[i % 3];
+    out.rgb[i] = (uint8_t)std::lround(std::pow(std::min(lin, 1.0), 1.0 / 2.2) * 255.0);
+  }
+  return out;
+}
+
+// Mean of b* - a* / 2 over the image: how warm (yellow-orange) it looks.
+double Warmth(const std::vector<uint8_t>& rgb) {
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+  cmsHTRANSFORM t = cmsCreateTransform(srgb, TYPE_RGB_8, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+  const size_t n = rgb.size() / 3;
+  std::vector<cmsCIELab> l(n);
+  cmsDoTransform(t, rgb.data(), l.data(), (cmsUInt32Number)n);
+  double sum = 0.0;
+  for (const cmsCIELab& c : l) sum += c.b + 0.5 * c.a;
+  cmsDeleteTransform(t);
+  cmsCloseProfile(srgb);
+  cmsCloseProfile(lab);
+  return sum / n;
+}
+
+Ppm Load(const char* photo) {
+  Ppm im;
+  EXPECT_TRUE(ReadPpm(TestData(std::string("brivio/") + photo + ".ppm"), &im)) << photo;
+  return im;
+}
+
+// FNV-1a over the record's parameter vector (each float's bits, low byte first).
+uint64_t RecordHash(const TavelinPars& p) {
+  float v[kParVectorCount];
+  EXPECT_EQ(EncodeTavelinPars(&p, v, kParVectorCount), kOk);
+  uint64_t h = 1469598103934665603ull;
+  for (float f : v) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    for (int k = 0; k < 4; ++k) h = (h ^ ((bits >> (8 * k)) & 0xFF)) * 1099511628211ull;
+  }
+  return h;
+}
+
+}  // namespace
+
+TEST(AdaptiveBrivio, RightPicturesStayAlmostUnchanged) {
+  // A full gray ramp and photographs that are already right: the analysis
+  // finds nothing to undo, or next to nothing.
+  Ppm ramp;
+  ramp.width = 256, ramp.height = 16;
+  ramp.rgb.resize((size_t)256 * 16 * 3);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 256; ++x)
+      for (int c = 0; c < 3; ++c) ramp.rgb[((size_t)y * 256 + x) * 3 + c] = (uint8_t)x;
+  struct Case {
+    const char* what;
+    Ppm image;
+    double limit;  // mean CIEDE2000 from the picture as it was
+  };
+  const Case cases[] = {
+      {"gray ramp", ramp, 0.3},
+      {"grey", Load("grey"), 1.0},
+      {"ladybird", Load("ladybird"), 1.0},
+      {"coldripple", Load("coldripple"), 1.0},  // fog: light and soft, not under-exposed
+  };
+  for (const Case& c : cases) {
+    const double moved = MeanDeltaE2000(BrivioCorrected(c.image, BrivioAnalysis::kAdaptive), c.image.rgb);
+    EXPECT_LE(moved, c.limit) << c.what;
+  }
+  // The gray ramp gets no balance and a record that prunes to nothing.
+  TavelinPars p = NewPars();
+  BrivioContext ctx = ContextFor(&p);
+  ctx.settings.analysis = BrivioAnalysis::kAdaptive;
+  const RasterView view = ViewOf(ramp);
+  ASSERT_EQ(RunBrivio(&ctx, 0xFFFF, &view), kOk);
+  ToolMask m = TOOL_BEFORE_HUE;
+  ASSERT_EQ(PruneToolMask(&p, &m), kOk);
+  EXPECT_EQ(m, 0) << std::hex << m;
+}
+
+TEST(AdaptiveBrivio, KnownCastsComeBack) {
+  // Casts of a wrong white balance in linear light: the correction brings
+  // them back within a stated distance of the original. On a scene of
+  // neutral content nearly all the way; where the scene has colours of its
+  // own (green leaves, blue water) the estimates disagree more and the
+  // correction holds back part of the way.
+  struct Case {
+    const char* photo;
+    double gain[3];
+    double limit;  // mean CIEDE2000 to the original after the correction
+    double share;  // ... and at most this share of the cast's
+  };
+  const Case cases[] = {
+      {"grey", {1.0, 0.75, 0.45}, 2.5, 0.25},  // tungsten-like
+      {"grey", {0.8, 0.9, 1.0}, 2.0, 0.5},     // shade-like, bluish
+      {"ladybird", {1.0, 0.8, 0.55}, 5.0, 0.8},
+      {"aqua", {0.85, 1.0, 0.8}, 4.5, 0.6},    // green
+  };
+  for (const Case& c : cases) {
+    const Ppm original = Load(c.photo);
+    const Ppm cast = WithLinearGains(original, c.gain);
+    const double before = MeanDeltaE2000(cast.rgb, original.rgb);
+    const double after = MeanDeltaE2000(BrivioCorrected(cast, BrivioAnalysis::kAdaptive), original.rgb);
+    std::printf("%-9s gains %.2f %.2f %.2f: dE2000 %5.2f -> %5.2f\n", c.photo, c.gain[0], c.gain[1], c.gain[2], before,
+                after);
+    EXPECT_LE(after, c.limit) << c.photo;
+    EXPECT_LE(after, c.share * before) << c.photo;
+  }
+}
+
+TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
+  // A sunset is warm on purpose: the estimates disagree, so the correction
+  // shrinks and the warmth stays.
+  const Ppm sunset = Load("eveningglow");
+  const std::vector<uint8_t> corrected = BrivioCorrected(sunset, BrivioAnalysis::kAdaptive);
+  EXPECT_GE(Warmth(corrected), 0.85 * Warmth(sunset.rgb));
+  EXPECT_LE(MeanDeltaE2000(corrected, sunset.rgb), 2.0);
+  // A photograph a stop and a half too dark comes most of the way back.
+  const double dark[3] = {0.35, 0.35, 0.35};
+  const Ppm under = WithLinearGains(Load("grey"), dark);
+  const double before = MeanDeltaE2000(under.rgb, Load("grey").rgb);
+  const double after = MeanDeltaE2000(BrivioCorrected(under, BrivioAnalysis::kAdaptive), Load("grey").rgb);
+  EXPECT_LT(after, 0.3 * before) << before << " -> " << after;
+}
+
+TEST(AdaptiveBrivio, ClassicGivesTheSameRecordsAsBefore) {
+  // Records of the Classic analysis on the photographs (mask 0xFFFF, hue
+  // panel shown), as the analysis gave them before the Adaptive one existed.
+  const struct {
+    const char* photo;
+    uint64_t hash;
+  } cases[] = {
+      {"coldripple", 0x2b76b7ecdb39015eull}, {"eveningglow", 0x5fa96f8dd19d93a5ull},
+      {"grey", 0x1dec902e6229b4ebull},       {"path", 0x3bb335d49b7b8f7dull},
+      {"aqua", 0xe3fefec6c53c560eull},       {"ladybird", 0x71ad6c566b119126ull},
+  };
+  for (const auto& c : cases) {
+    const Ppm im = Load(c.photo);
+    TavelinPars p = NewPars();
+    BrivioContext ctx = ContextFor(&p);
+    ctx.settings.analysis = BrivioAnalysis::kClassic;
+    ctx.hueTabActive = true;
+    const RasterView view = ViewOf(im);
+    ASSERT_EQ(RunBrivio(&ctx, 0xFFFF, &view), kOk);
+    EXPECT_EQ(RecordHash(p), c.hash) << c.photo;
+  }
+}
+
+TEST(AdaptiveBrivio, SetsOnlyWhatTheMaskAllows) {
+  // Brivio Mode after a colour-balance edit (0xFFFC): the user's balance
+  // stays; with Global Brightness off the brightness group stays neutral.
+  const double warm[3] = {1.0, 0.8, 0.55};
+  const Ppm cast = WithLinearGains(Load("ladybird"), warm);
+  const RasterView view = ViewOf(cast);
+  TavelinPars p = NewPars();
+  AddSamples(p.balBin, 0.6f, 0.5f, 0.4f, 3);
+  p.balanceValid = 0;
+  const TavelinPars before = p;
+  BrivioContext ctx = ContextFor(&p);
+  ctx.settings.analysis = BrivioAnalysis::kAdaptive;
+  ctx.settings.setMask = kBrivioSetMaskDefault & ~TOOL_BRIGHTNESS;
+  ASSERT_EQ(RunBrivio(&ctx, 0xFFFC, &view), kOk);
+  EXPECT_EQ(std::memcmp(p.balBin, before.balBin, sizeof p.balBin), 0);
+  EXPECT_EQ(p.brightness, 0.5f);
+  EXPECT_EQ(p.contrast, 0.5f);
+  EXPECT_EQ(p.shadow, 0.5f);
+  EXPECT_EQ(p.highlight, 0.5f);
+  EXPECT_EQ(p.saturation, 0.5f);
+  EXPECT_TRUE(ctx.huePlacementPending);
+  // With Global Brightness on, the group is the Adaptive analysis's to set.
+  EXPECT_EQ(BrivioEffectiveSetMask(BrivioSettings{BrivioAnalysis::kAdaptive}),
+            kBrivioSetMaskDefault | TOOL_SHADOW | TOOL_HIGHLIGHT | TOOL_CONTRAST);
+  EXPECT_EQ(BrivioEffectiveSetMask(BrivioSettings{}), kBrivioSetMaskDefault);
+}
+
+TEST(AdaptiveBrivio, LinearOnlyWhenTheHighlightsReachUp) {
+  // 16-bit pictures whose median luma sits near 18 % gray: linear data of a
+  // normal exposure, whose brightest pixels reach high, and a dark picture
+  // in a gamma space, whose highlights end low. Classic calls both linear.
+  struct Case {
+    float top;  // level of the brightest tenth of the pixels
+    int adaptive, classic;
+  };
+  for (const Case c : {Case{0.9f, 1, 1}, Case{0.3f, 0, 1}}) {
+    TestImage im(40, 30, 2);
+    FillBlock(im, 0, 0, 40, 27, 0.18f, 0.18f, 0.18f);
+    FillBlock(im, 0, 27, 40, 30, c.top, c.top, c.top);
+    for (const BrivioAnalysis a : {BrivioAnalysis::kAdaptive, BrivioAnalysis::kClassic}) {
+      TavelinPars p = NewPars();
+      BrivioContext ctx = ContextFor(&p);
+      ctx.settings.analysis = a;
+      ASSERT_EQ(RunBrivio(&ctx, TOOL_LINEAR, &im.view), kOk);
+      EXPECT_EQ(p.linear, a == BrivioAnalysis::kAdaptive ? c.adaptive : c.classic) << "top " << c.top;
+    }
+  }
 }

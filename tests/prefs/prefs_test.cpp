@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 
+#include "correct/brivio.h"
 #include "correct/correctiontransform.h"
 #include "prefs/prefs.h"
 #include "base/bytes.h"
@@ -119,7 +120,7 @@ TEST_F(PrefsTest, FreshFileFromDefaults) {
   expect.insert(expect.end(), kPrefsWriteOrder, kPrefsWriteOrder + kPrefsWriteOrderCount);
   expect.push_back(1);
   EXPECT_EQ(order, expect);  // 60, 93 and 100 are never written
-  EXPECT_EQ(kPrefsWriteOrderCount, 63);
+  EXPECT_EQ(kPrefsWriteOrderCount, 64);  // the specified 63 and the Brivio analysis, 130
 
   // A file with only entries 0 and 1 leaves every preference at its default.
   AppPrefs().workingSpace = 3;
@@ -149,6 +150,7 @@ TEST_F(PrefsTest, EveryEntryRoundTrips) {
   p.sepia[0] = 0.75f, p.toning[1] = 0.25f, p.grayscale[2] = 0.375f, p.previewSharpening = 0, p.previewNoise = 0;
   p.resumeFolder = "/jobs", p.showAddPrefs = 0, p.showSavePrefs = 0, p.showSyncPrefs = 0, p.startTab = 0;
   p.syncColour = 0, p.syncFilters = 0, p.removeSaved = 0, p.batchlineExtraHeight = -5;
+  p.brivioAnalysis = 1 - p.brivioAnalysis;
   p.memoryColours[1].chroma = 50.0f;
   std::strcpy(p.memoryColours[4].name, "Sand");
   p.custom.brightness = 0.75f;
@@ -206,6 +208,7 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackWithOneWarning) {
       {Entry(88, 2, 1, Ints({3})), [](const Prefs& p) { return p.outputFormat == 0; }},
       {Entry(98, 2, 1, Ints({0xFE40})), [](const Prefs& p) { return p.brivioMask == 65079; }},
       {Entry(115, 2, 1, Ints({5})), [](const Prefs& p) { return p.startTab == 1; }},
+      {Entry(130, 2, 1, Ints({2})), [](const Prefs& p) { return p.brivioAnalysis == PrefsDefaults().brivioAnalysis; }},
       {Entry(104, 3, 3, Floats({kBadColour[0], kBadColour[1], kBadColour[2]})),
        [](const Prefs& p) { return p.sepia[0] == 0.5f && p.sepia[1] == 0.5f && p.sepia[2] == 0.5f; }},
       {Entry(102, 2, 3, Ints({1, 30, 0})),
@@ -230,6 +233,25 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackWithOneWarning) {
     EXPECT_EQ(Alerts(), std::vector<std::string>{"An unsupported feature was encountered while reading preference " +
                                                  std::to_string(id) + ", using default value."});
   }
+}
+
+TEST_F(PrefsTest, BrivioAnalysisChoice) {
+  // A fresh file holds the default; the choice reads back; a file written
+  // before the choice existed (no entry 130) keeps Classic, the only analysis
+  // it knew, whatever the default has become.
+  const std::string path = dir_ + "TavelinMarvet Prefs";
+  ASSERT_EQ(ReadPreferences(state_, path), 0);
+  EXPECT_EQ(AppPrefs().brivioAnalysis, PrefsDefaults().brivioAnalysis);
+  EXPECT_EQ(ParseEntries(WrittenBytes("fresh"), nullptr).at(130), Ints({PrefsDefaults().brivioAnalysis}));
+  for (const BrivioAnalysis a : {BrivioAnalysis::kAdaptive, BrivioAnalysis::kClassic}) {
+    ResetPrefs(&AppPrefs());
+    ASSERT_EQ(ReadBytes(PrefsFile({Entry(130, 2, 1, Ints({(int32_t)a}))})), 0);
+    EXPECT_EQ(AppPrefs().brivioAnalysis, (int32_t)a);
+  }
+  AppPrefs().brivioAnalysis = (int32_t)BrivioAnalysis::kAdaptive;
+  ASSERT_EQ(ReadBytes(PrefsFile({Entry(55, 0, 1, {0})})), 0);
+  EXPECT_EQ(AppPrefs().brivioAnalysis, (int32_t)BrivioAnalysis::kClassic);
+  EXPECT_TRUE(Alerts().empty());
 }
 
 TEST_F(PrefsTest, AcceptedOddValuesAndSkippedIds) {

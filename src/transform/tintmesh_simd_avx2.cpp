@@ -1,0 +1,168 @@
+// The AVX2 lattice kernels: eight pixels at a time, the table lookups by
+// gather. Compiled with -mavx2 (CMakeLists.txt); reached only through
+// qx::PickLatticeAvx2 on a processor (and system) that has AVX2.
+#include "transform/tintmesh_simd.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#if !defined(__AVX2__)
+#error "tintmesh_simd_avx2.cpp must be compiled with -mavx2"
+#endif
+
+#include <immintrin.h>
+
+#define QX_INLINE inline __attribute__((always_inline))
+
+namespace {
+
+// Byte patterns for _mm_shuffle_epi8 / _mm256_shuffle_epi8 (per 128-bit
+// half); -1 clears the byte.
+alignas(32) constexpr int8_t kByte[4][32] = {
+    {0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1, 0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1},
+    {1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1, 1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1},
+    {2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1},
+    {3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1, -1, -1, 3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1, -1, -1}};
+// Three 8-bit samples per pixel, eight pixels: channel c (bytes 3j + c) from
+// bytes 0..15 (A) and 16..23 (B) into bytes 0..7.
+alignas(16) constexpr int8_t kRgb8InA[3][16] = {
+    {0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+    {1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+    {2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}};
+alignas(16) constexpr int8_t kRgb8InB[3][16] = {
+    {-1, -1, -1, -1, -1, -1, 2, 5, -1, -1, -1, -1, -1, -1, -1, -1},
+    {-1, -1, -1, -1, -1, 0, 3, 6, -1, -1, -1, -1, -1, -1, -1, -1},
+    {-1, -1, -1, -1, -1, 1, 4, 7, -1, -1, -1, -1, -1, -1, -1, -1}};
+// Eight pixels r | g << 8 | b << 16 to twelve bytes per half, then together.
+alignas(32) constexpr int8_t kRgb8Out[32] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                             0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1};
+alignas(32) constexpr int32_t kRgb8Join[8] = {0, 1, 2, 4, 5, 6, 3, 7};
+// Four pixels of three 16-bit samples (as in the SSE4.1 kernels): words 0..7
+// in A, 8..11 in B; and back from rg = r | g << 16 and the words b0..b3.
+alignas(16) constexpr int8_t kRgb16InA[3][16] = {
+    {0, 1, -1, -1, 6, 7, -1, -1, 12, 13, -1, -1, -1, -1, -1, -1},
+    {2, 3, -1, -1, 8, 9, -1, -1, 14, 15, -1, -1, -1, -1, -1, -1},
+    {4, 5, -1, -1, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}};
+alignas(16) constexpr int8_t kRgb16InB[3][16] = {
+    {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 3, -1, -1},
+    {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, -1, -1},
+    {-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, -1, -1, 6, 7, -1, -1}};
+alignas(16) constexpr int8_t kRgb16OutA[16] = {0, 1, 2, 3, -1, -1, 4, 5, 6, 7, -1, -1, 8, 9, 10, 11};
+alignas(16) constexpr int8_t kRgb16OutB[16] = {-1, -1, -1, -1, 0, 1, -1, -1, -1, -1, 2, 3, -1, -1, -1, -1};
+alignas(16) constexpr int8_t kRgb16OutC[16] = {-1, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+alignas(16) constexpr int8_t kRgb16OutD[16] = {4, 5, -1, -1, -1, -1, 6, 7, -1, -1, -1, -1, -1, -1, -1, -1};
+
+QX_INLINE __m128i Pattern(const int8_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
+QX_INLINE __m256i Pattern256(const void* p) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(p)); }
+
+// Four pixels of three 16-bit samples to channel vectors and back.
+QX_INLINE void LoadRgb16x4(const uint16_t* p, __m128i& r, __m128i& g, __m128i& b) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8));
+  r = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[0])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[0])));
+  g = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[1])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[1])));
+  b = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[2])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[2])));
+}
+QX_INLINE void StoreRgb16x4(uint16_t* p, __m128i r, __m128i g, __m128i b) {
+  const __m128i rg = _mm_or_si128(r, _mm_slli_epi32(g, 16));
+  const __m128i bw = _mm_packus_epi32(b, b);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                   _mm_or_si128(_mm_shuffle_epi8(rg, Pattern(kRgb16OutA)), _mm_shuffle_epi8(bw, Pattern(kRgb16OutB))));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 8),
+                   _mm_or_si128(_mm_shuffle_epi8(rg, Pattern(kRgb16OutC)), _mm_shuffle_epi8(bw, Pattern(kRgb16OutD))));
+}
+
+struct Avx2 {
+  using I = __m256i;
+  using M = __m256i;
+  static constexpr int kLanes = 8;
+
+  static QX_INLINE I Set1(int32_t v) { return _mm256_set1_epi32(v); }
+  static QX_INLINE I Add(I a, I b) { return _mm256_add_epi32(a, b); }
+  static QX_INLINE I Sub(I a, I b) { return _mm256_sub_epi32(a, b); }
+  static QX_INLINE I Mullo(I a, I b) { return _mm256_mullo_epi32(a, b); }
+  static QX_INLINE I And(I a, I b) { return _mm256_and_si256(a, b); }
+  static QX_INLINE I Max(I a, I b) { return _mm256_max_epi32(a, b); }
+  static QX_INLINE I Min(I a, I b) { return _mm256_min_epi32(a, b); }
+  template <int n>
+  static QX_INLINE I Shl(I a) { return _mm256_slli_epi32(a, n); }
+  template <int n>
+  static QX_INLINE I Shr(I a) { return _mm256_srli_epi32(a, n); }
+  template <int n>
+  static QX_INLINE I Sra(I a) { return _mm256_srai_epi32(a, n); }
+  static QX_INLINE M CmpGt(I a, I b) { return _mm256_cmpgt_epi32(a, b); }
+  static QX_INLINE I Blend(M m, I a, I b) { return _mm256_blendv_epi8(a, b, m); }
+
+  template <int kScale>
+  static QX_INLINE I Gather32(const void* base, I index) {
+    return _mm256_i32gather_epi32(static_cast<const int*>(base), index, kScale);
+  }
+  // table[index] from the 32-bit word at min(index, last − 3) (entries up to
+  // `last` only), shifted down to the wanted entry.
+  static QX_INLINE I GatherU8(const uint8_t* table, I index, int32_t last) {
+    const I at = _mm256_min_epu32(index, _mm256_set1_epi32(last - 3));
+    const I word = _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), at, 1);
+    const I shift = _mm256_slli_epi32(_mm256_sub_epi32(index, at), 3);
+    return _mm256_and_si256(_mm256_srlv_epi32(word, shift), _mm256_set1_epi32(0xFF));
+  }
+  static QX_INLINE I GatherU16(const uint16_t* table, I index, int32_t last) {
+    const I at = _mm256_min_epu32(index, _mm256_set1_epi32(last - 1));
+    const I word = _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), at, 2);
+    const I shift = _mm256_slli_epi32(_mm256_sub_epi32(index, at), 4);
+    return _mm256_and_si256(_mm256_srlv_epi32(word, shift), _mm256_set1_epi32(0xFFFF));
+  }
+  template <int k>
+  static QX_INLINE I Byte(I q) { return _mm256_shuffle_epi8(q, Pattern256(kByte[k])); }
+
+  static QX_INLINE I LoadU8(const uint8_t* p) {
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+  }
+  static QX_INLINE I LoadU16(const uint16_t* p) {
+    return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  }
+  static QX_INLINE void StoreU8(uint8_t* p, I v) {
+    const __m128i words = _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(words, words));
+  }
+  static QX_INLINE void StoreU16(uint16_t* p, I v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+  }
+  static QX_INLINE void LoadRgb8(const uint8_t* p, I& r, I& g, I& b) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16));
+    I* out[3] = {&r, &g, &b};
+    for (int ch = 0; ch < 3; ++ch) {
+      *out[ch] = _mm256_cvtepu8_epi32(
+          _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb8InA[ch])), _mm_shuffle_epi8(c, Pattern(kRgb8InB[ch]))));
+    }
+  }
+  static QX_INLINE void StoreRgb8(uint8_t* p, I r, I g, I b) {
+    const I w = _mm256_or_si256(r, _mm256_or_si256(_mm256_slli_epi32(g, 8), _mm256_slli_epi32(b, 16)));
+    const I x = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(w, Pattern256(kRgb8Out)), Pattern256(kRgb8Join));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(x));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 16), _mm256_extracti128_si256(x, 1));
+  }
+  static QX_INLINE void LoadRgb16(const uint16_t* p, I& r, I& g, I& b) {
+    __m128i r0, g0, b0, r1, g1, b1;
+    LoadRgb16x4(p, r0, g0, b0);
+    LoadRgb16x4(p + 12, r1, g1, b1);
+    r = _mm256_set_m128i(r1, r0);
+    g = _mm256_set_m128i(g1, g0);
+    b = _mm256_set_m128i(b1, b0);
+  }
+  static QX_INLINE void StoreRgb16(uint16_t* p, I r, I g, I b) {
+    StoreRgb16x4(p, _mm256_castsi256_si128(r), _mm256_castsi256_si128(g), _mm256_castsi256_si128(b));
+    StoreRgb16x4(p + 12, _mm256_extracti128_si256(r, 1), _mm256_extracti128_si256(g, 1), _mm256_extracti128_si256(b, 1));
+  }
+};
+
+}  // namespace
+
+#include "transform/tintmesh_simd_lattice.h"
+
+qx::SimdLatticeFn qx::PickLatticeAvx2(bool table16, bool in16, bool out16, int32_t nOut) {
+  return PickLattice<Avx2>(table16, in16, out16, nOut);
+}
+
+#else
+qx::SimdLatticeFn qx::PickLatticeAvx2(bool, bool, bool, int32_t) { return nullptr; }
+#endif

@@ -1,0 +1,219 @@
+// The three-input lattice kernel written once for every vector level. Only
+// the level files (tintmesh_simd_<level>.cpp) include it, after defining the
+// vector operations `V` of their instruction set; everything here sits in an
+// unnamed namespace, so each level file compiles its own copy with its own
+// instructions and no copy can stand in for another at link time.
+//
+// V provides, on vectors I of V::kLanes signed 32-bit lanes and masks M:
+//   Set1, Add, Sub, Mullo, And, MinU, Max, Min (signed), Shl<n>, Shr<n>
+//   (logical), Sra<n> (arithmetic); CmpGt(a, b) -> M; Blend(m, a, b) = m ? b : a;
+//   Gather32<scale>(base, index): the 32-bit word at base + index × scale;
+//   GatherU8(table, index, last) / GatherU16: table[index] exactly, reading no
+//   entry after table[last];
+//   Byte<k>(q): byte k of every lane, zero-extended;
+//   LoadU8 / LoadU16 (kLanes samples, zero-extended), StoreU8 / StoreU16 (kLanes
+//   samples whose values fit), LoadRgb8 / LoadRgb16 and StoreRgb8 / StoreRgb16
+//   (kLanes interleaved pixels of three samples, exactly 3 × kLanes samples).
+//
+// Per pixel, exactly as the scalar kernel: base = Σ cell_c × stride_c and the
+// fractions f_c from the input lookups; the channels ordered by decreasing
+// fraction, ties to the lower channel, give the corner chain base, + stride of
+// the first, + stride of the second, + every stride; then per output channel
+// S = c0·32768 + fa·(c1 − c0) + fb·(c2 − c1) + fc·(c3 − c2) + rounding, which
+// is Σ weight × corner, v = S >> shift, and the output curve at v. Every
+// partial sum is a weighted sum of corners with weights ≥ 0, so S fits a
+// signed 32-bit lane (at most 65535 × 32768 + 16384).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "transform/tintmesh_simd.h"
+
+namespace {
+
+template <class TT, class Out>
+struct LatticeScaling {
+  static constexpr int kShift = sizeof(TT) == 1 ? (sizeof(Out) == 1 ? 15 : 7) : (sizeof(Out) == 1 ? 23 : 15);
+  static constexpr int32_t kRound = sizeof(TT) == 1 ? (sizeof(Out) == 1 ? 16384 : 127) : (sizeof(Out) == 1 ? 0 : 16384);
+};
+
+// v[k] for the V::kLanes pixels whose input codes are x0, x1, x2.
+template <class V, class TT, class Out, int NOUT>
+inline __attribute__((always_inline)) void Interpolate(const qx::SimdLattice& lt, typename V::I x0, typename V::I x1,
+                                                       typename V::I x2, typename V::I* v) {
+  using I = typename V::I;
+  using M = typename V::M;
+  const I low16 = V::Set1(0xFFFF);
+  const I s0 = V::Set1((int32_t)lt.stride[0]);
+  const I s1 = V::Set1((int32_t)lt.stride[1]);
+  const I s2 = V::Set1((int32_t)lt.stride[2]);
+  const I all = V::Add(s0, V::Add(s1, s2));
+
+  // Cells and fractions: one lookup per channel.
+  const I g0 = V::template Gather32<4>(lt.cellFrac[0], x0);
+  const I g1 = V::template Gather32<4>(lt.cellFrac[1], x1);
+  const I g2 = V::template Gather32<4>(lt.cellFrac[2], x2);
+  I base = V::Mullo(V::And(g0, low16), s0);
+  base = V::Add(base, V::Mullo(V::And(g1, low16), s1));
+  base = V::Add(base, V::Mullo(V::And(g2, low16), s2));
+  const I f0 = V::template Shr<16>(g0);
+  const I f1 = V::template Shr<16>(g1);
+  const I f2 = V::template Shr<16>(g2);
+
+  // The simplex: the stride of the largest fraction's channel first, that of
+  // the smallest last (ties: the lower channel counts as larger).
+  const M g10 = V::CmpGt(f1, f0);
+  const M g20 = V::CmpGt(f2, f0);
+  const M g21 = V::CmpGt(f2, f1);
+  const I first = V::Blend(g10, V::Blend(g20, s0, s2), V::Blend(g21, s1, s2));
+  const I last = V::Blend(g10, V::Blend(g21, s2, s1), V::Blend(g20, s2, s0));
+  const I fa = V::Max(V::Max(f0, f1), f2);
+  const I fc = V::Min(V::Min(f0, f1), f2);
+  const I fb = V::Sub(V::Add(f0, V::Add(f1, f2)), V::Add(fa, fc));
+  const I o[4] = {base, V::Add(base, first), V::Add(base, V::Sub(all, last)), V::Add(base, all)};
+
+  // The corners: one 32-bit load holds up to four 8-bit or two 16-bit
+  // entries of a grid point (the table is padded for the last one).
+  I c[4][NOUT];
+  if constexpr (sizeof(TT) == 1) {
+    const uint8_t* table = static_cast<const uint8_t*>(lt.table);
+#pragma GCC unroll 4
+    for (int j = 0; j < 4; ++j) {
+      const I q = V::template Gather32<1>(table, o[j]);
+      c[j][0] = V::template Byte<0>(q);
+      if constexpr (NOUT > 1) {
+        c[j][1] = V::template Byte<1>(q);
+        c[j][2] = V::template Byte<2>(q);
+      }
+      if constexpr (NOUT > 3) c[j][3] = V::template Byte<3>(q);
+    }
+  } else {
+    const uint16_t* table = static_cast<const uint16_t*>(lt.table);
+#pragma GCC unroll 4
+    for (int j = 0; j < 4; ++j) {
+      const I q = V::template Gather32<2>(table, o[j]);
+      c[j][0] = V::And(q, low16);
+      if constexpr (NOUT > 1) {
+        const I r = V::template Gather32<2>(table + 2, o[j]);
+        c[j][1] = V::template Shr<16>(q);
+        c[j][2] = V::And(r, low16);
+        if constexpr (NOUT > 3) c[j][3] = V::template Shr<16>(r);
+      }
+    }
+  }
+
+  constexpr int kShift = LatticeScaling<TT, Out>::kShift;
+  const I round = V::Set1(LatticeScaling<TT, Out>::kRound);
+#pragma GCC unroll 4
+  for (int k = 0; k < NOUT; ++k) {
+    I sum = V::Add(V::template Shl<15>(c[0][k]), round);
+    sum = V::Add(sum, V::Mullo(fa, V::Sub(c[1][k], c[0][k])));
+    sum = V::Add(sum, V::Mullo(fb, V::Sub(c[2][k], c[1][k])));
+    sum = V::Add(sum, V::Mullo(fc, V::Sub(c[3][k], c[2][k])));
+    I r = V::template Sra<kShift>(sum);
+    if constexpr (sizeof(Out) == 1) {
+      if (lt.curve8[k]) r = V::GatherU8(lt.curve8[k], r, 255);
+    } else {
+      if (lt.curve16[k]) r = V::GatherU16(lt.curve16[k], r, 65535);
+    }
+    v[k] = r;
+  }
+}
+
+template <class V, class T>
+inline __attribute__((always_inline)) typename V::I LoadPlane(const T* p) {
+  if constexpr (sizeof(T) == 1) return V::LoadU8(p);
+  else return V::LoadU16(p);
+}
+
+template <class V, class T>
+inline __attribute__((always_inline)) void StorePlane(T* p, typename V::I v) {
+  if constexpr (sizeof(T) == 1) V::StoreU8(p, v);
+  else V::StoreU16(p, v);
+}
+
+template <class T>
+bool Consecutive(const QXChannelPtrs& p, int n) {
+  const T* first = static_cast<const T*>(p.chan[0]);
+  for (int c = 1; c < n; ++c) {
+    if (static_cast<const T*>(p.chan[c]) != first + c) return false;
+  }
+  return true;
+}
+
+// The kernel: planar rows (step 1) and interleaved three-sample pixels (step
+// 3, channels in order) a vector at a time straight from and to the buffers;
+// any other layout, and the last pixels of a run, through small planar
+// copies. Every vector's inputs are read before its outputs are written, so
+// a run may be evaluated in place.
+template <class V, class TT, class In, class Out, int NOUT>
+void Lattice3(const qx::SimdLattice& lt, int32_t count, const QXChannelPtrs& ip, ptrdiff_t is, const QXChannelPtrs& op,
+              ptrdiff_t os) {
+  using I = typename V::I;
+  constexpr int L = V::kLanes;
+  const In* in[3];
+  Out* out[NOUT];
+  for (int c = 0; c < 3; ++c) in[c] = static_cast<const In*>(ip.chan[c]);
+  for (int k = 0; k < NOUT; ++k) out[k] = static_cast<Out*>(op.chan[k]);
+  const bool inRgb = is == 3 && Consecutive<In>(ip, 3);
+  const bool outRgb = NOUT == 3 && os == 3 && Consecutive<Out>(op, 3);
+  int32_t i = 0;
+  if ((is == 1 || inRgb) && (os == 1 || outRgb)) {
+    for (; i + L <= count; i += L) {
+      I x[3], v[NOUT];
+      if (inRgb) {
+        if constexpr (sizeof(In) == 1) V::LoadRgb8(in[0] + 3 * (ptrdiff_t)i, x[0], x[1], x[2]);
+        else V::LoadRgb16(in[0] + 3 * (ptrdiff_t)i, x[0], x[1], x[2]);
+      } else {
+        for (int c = 0; c < 3; ++c) x[c] = LoadPlane<V>(in[c] + i);
+      }
+      Interpolate<V, TT, Out, NOUT>(lt, x[0], x[1], x[2], v);
+      if constexpr (NOUT == 3) {
+        if (outRgb) {
+          if constexpr (sizeof(Out) == 1) V::StoreRgb8(out[0] + 3 * (ptrdiff_t)i, v[0], v[1], v[2]);
+          else V::StoreRgb16(out[0] + 3 * (ptrdiff_t)i, v[0], v[1], v[2]);
+          continue;
+        }
+      }
+      for (int k = 0; k < NOUT; ++k) StorePlane<V>(out[k] + i, v[k]);
+    }
+  }
+  for (; i < count; i += L) {
+    const int32_t n = count - i < L ? count - i : L;
+    alignas(64) In sx[3][L];
+    alignas(64) Out sv[NOUT][L];
+    for (int c = 0; c < 3; ++c) {
+      for (int32_t j = 0; j < L; ++j) sx[c][j] = j < n ? in[c][(i + j) * is] : 0;
+    }
+    I v[NOUT];
+    Interpolate<V, TT, Out, NOUT>(lt, LoadPlane<V>(sx[0]), LoadPlane<V>(sx[1]), LoadPlane<V>(sx[2]), v);
+    for (int k = 0; k < NOUT; ++k) {
+      StorePlane<V>(sv[k], v[k]);
+      for (int32_t j = 0; j < n; ++j) out[k][(i + j) * os] = sv[k][j];
+    }
+  }
+}
+
+template <class V, class TT, class In, class Out>
+qx::SimdLatticeFn PickOut(int32_t nOut) {
+  switch (nOut) {
+    case 1: return Lattice3<V, TT, In, Out, 1>;
+    case 3: return Lattice3<V, TT, In, Out, 3>;
+    case 4: return Lattice3<V, TT, In, Out, 4>;
+    default: return nullptr;
+  }
+}
+
+template <class V, class TT>
+qx::SimdLatticeFn PickPaths(bool in16, bool out16, int32_t nOut) {
+  if (in16) return out16 ? PickOut<V, TT, uint16_t, uint16_t>(nOut) : PickOut<V, TT, uint16_t, uint8_t>(nOut);
+  return out16 ? PickOut<V, TT, uint8_t, uint16_t>(nOut) : PickOut<V, TT, uint8_t, uint8_t>(nOut);
+}
+
+template <class V>
+qx::SimdLatticeFn PickLattice(bool table16, bool in16, bool out16, int32_t nOut) {
+  return table16 ? PickPaths<V, uint16_t>(in16, out16, nOut) : PickPaths<V, uint8_t>(in16, out16, nOut);
+}
+
+}  // namespace

@@ -50,6 +50,8 @@ alignas(16) constexpr int8_t kRgb16OutB[16] = {-1, -1, -1, -1, 0, 1, -1, -1, -1,
 alignas(16) constexpr int8_t kRgb16OutC[16] = {-1, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 alignas(16) constexpr int8_t kRgb16OutD[16] = {4, 5, -1, -1, -1, -1, 6, 7, -1, -1, -1, -1, -1, -1, -1, -1};
 
+alignas(32) constexpr int32_t kGather64Order[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+
 QX_INLINE __m128i Pattern(const int8_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
 QX_INLINE __m256i Pattern256(const void* p) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(p)); }
 
@@ -94,6 +96,16 @@ struct Avx2 {
   template <int kScale>
   static QX_INLINE I Gather32(const void* base, I index) {
     return _mm256_i32gather_epi32(static_cast<const int*>(base), index, kScale);
+  }
+  // Two gathers of four 64-bit words (pixels 0, 1, 4, 5 and 2, 3, 6, 7, so
+  // that one shuffle per half restores the order).
+  static QX_INLINE void Gather64(const uint16_t* table, I index, I& lo, I& hi) {
+    const I order = _mm256_permutevar8x32_epi32(index, Pattern256(kGather64Order));
+    const auto* base = reinterpret_cast<const long long*>(table);
+    const __m256 first = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_castsi256_si128(order), 2));
+    const __m256 second = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_extracti128_si256(order, 1), 2));
+    lo = _mm256_castps_si256(_mm256_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0)));
+    hi = _mm256_castps_si256(_mm256_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1)));
   }
   // table[index] from the 32-bit word at min(index, last − 3) (entries up to
   // `last` only), shifted down to the wanted entry.

@@ -47,6 +47,10 @@ alignas(64) constexpr int16_t kRgb16In[3][32] = {QX_W3_ROW(0), QX_W3_ROW(1), QX_
 alignas(64) constexpr int16_t kRgb16Out[2][32] = {{QX_OUT8(0), QX_OUT8(8), QX_OUT8(16), QX_OUT8(24)},
                                                   {QX_OUT8(32), QX_OUT8(40), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
 
+// The low (even) and high (odd) 32-bit halves of sixteen 64-bit words in two vectors.
+alignas(64) constexpr int32_t kHalves[2][16] = {{0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30},
+                                               {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31}};
+
 QX_INLINE __m512i Pattern(const void* p) { return _mm512_load_si512(p); }
 
 struct Avx512 {
@@ -73,6 +77,13 @@ struct Avx512 {
   template <int kScale>
   static QX_INLINE I Gather32(const void* base, I index) {
     return _mm512_i32gather_epi32(index, base, kScale);
+  }
+  // Two gathers of eight 64-bit words, their halves sorted into two vectors.
+  static QX_INLINE void Gather64(const uint16_t* table, I index, I& lo, I& hi) {
+    const I first = _mm512_i32gather_epi64(_mm512_castsi512_si256(index), table, 2);
+    const I second = _mm512_i32gather_epi64(_mm512_extracti64x4_epi64(index, 1), table, 2);
+    lo = _mm512_permutex2var_epi32(first, Pattern(kHalves[0]), second);
+    hi = _mm512_permutex2var_epi32(first, Pattern(kHalves[1]), second);
   }
   // table[index] from the 32-bit word at min(index, last − 3) (entries up to
   // `last` only), shifted down to the wanted entry.

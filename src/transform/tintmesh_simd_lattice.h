@@ -8,6 +8,8 @@
 //   Set1, Add, Sub, Mullo, And, MinU, Max, Min (signed), Shl<n>, Shr<n>
 //   (logical), Sra<n> (arithmetic); CmpGt(a, b) -> M; Blend(m, a, b) = m ? b : a;
 //   Gather32<scale>(base, index): the 32-bit word at base + index × scale;
+//   Gather64(table, index, lo, hi): the 64-bit word at table + index (16-bit
+//   entries) as its low and high halves;
 //   GatherU8(table, index, last) / GatherU16: table[index] exactly, reading no
 //   entry after table[last];
 //   Byte<k>(q): byte k of every lane, zero-extended;
@@ -92,10 +94,12 @@ inline __attribute__((always_inline)) void Interpolate(const qx::SimdLattice& lt
     const uint16_t* table = static_cast<const uint16_t*>(lt.table);
 #pragma GCC unroll 4
     for (int j = 0; j < 4; ++j) {
-      const I q = V::template Gather32<2>(table, o[j]);
-      c[j][0] = V::And(q, low16);
-      if constexpr (NOUT > 1) {
-        const I r = V::template Gather32<2>(table + 2, o[j]);
+      if constexpr (NOUT == 1) {
+        c[j][0] = V::And(V::template Gather32<2>(table, o[j]), low16);
+      } else {
+        I q, r;
+        V::Gather64(table, o[j], q, r);
+        c[j][0] = V::And(q, low16);
         c[j][1] = V::template Shr<16>(q);
         c[j][2] = V::And(r, low16);
         if constexpr (NOUT > 3) c[j][3] = V::template Shr<16>(r);
@@ -148,10 +152,13 @@ bool Consecutive(const QXChannelPtrs& p, int n) {
 // copies. Every vector's inputs are read before its outputs are written, so
 // a run may be evaluated in place.
 template <class V, class TT, class In, class Out, int NOUT>
-void Lattice3(const qx::SimdLattice& lt, int32_t count, const QXChannelPtrs& ip, ptrdiff_t is, const QXChannelPtrs& op,
-              ptrdiff_t os) {
+void Lattice3(const qx::SimdLattice& lattice, int32_t count, const QXChannelPtrs& ip, ptrdiff_t is,
+              const QXChannelPtrs& op, ptrdiff_t os) {
   using I = typename V::I;
   constexpr int L = V::kLanes;
+  // A local copy: the pixel stores could alias the caller's, which would make
+  // the compiler reload every field after each of them.
+  const qx::SimdLattice lt = lattice;
   const In* in[3];
   Out* out[NOUT];
   for (int c = 0; c < 3; ++c) in[c] = static_cast<const In*>(ip.chan[c]);

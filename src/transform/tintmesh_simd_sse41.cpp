@@ -79,6 +79,10 @@ struct Sse41 {
     std::memcpy(&w[3], b + (size_t)(uint32_t)_mm_extract_epi32(index, 3) * kScale, 4);
     return _mm_setr_epi32(w[0], w[1], w[2], w[3]);
   }
+  static QX_INLINE void Gather64(const uint16_t* table, I index, I& lo, I& hi) {
+    lo = Gather32<2>(table, index);
+    hi = Gather32<2>(table + 2, index);
+  }
   template <class T>
   static QX_INLINE I GatherExact(const T* table, I index) {
     return _mm_setr_epi32(table[(uint32_t)_mm_cvtsi128_si32(index)], table[(uint32_t)_mm_extract_epi32(index, 1)],

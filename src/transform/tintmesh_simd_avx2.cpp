@@ -76,6 +76,10 @@ struct Avx2 {
   using I = __m256i;
   using M = __m256i;
   static constexpr int kLanes = 8;
+  static constexpr bool kByteTables = false;
+  struct ByteTables {};
+  static void PrepareByteTables(const qx::SimdLattice&, ByteTables&) {}
+  static void LookupByteTables(const ByteTables&, int, I, I, I&, I&) {}
 
   static QX_INLINE I Set1(int32_t v) { return _mm256_set1_epi32(v); }
   static QX_INLINE I Add(I a, I b) { return _mm256_add_epi32(a, b); }

@@ -51,12 +51,56 @@ alignas(64) constexpr int16_t kRgb16Out[2][32] = {{QX_OUT8(0), QX_OUT8(8), QX_OU
 alignas(64) constexpr int32_t kHalves[2][16] = {{0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30},
                                                {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31}};
 
+// The low and the high 16-bit halves of 32 32-bit words (two vectors).
+alignas(64) constexpr int16_t kWordHalves[2][32] = {
+    {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30, 32, 34, 36, 38, 40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62},
+    {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39, 41, 43, 45, 47, 49, 51, 53, 55, 57, 59, 61, 63}};
+
 QX_INLINE __m512i Pattern(const void* p) { return _mm512_load_si512(p); }
 
 struct Avx512 {
   using I = __m512i;
   using M = __mmask16;
   static constexpr int kLanes = 16;
+
+  // The 256 cells and fractions of each input channel as two tables of
+  // 16-bit words, looked up 32 codes at a time by _mm512_permutex2var_epi16
+  // (64 entries per step, four steps, the steps' results chosen by bits 6
+  // and 7 of the code): cheaper than gathering them.
+  static constexpr bool kByteTables = true;
+  struct ByteTables {
+    alignas(64) uint16_t cell[3][256];
+    alignas(64) uint16_t frac[3][256];
+  };
+  static QX_INLINE void PrepareByteTables(const qx::SimdLattice& lt, ByteTables& t) {
+    for (int c = 0; c < 3; ++c) {
+      for (int at = 0; at < 256; at += 32) {
+        const I a = _mm512_loadu_si512(lt.cellFrac[c] + at), b = _mm512_loadu_si512(lt.cellFrac[c] + at + 16);
+        _mm512_store_si512(t.cell[c] + at, _mm512_permutex2var_epi16(a, Pattern(kWordHalves[0]), b));
+        _mm512_store_si512(t.frac[c] + at, _mm512_permutex2var_epi16(a, Pattern(kWordHalves[1]), b));
+      }
+    }
+  }
+  static QX_INLINE I LookupWords(const uint16_t* table, I code, __mmask32 bit6, __mmask32 bit7) {
+    const I r0 = _mm512_permutex2var_epi16(_mm512_load_si512(table), code, _mm512_load_si512(table + 32));
+    const I r1 = _mm512_permutex2var_epi16(_mm512_load_si512(table + 64), code, _mm512_load_si512(table + 96));
+    const I r2 = _mm512_permutex2var_epi16(_mm512_load_si512(table + 128), code, _mm512_load_si512(table + 160));
+    const I r3 = _mm512_permutex2var_epi16(_mm512_load_si512(table + 192), code, _mm512_load_si512(table + 224));
+    return _mm512_mask_mov_epi16(_mm512_mask_mov_epi16(r0, bit6, r1), bit7, _mm512_mask_mov_epi16(r2, bit6, r3));
+  }
+  // Cell | fraction << 16 of channel c for the codes xa (pixels 0..15) and
+  // xb (pixels 16..31).
+  static QX_INLINE void LookupByteTables(const ByteTables& t, int c, I xa, I xb, I& ga, I& gb) {
+    // Each 128-bit part: four codes of xa, then four of xb; the unpacks below
+    // undo exactly that order.
+    const I code = _mm512_packus_epi32(xa, xb);
+    const __mmask32 bit6 = _mm512_test_epi16_mask(code, _mm512_set1_epi16(64));
+    const __mmask32 bit7 = _mm512_test_epi16_mask(code, _mm512_set1_epi16(128));
+    const I cell = LookupWords(t.cell[c], code, bit6, bit7);
+    const I frac = LookupWords(t.frac[c], code, bit6, bit7);
+    ga = _mm512_unpacklo_epi16(cell, frac);
+    gb = _mm512_unpackhi_epi16(cell, frac);
+  }
 
   static QX_INLINE I Set1(int32_t v) { return _mm512_set1_epi32(v); }
   static QX_INLINE I Add(I a, I b) { return _mm512_add_epi32(a, b); }

@@ -13,6 +13,9 @@
 //   GatherU8(table, index, last) / GatherU16: table[index] exactly, reading no
 //   entry after table[last];
 //   Byte<k>(q): byte k of every lane, zero-extended;
+//   kByteTables: whether 8-bit codes are looked up two vectors at a time in
+//   the level's own tables (ByteTables, filled by PrepareByteTables, read by
+//   LookupByteTables) rather than gathered;
 //   LoadU8 / LoadU16 (kLanes samples, zero-extended), StoreU8 / StoreU16 (kLanes
 //   samples whose values fit), LoadRgb8 / LoadRgb16 and StoreRgb8 / StoreRgb16
 //   (kLanes interleaved pixels of three samples, exactly 3 × kLanes samples).
@@ -40,10 +43,11 @@ struct LatticeScaling {
   static constexpr int32_t kRound = sizeof(TT) == 1 ? (sizeof(Out) == 1 ? 16384 : 127) : (sizeof(Out) == 1 ? 0 : 16384);
 };
 
-// v[k] for the V::kLanes pixels whose input codes are x0, x1, x2.
+// v[k] for the V::kLanes pixels whose cells and fractions are g0, g1, g2
+// (cell | fraction << 16 per input channel).
 template <class V, class TT, class Out, int NOUT>
-inline __attribute__((always_inline)) void Interpolate(const qx::SimdLattice& lt, typename V::I x0, typename V::I x1,
-                                                       typename V::I x2, typename V::I* v) {
+inline __attribute__((always_inline)) void InterpolateCells(const qx::SimdLattice& lt, typename V::I g0,
+                                                            typename V::I g1, typename V::I g2, typename V::I* v) {
   using I = typename V::I;
   using M = typename V::M;
   const I low16 = V::Set1(0xFFFF);
@@ -52,10 +56,6 @@ inline __attribute__((always_inline)) void Interpolate(const qx::SimdLattice& lt
   const I s2 = V::Set1((int32_t)lt.stride[2]);
   const I all = V::Add(s0, V::Add(s1, s2));
 
-  // Cells and fractions: one lookup per channel.
-  const I g0 = V::template Gather32<4>(lt.cellFrac[0], x0);
-  const I g1 = V::template Gather32<4>(lt.cellFrac[1], x1);
-  const I g2 = V::template Gather32<4>(lt.cellFrac[2], x2);
   I base = V::Mullo(V::And(g0, low16), s0);
   base = V::Add(base, V::Mullo(V::And(g1, low16), s1));
   base = V::Add(base, V::Mullo(V::And(g2, low16), s2));
@@ -125,6 +125,16 @@ inline __attribute__((always_inline)) void Interpolate(const qx::SimdLattice& lt
   }
 }
 
+// v[k] for the V::kLanes pixels whose input codes are x0, x1, x2: the cells
+// and fractions by one lookup per channel.
+template <class V, class TT, class Out, int NOUT>
+inline __attribute__((always_inline)) void Interpolate(const qx::SimdLattice& lt, typename V::I x0, typename V::I x1,
+                                                       typename V::I x2, typename V::I* v) {
+  InterpolateCells<V, TT, Out, NOUT>(lt, V::template Gather32<4>(lt.cellFrac[0], x0),
+                                     V::template Gather32<4>(lt.cellFrac[1], x1),
+                                     V::template Gather32<4>(lt.cellFrac[2], x2), v);
+}
+
 template <class V, class T>
 inline __attribute__((always_inline)) typename V::I LoadPlane(const T* p) {
   if constexpr (sizeof(T) == 1) return V::LoadU8(p);
@@ -165,25 +175,47 @@ void Lattice3(const qx::SimdLattice& lattice, int32_t count, const QXChannelPtrs
   for (int k = 0; k < NOUT; ++k) out[k] = static_cast<Out*>(op.chan[k]);
   const bool inRgb = is == 3 && Consecutive<In>(ip, 3);
   const bool outRgb = NOUT == 3 && os == 3 && Consecutive<Out>(op, 3);
+  auto load = [&](int32_t at, I* x) __attribute__((always_inline)) {
+    if (inRgb) {
+      if constexpr (sizeof(In) == 1) V::LoadRgb8(in[0] + 3 * (ptrdiff_t)at, x[0], x[1], x[2]);
+      else V::LoadRgb16(in[0] + 3 * (ptrdiff_t)at, x[0], x[1], x[2]);
+    } else {
+      for (int c = 0; c < 3; ++c) x[c] = LoadPlane<V>(in[c] + at);
+    }
+  };
+  auto store = [&](int32_t at, const I* v) __attribute__((always_inline)) {
+    if constexpr (NOUT == 3) {
+      if (outRgb) {
+        if constexpr (sizeof(Out) == 1) V::StoreRgb8(out[0] + 3 * (ptrdiff_t)at, v[0], v[1], v[2]);
+        else V::StoreRgb16(out[0] + 3 * (ptrdiff_t)at, v[0], v[1], v[2]);
+        return;
+      }
+    }
+    for (int k = 0; k < NOUT; ++k) StorePlane<V>(out[k] + at, v[k]);
+  };
   int32_t i = 0;
   if ((is == 1 || inRgb) && (os == 1 || outRgb)) {
-    for (; i + L <= count; i += L) {
-      I x[3], v[NOUT];
-      if (inRgb) {
-        if constexpr (sizeof(In) == 1) V::LoadRgb8(in[0] + 3 * (ptrdiff_t)i, x[0], x[1], x[2]);
-        else V::LoadRgb16(in[0] + 3 * (ptrdiff_t)i, x[0], x[1], x[2]);
-      } else {
-        for (int c = 0; c < 3; ++c) x[c] = LoadPlane<V>(in[c] + i);
-      }
-      Interpolate<V, TT, Out, NOUT>(lt, x[0], x[1], x[2], v);
-      if constexpr (NOUT == 3) {
-        if (outRgb) {
-          if constexpr (sizeof(Out) == 1) V::StoreRgb8(out[0] + 3 * (ptrdiff_t)i, v[0], v[1], v[2]);
-          else V::StoreRgb16(out[0] + 3 * (ptrdiff_t)i, v[0], v[1], v[2]);
-          continue;
+    if constexpr (sizeof(In) == 1 && V::kByteTables) {
+      // 8-bit codes: the cells and fractions of two vectors at a time from
+      // the level's own copy of the lookups.
+      typename V::ByteTables tables;
+      V::PrepareByteTables(lt, tables);
+      for (; i + 2 * L <= count; i += 2 * L) {
+        I x[2][3], g[2][3], v[2][NOUT];
+        load(i, x[0]);
+        load(i + L, x[1]);
+        for (int c = 0; c < 3; ++c) V::LookupByteTables(tables, c, x[0][c], x[1][c], g[0][c], g[1][c]);
+        for (int h = 0; h < 2; ++h) {
+          InterpolateCells<V, TT, Out, NOUT>(lt, g[h][0], g[h][1], g[h][2], v[h]);
+          store(i + h * L, v[h]);
         }
       }
-      for (int k = 0; k < NOUT; ++k) StorePlane<V>(out[k] + i, v[k]);
+    }
+    for (; i + L <= count; i += L) {
+      I x[3], v[NOUT];
+      load(i, x);
+      Interpolate<V, TT, Out, NOUT>(lt, x[0], x[1], x[2], v);
+      store(i, v);
     }
   }
   for (; i < count; i += L) {

@@ -52,6 +52,10 @@ struct Sse41 {
   using I = __m128i;
   using M = __m128i;
   static constexpr int kLanes = 4;
+  static constexpr bool kByteTables = false;
+  struct ByteTables {};
+  static void PrepareByteTables(const qx::SimdLattice&, ByteTables&) {}
+  static void LookupByteTables(const ByteTables&, int, I, I, I&, I&) {}
 
   static QX_INLINE I Set1(int32_t v) { return _mm_set1_epi32(v); }
   static QX_INLINE I Add(I a, I b) { return _mm_add_epi32(a, b); }

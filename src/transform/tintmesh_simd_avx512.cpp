@@ -29,10 +29,11 @@ alignas(64) constexpr int32_t kRgb8Spread[16] = {0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8
 #define QX_RGB_ROW(c) {QX_RGB_LANE(c), QX_RGB_LANE(c), QX_RGB_LANE(c), QX_RGB_LANE(c)}
 alignas(64) constexpr int8_t kRgb8In[3][64] = {QX_RGB_ROW(0), QX_RGB_ROW(1), QX_RGB_ROW(2)};
 // Back: r | g << 8 | b << 16 to twelve bytes per part, then the parts together.
+// (The 48 bytes are loaded and stored as 32 + 16: a masked byte load or store
+// costs more than the shuffles on some processors.)
 #define QX_PACK_LANE 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1
 alignas(64) constexpr int8_t kRgb8Out[64] = {QX_PACK_LANE, QX_PACK_LANE, QX_PACK_LANE, QX_PACK_LANE};
 alignas(64) constexpr int32_t kRgb8Join[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15};
-constexpr __mmask64 kRgb8Bytes = 0xFFFFFFFFFFFFull;  // 48 bytes
 // Three 16-bit samples per pixel: words 3j + c of words 0..31 (A) and 32..47
 // (B) for channel c; back, word m of the output is pixel m / 3, channel m % 3,
 // taken from [r | g] (words 0..15, 16..31) and b (words 32..47).
@@ -159,7 +160,9 @@ struct Avx512 {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtepi32_epi16(v));
   }
   static QX_INLINE void LoadRgb8(const uint8_t* p, I& r, I& g, I& b) {
-    const I x = _mm512_permutexvar_epi32(Pattern(kRgb8Spread), _mm512_maskz_loadu_epi8(kRgb8Bytes, p));
+    const I bytes = _mm512_inserti32x4(_mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), 2);
+    const I x = _mm512_permutexvar_epi32(Pattern(kRgb8Spread), bytes);
     r = _mm512_shuffle_epi8(x, Pattern(kRgb8In[0]));
     g = _mm512_shuffle_epi8(x, Pattern(kRgb8In[1]));
     b = _mm512_shuffle_epi8(x, Pattern(kRgb8In[2]));
@@ -167,7 +170,8 @@ struct Avx512 {
   static QX_INLINE void StoreRgb8(uint8_t* p, I r, I g, I b) {
     const I w = _mm512_or_si512(r, _mm512_or_si512(_mm512_slli_epi32(g, 8), _mm512_slli_epi32(b, 16)));
     const I x = _mm512_permutexvar_epi32(Pattern(kRgb8Join), _mm512_shuffle_epi8(w, Pattern(kRgb8Out)));
-    _mm512_mask_storeu_epi8(p, kRgb8Bytes, x);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_castsi512_si256(x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), _mm512_extracti32x4_epi32(x, 2));
   }
   static QX_INLINE void LoadRgb16(const uint16_t* p, I& r, I& g, I& b) {
     const I a = _mm512_loadu_si512(p);

@@ -21,6 +21,10 @@ alignas(32) constexpr int8_t kByte[4][32] = {
     {1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1, 1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1},
     {2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1},
     {3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1, -1, -1, 3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1, -1, -1}};
+// The same bytes moved to bits 16-23.
+#define QX_HI_LANE(k) -1, -1, k, -1, -1, -1, k + 4, -1, -1, -1, k + 8, -1, -1, -1, k + 12, -1
+alignas(32) constexpr int8_t kByteHi[4][32] = {{QX_HI_LANE(0), QX_HI_LANE(0)}, {QX_HI_LANE(1), QX_HI_LANE(1)},
+                                                {QX_HI_LANE(2), QX_HI_LANE(2)}, {QX_HI_LANE(3), QX_HI_LANE(3)}};
 // Three 8-bit samples per pixel, eight pixels: channel c (bytes 3j + c) from
 // bytes 0..15 (A) and 16..23 (B) into bytes 0..7.
 alignas(16) constexpr int8_t kRgb8InA[3][16] = {
@@ -125,8 +129,12 @@ struct Avx2 {
     const I shift = _mm256_slli_epi32(_mm256_sub_epi32(index, at), 4);
     return _mm256_and_si256(_mm256_srlv_epi32(word, shift), _mm256_set1_epi32(0xFFFF));
   }
-  template <int k>
-  static QX_INLINE I Byte(I q) { return _mm256_shuffle_epi8(q, Pattern256(kByte[k])); }
+  static QX_INLINE I Abs(I a) { return _mm256_abs_epi32(a); }
+  static QX_INLINE I PackPair(I a, I b) { return _mm256_or_si256(a, _mm256_slli_epi32(b, 16)); }
+  static QX_INLINE I MaddPairs(I a, I b) { return _mm256_madd_epi16(a, b); }
+  static QX_INLINE I BytePair(I p, I q, int k) {
+    return _mm256_or_si256(_mm256_shuffle_epi8(p, Pattern256(kByte[k])), _mm256_shuffle_epi8(q, Pattern256(kByteHi[k])));
+  }
 
   static QX_INLINE I LoadU8(const uint8_t* p) {
     return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));

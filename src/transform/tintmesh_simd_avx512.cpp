@@ -22,6 +22,9 @@ namespace {
 #define QX_BYTE_LANE(k) k, -1, -1, -1, k + 4, -1, -1, -1, k + 8, -1, -1, -1, k + 12, -1, -1, -1
 #define QX_BYTE_ROW(k) {QX_BYTE_LANE(k), QX_BYTE_LANE(k), QX_BYTE_LANE(k), QX_BYTE_LANE(k)}
 alignas(64) constexpr int8_t kByte[4][64] = {QX_BYTE_ROW(0), QX_BYTE_ROW(1), QX_BYTE_ROW(2), QX_BYTE_ROW(3)};
+#define QX_HI_LANE(k) -1, -1, k, -1, -1, -1, k + 4, -1, -1, -1, k + 8, -1, -1, -1, k + 12, -1
+#define QX_HI_ROW(k) {QX_HI_LANE(k), QX_HI_LANE(k), QX_HI_LANE(k), QX_HI_LANE(k)}
+alignas(64) constexpr int8_t kByteHi[4][64] = {QX_HI_ROW(0), QX_HI_ROW(1), QX_HI_ROW(2), QX_HI_ROW(3)};
 // Three 8-bit samples per pixel: the 48 bytes spread as 12 per 128-bit part
 // (kRgb8Spread), then channel c of the part's four pixels as 32-bit lanes.
 alignas(64) constexpr int32_t kRgb8Spread[16] = {0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0};
@@ -144,8 +147,14 @@ struct Avx512 {
     const I shift = _mm512_slli_epi32(_mm512_sub_epi32(index, at), 4);
     return _mm512_and_si512(_mm512_srlv_epi32(word, shift), _mm512_set1_epi32(0xFFFF));
   }
-  template <int k>
-  static QX_INLINE I Byte(I q) { return _mm512_shuffle_epi8(q, Pattern(kByte[k])); }
+  static QX_INLINE I Abs(I a) { return _mm512_abs_epi32(a); }
+  static QX_INLINE I PackPair(I a, I b) { return _mm512_or_si512(a, _mm512_slli_epi32(b, 16)); }
+  static QX_INLINE I MaddPairs(I a, I b) { return _mm512_madd_epi16(a, b); }
+  // Byte k of p's lanes, then byte k of q's shuffled into byte 2 of each lane.
+  static QX_INLINE I BytePair(I p, I q, int k) {
+    return _mm512_mask_shuffle_epi8(_mm512_shuffle_epi8(p, Pattern(kByte[k])), 0x4444444444444444ull, q,
+                                    Pattern(kByteHi[k]));
+  }
 
   static QX_INLINE I LoadU8(const uint8_t* p) {
     return _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));

@@ -12,7 +12,9 @@
 //   entries) as its low and high halves;
 //   GatherU8(table, index, last) / GatherU16: table[index] exactly, reading no
 //   entry after table[last];
-//   Byte<k>(q): byte k of every lane, zero-extended;
+//   Abs; PackPair(a, b) = a | b << 16 (a < 65536); MaddPairs(a, b): per lane
+//   the signed 16-bit products a.lo·b.lo + a.hi·b.hi; BytePair(p, q, k): byte k
+//   of p's lane in bits 0-7 and byte k of q's in bits 16-23, the rest 0;
 //   kByteTables: whether 8-bit codes are looked up two vectors at a time in
 //   the level's own tables (ByteTables, filled by PrepareByteTables, read by
 //   LookupByteTables) rather than gathered;
@@ -75,23 +77,32 @@ inline __attribute__((always_inline)) void InterpolateCells(const qx::SimdLattic
   const I fb = V::Sub(V::Add(f0, V::Add(f1, f2)), V::Add(fa, fc));
   const I o[4] = {base, V::Add(base, first), V::Add(base, V::Sub(all, last)), V::Add(base, all)};
 
-  // The corners: one 32-bit load holds up to four 8-bit or two 16-bit
-  // entries of a grid point (the table is padded for the last one).
-  I c[4][NOUT];
+  constexpr int kShift = LatticeScaling<TT, Out>::kShift;
+  const I round = V::Set1(LatticeScaling<TT, Out>::kRound);
+  I sums[NOUT];
   if constexpr (sizeof(TT) == 1) {
+    // One 32-bit load holds the (up to four) entries of a grid point; the
+    // table is padded for the last one. 8-bit entries and 15-bit weights
+    // multiply in 16-bit pairs: S = |w0·c0 + w1·c1 + w2·c2 + w3·c3| with the
+    // weights as signed 16-bit numbers. A weight of 32768 reads as −32768,
+    // but it only occurs with every other weight 0, where the absolute value
+    // restores 32768·c.
     const uint8_t* table = static_cast<const uint8_t*>(lt.table);
+    I q[4];
 #pragma GCC unroll 4
-    for (int j = 0; j < 4; ++j) {
-      const I q = V::template Gather32<1>(table, o[j]);
-      c[j][0] = V::template Byte<0>(q);
-      if constexpr (NOUT > 1) {
-        c[j][1] = V::template Byte<1>(q);
-        c[j][2] = V::template Byte<2>(q);
-      }
-      if constexpr (NOUT > 3) c[j][3] = V::template Byte<3>(q);
+    for (int j = 0; j < 4; ++j) q[j] = V::template Gather32<1>(table, o[j]);
+    const I w01 = V::PackPair(V::Sub(V::Set1(32768), fa), V::Sub(fa, fb));
+    const I w23 = V::PackPair(V::Sub(fb, fc), fc);
+#pragma GCC unroll 4
+    for (int k = 0; k < NOUT; ++k) {
+      const I c01 = V::BytePair(q[0], q[1], k), c23 = V::BytePair(q[2], q[3], k);
+      sums[k] = V::Abs(V::Add(V::MaddPairs(c01, w01), V::MaddPairs(c23, w23)));
     }
   } else {
+    // 16-bit entries: two of a grid point per 32-bit half of a 64-bit load;
+    // S = c0·32768 + fa·(c1 − c0) + fb·(c2 − c1) + fc·(c3 − c2), the same sum.
     const uint16_t* table = static_cast<const uint16_t*>(lt.table);
+    I c[4][NOUT];
 #pragma GCC unroll 4
     for (int j = 0; j < 4; ++j) {
       if constexpr (NOUT == 1) {
@@ -105,17 +116,17 @@ inline __attribute__((always_inline)) void InterpolateCells(const qx::SimdLattic
         if constexpr (NOUT > 3) c[j][3] = V::template Shr<16>(r);
       }
     }
+#pragma GCC unroll 4
+    for (int k = 0; k < NOUT; ++k) {
+      I sum = V::template Shl<15>(c[0][k]);
+      sum = V::Add(sum, V::Mullo(fa, V::Sub(c[1][k], c[0][k])));
+      sum = V::Add(sum, V::Mullo(fb, V::Sub(c[2][k], c[1][k])));
+      sums[k] = V::Add(sum, V::Mullo(fc, V::Sub(c[3][k], c[2][k])));
+    }
   }
-
-  constexpr int kShift = LatticeScaling<TT, Out>::kShift;
-  const I round = V::Set1(LatticeScaling<TT, Out>::kRound);
 #pragma GCC unroll 4
   for (int k = 0; k < NOUT; ++k) {
-    I sum = V::Add(V::template Shl<15>(c[0][k]), round);
-    sum = V::Add(sum, V::Mullo(fa, V::Sub(c[1][k], c[0][k])));
-    sum = V::Add(sum, V::Mullo(fb, V::Sub(c[2][k], c[1][k])));
-    sum = V::Add(sum, V::Mullo(fc, V::Sub(c[3][k], c[2][k])));
-    I r = V::template Sra<kShift>(sum);
+    I r = V::template Sra<kShift>(V::Add(sums[k], round));
     if constexpr (sizeof(Out) == 1) {
       if (lt.curve8[k]) r = V::GatherU8(lt.curve8[k], r, 255);
     } else {

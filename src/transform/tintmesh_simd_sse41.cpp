@@ -23,6 +23,12 @@ alignas(16) constexpr int8_t kByte[4][16] = {
     {1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1},
     {2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1},
     {3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1, -1, -1}};
+// The same bytes moved to bits 16-23.
+alignas(16) constexpr int8_t kByteHi[4][16] = {
+    {-1, -1, 0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1},
+    {-1, -1, 1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1},
+    {-1, -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1},
+    {-1, -1, 3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1}};
 // Three 8-bit samples per pixel: channel c of pixels 0..3 from bytes 0..11.
 alignas(16) constexpr int8_t kRgb8In[3][16] = {
     {0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1},
@@ -94,8 +100,12 @@ struct Sse41 {
   }
   static QX_INLINE I GatherU8(const uint8_t* table, I index, int32_t) { return GatherExact(table, index); }
   static QX_INLINE I GatherU16(const uint16_t* table, I index, int32_t) { return GatherExact(table, index); }
-  template <int k>
-  static QX_INLINE I Byte(I q) { return _mm_shuffle_epi8(q, Pattern(kByte[k])); }
+  static QX_INLINE I Abs(I a) { return _mm_abs_epi32(a); }
+  static QX_INLINE I PackPair(I a, I b) { return _mm_or_si128(a, _mm_slli_epi32(b, 16)); }
+  static QX_INLINE I MaddPairs(I a, I b) { return _mm_madd_epi16(a, b); }
+  static QX_INLINE I BytePair(I p, I q, int k) {
+    return _mm_or_si128(_mm_shuffle_epi8(p, Pattern(kByte[k])), _mm_shuffle_epi8(q, Pattern(kByteHi[k])));
+  }
 
   static QX_INLINE I LoadU8(const uint8_t* p) {
     int32_t w;

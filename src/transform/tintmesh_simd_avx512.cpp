@@ -11,7 +11,9 @@
 
 // GCC 12 takes the intrinsics' own "undefined vector" idiom (__Y = __Y) for
 // an uninitialised variable once they are inlined here.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 #define QX_INLINE inline __attribute__((always_inline))

@@ -5,7 +5,7 @@
 // instructions and no copy can stand in for another at link time.
 //
 // V provides, on vectors I of V::kLanes signed 32-bit lanes and masks M:
-//   Set1, Add, Sub, Mullo, And, MinU, Max, Min (signed), Shl<n>, Shr<n>
+//   Set1, Add, Sub, Mullo, And, Max, Min (signed), Shl<n>, Shr<n>
 //   (logical), Sra<n> (arithmetic); CmpGt(a, b) -> M; Blend(m, a, b) = m ? b : a;
 //   Gather32<scale>(base, index): the 32-bit word at base + index × scale;
 //   Gather64(table, index, lo, hi): the 64-bit word at table + index (16-bit
@@ -26,10 +26,10 @@
 // fractions f_c from the input lookups; the channels ordered by decreasing
 // fraction, ties to the lower channel, give the corner chain base, + stride of
 // the first, + stride of the second, + every stride; then per output channel
-// S = c0·32768 + fa·(c1 − c0) + fb·(c2 − c1) + fc·(c3 − c2) + rounding, which
-// is Σ weight × corner, v = S >> shift, and the output curve at v. Every
-// partial sum is a weighted sum of corners with weights ≥ 0, so S fits a
-// signed 32-bit lane (at most 65535 × 32768 + 16384).
+// S = Σ weight × corner with the weights 32768 − fa, fa − fb, fb − fc, fc
+// (fa ≥ fb ≥ fc the sorted fractions), plus rounding, v = S >> shift, and the
+// output curve at v. S fits a signed 32-bit lane (at most 65535 × 32768 +
+// 16384).
 #pragma once
 
 #include <cstddef>

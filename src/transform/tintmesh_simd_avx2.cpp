@@ -10,19 +10,13 @@
 
 #include <immintrin.h>
 
-#define QX_INLINE inline __attribute__((always_inline))
+#include "transform/tintmesh_simd_x86.h"
 
 namespace {
 
-// Byte patterns for _mm_shuffle_epi8 / _mm256_shuffle_epi8 (per 128-bit
-// half); -1 clears the byte.
-alignas(32) constexpr int8_t kByte[4][32] = {
-    {0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1, 0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1},
-    {1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1, 1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1},
-    {2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1},
-    {3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1, -1, -1, 3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1, -1, -1}};
-// The same bytes moved to bits 16-23.
-#define QX_HI_LANE(k) -1, -1, k, -1, -1, -1, k + 4, -1, -1, -1, k + 8, -1, -1, -1, k + 12, -1
+// Byte patterns for _mm256_shuffle_epi8 (the same for both 128-bit halves).
+alignas(32) constexpr int8_t kByte[4][32] = {{QX_BYTE_LANE(0), QX_BYTE_LANE(0)}, {QX_BYTE_LANE(1), QX_BYTE_LANE(1)},
+                                              {QX_BYTE_LANE(2), QX_BYTE_LANE(2)}, {QX_BYTE_LANE(3), QX_BYTE_LANE(3)}};
 alignas(32) constexpr int8_t kByteHi[4][32] = {{QX_HI_LANE(0), QX_HI_LANE(0)}, {QX_HI_LANE(1), QX_HI_LANE(1)},
                                                 {QX_HI_LANE(2), QX_HI_LANE(2)}, {QX_HI_LANE(3), QX_HI_LANE(3)}};
 // Three 8-bit samples per pixel, eight pixels: channel c (bytes 3j + c) from
@@ -36,45 +30,11 @@ alignas(16) constexpr int8_t kRgb8InB[3][16] = {
     {-1, -1, -1, -1, -1, 0, 3, 6, -1, -1, -1, -1, -1, -1, -1, -1},
     {-1, -1, -1, -1, -1, 1, 4, 7, -1, -1, -1, -1, -1, -1, -1, -1}};
 // Eight pixels r | g << 8 | b << 16 to twelve bytes per half, then together.
-alignas(32) constexpr int8_t kRgb8Out[32] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                             0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1};
+alignas(32) constexpr int8_t kRgb8Out[32] = {QX_PACK_LANE, QX_PACK_LANE};
 alignas(32) constexpr int32_t kRgb8Join[8] = {0, 1, 2, 4, 5, 6, 3, 7};
-// Four pixels of three 16-bit samples (as in the SSE4.1 kernels): words 0..7
-// in A, 8..11 in B; and back from rg = r | g << 16 and the words b0..b3.
-alignas(16) constexpr int8_t kRgb16InA[3][16] = {
-    {0, 1, -1, -1, 6, 7, -1, -1, 12, 13, -1, -1, -1, -1, -1, -1},
-    {2, 3, -1, -1, 8, 9, -1, -1, 14, 15, -1, -1, -1, -1, -1, -1},
-    {4, 5, -1, -1, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}};
-alignas(16) constexpr int8_t kRgb16InB[3][16] = {
-    {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 3, -1, -1},
-    {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, -1, -1},
-    {-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, -1, -1, 6, 7, -1, -1}};
-alignas(16) constexpr int8_t kRgb16OutA[16] = {0, 1, 2, 3, -1, -1, 4, 5, 6, 7, -1, -1, 8, 9, 10, 11};
-alignas(16) constexpr int8_t kRgb16OutB[16] = {-1, -1, -1, -1, 0, 1, -1, -1, -1, -1, 2, 3, -1, -1, -1, -1};
-alignas(16) constexpr int8_t kRgb16OutC[16] = {-1, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-alignas(16) constexpr int8_t kRgb16OutD[16] = {4, 5, -1, -1, -1, -1, 6, 7, -1, -1, -1, -1, -1, -1, -1, -1};
-
 alignas(32) constexpr int32_t kGather64Order[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 
-QX_INLINE __m128i Pattern(const int8_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
 QX_INLINE __m256i Pattern256(const void* p) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(p)); }
-
-// Four pixels of three 16-bit samples to channel vectors and back.
-QX_INLINE void LoadRgb16x4(const uint16_t* p, __m128i& r, __m128i& g, __m128i& b) {
-  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8));
-  r = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[0])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[0])));
-  g = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[1])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[1])));
-  b = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[2])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[2])));
-}
-QX_INLINE void StoreRgb16x4(uint16_t* p, __m128i r, __m128i g, __m128i b) {
-  const __m128i rg = _mm_or_si128(r, _mm_slli_epi32(g, 16));
-  const __m128i bw = _mm_packus_epi32(b, b);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
-                   _mm_or_si128(_mm_shuffle_epi8(rg, Pattern(kRgb16OutA)), _mm_shuffle_epi8(bw, Pattern(kRgb16OutB))));
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 8),
-                   _mm_or_si128(_mm_shuffle_epi8(rg, Pattern(kRgb16OutC)), _mm_shuffle_epi8(bw, Pattern(kRgb16OutD))));
-}
 
 struct Avx2 {
   using I = __m256i;
@@ -156,7 +116,7 @@ struct Avx2 {
     I* out[3] = {&r, &g, &b};
     for (int ch = 0; ch < 3; ++ch) {
       *out[ch] = _mm256_cvtepu8_epi32(
-          _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb8InA[ch])), _mm_shuffle_epi8(c, Pattern(kRgb8InB[ch]))));
+          _mm_or_si128(_mm_shuffle_epi8(a, Pattern128(kRgb8InA[ch])), _mm_shuffle_epi8(c, Pattern128(kRgb8InB[ch]))));
     }
   }
   static QX_INLINE void StoreRgb8(uint8_t* p, I r, I g, I b) {

@@ -16,27 +16,24 @@
 #endif
 #include <immintrin.h>
 
-#define QX_INLINE inline __attribute__((always_inline))
+#include "transform/tintmesh_simd_x86.h"
 
 namespace {
 
-// Byte k of every 32-bit lane (_mm512_shuffle_epi8 works per 128-bit part).
-#define QX_BYTE_LANE(k) k, -1, -1, -1, k + 4, -1, -1, -1, k + 8, -1, -1, -1, k + 12, -1, -1, -1
+// Byte k of every 32-bit lane to bits 0-7 or 16-23 (_mm512_shuffle_epi8
+// works per 128-bit part).
 #define QX_BYTE_ROW(k) {QX_BYTE_LANE(k), QX_BYTE_LANE(k), QX_BYTE_LANE(k), QX_BYTE_LANE(k)}
 alignas(64) constexpr int8_t kByte[4][64] = {QX_BYTE_ROW(0), QX_BYTE_ROW(1), QX_BYTE_ROW(2), QX_BYTE_ROW(3)};
-#define QX_HI_LANE(k) -1, -1, k, -1, -1, -1, k + 4, -1, -1, -1, k + 8, -1, -1, -1, k + 12, -1
 #define QX_HI_ROW(k) {QX_HI_LANE(k), QX_HI_LANE(k), QX_HI_LANE(k), QX_HI_LANE(k)}
 alignas(64) constexpr int8_t kByteHi[4][64] = {QX_HI_ROW(0), QX_HI_ROW(1), QX_HI_ROW(2), QX_HI_ROW(3)};
 // Three 8-bit samples per pixel: the 48 bytes spread as 12 per 128-bit part
 // (kRgb8Spread), then channel c of the part's four pixels as 32-bit lanes.
 alignas(64) constexpr int32_t kRgb8Spread[16] = {0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0};
-#define QX_RGB_LANE(c) c, -1, -1, -1, c + 3, -1, -1, -1, c + 6, -1, -1, -1, c + 9, -1, -1, -1
 #define QX_RGB_ROW(c) {QX_RGB_LANE(c), QX_RGB_LANE(c), QX_RGB_LANE(c), QX_RGB_LANE(c)}
 alignas(64) constexpr int8_t kRgb8In[3][64] = {QX_RGB_ROW(0), QX_RGB_ROW(1), QX_RGB_ROW(2)};
 // Back: r | g << 8 | b << 16 to twelve bytes per part, then the parts together.
 // (The 48 bytes are loaded and stored as 32 + 16: a masked byte load or store
 // costs more than the shuffles on some processors.)
-#define QX_PACK_LANE 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1
 alignas(64) constexpr int8_t kRgb8Out[64] = {QX_PACK_LANE, QX_PACK_LANE, QX_PACK_LANE, QX_PACK_LANE};
 alignas(64) constexpr int32_t kRgb8Join[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15};
 // Three 16-bit samples per pixel: words 3j + c of words 0..31 (A) and 32..47

@@ -13,46 +13,15 @@
 
 #include <cstring>
 
-#define QX_INLINE inline __attribute__((always_inline))
+#include "transform/tintmesh_simd_x86.h"
 
 namespace {
 
-// Byte patterns for _mm_shuffle_epi8; -1 clears the byte.
-alignas(16) constexpr int8_t kByte[4][16] = {
-    {0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1},
-    {1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1},
-    {2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1},
-    {3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1, -1, -1}};
-// The same bytes moved to bits 16-23.
-alignas(16) constexpr int8_t kByteHi[4][16] = {
-    {-1, -1, 0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1},
-    {-1, -1, 1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1},
-    {-1, -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1},
-    {-1, -1, 3, -1, -1, -1, 7, -1, -1, -1, 11, -1, -1, -1, 15, -1}};
-// Three 8-bit samples per pixel: channel c of pixels 0..3 from bytes 0..11.
-alignas(16) constexpr int8_t kRgb8In[3][16] = {
-    {0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1},
-    {1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1},
-    {2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1}};
-// Four pixels r | g << 8 | b << 16 to twelve bytes.
-alignas(16) constexpr int8_t kRgb8Out[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1};
-// Three 16-bit samples per pixel: words 0..7 in A, 8..11 in B; channel c of
-// pixels 0..3 as 32-bit lanes.
-alignas(16) constexpr int8_t kRgb16InA[3][16] = {
-    {0, 1, -1, -1, 6, 7, -1, -1, 12, 13, -1, -1, -1, -1, -1, -1},
-    {2, 3, -1, -1, 8, 9, -1, -1, 14, 15, -1, -1, -1, -1, -1, -1},
-    {4, 5, -1, -1, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}};
-alignas(16) constexpr int8_t kRgb16InB[3][16] = {
-    {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 3, -1, -1},
-    {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, -1, -1},
-    {-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, -1, -1, 6, 7, -1, -1}};
-// Back: from rg = r | g << 16 and the words b0..b3, bytes 0..15 and 16..23.
-alignas(16) constexpr int8_t kRgb16OutA[16] = {0, 1, 2, 3, -1, -1, 4, 5, 6, 7, -1, -1, 8, 9, 10, 11};
-alignas(16) constexpr int8_t kRgb16OutB[16] = {-1, -1, -1, -1, 0, 1, -1, -1, -1, -1, 2, 3, -1, -1, -1, -1};
-alignas(16) constexpr int8_t kRgb16OutC[16] = {-1, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-alignas(16) constexpr int8_t kRgb16OutD[16] = {4, 5, -1, -1, -1, -1, 6, 7, -1, -1, -1, -1, -1, -1, -1, -1};
-
-QX_INLINE __m128i Pattern(const int8_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
+// Shuffle patterns (tintmesh_simd_x86.h).
+alignas(16) constexpr int8_t kByte[4][16] = {{QX_BYTE_LANE(0)}, {QX_BYTE_LANE(1)}, {QX_BYTE_LANE(2)}, {QX_BYTE_LANE(3)}};
+alignas(16) constexpr int8_t kByteHi[4][16] = {{QX_HI_LANE(0)}, {QX_HI_LANE(1)}, {QX_HI_LANE(2)}, {QX_HI_LANE(3)}};
+alignas(16) constexpr int8_t kRgb8In[3][16] = {{QX_RGB_LANE(0)}, {QX_RGB_LANE(1)}, {QX_RGB_LANE(2)}};
+alignas(16) constexpr int8_t kRgb8Out[16] = {QX_PACK_LANE};
 
 struct Sse41 {
   using I = __m128i;
@@ -104,7 +73,7 @@ struct Sse41 {
   static QX_INLINE I PackPair(I a, I b) { return _mm_or_si128(a, _mm_slli_epi32(b, 16)); }
   static QX_INLINE I MaddPairs(I a, I b) { return _mm_madd_epi16(a, b); }
   static QX_INLINE I BytePair(I p, I q, int k) {
-    return _mm_or_si128(_mm_shuffle_epi8(p, Pattern(kByte[k])), _mm_shuffle_epi8(q, Pattern(kByteHi[k])));
+    return _mm_or_si128(_mm_shuffle_epi8(p, Pattern128(kByte[k])), _mm_shuffle_epi8(q, Pattern128(kByteHi[k])));
   }
 
   static QX_INLINE I LoadU8(const uint8_t* p) {
@@ -127,32 +96,19 @@ struct Sse41 {
     int32_t tail;
     std::memcpy(&tail, p + 8, 4);
     const I x = _mm_insert_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), tail, 2);
-    r = _mm_shuffle_epi8(x, Pattern(kRgb8In[0]));
-    g = _mm_shuffle_epi8(x, Pattern(kRgb8In[1]));
-    b = _mm_shuffle_epi8(x, Pattern(kRgb8In[2]));
+    r = _mm_shuffle_epi8(x, Pattern128(kRgb8In[0]));
+    g = _mm_shuffle_epi8(x, Pattern128(kRgb8In[1]));
+    b = _mm_shuffle_epi8(x, Pattern128(kRgb8In[2]));
   }
   static QX_INLINE void StoreRgb8(uint8_t* p, I r, I g, I b) {
     const I w = _mm_or_si128(r, _mm_or_si128(_mm_slli_epi32(g, 8), _mm_slli_epi32(b, 16)));
-    const I x = _mm_shuffle_epi8(w, Pattern(kRgb8Out));
+    const I x = _mm_shuffle_epi8(w, Pattern128(kRgb8Out));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), x);
     const int32_t tail = _mm_extract_epi32(x, 2);
     std::memcpy(p + 8, &tail, 4);
   }
-  static QX_INLINE void LoadRgb16(const uint16_t* p, I& r, I& g, I& b) {
-    const I a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const I c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8));
-    r = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[0])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[0])));
-    g = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[1])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[1])));
-    b = _mm_or_si128(_mm_shuffle_epi8(a, Pattern(kRgb16InA[2])), _mm_shuffle_epi8(c, Pattern(kRgb16InB[2])));
-  }
-  static QX_INLINE void StoreRgb16(uint16_t* p, I r, I g, I b) {
-    const I rg = _mm_or_si128(r, _mm_slli_epi32(g, 16));
-    const I bw = _mm_packus_epi32(b, b);
-    const I head = _mm_or_si128(_mm_shuffle_epi8(rg, Pattern(kRgb16OutA)), _mm_shuffle_epi8(bw, Pattern(kRgb16OutB)));
-    const I tail = _mm_or_si128(_mm_shuffle_epi8(rg, Pattern(kRgb16OutC)), _mm_shuffle_epi8(bw, Pattern(kRgb16OutD)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), head);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 8), tail);
-  }
+  static QX_INLINE void LoadRgb16(const uint16_t* p, I& r, I& g, I& b) { LoadRgb16x4(p, r, g, b); }
+  static QX_INLINE void StoreRgb16(uint16_t* p, I r, I g, I b) { StoreRgb16x4(p, r, g, b); }
 };
 
 }  // namespace

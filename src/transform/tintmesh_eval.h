@@ -2,7 +2,9 @@
 // a run of pixels. It is the one per-pixel colour path: the kernel is chosen
 // once per call from the form, the table precision, the data paths and the
 // channel counts, then runs a fixed-point loop with no allocation, no
-// division and no floating point. The Tintmesh is never changed; the caller
+// division and no floating point. Three-input lattices run the vector kernel
+// of the processor's level, chosen once at start (tintmesh_simd.h), with the
+// same result as the plain kernels. The Tintmesh is never changed; the caller
 // owns the pixel buffers.
 //
 // Pixel runs: QXChannelPtrs holds one start pointer per channel, in channel

@@ -208,10 +208,10 @@ void Lattice3(const qx::SimdLattice& lattice, int32_t count, const QXChannelPtrs
   if ((is == 1 || inRgb) && (os == 1 || outRgb)) {
     if constexpr (sizeof(In) == 1 && V::kByteTables) {
       // 8-bit codes: the cells and fractions of two vectors at a time from
-      // the level's own copy of the lookups.
+      // the level's own copy of the lookups (worth making for longer runs).
       typename V::ByteTables tables;
-      V::PrepareByteTables(lt, tables);
-      for (; i + 2 * L <= count; i += 2 * L) {
+      if (count >= 4 * L) V::PrepareByteTables(lt, tables);
+      for (; count >= 4 * L && i + 2 * L <= count; i += 2 * L) {
         I x[2][3], g[2][3], v[2][NOUT];
         load(i, x[0]);
         load(i + L, x[1]);

@@ -6,7 +6,11 @@
 //   - 8-bit RGB through curves, beside a plain 256-entry lookup loop.
 // The conversion is sRGB → AdobeRGB (1998), both profiles from
 // cmsCreateRGBProfile; the lattices sample LittleCMS's exact conversion.
-// Each side runs alternately, best of several runs; prints RATIO lines.
+// The lattices run at every kernel level the processor has (scalar, sse41,
+// avx2, avx512; the line "SIMD cpu=<best> chosen=<level>" names them), each
+// level and each peer alternately, best of several runs. RATIO lines: per
+// level "<name>_<level>_vs_<peer>", and "<name>_vs_<peer>" for the level the
+// program chooses.
 #include <benchmark/benchmark.h>
 #include <lcms2.h>
 
@@ -19,6 +23,7 @@
 
 #include "transform/tintmesh.h"
 #include "transform/tintmesh_eval.h"
+#include "transform/tintmesh_simd.h"
 
 namespace {
 
@@ -139,6 +144,52 @@ void Report(benchmark::State& state, const char* name, const std::vector<const c
   std::fflush(stdout);
 }
 
+// Every level this processor runs, scalar first.
+std::vector<qx::SimdLevel> Levels() {
+  std::vector<qx::SimdLevel> levels;
+  for (int l = 0; l <= (int)qx::CpuSimdLevel(); ++l) levels.push_back((qx::SimdLevel)l);
+  return levels;
+}
+
+// Our lattice at every level beside the two LittleCMS transforms, then the
+// RATIO lines.
+void RaceLevels(benchmark::State& state, const char* name, const std::function<void()>& ours, cmsHTRANSFORM def,
+                cmsHTRANSFORM forced, const void* src, void* dst) {
+  const qx::SimdLevel chosen = qx::ActiveSimdLevel();
+  const std::vector<qx::SimdLevel> levels = Levels();
+  std::vector<std::function<void()>> sides;
+  for (qx::SimdLevel level : levels) {
+    sides.push_back([&ours, level] {
+      qx::SetSimdLevel(level);
+      ours();
+    });
+  }
+  sides.push_back([&] { cmsDoTransform(def, src, dst, (cmsUInt32Number)kPixels); });
+  sides.push_back([&] { cmsDoTransform(forced, src, dst, (cmsUInt32Number)kPixels); });
+  std::vector<double> best;
+  for (auto _ : state) best = Race(sides);
+  qx::SetSimdLevel(chosen);
+
+  const size_t peers = levels.size();
+  std::printf("SIMD cpu=%s chosen=%s\n", qx::SimdLevelName(qx::CpuSimdLevel()), qx::SimdLevelName(chosen));
+  for (size_t i = 0; i < levels.size(); ++i) {
+    const std::string level = qx::SimdLevelName(levels[i]);
+    state.counters[level + "_Mpx_s"] = kPixels / best[i] / 1e6;
+    if (levels[i] == chosen) state.SetIterationTime(best[i]);
+  }
+  state.counters["lcms_default_Mpx_s"] = kPixels / best[peers] / 1e6;
+  state.counters["lcms_forced33_Mpx_s"] = kPixels / best[peers + 1] / 1e6;
+  for (size_t i = 0; i < levels.size(); ++i) {
+    const char* level = qx::SimdLevelName(levels[i]);
+    std::printf("RATIO %s_%s_vs_lcms_default %.3f\n", name, level, best[peers] / best[i]);
+    std::printf("RATIO %s_%s_vs_lcms_forced33 %.3f\n", name, level, best[peers + 1] / best[i]);
+  }
+  const double mine = best[(size_t)chosen];
+  std::printf("RATIO %s_vs_lcms_default %.3f\n", name, best[peers] / mine);
+  std::printf("RATIO %s_vs_lcms_forced33 %.3f\n", name, best[peers + 1] / mine);
+  std::fflush(stdout);
+}
+
 void BM_TintmeshLattice8(benchmark::State& state) {
   Profiles pr;
   Tintmesh* tm = SampleLattice(pr, kQX8Bit);
@@ -146,13 +197,9 @@ void BM_TintmeshLattice8(benchmark::State& state) {
   cmsHTRANSFORM forced = pr.Make(TYPE_RGB_8, cmsFLAGS_FORCE_CLUT | cmsFLAGS_GRIDPOINTS(33));
   std::vector<uint8_t> src = MakeImage<uint8_t>(), dst(src.size());
   const QXChannelPtrs in = Interleaved(src.data()), out = Interleaved(dst.data());
-  std::vector<double> best;
-  for (auto _ : state) {
-    best = Race({[&] { QXEvaluate(tm, (int32_t)kPixels, in, 3, out, 3); },
-                 [&] { cmsDoTransform(def, src.data(), dst.data(), (cmsUInt32Number)kPixels); },
-                 [&] { cmsDoTransform(forced, src.data(), dst.data(), (cmsUInt32Number)kPixels); }});
-  }
-  Report(state, "tintmesh_lattice8", {"lcms_default", "lcms_forced33"}, best);
+  RaceLevels(
+      state, "tintmesh_lattice8", [&] { QXEvaluate(tm, (int32_t)kPixels, in, 3, out, 3); }, def, forced, src.data(),
+      dst.data());
   cmsDeleteTransform(def);
   cmsDeleteTransform(forced);
   QXFree(&tm);
@@ -167,13 +214,9 @@ void BM_TintmeshLattice16(benchmark::State& state) {
   cmsHTRANSFORM forced = pr.Make(TYPE_RGB_16, cmsFLAGS_FORCE_CLUT | cmsFLAGS_GRIDPOINTS(33));
   std::vector<uint16_t> src = MakeImage<uint16_t>(), dst(src.size());
   const QXChannelPtrs in = Interleaved(src.data()), out = Interleaved(dst.data());
-  std::vector<double> best;
-  for (auto _ : state) {
-    best = Race({[&] { QXEvaluate(tm, (int32_t)kPixels, in, 3, out, 3); },
-                 [&] { cmsDoTransform(def, src.data(), dst.data(), (cmsUInt32Number)kPixels); },
-                 [&] { cmsDoTransform(forced, src.data(), dst.data(), (cmsUInt32Number)kPixels); }});
-  }
-  Report(state, "tintmesh_lattice16", {"lcms_default", "lcms_forced33"}, best);
+  RaceLevels(
+      state, "tintmesh_lattice16", [&] { QXEvaluate(tm, (int32_t)kPixels, in, 3, out, 3); }, def, forced, src.data(),
+      dst.data());
   cmsDeleteTransform(def);
   cmsDeleteTransform(forced);
   QXFree(&tm);

@@ -81,6 +81,7 @@ Status RebuildLatticeInput(Tintmesh* tm, int32_t c) {
   if (ch.samples < 2) return kSysErr;
   ch.cellLookup.reset();
   ch.fraction.reset();
+  ch.cellFrac.reset();
   const int32_t n = ch.samples;
   const int32_t lastCell = n - 2;
   const uint32_t stride = (uint32_t)ch.stride;
@@ -89,7 +90,8 @@ Status RebuildLatticeInput(Tintmesh* tm, int32_t c) {
 
   if (tm->inPath == kQX8Bit) {
     QXArray<uint16_t> frac;
-    if (!AllocArray(frac, 256)) return kNoMem;
+    QXArray<uint32_t> packed;
+    if (!AllocArray(frac, 256) || !AllocArray(packed, 256)) return kNoMem;
     for (int32_t i = 0; i < 256; ++i) {
       const int32_t t = QXInterpolate16(ch.rangeLow * 257, ch.rangeHigh * 257, QXNormalize16(0, i, 255));
       int32_t k;
@@ -103,15 +105,18 @@ Status RebuildLatticeInput(Tintmesh* tm, int32_t c) {
       k = std::clamp(k, 0, lastCell);
       ch.cellOffsets[i] = stride * (uint32_t)k;
       frac.data[i] = (uint16_t)CellFraction(t, p16[k], p16[k + 1]);
+      packed.data[i] = (uint32_t)k | (uint32_t)frac.data[i] << 16;
     }
     ch.fraction = std::move(frac);
+    ch.cellFrac = std::move(packed);
     return kOk;
   }
 
   for (int32_t k = 0; k < 256; ++k) ch.cellOffsets[k] = stride * (uint32_t)std::min(k, lastCell);
   QXArray<uint8_t> cells;
   QXArray<uint16_t> frac;
-  if (!AllocArray(cells, 65536) || !AllocArray(frac, 65536)) return kNoMem;
+  QXArray<uint32_t> packed;
+  if (!AllocArray(cells, 65536) || !AllocArray(frac, 65536) || !AllocArray(packed, 65536)) return kNoMem;
   // One walk over x; the cell moves either way, so an inverted range works too.
   int32_t k = 0;
   for (int32_t x = 0; x < 65536; ++x) {
@@ -120,9 +125,11 @@ Status RebuildLatticeInput(Tintmesh* tm, int32_t c) {
     while (k > 0 && p16[k] > t) --k;
     cells.data[x] = (uint8_t)k;
     frac.data[x] = (uint16_t)CellFraction(t, p16[k], p16[k + 1]);
+    packed.data[x] = (uint32_t)k | (uint32_t)frac.data[x] << 16;
   }
   ch.cellLookup = std::move(cells);
   ch.fraction = std::move(frac);
+  ch.cellFrac = std::move(packed);
   return kOk;
 }
 
@@ -489,7 +496,7 @@ Status QXValidate(const Tintmesh* tm) {
       }
       if (ch.stride != expectStride) return kBadArg;
       expectStride *= n;
-      if (!ch.fraction || ch.fraction.count != frames) return kBadArg;
+      if (!ch.fraction || ch.fraction.count != frames || ch.cellFrac.count != frames) return kBadArg;
       if (tm->inPath == kQX16Bit ? !ch.cellLookup || ch.cellLookup.count != 65536 : (bool)ch.cellLookup) return kBadArg;
     }
     for (int32_t c = 0; c < tm->nOut; ++c) {

@@ -102,6 +102,10 @@ struct QXInChannel {
   // or 65536 entries. Curve and single-input forms: this channel's composed
   // curve with 16-bit results (256 or 65536 entries).
   QXArray<uint16_t> fraction;
+  // Lattice only: the cell (low 16 bits) and the fraction (high 16 bits) of
+  // every input code, 256 or 65536 entries: the lookups above in one load,
+  // for the vector kernels (tintmesh_simd.h). The offset is cell × stride.
+  QXArray<uint32_t> cellFrac;
 };
 
 // One output-channel record (always four, the first n_out used).

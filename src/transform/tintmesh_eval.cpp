@@ -2,17 +2,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "transform/tintmesh_internal.h"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define QX_X86_SIMD 1
-#include <immintrin.h>
-#else
-#define QX_X86_SIMD 0
-#endif
+#include "transform/tintmesh_simd.h"
 
 namespace {
 
@@ -123,18 +118,18 @@ inline void SortDown(int32_t& a, int32_t& b) {
 
 constexpr int kBlock = 64;
 
-// Simplex interpolation of pixels j..n-1 of a block, one at a time: the
+// Simplex interpolation of the n pixels of a block, one at a time: the
 // simplex chosen without branches, one weighted sum and one shift per output
 // channel. S = Σ weight × corner is formed as
 // c0·32768 + fa·(c1 − c0) + fb·(c2 − c1) + ..., which is the same integer:
 // every partial sum is itself a weighted sum of corners with weights ≥ 0, so
 // nothing leaves 0..65535·32768 and S fits a signed 32-bit integer.
 template <class TT, int NIN, int NOUT, int kShift, int32_t kRound>
-inline void InterpolateScalar(const LatticeCtx& cx, const uint32_t* base, const int32_t (*frac)[kBlock], int32_t j,
-                              int32_t n, int32_t (*v)[kBlock]) {
+inline void InterpolateScalar(const LatticeCtx& cx, const uint32_t* base, const int32_t (*frac)[kBlock], int32_t n,
+                              int32_t (*v)[kBlock]) {
   const TT* const table = static_cast<const TT*>(cx.table);
   const uint32_t all = cx.all;
-  for (; j < n; ++j) {
+  for (int32_t j = 0; j < n; ++j) {
     int32_t f[NIN];
 #pragma GCC unroll 4
     for (int c = 0; c < NIN; ++c) f[c] = frac[c][j];
@@ -170,86 +165,13 @@ inline void InterpolateScalar(const LatticeCtx& cx, const uint32_t* base, const 
   }
 }
 
-#if QX_X86_SIMD
-// The same for three inputs, eight pixels at a time (AVX2): the simplex from
-// comparison masks, the corners gathered (one 32-bit load holds up to four
-// 8-bit or two 16-bit output values of a grid point; the table keeps a few
-// padding entries after its end for this). Returns the first pixel not done.
-template <class TT, int NOUT, int kShift, int32_t kRound>
-__attribute__((target("avx2"))) int32_t InterpolateAvx2(const LatticeCtx& cx, const uint32_t* base,
-                                                        const int32_t (*frac)[kBlock], int32_t n,
-                                                        int32_t (*v)[kBlock]) {
-  const int* table = reinterpret_cast<const int*>(cx.table);
-  const __m256i s0 = _mm256_set1_epi32((int)cx.stride[0]);
-  const __m256i s1 = _mm256_set1_epi32((int)cx.stride[1]);
-  const __m256i s2 = _mm256_set1_epi32((int)cx.stride[2]);
-  const __m256i all = _mm256_set1_epi32((int)cx.all);
-  const __m256i round = _mm256_set1_epi32(kRound);
-  const __m256i mask = _mm256_set1_epi32(sizeof(TT) == 1 ? 0xFF : 0xFFFF);
-  constexpr int kScale = sizeof(TT);
-  int32_t j = 0;
-  for (; j + 8 <= n; j += 8) {
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + j));
-    const __m256i f0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frac[0] + j));
-    const __m256i f1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frac[1] + j));
-    const __m256i f2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frac[2] + j));
-    // Order: larger fraction first, ties to the lower channel.
-    const __m256i g10 = _mm256_cmpgt_epi32(f1, f0);  // 1 before 0
-    const __m256i g20 = _mm256_cmpgt_epi32(f2, f0);  // 2 before 0
-    const __m256i g21 = _mm256_cmpgt_epi32(f2, f1);  // 2 before 1
-    // First corner step: the stride of the largest fraction's channel.
-    __m256i first = s2;
-    first = _mm256_blendv_epi8(first, s1, _mm256_andnot_si256(g21, g10));
-    first = _mm256_blendv_epi8(first, s0, _mm256_andnot_si256(_mm256_or_si256(g10, g20), _mm256_set1_epi32(-1)));
-    // Second corner: every stride but the smallest fraction's channel.
-    __m256i last = s2;
-    last = _mm256_blendv_epi8(last, s1, _mm256_andnot_si256(g10, g21));
-    last = _mm256_blendv_epi8(last, s0, _mm256_and_si256(g10, g20));
-    const __m256i fa = _mm256_max_epi32(_mm256_max_epi32(f0, f1), f2);
-    const __m256i fc = _mm256_min_epi32(_mm256_min_epi32(f0, f1), f2);
-    const __m256i fb = _mm256_sub_epi32(_mm256_add_epi32(f0, _mm256_add_epi32(f1, f2)), _mm256_add_epi32(fa, fc));
-    const __m256i o0 = b;
-    const __m256i o1 = _mm256_add_epi32(b, first);
-    const __m256i o2 = _mm256_add_epi32(b, _mm256_sub_epi32(all, last));
-    const __m256i o3 = _mm256_add_epi32(b, all);
-    // Each gather: the values of up to 4 (8-bit) or 2 (16-bit) channels.
-    constexpr int kPer = 4 / sizeof(TT);
-    constexpr int kGroups = (NOUT + kPer - 1) / kPer;
-#pragma GCC unroll 2
-    for (int g = 0; g < kGroups; ++g) {
-      const int* t = table + g;  // 4 bytes further per group
-      const __m256i q0 = _mm256_i32gather_epi32(t, o0, kScale);
-      const __m256i q1 = _mm256_i32gather_epi32(t, o1, kScale);
-      const __m256i q2 = _mm256_i32gather_epi32(t, o2, kScale);
-      const __m256i q3 = _mm256_i32gather_epi32(t, o3, kScale);
-#pragma GCC unroll 4
-      for (int e = 0; e < kPer; ++e) {
-        const int k = g * kPer + e;
-        if (k >= NOUT) break;
-        const int bits = e * 8 * (int)sizeof(TT);
-        const __m256i c0 = _mm256_and_si256(_mm256_srli_epi32(q0, bits), mask);
-        const __m256i c1 = _mm256_and_si256(_mm256_srli_epi32(q1, bits), mask);
-        const __m256i c2 = _mm256_and_si256(_mm256_srli_epi32(q2, bits), mask);
-        const __m256i c3 = _mm256_and_si256(_mm256_srli_epi32(q3, bits), mask);
-        __m256i sum = _mm256_add_epi32(_mm256_slli_epi32(c0, 15), round);
-        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(fa, _mm256_sub_epi32(c1, c0)));
-        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(fb, _mm256_sub_epi32(c2, c1)));
-        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(fc, _mm256_sub_epi32(c3, c2)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(v[k] + j), _mm256_srai_epi32(sum, kShift));
-      }
-    }
-  }
-  return j;
-}
-#endif
-
 // One lattice kernel, in blocks of pixels: the n_in cell and fraction
 // lookups of the block's pixels, one channel at a time; the interpolation;
 // then the output curves. Splitting the three keeps each loop's pointers in
-// registers and lets the middle one run eight pixels at a time.
-template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16, bool Simd>
-__attribute__((always_inline)) inline void LatticeBody(const LatticeCtx& cx, int32_t count, const QXChannelPtrs& ip,
-                                                       ptrdiff_t is, const QXChannelPtrs& op, ptrdiff_t os) {
+// registers.
+template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16>
+void LatticeKernel(const LatticeCtx& cx, int32_t count, const QXChannelPtrs& ip, ptrdiff_t is, const QXChannelPtrs& op,
+                   ptrdiff_t os) {
   constexpr int kShift = Scaling<TT, Out>::kShift;
   constexpr int32_t kRound = Scaling<TT, Out>::kRound;
   const uint16_t* const identity = Identity16();
@@ -279,11 +201,7 @@ __attribute__((always_inline)) inline void LatticeBody(const LatticeCtx& cx, int
         }
       }
     }
-    int32_t j = 0;
-#if QX_X86_SIMD
-    if constexpr (Simd && NIN == 3) j = InterpolateAvx2<TT, NOUT, kShift, kRound>(cx, base, frac, n, v);
-#endif
-    InterpolateScalar<TT, NIN, NOUT, kShift, kRound>(cx, base, frac, j, n, v);
+    InterpolateScalar<TT, NIN, NOUT, kShift, kRound>(cx, base, frac, n, v);
 #pragma GCC unroll 1
     for (int k = 0; k < NOUT; ++k) {
       Out* out = static_cast<Out*>(op.chan[k]) + start * os;
@@ -301,36 +219,12 @@ __attribute__((always_inline)) inline void LatticeBody(const LatticeCtx& cx, int
   }
 }
 
-template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16>
-void LatticeKernel(const LatticeCtx& cx, int32_t count, const QXChannelPtrs& ip, ptrdiff_t is, const QXChannelPtrs& op,
-                   ptrdiff_t os) {
-  LatticeBody<TT, In, Out, NIN, NOUT, Curve16, false>(cx, count, ip, is, op, os);
-}
-
-#if QX_X86_SIMD
-template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16>
-__attribute__((target("avx2"))) void LatticeKernelAvx2(const LatticeCtx& cx, int32_t count, const QXChannelPtrs& ip,
-                                                       ptrdiff_t is, const QXChannelPtrs& op, ptrdiff_t os) {
-  LatticeBody<TT, In, Out, NIN, NOUT, Curve16, true>(cx, count, ip, is, op, os);
-}
-#endif
-
-template <class TT, class In, class Out, int NIN, int NOUT, bool Curve16>
-LatticeFn PickLatticeSimd() {
-#if QX_X86_SIMD
-  if constexpr (NIN == 3) {
-    if (qx::SimdEnabled()) return LatticeKernelAvx2<TT, In, Out, NIN, NOUT, Curve16>;
-  }
-#endif
-  return LatticeKernel<TT, In, Out, NIN, NOUT, Curve16>;
-}
-
 template <class TT, class In, class Out, int NIN, bool Curve16>
 LatticeFn PickLatticeOut(int nOut) {
   switch (nOut) {
-    case 1: return PickLatticeSimd<TT, In, Out, NIN, 1, Curve16>();
-    case 3: return PickLatticeSimd<TT, In, Out, NIN, 3, Curve16>();
-    case 4: return PickLatticeSimd<TT, In, Out, NIN, 4, Curve16>();
+    case 1: return LatticeKernel<TT, In, Out, NIN, 1, Curve16>;
+    case 3: return LatticeKernel<TT, In, Out, NIN, 3, Curve16>;
+    case 4: return LatticeKernel<TT, In, Out, NIN, 4, Curve16>;
     default: return nullptr;
   }
 }
@@ -399,7 +293,7 @@ bool ReadyLattice(const Tintmesh* tm) {
   int64_t stride = tm->nOut;
   for (int32_t c = 0; c < tm->nIn; ++c) {
     const QXInChannel& ch = tm->in[c];
-    if (ch.samples < 2 || ch.stride != stride || ch.fraction.count != frames) return false;
+    if (ch.samples < 2 || ch.stride != stride || ch.fraction.count != frames || ch.cellFrac.count != frames) return false;
     if (tm->inPath == kQX16Bit && ch.cellLookup.count != 65536) return false;
     stride *= ch.samples;
   }
@@ -435,13 +329,54 @@ bool ReadyCurves(const Tintmesh* tm, int curves) {
 
 bool ValidCount(int32_t n) { return n == 1 || n == 3 || n == 4; }
 
+// The active level's kernel for a three-input lattice, or null (scalar).
+qx::SimdLatticeFn PickVectorLattice(const Tintmesh* tm) {
+  if (tm->nIn != 3) return nullptr;
+  const bool p16 = tm->precision == kQX16Bit, in16 = tm->inPath == kQX16Bit, out16 = tm->outPath == kQX16Bit;
+  switch (qx::ActiveSimdLevel()) {
+    case qx::SimdLevel::kSse41: return qx::PickLatticeSse41(p16, in16, out16, tm->nOut);
+    case qx::SimdLevel::kAvx2: return qx::PickLatticeAvx2(p16, in16, out16, tm->nOut);
+    case qx::SimdLevel::kAvx512: return qx::PickLatticeAvx512(p16, in16, out16, tm->nOut);
+    default: return nullptr;
+  }
+}
+
+bool IsIdentity8(const uint8_t* curve) {
+  static const struct Identity {
+    uint8_t v[256];
+    Identity() {
+      for (int i = 0; i < 256; ++i) v[i] = (uint8_t)i;
+    }
+  } identity;
+  return std::memcmp(curve, identity.v, sizeof identity.v) == 0;
+}
+
+// The vector kernel's view of a three-input lattice.
+void FillVectorLattice(const Tintmesh* tm, qx::SimdLattice& lt) {
+  lt = qx::SimdLattice{};
+  for (int32_t c = 0; c < 3; ++c) {
+    lt.cellFrac[c] = tm->in[c].cellFrac.get();
+    lt.stride[c] = (uint32_t)tm->in[c].stride;
+  }
+  lt.table = tm->precision == kQX16Bit ? static_cast<const void*>(tm->table16.get())
+                                       : static_cast<const void*>(tm->table8.get());
+  // An identity output curve (every full 8-bit range) is not looked up.
+  for (int32_t k = 0; k < tm->nOut; ++k) {
+    const uint8_t* c8 = tm->out[k].curve8.get();
+    lt.curve8[k] = tm->outPath == kQX8Bit && !IsIdentity8(c8) ? c8 : nullptr;
+    lt.curve16[k] = tm->outPath == kQX16Bit ? tm->out[k].curve16.get() : nullptr;
+  }
+}
+
 }  // namespace
 
 // A prepared evaluation: the kernel and everything it reads.
 struct QXKernel {
   int32_t nIn = 0, nOut = 0;
+  qx::SimdLatticeFn vector = nullptr;  // the processor's level, when it has one for this form
   LatticeFn lattice = nullptr;
   CurveFn curves = nullptr;
+  qx::SimdLattice vectorCtx{};
   LatticeCtx latticeCtx;
   CurveCtx curveCtx;
 };
@@ -461,6 +396,11 @@ Status Prepare(const Tintmesh* tm, QXKernel& k) {
 
   if (QXIsLattice(tm)) {
     if (!ReadyLattice(tm)) return kBadArg;
+    if (qx::SimdLatticeFn vector = PickVectorLattice(tm)) {
+      k.vector = vector;
+      FillVectorLattice(tm, k.vectorCtx);
+      return kOk;
+    }
     LatticeCtx& cx = k.latticeCtx;
     bool curve16 = false;
     for (int32_t c = 0; c < tm->nIn; ++c) {
@@ -518,7 +458,8 @@ void Refresh(TintmeshHandle* h) {
 void QXKernelRun(const QXKernel* k, int32_t count, const QXChannelPtrs& in, int32_t inStep, const QXChannelPtrs& out,
                  int32_t outStep) {
   if (count <= 0) return;
-  if (k->lattice) k->lattice(k->latticeCtx, count, in, inStep, out, outStep);
+  if (k->vector) k->vector(k->vectorCtx, count, in, inStep, out, outStep);
+  else if (k->lattice) k->lattice(k->latticeCtx, count, in, inStep, out, outStep);
   else k->curves(k->curveCtx, count, in, inStep, out, outStep);
 }
 
@@ -580,19 +521,3 @@ Status QXHandleFree(TintmeshHandle** handle) {
   *handle = nullptr;
   return st;
 }
-
-namespace qx {
-namespace {
-bool gSimdWanted = true;
-bool CpuHasAvx2() {
-#if QX_X86_SIMD
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-#else
-  return false;
-#endif
-}
-}  // namespace
-bool SimdEnabled() { return gSimdWanted && CpuHasAvx2(); }
-void SetSimdEnabled(bool on) { gSimdWanted = on; }
-}  // namespace qx

@@ -13,6 +13,9 @@
 // (after QXSetPhysicalDataPath or QXSetChanRange, prepare again). A
 // TintmeshHandle holds its Tintmesh's kernel, prepared at every change of
 // path, so evaluating through the handle costs no check per call.
+// Three-input lattices run the vector kernel of the processor's level,
+// chosen once at start (tintmesh_simd.h), with the same result as the plain
+// kernels.
 //
 // Pixel runs: QXChannelPtrs holds one start pointer per channel, in channel
 // order (R, G, B[, fourth]); only the first n_in (input) or n_out (output)

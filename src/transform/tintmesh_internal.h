@@ -30,10 +30,4 @@ inline int32_t TableCountHeld(const Tintmesh* tm) {
   return tm->precision == kQX16Bit ? tm->table16.count : tm->table8.count;
 }
 
-// Whether QXEvaluate may use the processor's vector kernels (AVX2 where the
-// processor has it). Tests and benchmarks turn it off to compare with the
-// plain kernels; on by default.
-bool SimdEnabled();
-void SetSimdEnabled(bool on);
-
 }  // namespace qx

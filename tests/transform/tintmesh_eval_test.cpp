@@ -7,18 +7,38 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "transform/tintmesh_internal.h"
+#include "transform/tintmesh_simd.h"
 #include "transform/tintmesh_testutil.h"
 
 namespace {
 
-// Runs a test body with the vector kernels on, then off.
-class SimdToggle {
+using qx::SimdLevel;
+
+// Every kernel level this processor runs, scalar first.
+std::vector<SimdLevel> Levels() {
+  std::vector<SimdLevel> levels;
+  for (int l = 0; l <= (int)qx::CpuSimdLevel(); ++l) levels.push_back((SimdLevel)l);
+  return levels;
+}
+
+// The vector levels among them.
+std::vector<SimdLevel> VectorLevels() {
+  std::vector<SimdLevel> levels = Levels();
+  levels.erase(levels.begin());
+  return levels;
+}
+
+// Forces a kernel level for the life of the object.
+class ForceLevel {
  public:
-  explicit SimdToggle(bool on) { qx::SetSimdEnabled(on); }
-  ~SimdToggle() { qx::SetSimdEnabled(true); }
+  explicit ForceLevel(SimdLevel level) : previous_(qx::SetSimdLevel(level)) {}
+  ~ForceLevel() { qx::SetSimdLevel(previous_); }
+
+ private:
+  SimdLevel previous_;
 };
 
 std::vector<uint16_t> RandomPositions(std::mt19937& rng, int n, int max) {
@@ -52,8 +72,8 @@ Planar RandomInputs(std::mt19937& rng, int channels, int count, int depth) {
 
 TEST(TintmeshEval, LatticeKernelsMatchReference) {
   std::mt19937 rng(7);
-  for (bool simd : {true, false}) {
-    SimdToggle toggle(simd);
+  for (SimdLevel level : Levels()) {
+    ForceLevel force(level);
     for (int precision : {kQX8Bit, kQX16Bit}) {
       const int max = precision == kQX16Bit ? 65535 : 255;
       for (int nIn : {3, 4}) {
@@ -78,7 +98,7 @@ TEST(TintmeshEval, LatticeKernelsMatchReference) {
                 ReferenceLattice(tm.get(), x, want);
                 for (int k = 0; k < nOut; ++k) {
                   ASSERT_EQ(out.Get(k, i), want[k])
-                      << "simd " << simd << " P" << precision << " I" << inPath << " O" << outPath << " " << nIn
+                      << qx::SimdLevelName(level) << " P" << precision << " I" << inPath << " O" << outPath << " " << nIn
                       << "->" << nOut << " pixel " << i << " channel " << k;
                 }
               }
@@ -88,6 +108,168 @@ TEST(TintmeshEval, LatticeKernelsMatchReference) {
       }
     }
   }
+}
+
+// Index of the first sample where two runs differ, or -1.
+int64_t FirstDifference(const Planar& a, const Planar& b) {
+  if (a.b8 == b.b8 && a.b16 == b.b16) return -1;
+  const int channels = (int)(a.depth == kQX16Bit ? a.b16.size() : a.b8.size());
+  const int n = (int)(a.depth == kQX16Bit ? a.b16[0].size() : a.b8[0].size());
+  for (int c = 0; c < channels; ++c) {
+    for (int i = 0; i < n; ++i) {
+      if (a.Get(c, i) != b.Get(c, i)) return (int64_t)c * n + i;
+    }
+  }
+  return -1;
+}
+
+// Planar channel c <-> interleaved samples c, c + 3, c + 6, ...
+template <class T>
+void Interleave(const std::vector<std::vector<T>>& planes, std::vector<T>& packed) {
+  for (size_t i = 0; i < planes[0].size(); ++i) {
+    for (int c = 0; c < 3; ++c) packed[3 * i + c] = planes[c][i];
+  }
+}
+template <class T>
+void Deinterleave(const std::vector<T>& packed, std::vector<std::vector<T>>& planes) {
+  for (size_t i = 0; i < planes[0].size(); ++i) {
+    for (int c = 0; c < 3; ++c) planes[c][i] = packed[3 * i + c];
+  }
+}
+
+// A run in one of the layouts the pipeline and the window use: planar rows,
+// or interleaved three-sample pixels; split in two calls, so that the end of
+// a vector and a short run both occur.
+enum class Layout { kPlanar, kInterleaved };
+Planar Evaluate(const Tintmesh* tm, Planar& in, int outPath, Layout layout) {
+  const bool in16 = in.depth == kQX16Bit, out16 = outPath == kQX16Bit;
+  const int count = (int)(in16 ? in.b16[0].size() : in.b8[0].size());
+  const int split = count - 7;
+  Planar out(3, count, outPath);
+  Planar packedIn(1, 3 * count, in.depth), packedOut(1, 3 * count, outPath);
+  QXChannelPtrs ip = in.Ptrs(), op = out.Ptrs();
+  int step = 1;
+  if (layout == Layout::kInterleaved) {
+    if (in16) Interleave(in.b16, packedIn.b16[0]);
+    else Interleave(in.b8, packedIn.b8[0]);
+    for (int c = 0; c < 3; ++c) {
+      ip.chan[c] = (char*)packedIn.Ptrs().chan[0] + c * (in16 ? 2 : 1);
+      op.chan[c] = (char*)packedOut.Ptrs().chan[0] + c * (out16 ? 2 : 1);
+    }
+    step = 3;
+  }
+  EXPECT_EQ(QXEvaluate(tm, split, ip, step, op, step), 0);
+  for (int c = 0; c < 3; ++c) {
+    ip.chan[c] = (char*)ip.chan[c] + split * step * (in16 ? 2 : 1);
+    op.chan[c] = (char*)op.chan[c] + split * step * (out16 ? 2 : 1);
+  }
+  EXPECT_EQ(QXEvaluate(tm, count - split, ip, step, op, step), 0);
+  if (layout == Layout::kInterleaved) {
+    if (out16) Deinterleave(packedOut.b16[0], out.b16);
+    else Deinterleave(packedOut.b8[0], out.b8);
+  }
+  return out;
+}
+
+// `in` through the scalar kernel, then through every vector level in both
+// layouts: "" when all agree, else where the first difference is.
+std::string CompareLevels(const Tintmesh* tm, Planar& in, int outPath) {
+  Planar want(3, 1, outPath);
+  {
+    ForceLevel force(SimdLevel::kScalar);
+    want = Evaluate(tm, in, outPath, Layout::kPlanar);
+  }
+  for (SimdLevel level : VectorLevels()) {
+    ForceLevel force(level);
+    for (Layout layout : {Layout::kPlanar, Layout::kInterleaved}) {
+      const int64_t wrong = FirstDifference(Evaluate(tm, in, outPath, layout), want);
+      if (wrong >= 0) {
+        return std::string(qx::SimdLevelName(level)) + (layout == Layout::kPlanar ? " planar" : " interleaved") +
+               ", sample " + std::to_string(wrong);
+      }
+    }
+  }
+  return "";
+}
+
+// A three-input lattice with uneven grids (33, 29 and 31 points) and random
+// table values, an input range on channel 2 and an output curve on channel 1.
+TintmeshPtr UnevenLattice(std::mt19937& rng, int precision, int inPath, int outPath) {
+  const int max = precision == kQX16Bit ? 65535 : 255;
+  std::uniform_int_distribution<int> value(0, max);
+  TintmeshPtr tm = MakeLattice(3, 3, precision,
+                               {RandomPositions(rng, 33, max), RandomPositions(rng, 29, max), RandomPositions(rng, 31, max)},
+                               [&](const uint16_t*, int) { return (uint16_t)value(rng); });
+  SetPaths(tm.get(), inPath, outPath);
+  const int inTop = inPath == kQX16Bit ? 65535 : 255, outTop = outPath == kQX16Bit ? 65535 : 255;
+  EXPECT_EQ(QXSetChanRange(tm.get(), kQXInputSide, 2, inTop / 25, inTop - inTop / 30), 0);
+  EXPECT_EQ(QXSetChanRange(tm.get(), kQXOutputSide, 1, 3, outTop - 5), 0);
+  return tm;
+}
+
+// Every vector level gives exactly what the scalar kernel gives, for every
+// 8-bit RGB input (256³), planar and interleaved.
+TEST(TintmeshEval, VectorKernelsEqualScalarEvery8BitInput) {
+  std::mt19937 rng(21);
+  struct Form {
+    int precision, outPath;
+  } forms[] = {{kQX8Bit, kQX8Bit}, {kQX16Bit, kQX16Bit}};
+  for (const Form& form : forms) {
+    TintmeshPtr tm = UnevenLattice(rng, form.precision, kQX8Bit, form.outPath);
+    const int count = 256 * 256;
+    Planar in(3, count, kQX8Bit);
+    for (int b = 0; b < 256; ++b) {
+      for (int i = 0; i < count; ++i) {
+        in.Set(0, i, (uint32_t)(i & 255));
+        in.Set(1, i, (uint32_t)(i >> 8));
+        in.Set(2, i, (uint32_t)b);
+      }
+      ASSERT_EQ(CompareLevels(tm.get(), in, form.outPath), "") << "P" << form.precision << " O" << form.outPath
+                                                               << " blue " << b;
+    }
+  }
+}
+
+// The same for 16-bit inputs: random codes, both ends, equal channels, and
+// codes on and beside the grid positions.
+TEST(TintmeshEval, VectorKernelsEqualScalarRandom16Bit) {
+  std::mt19937 rng(22);
+  struct Form {
+    int precision, outPath;
+  } forms[] = {{kQX16Bit, kQX16Bit}, {kQX16Bit, kQX8Bit}, {kQX8Bit, kQX16Bit}, {kQX8Bit, kQX8Bit}};
+  for (const Form& form : forms) {
+    TintmeshPtr tm = UnevenLattice(rng, form.precision, kQX16Bit, form.outPath);
+    const int count = 1 << 18;
+    Planar in = RandomInputs(rng, 3, count, kQX16Bit);
+    std::uniform_int_distribution<int> near(-1, 1);
+    for (int i = 5; i < count; i += 5) {
+      const QXInChannel& ch = tm->in[i % 3];
+      const int at = ch.positions[rng() % ch.samples] * (form.precision == kQX16Bit ? 1 : 257) + near(rng);
+      in.Set(i % 3, i, (uint32_t)std::clamp(at, 0, 65535));
+    }
+    EXPECT_EQ(CompareLevels(tm.get(), in, form.outPath), "") << "P" << form.precision << " O" << form.outPath;
+  }
+}
+
+// The level: the processor's best unless TAVELIN_SIMD names a lower one; a
+// forced level never exceeds what the processor runs.
+TEST(TintmeshEval, SimdLevelChoice) {
+  struct Case {
+    const char* wanted;
+    SimdLevel cpu, expect;
+  } cases[] = {
+      {nullptr, SimdLevel::kAvx512, SimdLevel::kAvx512}, {"", SimdLevel::kAvx2, SimdLevel::kAvx2},
+      {"scalar", SimdLevel::kAvx512, SimdLevel::kScalar}, {"sse41", SimdLevel::kAvx2, SimdLevel::kSse41},
+      {"avx512", SimdLevel::kAvx2, SimdLevel::kAvx2},     {"avx2", SimdLevel::kScalar, SimdLevel::kScalar},
+      {"AVX2", SimdLevel::kAvx512, SimdLevel::kAvx512},   {"fastest", SimdLevel::kSse41, SimdLevel::kSse41},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(qx::ChooseSimdLevel(c.wanted, c.cpu), c.expect) << (c.wanted ? c.wanted : "(none)");
+  }
+  ForceLevel force(SimdLevel::kAvx512);
+  EXPECT_EQ(qx::ActiveSimdLevel(), qx::CpuSimdLevel());
+  qx::SetSimdLevel(SimdLevel::kScalar);
+  EXPECT_EQ(qx::ActiveSimdLevel(), SimdLevel::kScalar);
 }
 
 TEST(TintmeshEval, CurveKernelsLookUpTheirCurves) {
@@ -127,8 +309,8 @@ TEST(TintmeshEval, CurveKernelsLookUpTheirCurves) {
 
 // Every 8-bit RGB input through an identity lattice comes back unchanged.
 TEST(TintmeshEval, IdentityLatticeEvery8BitInput) {
-  for (bool simd : {true, false}) {
-    SimdToggle toggle(simd);
+  for (SimdLevel level : Levels()) {
+    ForceLevel force(level);
     for (int precision : {kQX8Bit, kQX16Bit}) {
       const int max = precision == kQX16Bit ? 65535 : 255;
       for (int n : {2, 17, 33}) {
@@ -146,7 +328,7 @@ TEST(TintmeshEval, IdentityLatticeEvery8BitInput) {
           ASSERT_EQ(QXEvaluate(tm.get(), 256 * 256, ip, 3, op, 3), 0);
           wrong += (int)(px != out);
         }
-        EXPECT_EQ(wrong, 0) << "simd " << simd << " precision " << precision << " grid " << n;
+        EXPECT_EQ(wrong, 0) << qx::SimdLevelName(level) << " precision " << precision << " grid " << n;
       }
     }
   }
@@ -254,36 +436,39 @@ TEST(TintmeshEval, InterleavedAndInPlaceEqualPlanar) {
   std::mt19937 rng(9);
   TintmeshPtr lattice = MakeLattice(3, 3, kQX8Bit, EvenPositions(9, 255), [&](const uint16_t*, int) { return (uint16_t)(rng() & 255); });
   TintmeshPtr curves = MakeCurves(3, 3, kQX16Bit, [](int m, int k) { return (uint16_t)(65535 - m / (k + 1)); });
-  for (Tintmesh* tm : {lattice.get(), curves.get()}) {
-    for (int depth : {kQX8Bit, kQX16Bit}) {
-      SetPaths(tm, depth, depth);
-      const int count = 1000;
-      Planar in = RandomInputs(rng, 3, count, depth), planar(3, count, depth);
-      ASSERT_EQ(QXEvaluate(tm, count, in.Ptrs(), 1, planar.Ptrs(), 1), 0);
-      for (int step : {3, 4}) {
-        // Interleaved copies: separate output, then in place.
-        Planar packed(1, count * step, depth), result(1, count * step, depth);
-        for (int i = 0; i < count; ++i) {
-          for (int c = 0; c < 3; ++c) packed.Set(0, i * step + c, in.Get(c, i));
-          if (step == 4) {
-            packed.Set(0, i * step + 3, 77);
-            result.Set(0, i * step + 3, 77);
+  for (SimdLevel level : Levels()) {
+    ForceLevel force(level);
+    for (Tintmesh* tm : {lattice.get(), curves.get()}) {
+      for (int depth : {kQX8Bit, kQX16Bit}) {
+        SetPaths(tm, depth, depth);
+        const int count = 1000;
+        Planar in = RandomInputs(rng, 3, count, depth), planar(3, count, depth);
+        ASSERT_EQ(QXEvaluate(tm, count, in.Ptrs(), 1, planar.Ptrs(), 1), 0);
+        for (int step : {3, 4}) {
+          // Interleaved copies: separate output, then in place.
+          Planar packed(1, count * step, depth), result(1, count * step, depth);
+          for (int i = 0; i < count; ++i) {
+            for (int c = 0; c < 3; ++c) packed.Set(0, i * step + c, in.Get(c, i));
+            if (step == 4) {
+              packed.Set(0, i * step + 3, 77);
+              result.Set(0, i * step + 3, 77);
+            }
           }
-        }
-        QXChannelPtrs ip, op, pp;
-        const size_t size = depth == kQX8Bit ? 1 : 2;
-        char* pbase = depth == kQX8Bit ? (char*)packed.b8[0].data() : (char*)packed.b16[0].data();
-        char* rbase = depth == kQX8Bit ? (char*)result.b8[0].data() : (char*)result.b16[0].data();
-        for (int c = 0; c < 3; ++c) ip.chan[c] = pbase + c * size, op.chan[c] = rbase + c * size;
-        ASSERT_EQ(QXEvaluate(tm, count, ip, step, op, step), 0);
-        ASSERT_EQ(QXEvaluate(tm, count, ip, step, ip, step), 0);  // in place
-        for (int i = 0; i < count; ++i) {
-          for (int c = 0; c < 3; ++c) {
-            ASSERT_EQ(result.Get(0, i * step + c), planar.Get(c, i)) << "step " << step << " pixel " << i;
-            ASSERT_EQ(packed.Get(0, i * step + c), planar.Get(c, i)) << "in place, step " << step << " pixel " << i;
-          }
-          if (step == 4) {
-            ASSERT_EQ(packed.Get(0, i * step + 3), 77u);  // the fourth sample is left alone
+          QXChannelPtrs ip, op, pp;
+          const size_t size = depth == kQX8Bit ? 1 : 2;
+          char* pbase = depth == kQX8Bit ? (char*)packed.b8[0].data() : (char*)packed.b16[0].data();
+          char* rbase = depth == kQX8Bit ? (char*)result.b8[0].data() : (char*)result.b16[0].data();
+          for (int c = 0; c < 3; ++c) ip.chan[c] = pbase + c * size, op.chan[c] = rbase + c * size;
+          ASSERT_EQ(QXEvaluate(tm, count, ip, step, op, step), 0);
+          ASSERT_EQ(QXEvaluate(tm, count, ip, step, ip, step), 0);  // in place
+          for (int i = 0; i < count; ++i) {
+            for (int c = 0; c < 3; ++c) {
+              ASSERT_EQ(result.Get(0, i * step + c), planar.Get(c, i)) << "step " << step << " pixel " << i;
+              ASSERT_EQ(packed.Get(0, i * step + c), planar.Get(c, i)) << "in place, step " << step << " pixel " << i;
+            }
+            if (step == 4) {
+              ASSERT_EQ(packed.Get(0, i * step + 3), 77u);  // the fourth sample is left alone
+            }
           }
         }
       }

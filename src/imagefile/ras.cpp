@@ -1,8 +1,13 @@
 #include "imagefile/ras.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "imagefile/bmp.h"
 #include "imagefile/cineon.h"
@@ -211,8 +216,27 @@ Status RasSeekTo(Stream& s, int64_t position) {
 }
 
 Status RasCreateOutput(RasFileState& fs) {
-  if (StreamOpen(fs.stream, fs.path, kStreamWrite) != kOk)
-    return RasFail(kOpenErr, "cannot create %s", fs.path.c_str());
+  const char* path = fs.path.c_str();
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    // An existing file is written only when it is this user's own plain
+    // file with no other name (a temporary file made for it, say) or a
+    // character device; never through a link, never someone else's file
+    // planted at the name.
+    fd = ::open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    const auto writable = [&]() {
+      if (::fstat(fd, &st) != 0) return false;
+      if (S_ISCHR(st.st_mode)) return true;
+      return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1 && ::ftruncate(fd, 0) == 0;
+    };
+    if (fd >= 0 && !writable()) {
+      ::close(fd);
+      return RasFail(kOpenErr, "%s exists and is not a file this process may replace", path);
+    }
+  }
+  if (fd < 0) return RasFail(kOpenErr, "cannot create %s: %s", path, std::strerror(errno));
+  if (StreamAdoptFd(fs.stream, fd, fs.path, kStreamWrite) != kOk) return RasFail(kOpenErr, "cannot create %s", path);
   return kOk;
 }
 
@@ -299,7 +323,7 @@ Status RasQuery(const std::string& path, RasImage& image) {
   return chosen;
 }
 
-Status RasOpen(const std::string& path, char mode, RasImage& image) {
+Status RasOpen(const std::string& path, char mode, RasImage& image, const std::string& finalName) {
   if (mode != 'r' && mode != 'w') return kBadArg;
   if (image.file) return RasFail(kBadArg, "the image record is already open");
   RasClearFailure();
@@ -310,6 +334,7 @@ Status RasOpen(const std::string& path, char mode, RasImage& image) {
   if (mode == 'w' && !m->writeSl) return RasFail(kBadArg, "%s files cannot be written", m->name);
   image.file = std::make_unique<RasFileState>();
   image.file->path = path;
+  image.file->name = finalName.empty() ? path : finalName;
   image.file->mode = mode;
   Status st = m->open(image);
   if (st != kOk) {

@@ -68,6 +68,11 @@ struct RasModuleState {
 // One open file. Allocated by RasOpen / RasQuery, freed by RasClose.
 struct RasFileState {
   std::string path;
+  // Writing: the path the file will finally carry, for formats that name
+  // themselves inside (the EPS title, the Cineon file name, the DCS plate
+  // names); the same as `path` unless the file is written under a temporary
+  // name first.
+  std::string name;
   char mode = 0;  // 'r' or 'w'
   Stream stream;  // all reading and writing goes through it
   std::unique_ptr<RasModuleState> module;
@@ -127,8 +132,9 @@ Status RasQuery(const std::string& path, RasImage& image);
 
 // mode 'r': the format comes from a preceding RasQuery; 'w': from rasInit.
 // Empties the input slots when reading. kBadArg for another mode, a record
-// already open or an unknown format.
-Status RasOpen(const std::string& path, char mode, RasImage& image);
+// already open or an unknown format. Writing, `finalName` is the path the
+// file is renamed to once complete (empty: `path`).
+Status RasOpen(const std::string& path, char mode, RasImage& image, const std::string& finalName = {});
 
 // Reads row `line` (0 = top) into the scanline; an empty scanline (width or
 // channels 0) gets its planes first. Rows may come in any order (JPEG decodes

@@ -57,7 +57,10 @@ void RasOutExifData(const uint8_t** data, uint32_t* size);
 Status RasStreamSize(Stream& s, int64_t& size);
 // Seeks to an absolute position only when the stream is elsewhere.
 Status RasSeekTo(Stream& s, int64_t position);
-// Opens the file state's stream for a writer; kOpenErr when it cannot be created.
+// Opens the file state's stream for a writer: the file is created exclusively
+// and without following a link; an existing file is taken only when it is
+// this user's own regular file with no other hard link (then truncated), or
+// a character device. kOpenErr otherwise.
 Status RasCreateOutput(RasFileState& fs);
 // Closes a writer's stream after a failed open and deletes the partial file.
 void RasAbandonOutput(RasFileState& fs);

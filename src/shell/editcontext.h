@@ -27,6 +27,7 @@
 #include "filters/pixelbuffer.h"
 #include "imagefile/ras.h"
 #include "shell/batchline.h"
+#include "shell/safefile.h"
 #include "shell/status.h"
 #include "transform/tintmesh.h"
 
@@ -45,9 +46,9 @@ struct ImageInfo {
 
 // One save in progress (pipeline.h). Freed when the save ends.
 struct SaveState {
-  bool replaceOriginal = false;  // the output is the input file itself
+  bool replaceOriginal = false;  // the output name is the input file itself
   std::string outputPath;        // where the finished image goes
-  std::string tempPath;          // what is written: a unique name in the output's folder
+  TempFile temp;                 // what is written: a unique locked name in the output's folder
   RasImage in, out;
   RasScanline inSl, outSl;
   int32_t inBytes = 1, outBytes = 1;

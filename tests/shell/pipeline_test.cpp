@@ -148,8 +148,8 @@ TEST_F(PipelineTest, SavingOverTheInputGoesThroughATemporaryFile) {
   ASSERT_EQ(ReadJobRecord(ctx()->batch.files.data, e, r), 0);
   EXPECT_EQ(profile, app_.workingSpace.profilePath);
 
-  // Another spelling of the input (here a link) replaces the input itself;
-  // another letter case on this case-sensitive file system is another file.
+  // Another letter case on this case-sensitive file system is another file;
+  // a link to the input at the chosen name is replaced, the input stays.
   ASSERT_EQ(SetUpImages(ctx(), 32, 32), 0);
   ASSERT_EQ(SelectEntries(ctx(), {0, 1}, 1), 0);
   ctx()->pars.contrast = 0.8f;
@@ -162,9 +162,17 @@ TEST_F(PipelineTest, SavingOverTheInputGoesThroughATemporaryFile) {
   EXPECT_EQ(host_.Count(Kind::Message), 0);
   host_.files = {{Img("alias.tif")}};
   ASSERT_EQ(SaveCurrentAs(ctx()), 0);
+  EXPECT_EQ(Samples(b), bBefore);
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(Img("alias.tif"))));
+  EXPECT_EQ(Samples(Img("alias.tif")), Samples(Img("B.TIF")));
+  EXPECT_EQ(host_.Count(Kind::Message), 0);
+  EXPECT_EQ(ListPaths(), (std::vector<std::string>{a, b}));
+  // The input's own name replaces the input: its entry is closed and removed.
+  host_.files = {{b}};
+  ASSERT_EQ(SaveCurrentAs(ctx()), 0);
   EXPECT_NE(Samples(b), bBefore);
-  EXPECT_EQ(Texts(Kind::Message), std::vector<std::string>{"alias.tif was overwritten, so it will be closed."});
-  EXPECT_EQ(ListPaths(), std::vector<std::string>{a});  // its entry is closed and removed
+  EXPECT_EQ(Texts(Kind::Message), std::vector<std::string>{"b.tif was overwritten, so it will be closed."});
+  EXPECT_EQ(ListPaths(), std::vector<std::string>{a});
   EXPECT_FALSE(HasTempFile(root_ + "img/"));
 }
 

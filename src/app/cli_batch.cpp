@@ -30,6 +30,7 @@
 #include "shell/batchline.h"
 #include "shell/editcontext.h"
 #include "shell/naming.h"
+#include "shell/runstate.h"
 #include "shell/startup.h"
 #include "shell/strings.h"
 #include "shell/uihost.h"
@@ -72,6 +73,22 @@ void WriteLine(int fd, const std::string& line) {
     p += n;
     left -= (size_t)n;
   }
+}
+
+// A message on one line: its line breaks become spaces.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c != '\n' && c != '\r') out += c;
+    else if (!out.empty() && out.back() != ' ') out += ' ';
+  }
+  return out;
+}
+
+// One line of the per-image report on the standard output, starting with the
+// image's path: a name with a line feed in it cannot split it.
+void WriteImageLine(const std::string& path, const std::string& rest) {
+  WriteLine(1, PrintablePath(path) + OneLine(rest));
 }
 
 // ---- the host: questions answered by options ---------------------------------------------------
@@ -348,6 +365,7 @@ class Run {
   }
   EditContext& ctx() { return ctx_; }
   CliHost& host() { return host_; }
+  int leftOut = 0;  // entries of a resumed job that are not saved again
 
  private:
   AppSession app_;
@@ -558,7 +576,7 @@ Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, int
     ++tried;
     if (message.empty()) message = host.lastAlert;
     if (st != kOk && st != kCancelled) {
-      WriteLine(1, path + ": not added: " + (message.empty() ? StatusWord(st) : message));
+      WriteImageLine(path, ": not added: " + (message.empty() ? StatusWord(st) : message));
       ++refused;
     }
     host.lastAlert.clear();
@@ -576,9 +594,9 @@ Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, int
 
 void SaveLine(EditContext* ctx, CliHost& host, int32_t index, Status st) {
   const std::string input = BatchlineImagePath(ctx, index);
-  if (st == kOk) WriteLine(1, input + " -> " + ctx->outputPath);
-  else if (st == kCancelled) WriteLine(1, input + ": cancelled");
-  else WriteLine(1, input + ": not saved: " + (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
+  if (st == kOk) WriteImageLine(input, " -> " + PrintablePath(ctx->outputPath));
+  else if (st == kCancelled) WriteImageLine(input, ": cancelled");
+  else WriteImageLine(input, ": not saved: " + (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
   host.lastAlert.clear();
 }
 
@@ -600,6 +618,7 @@ Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vecto
 // Saves every entry of the Batchline; prints the summary. The exit code.
 int SaveAll(Run& run, int jobs, int refused, std::chrono::steady_clock::time_point start) {
   EditContext& ctx = run.ctx();
+  refused += run.leftOut;
   SelectAll(&ctx);
   const int32_t count = BatchlineCount(&ctx);
   int saved = 0, failed = 0;
@@ -615,6 +634,10 @@ int SaveAll(Run& run, int jobs, int refused, std::chrono::steady_clock::time_poi
     }
     return st;
   };
+  options.onRefused = [&](int32_t index, const std::string& reason) {
+    WriteImageLine(BatchlineImagePath(&ctx, index), ": not saved: " + reason);
+    ++failed;
+  };
   Status st = count > 0 ? SaveSelected(&ctx, options) : kOk;
   ExitEditing(&ctx);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -625,6 +648,20 @@ int SaveAll(Run& run, int jobs, int refused, std::chrono::steady_clock::time_poi
   std::fflush(stdout);
   if (gInterrupted || st == kCancelled) return kExitInterrupted;
   return saved == count + refused && count + refused > 0 ? 0 : 1;
+}
+
+// Resumes the unfinished job, with a line for each entry left out: saved
+// already, or changed since it was added (counted as not saved).
+void ResumeUnfinished(Run& run) {
+  ResumeSkips skips;
+  OfferUnfinishedJob(&run.ctx(), &skips);
+  for (const std::string& path : skips.saved) WriteImageLine(path, ": already saved, skipped");
+  for (const std::string& path : skips.changed) {
+    std::string why = ResString(9109);
+    why[0] = (char)std::tolower((unsigned char)why[0]);
+    WriteImageLine(path, ": not saved: " + why.substr(0, why.size() - 1));
+    ++run.leftOut;
+  }
 }
 
 // An unfinished job blocks a new run until the user says what becomes of it.
@@ -642,7 +679,8 @@ bool UnfinishedJobHandled(Run& run, int answer) {
     return false;
   }
   run.host().unfinishedAnswer = answer;
-  OfferUnfinishedJob(&ctx);
+  if (answer == 0) ResumeUnfinished(run);
+  else OfferUnfinishedJob(&ctx);
   return true;
 }
 
@@ -712,15 +750,22 @@ int JobUnfinished(const Options& o, bool resume, bool discard) {
     return 0;
   }
   if (!resume && !discard) {
+    // What a resume saves; then what it skips, as saved already.
     JobEntryList entries;
     const Status st = ReadBatchlineJob(ctx.batch.files, entries);
-    std::printf("%s %d images:\n", ResText(9237), (int)entries.size());
-    for (const JobEntry& e : entries) std::printf("%s\n", e.imagePath.c_str());
+    const std::vector<EntryRunState> states = ReadRunState(ctx.batch.files, entries);
+    std::vector<std::string> pending, saved;
+    for (size_t i = 0; i < entries.size(); ++i) (states[i].saved ? saved : pending).push_back(entries[i].imagePath);
+    std::printf("%s %d images:\n", ResText(9237), (int)pending.size());
+    for (const std::string& p : pending) std::printf("%s\n", PrintablePath(p).c_str());
+    if (!saved.empty()) std::printf("Already saved, %d images:\n", (int)saved.size());
+    for (const std::string& p : saved) std::printf("%s\n", PrintablePath(p).c_str());
     return st == kOk ? 0 : 1;
   }
   if (int r = ApplyOptions(o, kSave)) return r;
   run.host().unfinishedAnswer = 0;
-  OfferUnfinishedJob(&ctx);
+  if (discard) OfferUnfinishedJob(&ctx);
+  else ResumeUnfinished(run);
   if (discard) {
     ExitEditing(&ctx);
     std::printf("Unfinished job discarded.\n");

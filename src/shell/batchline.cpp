@@ -16,6 +16,8 @@
 #include "shell/alert.h"
 #include "shell/debuglog.h"
 #include "shell/editcontext.h"
+#include "shell/outputplan.h"
+#include "shell/runstate.h"
 #include "shell/pipeline.h"
 #include "shell/startup.h"
 #include "shell/strings.h"
@@ -49,6 +51,22 @@ std::vector<int32_t> SelectedIndices(const Batchline& b) {
   for (size_t i = 0; i < b.selected.size(); ++i)
     if (b.selected[i]) out.push_back((int32_t)i);
   return out;
+}
+
+// A reason as a sentence of its own: "Its output ...".
+std::string Sentence(std::string text) {
+  if (!text.empty()) text[0] = (char)std::toupper((unsigned char)text[0]);
+  return text + ".";
+}
+
+// The output plan of one image against every image of the Batchline; a
+// refusal is reported.
+Status PlanOneOutput(const EditContext* ctx, const std::string& input, const std::string& output) {
+  OutputPlan plan;
+  for (const JobEntry& e : ctx->batch.entries) plan.AddInput(e.imagePath);
+  const PlanVerdict verdict = plan.Claim(input, {output});
+  if (verdict.ok) return kOk;
+  return ReportError(kBadArg, Phrase(9107, LeafName(input).c_str()).c_str(), Sentence(verdict.message).c_str());
 }
 
 // Shows the current entry in the window (when the window has a view).
@@ -275,6 +293,9 @@ Status StoreRecord(EditContext* ctx, Stream& data, const std::string& path, cons
   Status st = (uint64_t)made.offset + made.length > UINT32_MAX ? kBadArg : StreamSeek(data, made.offset, 0);
   if (st == kOk) st = StreamWriteAll(data, record.data(), record.size());
   if (st == kOk) st = StreamFlush(data);
+  // The run state knows the file as it is now, before the header lists it.
+  FileIdentity id;
+  if (st == kOk && FileIdentityOf(path, &id) && RunStateAdded(ctx->batch.files, made, id) != kOk) st = kWriteErr;
   if (st != kOk) {
     DropRecord(ctx, record);
     return ReportError(st, "writing image data");
@@ -338,6 +359,15 @@ Status RemoveEntries(EditContext* ctx, const std::vector<int32_t>& indices) {
   Status st = StoreList(ctx);
   Changed(ctx);
   return st;
+}
+
+// Deletes an entry's temporary profile copy.
+void DeleteTempProfile(EditContext* ctx, JobEntry entry) {
+  std::string profile;
+  JobRecordRead in;
+  in.profilePath = &profile;
+  if (ReadJobRecord(ctx->batch.files.data, entry, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
+    StreamDelete(profile);
 }
 
 // Deletes the temporary profile copies of every entry.
@@ -462,7 +492,7 @@ Status BatchlineOpen(EditContext* ctx) {
   return kOk;
 }
 
-Status OfferUnfinishedJob(EditContext* ctx) {
+Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips) {
   if (!ctx) return kBadArg;
   Batchline& b = ctx->batch;
   if (Status st = BatchlineOpen(ctx); st != kOk) return st;
@@ -475,12 +505,31 @@ Status OfferUnfinishedJob(EditContext* ctx) {
   if (Host().Ask(q) != 0) return DeleteBatchlineFiles(b.files);
   JobEntryList entries;
   Status st = ReadBatchlineJob(b.files, entries);  // reported there
-  b.entries = std::move(entries);
+  // Entries already saved are done; an entry whose file is no longer the one
+  // added (saved over itself just before the run ended, or changed since)
+  // is left out rather than corrected again.
+  const std::vector<EntryRunState> states = ReadRunState(b.files, entries);
+  JobEntryList kept;
+  bool dropped = false;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    FileIdentity now;
+    const bool changed = states[i].known && FileIdentityOf(entries[i].imagePath, &now) && now != states[i].added;
+    if (!states[i].saved && !changed) {
+      kept.push_back(std::move(entries[i]));
+      continue;
+    }
+    dropped = true;
+    if (skips) (states[i].saved ? skips->saved : skips->changed).push_back(entries[i].imagePath);
+    DeleteTempProfile(ctx, entries[i]);
+    if (!states[i].saved && !skips)
+      ReportError(kUnsupported, Phrase(9108, LeafName(entries[i].imagePath).c_str()).c_str(), ResText(9109));
+  }
+  b.entries = std::move(kept);
   b.selected.assign(b.entries.size(), 0);
   b.current = b.entries.empty() ? -1 : 0;
   if (b.current == 0) b.selected[0] = 1;
-  // What could not be read is dropped, so the files describe the list again.
-  if (st != kOk) StoreList(ctx);
+  // What could not be read or is done is dropped, so the files describe the list again.
+  if (st != kOk || dropped) StoreList(ctx);
   Changed(ctx);
   if (st == kOk) st = ShowCurrentEntry(ctx);
   return st;
@@ -751,6 +800,15 @@ Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite) {
       st = WriteJobRecord(b.files.data, entry, out);
     }
     if (st == kOk && Ui_Path_IsTempName(TempFolder(ctx), oldProfile)) StreamDelete(oldProfile);
+    // The entry describes the new file from now on.
+    FileIdentity id;
+    if (st == kOk && FileIdentityOf(entry.imagePath, &id)) RunStateAdded(b.files, entry, id);
+  } else if (st == kOk) {
+    // Done: a resumed job skips it. (Should the mark not be written, its
+    // output is made again from the same input; an input saved over itself
+    // is a new file, which a resume leaves out.)
+    if (RunStateSaved(ctx->batch.files, ctx->batch.entries[index]) != kOk)
+      DLog("the run state did not take the save of %s", ctx->imagePath.c_str());
   }
   CloseImage(ctx);
   return st;
@@ -764,17 +822,40 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
     if (Status st = ApplyCurrent(ctx, true); st != kOk) return st;
   }
   const bool overwrite = OverwriteMode();
-  const std::vector<int32_t> indices = SelectedIndices(ctx->batch);
-  if (indices.empty()) return kOk;
+  const std::vector<int32_t> selected = SelectedIndices(ctx->batch);
+  if (selected.empty()) return kOk;
   CloseImage(ctx);
 
+  // The output plan, before anything is written.
   Status batch = kOk;
-  if (options.executor) {
+  std::vector<int32_t> indices;
+  {
+    OutputPlan plan;
+    for (const JobEntry& e : ctx->batch.entries) plan.AddInput(e.imagePath);
+    for (int32_t i : selected) {
+      const std::string input = BatchlineImagePath(ctx, i);
+      std::string output;
+      // A file that cannot be read is left to its save, which says why.
+      const PlanVerdict verdict =
+          PlannedOutputPath(input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
+      if (verdict.ok) {
+        indices.push_back(i);
+        continue;
+      }
+      batch = kBadArg;
+      if (options.onRefused) options.onRefused(i, verdict.message);
+      else ReportError(kBadArg, Phrase(9107, LeafName(input).c_str()).c_str(), Sentence(verdict.message).c_str());
+    }
+  }
+
+  if (!indices.empty() && options.executor) {
     std::vector<Status> results;
+    const Status run = batch;
     batch = options.executor(ctx, indices, overwrite, &results);
     for (size_t k = 0; batch == kOk && k < results.size(); ++k)
       if (results[k] != kOk) batch = results[k];
-  } else {
+    if (batch == kOk) batch = run;
+  } else if (!indices.empty()) {
     UiHost& host = Host();
     const std::string text = Phrase(9234, (int)indices.size());
     host.ProgressOpen(text, (int64_t)indices.size() * 100);
@@ -845,6 +926,7 @@ Status SaveCurrentAs(EditContext* ctx) {
   else if (ext == "bmp") format = kRasBmp;
   if (format != kRasTiff && format != kRasTiff16 && format != kRasJpeg && format != kRasBmp) format = kRasTiff;
   if (chosen.size() >= kJobPathField) return ReportError(kBadArg, ResString(3033).c_str(), Phrase(9100, LeafName(chosen).c_str()).c_str());
+  if ((st = PlanOneOutput(ctx, ctx->imagePath, chosen)) != kOk) return st;
   SetOutput(ctx, format, chosen);
   const bool overwritesInput = SameFile(ctx->imagePath, chosen);
   if ((st = FilterImage(ctx)) != kOk) return st;
@@ -912,7 +994,12 @@ Status ResumeJob(EditContext* ctx, const std::string& jobPath) {
   }
   JobResumeOptions options;
   options.tempFolder = TempFolder(ctx);
+  const size_t before = b.entries.size();
   Status st = ResumeJobFile(path, b.files, b.entries, options);  // reported there
+  for (size_t i = before; i < b.entries.size(); ++i) {
+    FileIdentity id;
+    if (FileIdentityOf(b.entries[i].imagePath, &id)) RunStateAdded(b.files, b.entries[i], id);
+  }
   AfterAppend(b, true);
   Changed(ctx);
   const Status shown = ShowCurrentEntry(ctx);

@@ -363,6 +363,7 @@ Status GetBatchlineFiles(const UiState* state, BatchlineFiles* files) {
   if (Status st = Ui_Path_SetToPrefFolder(state, folder); st != kOk) return st;
   files->header = folder + "TavelinJobHdr";
   files->data = folder + "TavelinJobData";
+  files->state = folder + "TavelinJobState";
   return kOk;
 }
 
@@ -413,7 +414,8 @@ Status ReadBatchlineJob(const BatchlineFiles& files, JobEntryList& entries) {
 
 Status DeleteBatchlineFiles(const BatchlineFiles& files) {
   Status st = kOk;
-  for (const std::string* path : {&files.header, &files.data}) {
+  for (const std::string* path : {&files.header, &files.data, &files.state}) {
+    if (path->empty()) continue;
     Stream probe;
     if (StreamOpen(probe, *path, kStreamRead) != kOk) continue;
     StreamClose(probe);

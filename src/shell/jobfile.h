@@ -134,6 +134,7 @@ Status ReadJobRecord(const std::string& path, JobEntry& entry, const JobRecordRe
 struct BatchlineFiles {
   std::string header;  // preferences folder + "TavelinJobHdr"
   std::string data;    // preferences folder + "TavelinJobData"
+  std::string state;   // preferences folder + "TavelinJobState" (runstate.h)
 };
 Status GetBatchlineFiles(const UiState* state, BatchlineFiles* files);
 // True when the header file exists (start-up then offers "Resume unfinished job?").
@@ -146,7 +147,8 @@ Status WriteBatchlineHeader(const BatchlineFiles& files, const JobEntryList& ent
 // path and length read from the data file. On a failure `entries` holds the
 // entries read before it.
 Status ReadBatchlineJob(const BatchlineFiles& files, JobEntryList& entries);
-// Deletes both files (the Batchline became empty, or Exit). Missing files are fine.
+// Deletes both files and the run state (the Batchline became empty, or
+// Exit). Missing files are fine.
 Status DeleteBatchlineFiles(const BatchlineFiles& files);
 
 // ---- job files ---------------------------------------------------------------

@@ -132,6 +132,19 @@ Status ChooseOutput(EditContext* ctx) {
   return SetOutput(ctx, format, OutputPathFor(naming, ctx->imagePath, written));
 }
 
+Status PlannedOutputPath(const std::string& imagePath, std::string& outputPath) {
+  RasImage image;
+  if (Status st = RasQuery(imagePath, image); st != kOk) return st;
+  const Prefs& prefs = AppPrefs();
+  int32_t format = prefs.outputFormat;
+  if (format == 0) format = image.format == kRasCameraRaw ? kRasTiff16 : image.format;
+  OutputNaming naming;
+  if (Status st = GetOutputNaming(prefs, &naming); st != kOk) return st;
+  const int32_t written = format == kRasTiff && image.maxValue >= 256 ? kRasTiff16 : format;
+  outputPath = OutputPathFor(naming, imagePath, written);
+  return kOk;
+}
+
 Status OpenForSaving(EditContext* ctx) {
   if (!ctx || !ctx->app || ctx->save) return kBadArg;
   ctx->save = std::make_unique<SaveState>();
@@ -159,7 +172,7 @@ Status OpenForSaving(EditContext* ctx) {
   // name (the input itself, when it is the input; a link, never its target).
   s.replaceOriginal = SameFile(ctx->imagePath, s.outputPath);
   const std::string folder = FolderOf(s.outputPath);
-  if (folder != ctx->app->tempFolder) SweepStaleTemps(folder);
+  Ui_Path_SweepOutputFolder(folder);
   std::string why;
   if ((st = s.temp.Create(folder, &why)) != kOk) {
     DLog("%s", why.c_str());

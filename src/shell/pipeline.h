@@ -43,6 +43,11 @@ Status ChooseOutput(EditContext* ctx);
 // TIFF for 16-bit input; the path is `path`.
 Status SetOutput(EditContext* ctx, int32_t format, const std::string& path);
 
+// The output path ChooseOutput gives the image at `imagePath`, worked out
+// from the file alone (for the output plan of a batch, before any is
+// loaded). The file's status when it cannot be recognised.
+Status PlannedOutputPath(const std::string& imagePath, std::string& outputPath);
+
 // The JPEG quality handed to the writer: preference 78 × 100, rounded half away from zero.
 int32_t JpegQualityFromPrefs(float fraction);
 // True when `output` names the file `input` names: the same path, or the

@@ -26,6 +26,10 @@ std::string Phrase(int id, ...);
 
 // The leaf of a path: what follows the last '/'.
 std::string LeafName(const std::string& path);
+// A path as one line of text: a backslash becomes "\\", a line feed "\n",
+// a tab "\t", a carriage return "\r" and any other control character
+// "\xHH", so that a file name can never split or forge a line of output.
+std::string PrintablePath(const std::string& path);
 
 // Text helpers with the application's conventions.
 // Compares like strcmp; a null argument gives -1000.

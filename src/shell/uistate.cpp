@@ -2,13 +2,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "shell/debuglog.h"
+#include "shell/safefile.h"
 #include "shell/strings.h"
 
 namespace {
@@ -172,6 +175,14 @@ Status Ui_Path_SetToTempFolder(std::string& path) {
   if (folder.size() >= kPathCapacity) return kSysErr;
   path = folder;
   return kOk;
+}
+
+void Ui_Path_SweepOutputFolder(const std::string& folder) {
+  std::string working;
+  if (Ui_Path_SetToTempFolder(working) != kOk) return;
+  char a[PATH_MAX], b[PATH_MAX];
+  if (!::realpath(folder.c_str(), a) || !::realpath(working.c_str(), b) || std::strcmp(a, b) == 0) return;
+  SweepStaleTemps(WithSlash(folder));
 }
 
 Status Ui_Path_SetToCurrentFolder(std::string& path) {

@@ -58,6 +58,10 @@ Status Ui_Path_SetToTempFolder(std::string& path);
 // The shared system temporary folder: $TMPDIR when it names a folder, else
 // /tmp; ends in '/'.
 std::string Ui_Path_SystemTempFolder();
+// Removes the temporary files that killed processes of this user left in an
+// output folder (SweepStaleTemps, safefile.h), never in the working folder,
+// whose "Quilo" files are the copies of embedded profiles.
+void Ui_Path_SweepOutputFolder(const std::string& folder);
 // The current folder, ending in '/'.
 Status Ui_Path_SetToCurrentFolder(std::string& path);
 // The first "Quilo%06d.tmp" in `folder` that does not exist. kBadArg when

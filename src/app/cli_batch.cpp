@@ -311,8 +311,12 @@ int ApplyOptions(const Options& o, unsigned groups) {
       if (value == "assign") action = kProfileAssign;
       else if (value == "use" && embedded) action = kProfileEmbedded;
       else {
-        if (Ui_ICC_CheckRgbInputProfile(value) != kOk)
-          return fail(value + ": not an RGB input or monitor profile that can be read");
+        // Checked as the colour service will use it, so that a profile it
+        // refuses stops the run here instead of leaving images unconverted.
+        const AppSession* app = App();
+        const Status usable = app ? Ui_ICC_CheckUsableInputProfile(value, app->workingSpace.profilePath)
+                                  : Ui_ICC_CheckRgbInputProfile(value);
+        if (usable != kOk) return fail(value + ": not an RGB input or monitor profile that the colour service can use");
         if (SetPrefsPath(path, value) != kOk) return 1;
         action = kProfileConvert;
       }
@@ -753,6 +757,7 @@ int JobUnfinished(const Options& o, bool resume, bool discard) {
     // What a resume saves; then what it skips, as saved already.
     JobEntryList entries;
     const Status st = ReadBatchlineJob(ctx.batch.files, entries);
+    ResolveLongImagePaths(ctx.batch.files, entries);
     const std::vector<EntryRunState> states = ReadRunState(ctx.batch.files, entries);
     std::vector<std::string> pending, saved;
     for (size_t i = 0; i < entries.size(); ++i) (states[i].saved ? saved : pending).push_back(entries[i].imagePath);

@@ -1,4 +1,5 @@
 // tavelin-cli: the command-line tool. Works without a display.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -130,6 +131,8 @@ int Info(int argc, char** argv) {
       ++failures;
       continue;
     }
+    if (!RasLastWarning().empty())
+      std::fprintf(stderr, "tavelin-cli: %s: warning: %s\n", PrintablePath(path).c_str(), RasLastWarning().c_str());
     const uint32_t exif = RasMetaSize(kMetaGetInExif);
     std::printf("%s: format=%s width=%u height=%u channels=%d colortype=%s max=%d dpi=%g profile=%u exif=%u\n",
                 PrintablePath(path).c_str(), RasFormatName(in.image.format), in.image.width, in.image.height, in.image.channels,
@@ -447,6 +450,9 @@ int ScaleFile(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) makes the write fail with a message
+  // instead of ending the process without one.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) {
     PrintUsage(stderr);
     return 2;

@@ -109,9 +109,12 @@ Status SaveFile(const char* path, const uint8_t* data, uint32_t size) {
   return StreamClose(s);
 }
 
+std::string gWarning;
+
 void EmptyInputSlots() {
   gSlot[0].Clear();
   gSlot[2].Clear();
+  gWarning.clear();
 }
 
 bool ScanlineFits(const RasScanline& sl, const RasImage& image) {
@@ -170,6 +173,18 @@ Status RasFail(Status status, const char* format, ...) {
 }
 
 void RasClearFailure() { gLastFailure.clear(); }
+
+void RasWarn(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  char text[256];
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  gWarning = text;
+  DLog("Ras warning: %s", text);
+}
+
+const std::string& RasLastWarning() { return gWarning; }
 
 const std::string& RasLastFailure() { return gLastFailure; }
 

@@ -172,6 +172,11 @@ const char* RasFormatName(int32_t format);
 // the end of the file"); empty when it gave no reason. Also written to the
 // diagnostics log.
 const std::string& RasLastFailure();
+// What is wrong with the file last recognised or opened for reading that did
+// not stop it from being read ("ICC profile chunk 2 of 2 out of order: the
+// embedded profile is left out"); empty when nothing. Cleared with the input
+// slots.
+const std::string& RasLastWarning();
 
 // ---- Attachment slots ---------------------------------------------------------
 enum RasMetaOp : int {

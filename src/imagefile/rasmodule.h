@@ -43,6 +43,9 @@ const RasModule* RasFindModule(int32_t format);
 // diagnostics log; returns `status`.
 Status RasFail(Status status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void RasClearFailure();
+// Records something wrong with the file being read that it can be read in
+// spite of (printf form), in RasLastWarning() and the diagnostics log.
+void RasWarn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Input slots, filled by read opens. The slot takes the block.
 void RasPutInProfile(MemPtr<uint8_t[]> bytes, uint32_t size);

@@ -171,8 +171,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
                        std::vector<uint8_t>* record) {
   if (!ctx || !ctx->app || !record) return kBadArg;
   const std::string leaf = LeafName(path);
-  if (path.size() >= kJobPathField || path.find('\0') != std::string::npos)
-    return ReportError(kBadArg, Phrase(3012, leaf.c_str()).c_str(), Phrase(9100, leaf.c_str()).c_str());
+  if (path.find('\0') != std::string::npos) return ReportError(kBadArg, Phrase(3012, leaf.c_str()));
 
   RasImage image;
   Status st = RasQuery(path, image);
@@ -229,6 +228,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   JobEntry made;
   JobRecordWrite parts;
   parts.imagePath = &path;
+  parts.markLongImagePath = true;  // the run state keeps a long path
   parts.profilePath = &profile;
   parts.pars = &rec;
   parts.original = &original;
@@ -293,9 +293,11 @@ Status StoreRecord(EditContext* ctx, Stream& data, const std::string& path, cons
   Status st = (uint64_t)made.offset + made.length > UINT32_MAX ? kBadArg : StreamSeek(data, made.offset, 0);
   if (st == kOk) st = StreamWriteAll(data, record.data(), record.size());
   if (st == kOk) st = StreamFlush(data);
-  // The run state knows the file as it is now, before the header lists it.
+  // The run state knows the file as it is now (and its whole path), before
+  // the header lists it.
   FileIdentity id;
-  if (st == kOk && FileIdentityOf(path, &id) && RunStateAdded(ctx->batch.files, made, id) != kOk) st = kWriteErr;
+  FileIdentityOf(path, &id);
+  if (st == kOk && RunStateAdded(ctx->batch.files, made, id) != kOk) st = kWriteErr;
   if (st != kOk) {
     DropRecord(ctx, record);
     return ReportError(st, "writing image data");
@@ -368,6 +370,26 @@ void DeleteTempProfile(EditContext* ctx, JobEntry entry) {
   in.profilePath = &profile;
   if (ReadJobRecord(ctx->batch.files.data, entry, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
     StreamDelete(profile);
+}
+
+// Removes what killed processes left: temporary files in the preferences
+// folder, and in the working folder the temporary files and the copies of
+// embedded profiles that no entry of the Batchline names. Runs once the
+// Batchline is this process's and its entries are known.
+void SweepLeftovers(EditContext* ctx) {
+  Batchline& b = ctx->batch;
+  SweepStaleTemps(FolderOf(b.files.header));
+  std::vector<std::string> named;
+  for (JobEntry e : b.entries) {
+    std::string profile;
+    JobRecordRead in;
+    in.profilePath = &profile;
+    if (ReadJobRecord(b.files.data, e, in) == kOk && !profile.empty()) named.push_back(profile);
+  }
+  if (TempFolder(ctx).empty()) return;
+  SweepStaleTemps(TempFolder(ctx), [&named](const std::string& path) {
+    return std::find(named.begin(), named.end(), path) != named.end();
+  });
 }
 
 // Deletes the temporary profile copies of every entry.
@@ -482,13 +504,16 @@ Status BatchlineOpen(EditContext* ctx) {
   }
   const size_t slash = b.files.header.rfind('/');
   const std::string lockPath = b.files.header.substr(0, slash + 1) + "TavelinJobLock";
-  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return ReportError(kOpenErr, "loading images");
+  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return ReportError(kOpenErr, Phrase(3002, lockPath.c_str()).c_str(), Phrase(9111, FolderOf(lockPath).c_str()).c_str());
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
     return ReportError(kSysErr, nullptr, ResText(9202));
   }
   b.lockFd = fd;
+  // With an unfinished job, its entries are known only once it is resumed.
+  if (!BatchlineJobExists(b.files)) SweepLeftovers(ctx);
   return kOk;
 }
 
@@ -502,9 +527,14 @@ Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips) {
   q.text = ResString(9237);
   q.buttons = {ResString(9238), ResString(9239)};
   q.defaultButton = 0;
-  if (Host().Ask(q) != 0) return DeleteBatchlineFiles(b.files);
+  if (Host().Ask(q) != 0) {
+    const Status st = DeleteBatchlineFiles(b.files);
+    SweepLeftovers(ctx);
+    return st;
+  }
   JobEntryList entries;
   Status st = ReadBatchlineJob(b.files, entries);  // reported there
+  ResolveLongImagePaths(b.files, entries);
   // Entries already saved are done; an entry whose file is no longer the one
   // added (saved over itself just before the run ended, or changed since)
   // is left out rather than corrected again.
@@ -530,6 +560,7 @@ Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips) {
   if (b.current == 0) b.selected[0] = 1;
   // What could not be read or is done is dropped, so the files describe the list again.
   if (st != kOk || dropped) StoreList(ctx);
+  SweepLeftovers(ctx);
   Changed(ctx);
   if (st == kOk) st = ShowCurrentEntry(ctx);
   return st;
@@ -588,7 +619,8 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
 
   Stream data;
   Status st = StreamOpen(data, b.files.data, kStreamUpdate);
-  if (st != kOk) return ReportError(st, "loading images");
+  if (st != kOk)
+    return ReportError(st, Phrase(3002, b.files.data.c_str()).c_str(), Phrase(9111, FolderOf(b.files.data).c_str()).c_str());
 
   AddProfiles profiles;
   StartProfileAdd(&profiles);

@@ -138,6 +138,8 @@ Status ApplyParsToContext(EditContext* ctx, const TavelinPars& source, bool chec
 Status LoadEntryForEditing(EditContext* ctx);
 // The same for saving entry `index`: record, file query, record applied,
 // input transform; no display image, no preview. The display name is set.
+// An input profile whose transform cannot be made fails the load
+// (kFormatErr): the image is not saved unconverted.
 Status LoadEntryForSaving(EditContext* ctx, int32_t index);
 // Reads the display image of the loaded file into image0 (two steps for a
 // file more than twice the view in both directions), through the input

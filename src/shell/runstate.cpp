@@ -67,10 +67,20 @@ Status RunStateAdded(const BatchlineFiles& files, const JobEntry& entry, const F
 
 Status RunStateSaved(const BatchlineFiles& files, const JobEntry& entry) { return Append(files, Head('S', entry)); }
 
-std::vector<EntryRunState> ReadRunState(const BatchlineFiles& files, const JobEntryList& entries) {
-  std::vector<EntryRunState> states(entries.size());
+namespace {
+
+struct Record {
+  char kind;
+  uint32_t offset;
+  std::string path;
+  FileIdentity id;
+};
+
+// Every whole record of the file, in order.
+std::vector<Record> ReadRecords(const BatchlineFiles& files) {
+  std::vector<Record> records;
   const int fd = files.state.empty() ? -1 : ::open(files.state.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return states;
+  if (fd < 0) return records;
   std::vector<uint8_t> bytes;
   uint8_t block[65536];
   for (;;) {
@@ -82,27 +92,57 @@ std::vector<EntryRunState> ReadRunState(const BatchlineFiles& files, const JobEn
   ::close(fd);
   size_t at = 0;
   while (at + 9 <= bytes.size()) {
-    const char kind = (char)bytes[at];
-    const uint32_t offset = LoadBE32(&bytes[at + 1]), length = LoadBE32(&bytes[at + 5]);
-    const size_t body = kind == 'A' ? kIdentityBytes : 0;
-    if ((kind != 'A' && kind != 'S') || length > kMaxPath || at + 9 + length + body > bytes.size()) break;
-    const std::string path(reinterpret_cast<const char*>(&bytes[at + 9]), length);
-    const uint8_t* id = &bytes[at + 9 + length];
+    Record r;
+    r.kind = (char)bytes[at];
+    r.offset = LoadBE32(&bytes[at + 1]);
+    const uint32_t length = LoadBE32(&bytes[at + 5]);
+    const size_t body = r.kind == 'A' ? kIdentityBytes : 0;
+    if ((r.kind != 'A' && r.kind != 'S') || length > kMaxPath || at + 9 + length + body > bytes.size()) break;
+    r.path.assign(reinterpret_cast<const char*>(&bytes[at + 9]), length);
+    if (r.kind == 'A') {
+      const uint8_t* id = &bytes[at + 9 + length];
+      r.id.dev = GetU64(id);
+      r.id.ino = GetU64(id + 8);
+      r.id.size = GetU64(id + 16);
+      r.id.mtimeNs = GetU64(id + 24);
+    }
+    records.push_back(std::move(r));
+    at += 9 + length + body;
+  }
+  return records;
+}
+
+}  // namespace
+
+void ResolveLongImagePaths(const BatchlineFiles& files, JobEntryList& entries) {
+  bool any = false;
+  for (const JobEntry& e : entries) any = any || e.imagePath == kJobLongPathMark;
+  if (!any) return;
+  const std::vector<Record> records = ReadRecords(files);
+  for (JobEntry& e : entries) {
+    if (e.imagePath != kJobLongPathMark) continue;
+    for (auto r = records.rbegin(); r != records.rend(); ++r)
+      if (r->kind == 'A' && r->offset == e.offset && r->path.size() >= kJobPathField) {
+        e.imagePath = r->path;
+        break;
+      }
+  }
+}
+
+std::vector<EntryRunState> ReadRunState(const BatchlineFiles& files, const JobEntryList& entries) {
+  std::vector<EntryRunState> states(entries.size());
+  for (const Record& r : ReadRecords(files)) {
     for (size_t i = 0; i < entries.size(); ++i) {
-      if (entries[i].offset != offset || entries[i].imagePath != path) continue;
+      if (entries[i].offset != r.offset || entries[i].imagePath != r.path) continue;
       EntryRunState& s = states[i];
-      if (kind == 'A') {
+      if (r.kind == 'A') {
         s = EntryRunState{};
-        s.known = true;
-        s.added.dev = GetU64(id);
-        s.added.ino = GetU64(id + 8);
-        s.added.size = GetU64(id + 16);
-        s.added.mtimeNs = GetU64(id + 24);
+        s.known = r.id != FileIdentity{};
+        s.added = r.id;
       } else {
         s.saved = true;
       }
     }
-    at += 9 + length + body;
   }
   return states;
 }

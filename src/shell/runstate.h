@@ -18,7 +18,10 @@
 //   kind (u8: 'A' added, 'S' saved), record offset (u32), path length
 //   (u32), the image path, and for 'A' the identity: device, inode, size,
 //   modification time in nanoseconds (u64 each).
-// A later 'A' for the same record offset and path starts that entry afresh;
+// The 'A' records also keep the whole path of an image whose path is too
+// long for its Batchline record (jobfile.h); an identity of zeros means the
+// file could not be looked at. A later 'A' for the same record offset and
+// path starts that entry afresh;
 // records of another path at that offset (an entry removed, its place
 // taken) do not count. A record cut short at the end is ignored.
 #pragma once
@@ -49,6 +52,10 @@ struct EntryRunState {
   FileIdentity added;
   bool saved = false;
 };
+// Gives the entries whose record holds kJobLongPathMark instead of the image
+// path the path recorded for their record offset (left as it is when none is).
+void ResolveLongImagePaths(const BatchlineFiles& files, JobEntryList& entries);
+
 // The state of each entry of `entries` (by offset and path), in that order.
 // A missing file means nothing is known.
 std::vector<EntryRunState> ReadRunState(const BatchlineFiles& files, const JobEntryList& entries);

@@ -217,7 +217,7 @@ bool IsTempLeaf(const std::string& leaf) {
   return leaf.size() == 15 || (leaf.size() == 17 && leaf[15] == '.');
 }
 
-void SweepStaleTemps(const std::string& folder) {
+void SweepStaleTemps(const std::string& folder, const std::function<bool(const std::string& path)>& keep) {
   static std::mutex mutex;
   static std::set<std::string> swept;
   {
@@ -234,6 +234,7 @@ void SweepStaleTemps(const std::string& folder) {
   }
   ::closedir(dir);
   for (const std::string& path : mains) {
+    if (keep && keep(path)) continue;
     const int fd = OpenOwn(path);
     if (fd < 0) continue;
     struct stat st;

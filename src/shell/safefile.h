@@ -22,6 +22,7 @@
 // - Nothing here reports: a failure comes back as a status and a reason.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "shell/status.h"
@@ -67,8 +68,10 @@ bool IsTempLeaf(const std::string& leaf);
 
 // Removes from `folder` every temporary file of TempFile's naming that
 // belongs to this user, is a regular file and is held by no process (with
-// the plate names derived from it). Each folder is swept once per process.
-void SweepStaleTemps(const std::string& folder);
+// the plate names derived from it), except those `keep` names (a file that
+// is kept on purpose under such a name). Each folder is swept once per
+// process.
+void SweepStaleTemps(const std::string& folder, const std::function<bool(const std::string& path)>& keep = {});
 
 // The mode bits the umask leaves of 0666 (what a new ordinary file gets).
 unsigned NewFileMode();

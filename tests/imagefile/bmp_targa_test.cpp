@@ -183,7 +183,7 @@ TEST(BmpTargaTest, RefusesUnsupportedAndHostileFiles) {
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = ScratchFile("hostile.img");
+    const std::string path = ScratchFile("hostile.tga");
     WriteBytes(path, c.bytes);
     RasImage image;
     EXPECT_EQ(RasQuery(path, image), c.status) << RasLastFailure();

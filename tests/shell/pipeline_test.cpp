@@ -176,6 +176,26 @@ TEST_F(PipelineTest, SavingOverTheInputGoesThroughATemporaryFile) {
   EXPECT_FALSE(HasTempFile(root_ + "img/"));
 }
 
+// The window's Save plans every output first: an image whose output would
+// replace another image of the Batchline is not saved, and says which.
+TEST_F(PipelineTest, SaveRefusesAnOutputThatWouldReplaceAnotherImage) {
+  prefs().showSavePrefs = 0;
+  const std::string a = Img("beach.tif"), b = Img("beach-zV.tif");
+  ASSERT_EQ(WriteTestImage(a, kRasTiff, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(b, kRasTiff, 40, 30, 3, "", "", 0.5), 0);
+  ASSERT_EQ(Add({a, b}), 0);
+  EditAll();
+  const auto before = FileBytes(b);
+  ASSERT_EQ(SelectAll(ctx()), 0);
+  EXPECT_EQ(SaveSelected(ctx()), kBadArg);
+  EXPECT_EQ(FileBytes(b), before);
+  EXPECT_TRUE(FileExists(Img("beach-zV-zV.tif")));
+  ASSERT_EQ(host_.Count(Kind::Alert), 1);
+  EXPECT_EQ(host_.Of(Kind::Alert)[0].text, "A problem occurred while saving beach.tif.");
+  EXPECT_EQ(host_.Of(Kind::Alert)[0].detail, "Its output would replace " + b + ", an input of this run.");
+  EXPECT_EQ(ListPaths(), (std::vector<std::string>{a, b}));  // nothing leaves the Batchline after a failure
+}
+
 TEST_F(PipelineTest, CancelledSaveLeavesTheInputIntact) {
   OverwriteMode();
   const std::string a = Img("a.tif");

@@ -840,9 +840,11 @@ void PrintBatchUsage(FILE* out) {
       "                                 e.g. tavelin-cli correct --unfinished new photo.jpg\n"
       "\n"
       "The command-line tool starts from the default preferences and never changes the preferences\n"
-      "file; the Batchline's job files are the application's own (one run at a time). An output that\n"
-      "replaces an input is written to a temporary file first; Ctrl-C stops cleanly (exit status 130,\n"
-      "no partial output, the inputs untouched).\n");
+      "file; the Batchline's job files are the application's own (one run at a time). Every output is\n"
+      "written to a temporary file first; Ctrl-C stops cleanly (exit status 130, no partial output,\n"
+      "the inputs untouched). An image whose output would overwrite another image of the run or\n"
+      "another output is not saved (its line says which file); a file with other hard links is not\n"
+      "replaced. A resumed job skips the images already saved.\n");
 }
 
 int RunCorrect(int argc, char** argv) {

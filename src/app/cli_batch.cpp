@@ -369,7 +369,8 @@ class Run {
   }
   EditContext& ctx() { return ctx_; }
   CliHost& host() { return host_; }
-  int leftOut = 0;  // entries of a resumed job that are not saved again
+  int leftOut = 0;      // entries of a resumed job that are not saved again
+  int savedBefore = 0;  // entries of a resumed job that were saved already
 
  private:
   AppSession app_;
@@ -646,12 +647,13 @@ int SaveAll(Run& run, int jobs, int refused, std::chrono::steady_clock::time_poi
   ExitEditing(&ctx);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%d of %d images saved", saved, count + refused);
+  if (run.savedBefore) std::printf(" (and %d before)", run.savedBefore);
   if (failed + refused) std::printf(", %d failed", failed + refused);
   if (gInterrupted || st == kCancelled) std::printf(", cancelled (status %d)", (int)kCancelled);
   std::printf(" in %.2f s\n", seconds);
   std::fflush(stdout);
   if (gInterrupted || st == kCancelled) return kExitInterrupted;
-  return saved == count + refused && count + refused > 0 ? 0 : 1;
+  return saved == count + refused && count + refused + run.savedBefore > 0 ? 0 : 1;
 }
 
 // Resumes the unfinished job, with a line for each entry left out: saved
@@ -660,6 +662,7 @@ void ResumeUnfinished(Run& run) {
   ResumeSkips skips;
   OfferUnfinishedJob(&run.ctx(), &skips);
   for (const std::string& path : skips.saved) WriteImageLine(path, ": already saved, skipped");
+  run.savedBefore += (int)skips.saved.size();
   for (const std::string& path : skips.changed) {
     std::string why = ResString(9109);
     why[0] = (char)std::tolower((unsigned char)why[0]);

@@ -161,14 +161,18 @@ const RasModule* RasFindModule(int32_t format) {
   return &kModules[format];
 }
 
+static std::string FormatReason(const char* format, va_list args) {
+  char text[256];
+  std::vsnprintf(text, sizeof text, format, args);
+  return text;
+}
+
 Status RasFail(Status status, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  char text[256];
-  std::vsnprintf(text, sizeof text, format, args);
+  gLastFailure = FormatReason(format, args);
   va_end(args);
-  gLastFailure = text;
-  DLog("Ras status = %d: %s", (int)status, text);
+  DLog("Ras status = %d: %s", (int)status, gLastFailure.c_str());
   return status;
 }
 
@@ -177,11 +181,9 @@ void RasClearFailure() { gLastFailure.clear(); }
 void RasWarn(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  char text[256];
-  std::vsnprintf(text, sizeof text, format, args);
+  gWarning = FormatReason(format, args);
   va_end(args);
-  gWarning = text;
-  DLog("Ras warning: %s", text);
+  DLog("Ras warning: %s", gWarning.c_str());
 }
 
 const std::string& RasLastWarning() { return gWarning; }

@@ -93,7 +93,8 @@ Status BatchlineOpen(EditContext* ctx);
 struct ResumeSkips {
   std::vector<std::string> saved, changed;
 };
-Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips = nullptr);
+Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips);
+inline Status OfferUnfinishedJob(EditContext* ctx) { return OfferUnfinishedJob(ctx, nullptr); }
 
 // ---- operations -----------------------------------------------------------------------
 // The profile decisions of one add: the preferences' policy, and the default

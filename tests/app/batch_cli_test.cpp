@@ -75,6 +75,14 @@ class BatchCliTest : public ::testing::Test {
     }
     return false;
   }
+  // Starts saving a large image over itself; returns once its temporary
+  // output exists (the save is under way).
+  pid_t LaunchSaveOverItself(const std::string& big) {
+    const pid_t pid = Launch("correct '" + big + "' --naming same --jobs 1 --denoise");
+    for (int i = 0; i < 3000 && !HasTempFile(root_ + "in/"); ++i) ::usleep(5000);
+    EXPECT_TRUE(HasTempFile(root_ + "in/")) << ReadFileText(root_ + "log");
+    return pid;
+  }
   void Kill(pid_t pid) {
     ::kill(pid, SIGKILL);
     int status = 0;
@@ -193,14 +201,7 @@ TEST_F(BatchCliTest, InterruptStopsCleanlyAndLeavesTheInputIntact) {
   const std::string big = In("big.tif");
   ASSERT_EQ(WriteTestImage(big, kRasTiff16, 3000, 2000), 0);
   const auto before = FileBytes(big);
-  const pid_t pid = Launch("correct '" + big + "' --naming same --jobs 1 --denoise");
-  // Once the temporary output exists, the save is under way.
-  bool started = false;
-  for (int i = 0; i < 3000 && !started; ++i) {
-    started = HasTempFile(root_ + "in/");
-    if (!started) ::usleep(5000);
-  }
-  ASSERT_TRUE(started) << ReadFileText(root_ + "log");
+  const pid_t pid = LaunchSaveOverItself(big);
   ::kill(pid, SIGINT);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -504,14 +505,7 @@ TEST_F(BatchCliTest, TemporaryFilesOfAKilledRunGoWithTheNextRunThere) {
   ASSERT_EQ(WriteTestImage(big, kRasTiff16, 3000, 2000), 0);
   ASSERT_EQ(WriteTestImage(small, kRasTiff, 30, 20), 0);
   const auto before = FileBytes(big);
-  const pid_t pid = Launch("correct '" + big + "' --naming same --jobs 1 --denoise");
-  bool started = false;
-  for (int i = 0; i < 3000 && !started; ++i) {
-    started = HasTempFile(root_ + "in/");
-    if (!started) ::usleep(5000);
-  }
-  ASSERT_TRUE(started) << ReadFileText(root_ + "log");
-  Kill(pid);
+  Kill(LaunchSaveOverItself(big));
   ASSERT_TRUE(HasTempFile(root_ + "in/"));
   std::string out;
   EXPECT_EQ(Cli("correct --unfinished new --reset --naming same '" + small + "'", &out), 0) << out;

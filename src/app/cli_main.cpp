@@ -301,8 +301,18 @@ int Pam(int argc, char** argv) {
                       : in.image.colorType == kRasCMYK ? "CMYK"
                       : in.image.colorType == kRasLab  ? "LAB"
                                                        : "RGB";
-  FILE* f = std::fopen(argv[3], "wb");
-  if (!f) return Fail(AlertMessage(kOpenErr, Phrase(3002, argv[3]).c_str()));
+  // Written beside OUT under a temporary name and renamed over it at the end.
+  const std::string outPath = argv[3];
+  std::string folder = outPath.substr(0, outPath.find_last_of('/') + 1);
+  if (folder.empty()) folder = "./";
+  TempFile temp;
+  std::string why;
+  const int fd = temp.Create(folder, &why) == kOk ? ::dup(temp.Fd()) : -1;
+  FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+  if (!f) {
+    if (fd >= 0) ::close(fd);
+    return Fail(AlertMessage(kOpenErr, Phrase(3002, argv[3]).c_str()) + (why.empty() ? "" : " (" + why + ")"));
+  }
   std::fprintf(f, "P7\nWIDTH %u\nHEIGHT %u\nDEPTH %d\nMAXVAL %d\nTUPLTYPE %s\nENDHDR\n", in.image.width,
                in.image.height, in.image.channels, in.image.maxValue, tuple);
   const uint32_t w = in.image.width;
@@ -334,10 +344,8 @@ int Pam(int argc, char** argv) {
     st = kWriteErr;
     error = AlertMessage(st, Phrase(3005, argv[3]).c_str());
   }
-  if (st != kOk) {
-    std::remove(argv[3]);
-    return Fail(error);
-  }
+  if (st == kOk && (st = temp.CommitTo(outPath, false, &why)) != kOk) error = why;
+  if (st != kOk) return Fail(error);
   return 0;
 }
 

@@ -114,8 +114,9 @@ TEST(CliTest, ConvertsToAndFromTheLegacyFormats) {
 // Formats that name themselves inside (the EPS title, the Cineon file name,
 // the DCS plates) are written under temporary names too: links planted at
 // the output's name and at the plates' names are replaced, never written
-// through, and the files still name themselves and their plates.
-TEST(CliTest, SelfNamingOutputsAndPlatesReplaceLinksPlantedAtTheirNames) {
+// through, and the files still name themselves and their plates. The same
+// for a PAM file.
+TEST(CliTest, OutputsAndPlatesReplaceLinksPlantedAtTheirNames) {
   const std::string dir = FreshDir("cli_planted");
   WriteFileText(dir + "victim", "victim");
   struct Case {
@@ -134,6 +135,11 @@ TEST(CliTest, SelfNamingOutputsAndPlatesReplaceLinksPlantedAtTheirNames) {
       EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir + name))) << name;
     EXPECT_EQ(Cli("info " + dir + c.names[0], &out), 0) << out;
   }
+  // So is the PAM file.
+  ASSERT_EQ(::symlink((dir + "victim").c_str(), (dir + "d.pam").c_str()), 0);
+  ASSERT_EQ(Cli("pam '" + Fixture("rgb8_ii.tif") + "' " + dir + "d.pam"), 0);
+  Pixels pam;
+  EXPECT_TRUE(ReadPam(dir + "d.pam", pam));
   EXPECT_EQ(ReadFileText(dir + "victim"), "victim");
   EXPECT_NE(ReadFileText(dir + "a.eps").find("\n%%Title: a\n"), std::string::npos);
   EXPECT_NE(ReadFileText(dir + "c.eps").find("%%CyanPlate: c.eps.C"), std::string::npos);

@@ -336,6 +336,15 @@ Status RewriteRecord(EditContext* ctx, int32_t index, const TavelinPars& pars, T
   return WriteJobRecord(b.files.data, entry, out);
 }
 
+// Deletes an entry's temporary profile copy.
+void DeleteTempProfile(EditContext* ctx, JobEntry entry) {
+  std::string profile;
+  JobRecordRead in;
+  in.profilePath = &profile;
+  if (ReadJobRecord(ctx->batch.files.data, entry, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
+    StreamDelete(profile);
+}
+
 // Removes entries (indices ascending): their temporary profile copies are
 // deleted, the list closes up, the header is rewritten (or both files go).
 Status RemoveEntries(EditContext* ctx, const std::vector<int32_t>& indices) {
@@ -343,12 +352,7 @@ Status RemoveEntries(EditContext* ctx, const std::vector<int32_t>& indices) {
   for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
     const int32_t i = *it;
     if (i < 0 || i >= (int32_t)b.entries.size()) continue;
-    std::string profile;
-    JobRecordRead in;
-    in.profilePath = &profile;
-    JobEntry probe = b.entries[i];
-    if (ReadJobRecord(b.files.data, probe, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
-      StreamDelete(profile);
+    DeleteTempProfile(ctx, b.entries[i]);
     b.entries.erase(b.entries.begin() + i);
     b.selected.erase(b.selected.begin() + i);
   }
@@ -361,15 +365,6 @@ Status RemoveEntries(EditContext* ctx, const std::vector<int32_t>& indices) {
   Status st = StoreList(ctx);
   Changed(ctx);
   return st;
-}
-
-// Deletes an entry's temporary profile copy.
-void DeleteTempProfile(EditContext* ctx, JobEntry entry) {
-  std::string profile;
-  JobRecordRead in;
-  in.profilePath = &profile;
-  if (ReadJobRecord(ctx->batch.files.data, entry, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
-    StreamDelete(profile);
 }
 
 // Removes what killed processes left: temporary files in the preferences
@@ -394,14 +389,7 @@ void SweepLeftovers(EditContext* ctx) {
 
 // Deletes the temporary profile copies of every entry.
 void DeleteTempProfiles(EditContext* ctx) {
-  Batchline& b = ctx->batch;
-  for (JobEntry e : b.entries) {
-    std::string profile;
-    JobRecordRead in;
-    in.profilePath = &profile;
-    if (ReadJobRecord(b.files.data, e, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
-      StreamDelete(profile);
-  }
+  for (const JobEntry& e : ctx->batch.entries) DeleteTempProfile(ctx, e);
 }
 
 // The list after entries were appended: when it was empty, the first entry

@@ -333,7 +333,12 @@ Status RewriteRecord(EditContext* ctx, int32_t index, const TavelinPars& pars, T
   out.gridIndex = GridIndex();
   if (haveConverted)
     out.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
-  return WriteJobRecord(b.files.data, entry, out);
+  if (Status st = WriteJobRecord(b.files.data, entry, out); st != kOk) return st;
+  // New edits: the entry is to be saved again, should the run end before.
+  FileIdentity id;
+  FileIdentityOf(entry.imagePath, &id);
+  if (RunStateAdded(b.files, entry, id) != kOk) DLog("the run state did not take the edits of %s", entry.imagePath.c_str());
+  return kOk;
 }
 
 // Deletes an entry's temporary profile copy.

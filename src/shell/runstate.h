@@ -3,8 +3,9 @@
 // ("TavelinJobState" in the preferences folder) and goes with them, so that
 // resuming an unfinished job knows what is already done:
 //
-// - when an entry is stored, its image file's identity is recorded: device,
-//   inode, size and modification time (links resolved);
+// - when an entry is stored, and again when its edits are applied, its image
+//   file's identity is recorded: device, inode, size and modification time
+//   (links resolved); this also makes a saved entry one to save again;
 // - when an entry's save has renamed its output into place, the entry is
 //   marked saved (an entry saved over its input that stays in the Batchline
 //   is recorded again as the new file it now describes);

@@ -10,9 +10,15 @@
 
 #include "imagefile/ras.h"
 
+// The file's extension: formats recognised partly by their name (Targa)
+// set their own before including this header.
+#ifndef TAVELIN_FUZZ_EXTENSION
+#define TAVELIN_FUZZ_EXTENSION ".img"
+#endif
+
 // The file is removed when the fuzzer exits.
 struct FuzzFile {
-  std::string path = "/tmp/tavelin_fuzz_" + std::to_string(::getpid()) + ".img";
+  std::string path = "/tmp/tavelin_fuzz_" + std::to_string(::getpid()) + TAVELIN_FUZZ_EXTENSION;
   ~FuzzFile() { std::remove(path.c_str()); }
 };
 

@@ -30,6 +30,7 @@
 #include "base/alert.h"
 #include "session/batchline.h"
 #include "session/editcontext.h"
+#include "session/runstate.h"
 #include "base/naming.h"
 #include "session/startup.h"
 #include "base/strings.h"
@@ -73,6 +74,22 @@ void WriteLine(int fd, const std::string& line) {
     p += n;
     left -= (size_t)n;
   }
+}
+
+// A message on one line: its line breaks become spaces.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c != '\n' && c != '\r') out += c;
+    else if (!out.empty() && out.back() != ' ') out += ' ';
+  }
+  return out;
+}
+
+// One line of the per-image report on the standard output, starting with the
+// image's path: a name with a line feed in it cannot split it.
+void WriteImageLine(const std::string& path, const std::string& rest) {
+  WriteLine(1, PrintablePath(path) + OneLine(rest));
 }
 
 // ---- the host: questions answered by options ---------------------------------------------------
@@ -304,8 +321,12 @@ int ApplyOptions(const Options& o, unsigned groups) {
       if (value == "assign") action = kProfileAssign;
       else if (value == "use" && embedded) action = kProfileEmbedded;
       else {
-        if (Ui_ICC_CheckRgbInputProfile(value) != kOk)
-          return fail(value + ": not an RGB input or monitor profile that can be read");
+        // Checked as the colour service will use it, so that a profile it
+        // refuses stops the run here instead of leaving images unconverted.
+        const AppSession* app = App();
+        const Status usable = app ? Ui_ICC_CheckUsableInputProfile(value, app->workingSpace.profilePath)
+                                  : Ui_ICC_CheckRgbInputProfile(value);
+        if (usable != kOk) return fail(value + ": not an RGB input or monitor profile that the colour service can use");
         if (SetPrefsPath(path, value) != kOk) return 1;
         action = kProfileConvert;
       }
@@ -358,6 +379,8 @@ class Run {
   }
   EditContext& ctx() { return ctx_; }
   CliHost& host() { return host_; }
+  int leftOut = 0;      // entries of a resumed job that are not saved again
+  int savedBefore = 0;  // entries of a resumed job that were saved already
 
  private:
   AppSession app_;
@@ -568,7 +591,7 @@ Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, int
     ++tried;
     if (message.empty()) message = host.lastAlert;
     if (st != kOk && st != kCancelled) {
-      WriteLine(1, path + ": not added: " + (message.empty() ? StatusWord(st) : message));
+      WriteImageLine(path, ": not added: " + (message.empty() ? StatusWord(st) : message));
       ++refused;
     }
     host.lastAlert.clear();
@@ -586,9 +609,9 @@ Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, int
 
 void SaveLine(EditContext* ctx, CliHost& host, int32_t index, Status st) {
   const std::string input = BatchlineImagePath(ctx, index);
-  if (st == kOk) WriteLine(1, input + " -> " + ctx->outputPath);
-  else if (st == kCancelled) WriteLine(1, input + ": cancelled");
-  else WriteLine(1, input + ": not saved: " + (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
+  if (st == kOk) WriteImageLine(input, " -> " + PrintablePath(ctx->outputPath));
+  else if (st == kCancelled) WriteImageLine(input, ": cancelled");
+  else WriteImageLine(input, ": not saved: " + (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
   host.lastAlert.clear();
 }
 
@@ -610,6 +633,7 @@ Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vecto
 // Saves every entry of the Batchline; prints the summary. The exit code.
 int SaveAll(Run& run, int jobs, int refused, std::chrono::steady_clock::time_point start) {
   EditContext& ctx = run.ctx();
+  refused += run.leftOut;
   SelectAll(&ctx);
   const int32_t count = BatchlineCount(&ctx);
   int saved = 0, failed = 0;
@@ -625,16 +649,36 @@ int SaveAll(Run& run, int jobs, int refused, std::chrono::steady_clock::time_poi
     }
     return st;
   };
+  options.onRefused = [&](int32_t index, const std::string& reason) {
+    WriteImageLine(BatchlineImagePath(&ctx, index), ": not saved: " + reason);
+    ++failed;
+  };
   Status st = count > 0 ? SaveSelected(&ctx, options) : kOk;
   ExitEditing(&ctx);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%d of %d images saved", saved, count + refused);
+  if (run.savedBefore) std::printf(" (and %d before)", run.savedBefore);
   if (failed + refused) std::printf(", %d failed", failed + refused);
   if (gInterrupted || st == kCancelled) std::printf(", cancelled (status %d)", (int)kCancelled);
   std::printf(" in %.2f s\n", seconds);
   std::fflush(stdout);
   if (gInterrupted || st == kCancelled) return kExitInterrupted;
-  return saved == count + refused && count + refused > 0 ? 0 : 1;
+  return saved == count + refused && count + refused + run.savedBefore > 0 ? 0 : 1;
+}
+
+// Resumes the unfinished job, with a line for each entry left out: saved
+// already, or changed since it was added (counted as not saved).
+void ResumeUnfinished(Run& run) {
+  ResumeSkips skips;
+  OfferUnfinishedJob(&run.ctx(), &skips);
+  for (const std::string& path : skips.saved) WriteImageLine(path, ": already saved, skipped");
+  run.savedBefore += (int)skips.saved.size();
+  for (const std::string& path : skips.changed) {
+    std::string why = ResString(9109);
+    why[0] = (char)std::tolower((unsigned char)why[0]);
+    WriteImageLine(path, ": not saved: " + why.substr(0, why.size() - 1));
+    ++run.leftOut;
+  }
 }
 
 // An unfinished job blocks a new run until the user says what becomes of it.
@@ -652,7 +696,8 @@ bool UnfinishedJobHandled(Run& run, int answer) {
     return false;
   }
   run.host().unfinishedAnswer = answer;
-  OfferUnfinishedJob(&ctx);
+  if (answer == 0) ResumeUnfinished(run);
+  else OfferUnfinishedJob(&ctx);
   return true;
 }
 
@@ -722,15 +767,23 @@ int JobUnfinished(const Options& o, bool resume, bool discard) {
     return 0;
   }
   if (!resume && !discard) {
+    // What a resume saves; then what it skips, as saved already.
     JobEntryList entries;
     const Status st = ReadBatchlineJob(ctx.batch.files, entries);
-    std::printf("%s %d images:\n", ResText(9237), (int)entries.size());
-    for (const JobEntry& e : entries) std::printf("%s\n", e.imagePath.c_str());
+    ResolveLongImagePaths(ctx.batch.files, entries);
+    const std::vector<EntryRunState> states = ReadRunState(ctx.batch.files, entries);
+    std::vector<std::string> pending, saved;
+    for (size_t i = 0; i < entries.size(); ++i) (states[i].saved ? saved : pending).push_back(entries[i].imagePath);
+    std::printf("%s %d images:\n", ResText(9237), (int)pending.size());
+    for (const std::string& p : pending) std::printf("%s\n", PrintablePath(p).c_str());
+    if (!saved.empty()) std::printf("Already saved, %d images:\n", (int)saved.size());
+    for (const std::string& p : saved) std::printf("%s\n", PrintablePath(p).c_str());
     return st == kOk ? 0 : 1;
   }
   if (int r = ApplyOptions(o, kSave)) return r;
   run.host().unfinishedAnswer = 0;
-  OfferUnfinishedJob(&ctx);
+  if (discard) OfferUnfinishedJob(&ctx);
+  else ResumeUnfinished(run);
   if (discard) {
     ExitEditing(&ctx);
     std::printf("Unfinished job discarded.\n");
@@ -802,9 +855,11 @@ void PrintBatchUsage(FILE* out) {
       "                                 e.g. tavelin-cli correct --unfinished new photo.jpg\n"
       "\n"
       "The command-line tool starts from the default preferences and never changes the preferences\n"
-      "file; the Batchline's job files are the application's own (one run at a time). An output that\n"
-      "replaces an input is written to a temporary file first; Ctrl-C stops cleanly (exit status 130,\n"
-      "no partial output, the inputs untouched).\n");
+      "file; the Batchline's job files are the application's own (one run at a time). Every output is\n"
+      "written to a temporary file first; Ctrl-C stops cleanly (exit status 130, no partial output,\n"
+      "the inputs untouched). An image whose output would overwrite another image of the run or\n"
+      "another output is not saved (its line says which file); a file with other hard links is not\n"
+      "replaced. A resumed job skips the images already saved.\n");
 }
 
 int RunCorrect(int argc, char** argv) {

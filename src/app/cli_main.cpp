@@ -1,9 +1,13 @@
 // tavelin-cli: the command-line tool. Works without a display.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "app/cli_batch.h"
 #include "filters/filterstage.h"
@@ -13,8 +17,11 @@
 #include "imagefile/ras.h"
 #include "imagefile/tiff.h"
 #include "base/alert.h"
+#include "base/outputplan.h"
+#include "base/safefile.h"
 #include "base/strings.h"
 #include "base/uistate.h"
+#include "session/pipeline.h"
 
 namespace {
 
@@ -117,13 +124,18 @@ int Info(int argc, char** argv) {
       }
     }
     if (st != kOk) {
-      std::printf("%s: error %d: %s\n", path.c_str(), (int)st, error.c_str());
+      // One line per file, whatever the name holds.
+      for (char& c : error)
+        if (c == '\n' || c == '\r') c = ' ';
+      std::printf("%s: error %d: %s\n", PrintablePath(path).c_str(), (int)st, error.c_str());
       ++failures;
       continue;
     }
+    if (!RasLastWarning().empty())
+      std::fprintf(stderr, "tavelin-cli: %s: warning: %s\n", PrintablePath(path).c_str(), RasLastWarning().c_str());
     const uint32_t exif = RasMetaSize(kMetaGetInExif);
     std::printf("%s: format=%s width=%u height=%u channels=%d colortype=%s max=%d dpi=%g profile=%u exif=%u\n",
-                path.c_str(), RasFormatName(in.image.format), in.image.width, in.image.height, in.image.channels,
+                PrintablePath(path).c_str(), RasFormatName(in.image.format), in.image.width, in.image.height, in.image.channels,
                 ColorTypeName(in.image.colorType), in.image.maxValue, (double)in.image.resolution,
                 RasMetaSize(kMetaGetInProfile), exif > 4 ? exif - 4 : 0);
   }
@@ -191,32 +203,37 @@ int Convert(int argc, char** argv) {
   if ((format == kRasTiff || format == kRasTiff16) && (in.image.format == kRasTiff || in.image.format == kRasTiff16))
     TiffCopyIptc(in.image);
 
-  // The output goes to a unique name beside OUT and replaces it at the end.
-  // Formats whose header names the file itself (the EPS title, the Cineon
-  // file name, the DCS plate names) are written in place instead, unless OUT
-  // is the input; a DCS set must be (its main file names the plates).
-  std::string folder = FolderOf(outPath);
-  if (folder.empty()) folder = "./";
-  std::string temp;
-  const bool namesItself = format == kRasEps || format == kRasDcs || format == kRasCineon;
-  if (format == kRasDcs && outPath == inPath) return Fail("a DCS set cannot replace its own input");
-  if (namesItself && outPath != inPath) {
-    temp = outPath;
-  } else if (Ui_Path_UniqueTempName(folder, temp, 4096) != kOk) {
-    return Fail("cannot make a temporary name in " + folder);
-  }
+  // The output goes to a locked temporary file beside OUT, renamed over OUT
+  // once complete (so OUT may be IN); a DCS set's plates are written beside
+  // it and renamed first. No output may land on the input, except OUT
+  // itself, which then replaces it.
+  const std::string folder = FolderOf(outPath, "./");
+  std::vector<std::string> outputs{outPath};
+  if (format == kRasDcs)
+    for (int k = 0; k < 4; ++k) outputs.push_back(DcsPlatePath(outPath, k));
+  const PlanVerdict verdict = PlanOutputs({PlannedImage{inPath, outputs}})[0];
+  if (!verdict.ok) return Fail(inPath + ": not converted: " + verdict.message);
+  if (format == kRasDcs && SameFile(inPath, outPath)) return Fail("a DCS set cannot replace its own input");
+  SweepOutputFolder(folder);
+  TempFile temp;
+  std::string why;
+  if (temp.Create(folder, &why) != kOk) return Fail(why);
+  const std::string tempPath = temp.Path();
   auto removeOutput = [&]() {
-    StreamDelete(temp);
+    temp.Remove();
     if (format == kRasDcs)
-      for (int k = 0; k < 4; ++k) StreamDelete(DcsPlatePath(temp, k));
+      for (int k = 0; k < 4; ++k) StreamDelete(DcsPlatePath(tempPath, k));
   };
 
   RasImage out;
   Status st = rasInit(out, format, in.image.width, in.image.height, in.image.channels, in.image.colorType,
                       in.image.resolution);
   if (st != kOk) return Fail(FailureText(st, "rasInit"));
-  st = RasOpen(temp, 'w', out);
-  if (st != kOk) return Fail(FailureText(st, Phrase(3013, outPath.c_str())));
+  st = RasOpen(tempPath, 'w', out, outPath);
+  if (st != kOk) {
+    removeOutput();
+    return Fail(FailureText(st, Phrase(3013, outPath.c_str())));
+  }
   RasScanline osl;
   if ((st = RasMakeSl(osl, out)) != kOk) {
     RasClose(out);
@@ -256,10 +273,14 @@ int Convert(int argc, char** argv) {
     st = closed;
     error = FailureText(st, Phrase(3006, outPath.c_str()));
   }
-  if (st == kOk && temp != outPath && StreamRename(temp, outPath) != kOk) {
-    st = kSysErr;
-    error = "cannot rename " + temp + " as " + outPath;
+  for (int k = 0; st == kOk && format == kRasDcs && k < 4; ++k) {
+    const std::string plate = DcsPlatePath(tempPath, k);
+    const int fd = ::open(plate.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    st = fd < 0 ? kOpenErr : ReplaceFile(fd, plate, DcsPlatePath(outPath, k), true, &why);
+    if (fd >= 0) ::close(fd);
+    if (st != kOk) error = why.empty() ? "cannot open " + plate : why;
   }
+  if (st == kOk && (st = temp.CommitTo(outPath, true, &why)) != kOk) error = why;
   if (st != kOk) {
     removeOutput();
     return Fail(error);
@@ -279,8 +300,17 @@ int Pam(int argc, char** argv) {
                       : in.image.colorType == kRasCMYK ? "CMYK"
                       : in.image.colorType == kRasLab  ? "LAB"
                                                        : "RGB";
-  FILE* f = std::fopen(argv[3], "wb");
-  if (!f) return Fail(AlertMessage(kOpenErr, Phrase(3002, argv[3]).c_str()));
+  // Written beside OUT under a temporary name and renamed over it at the end.
+  const std::string outPath = argv[3];
+  const std::string folder = FolderOf(outPath, "./");
+  TempFile temp;
+  std::string why;
+  const int fd = temp.Create(folder, &why) == kOk ? ::dup(temp.Fd()) : -1;
+  FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+  if (!f) {
+    if (fd >= 0) ::close(fd);
+    return Fail(AlertMessage(kOpenErr, Phrase(3002, argv[3]).c_str()) + (why.empty() ? "" : " (" + why + ")"));
+  }
   std::fprintf(f, "P7\nWIDTH %u\nHEIGHT %u\nDEPTH %d\nMAXVAL %d\nTUPLTYPE %s\nENDHDR\n", in.image.width,
                in.image.height, in.image.channels, in.image.maxValue, tuple);
   const uint32_t w = in.image.width;
@@ -312,10 +342,8 @@ int Pam(int argc, char** argv) {
     st = kWriteErr;
     error = AlertMessage(st, Phrase(3005, argv[3]).c_str());
   }
-  if (st != kOk) {
-    std::remove(argv[3]);
-    return Fail(error);
-  }
+  if (st == kOk && (st = temp.CommitTo(outPath, false, &why)) != kOk) error = why;
+  if (st != kOk) return Fail(error);
   return 0;
 }
 
@@ -428,6 +456,9 @@ int ScaleFile(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) makes the write fail with a message
+  // instead of ending the process without one.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) {
     PrintUsage(stderr);
     return 2;

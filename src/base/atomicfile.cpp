@@ -1,37 +1,35 @@
 #include "base/atomicfile.h"
 
-#include "base/paths.h"
+#include <unistd.h>
+
+#include "base/strings.h"
 
 Status AtomicFile::Open(const std::string& target) {
   Abort();
-  const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string("./") : target.substr(0, slash + 1);
-  std::string temp;
-  if (Status st = Ui_Path_CreateUniqueTempFile(folder, temp, folder.size() + 16); st != kOk)
-    return st;
-  if (Status st = StreamOpen(stream_, temp, kStreamWrite); st != kOk) {
-    StreamDelete(temp);
-    return st;
+  why_.clear();
+  if (Status st = temp_.Create(FolderOf(target, "./"), &why_); st != kOk) return st;
+  const int fd = ::dup(temp_.Fd());
+  if (fd < 0 || StreamAdoptFd(stream_, fd, temp_.Path(), kStreamWrite) != kOk) {
+    temp_.Remove();
+    return kOpenErr;
   }
-  temp_ = temp;
   target_ = target;
   return kOk;
 }
 
 Status AtomicFile::Commit(bool durable) {
-  if (temp_.empty()) return kBadArg;
-  Status st = StreamFlush(stream_, durable);
+  if (!temp_.Active()) return kBadArg;
+  Status st = StreamFlush(stream_, false);
   const Status closed = StreamClose(stream_);
   if (st == kOk) st = closed;
-  if (st == kOk && StreamRename(temp_, target_) != kOk) st = kSysErr;
-  if (st != kOk) StreamDelete(temp_);
-  temp_.clear();
-  return st;
+  if (st != kOk) {
+    temp_.Remove();
+    return st;
+  }
+  return temp_.CommitTo(target_, durable, &why_);
 }
 
 void AtomicFile::Abort() {
-  if (temp_.empty()) return;
   StreamClose(stream_);
-  StreamDelete(temp_);
-  temp_.clear();
+  temp_.Remove();
 }

@@ -79,9 +79,54 @@ Status PrefFolderFromEnvironment(const std::string& maker, std::string& path, si
   return kOk;
 }
 
-Status Ui_Path_SetToTempFolder(std::string& path) {
+std::string Ui_Path_SystemTempFolder() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string folder = (tmp && IsFolder(tmp)) ? std::string(tmp) : std::string("/tmp");
+  return WithSlash((tmp && IsFolder(tmp)) ? std::string(tmp) : std::string("/tmp"));
+}
+
+namespace {
+// A folder that only this user can enter: a real folder (not a link), owned
+// by this user, with no permission for anyone else (with `tighten`, this
+// user's own folder with looser permissions gets 0700).
+bool IsPrivateFolder(const std::string& folder, bool tighten = false) {
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
+  return (st.st_mode & 077) == 0 || (tighten && ::chmod(folder.c_str(), 0700) == 0);
+}
+
+bool TakePrivateFolder(const std::string& folder) {
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  return IsPrivateFolder(folder, true);
+}
+}  // namespace
+
+Status Ui_Path_SetToTempFolder(std::string& path) {
+  const std::string uid = std::to_string((unsigned long)::geteuid());
+  std::string folder;
+  // The session's runtime folder is this user's alone already.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && runtime[0] == '/' && IsPrivateFolder(runtime)) {
+    folder = WithSlash(runtime) + "tavelin-marvet";
+    if (!TakePrivateFolder(folder)) folder.clear();
+  }
+  // Else one folder per user in the shared temporary folder. A name that
+  // someone else holds (planted, or a link) is never used: this process then
+  // makes a folder of its own under a unique name.
+  const std::string shared = Ui_Path_SystemTempFolder();
+  if (folder.empty()) {
+    folder = shared + "tavelin-marvet-" + uid;
+    if (!TakePrivateFolder(folder)) folder.clear();
+  }
+  if (folder.empty()) {
+    static std::string own, ownBase;
+    if (ownBase != shared || !IsPrivateFolder(own)) {
+      std::string pattern = shared + "tavelin-marvet-" + uid + "-XXXXXX";
+      if (!::mkdtemp(pattern.data())) return kSysErr;
+      own = pattern;
+      ownBase = shared;
+    }
+    folder = own;
+  }
   folder = WithSlash(folder);
   if (folder.size() >= kPathCapacity) return kSysErr;
   path = folder;
@@ -117,7 +162,7 @@ Status Ui_Path_CreateUniqueTempFile(const std::string& folder, std::string& path
   for (int n = 0; n <= 999998; ++n) {
     std::snprintf(leaf, sizeof leaf, "Quilo%06d.tmp", n);
     std::string candidate = folder + leaf;
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       ::close(fd);
       path = candidate;

@@ -19,15 +19,25 @@ constexpr size_t kPathCapacity = 256;  // the fixed path fields of the applicati
 // appended to `trouble` (when given) as the diagnostics log's line for it.
 Status PrefFolderFromEnvironment(const std::string& maker, std::string& path, size_t capacity,
                                  std::vector<std::string>* trouble);
-// $TMPDIR when it names a folder, else /tmp; ends in '/'.
+// The temporary folder of the application: a private working folder of this
+// user (mode 0700, owned by the user, never a link), where the help text,
+// the working-space profiles and the copies of embedded profiles go:
+// "$XDG_RUNTIME_DIR/tavelin-marvet/" when the runtime folder is the user's
+// own, else "tavelin-marvet-UID/" in the system temporary folder. When
+// someone else holds that name, a folder with a unique name
+// ("tavelin-marvet-UID-XXXXXX") is made for this process. Ends in '/'.
 Status Ui_Path_SetToTempFolder(std::string& path);
+// The shared system temporary folder: $TMPDIR when it names a folder, else
+// /tmp; ends in '/'.
+std::string Ui_Path_SystemTempFolder();
 // The current folder, ending in '/'.
 Status Ui_Path_SetToCurrentFolder(std::string& path);
 // The first "Quilo%06d.tmp" in `folder` that does not exist. kBadArg when
 // capacity < folder length + 16; kSysErr when all 999999 names are taken.
 Status Ui_Path_UniqueTempName(const std::string& folder, std::string& path, size_t capacity = kPathCapacity);
-// The same, but the name is taken by creating the (empty) file exclusively,
-// so two processes working in one folder never get the same name. kOpenErr
+// The same, but the name is taken by creating the (empty) file exclusively
+// (never through a link, mode 0600), so two processes working in one folder
+// never get the same name. kOpenErr
 // when the folder refuses new files; kBadArg and kSysErr as above.
 Status Ui_Path_CreateUniqueTempFile(const std::string& folder, std::string& path, size_t capacity = kPathCapacity);
 // True when `path` lies in `folder` and its leaf is "Quilo…" with extension "tmp".

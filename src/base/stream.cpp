@@ -3,9 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 Stream::~Stream() { StreamClose(*this); }
+
+static Status AttachFile(Stream& s, FILE* f, const std::string& path, int mode) {
+  s.kind = StreamKind::File;
+  s.mode = mode;
+  s.path = path;
+  s.file = f;
+  return kOk;
+}
 
 Status StreamOpen(Stream& s, const StreamLocation& where, int mode) {
   if (mode < kStreamRead || mode > kStreamUpdate) return kBadArg;
@@ -23,19 +32,26 @@ Status StreamOpen(Stream& s, const StreamLocation& where, int mode) {
   }
   const std::string& path = where.Path();
   if (path.empty()) return kOpenErr;
-  FILE* f = nullptr;
-  if (mode == kStreamRead) f = std::fopen(path.c_str(), "rb");
-  else if (mode == kStreamWrite) f = std::fopen(path.c_str(), "wb");
-  else {
-    f = std::fopen(path.c_str(), "r+b");
-    if (!f) f = std::fopen(path.c_str(), "w+b");
+  if (mode == kStreamRead) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    return f ? AttachFile(s, f, path, mode) : kOpenErr;
   }
-  if (!f) return kOpenErr;
-  s.kind = StreamKind::File;
-  s.mode = mode;
-  s.path = path;
-  s.file = f;
-  return kOk;
+  // A file opened for writing is never reached through a symbolic link.
+  const int flags = mode == kStreamWrite ? O_WRONLY | O_CREAT | O_TRUNC : O_RDWR | O_CREAT;
+  const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return kOpenErr;
+  return StreamAdoptFd(s, fd, path, mode);
+}
+
+Status StreamAdoptFd(Stream& s, int fd, const std::string& path, int mode) {
+  if (fd < 0 || mode < kStreamRead || mode > kStreamUpdate) return kBadArg;
+  StreamClose(s);
+  FILE* f = ::fdopen(fd, mode == kStreamRead ? "rb" : mode == kStreamWrite ? "wb" : "r+b");
+  if (!f) {
+    ::close(fd);
+    return kOpenErr;
+  }
+  return AttachFile(s, f, path, mode);
 }
 
 Status StreamClose(Stream& s) {

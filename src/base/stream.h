@@ -1,6 +1,6 @@
 // Streams: one interface to files on disk and to blocks of memory. Modes: 1
-// read ("rb"), 2 write ("wb", created or truncated), 3 update ("r+b", else
-// "w+b", so a missing file is created). Every call returns a status.
+// read ("rb"), 2 write ("wb", created or truncated), 3 update ("r+b", a
+// missing file is created). Every call returns a status.
 // A memory stream reads up to its buffer's size; written, its end is the
 // high-water mark (the furthest position written). Positions are 64-bit.
 // A Stream closes itself when destroyed.
@@ -58,7 +58,12 @@ struct Stream {
   bool IsOpen() const { return kind != StreamKind::None; }
 };
 
+// Files opened for writing or update never follow a symbolic link at their
+// own name (kOpenErr); update creates a missing file without truncating.
 Status StreamOpen(Stream& s, const StreamLocation& where, int mode);
+// A file stream over an open descriptor, which the stream then owns (closed
+// also when this fails). `path` names the file in messages.
+Status StreamAdoptFd(Stream& s, int fd, const std::string& path, int mode);
 Status StreamClose(Stream& s);
 // Reads up to `count` bytes; `count` becomes the number read. 0 bytes asked
 // succeeds at once; none read is kReadErr; fewer than asked with `exact` is kReadErr.

@@ -81,6 +81,21 @@ std::string LeafName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string PrintablePath(const std::string& path) {
+  std::string out;
+  out.reserve(path.size());
+  for (const char ch : path) {
+    const unsigned char c = (unsigned char)ch;
+    if (c == '\\') out += "\\\\";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\r') out += "\\r";
+    else if (c < 0x20 || c == 0x7F) out += Fmt("\\x%02X", c);
+    else out += ch;
+  }
+  return out;
+}
+
 int TextCompare(const char* a, const char* b) {
   if (!a || !b) return -1000;
   return std::strcmp(a, b);

@@ -27,6 +27,10 @@ std::string LeafName(const std::string& path);
 // The folder of a path: everything up to and including the last '/', or
 // `none` when the path has no '/'.
 std::string FolderOf(const std::string& path, const char* none = "");
+// A path as one line of text: a backslash becomes "\\", a line feed "\n",
+// a tab "\t", a carriage return "\r" and any other control character
+// "\xHH", so that a file name can never split or forge a line of output.
+std::string PrintablePath(const std::string& path);
 
 // Text helpers with the application's conventions.
 // Compares like strcmp; a null argument gives -1000.

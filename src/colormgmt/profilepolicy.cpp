@@ -42,7 +42,7 @@ struct TempCopy {
 // an RGB input profile (and reads its description when asked). On failure the
 // copy is gone again.
 Status SaveCheckedCopy(const std::string& imagePath, const std::string& tempFolder, TempCopy& copy,
-                       std::string* description) {
+                       std::string* description, const std::string& workingSpaceProfile) {
   std::string path;
   // Taken by creating the file, so processes adding images side by side never share a name.
   Status st = Ui_Path_CreateUniqueTempFile(tempFolder, path);
@@ -50,7 +50,8 @@ Status SaveCheckedCopy(const std::string& imagePath, const std::string& tempFold
   copy.path = path;
   st = Ui_ICC_SaveEmbeddedProfile(imagePath, path);
   if (st == kOk && description) st = Ui_ICC_GetProfileDesc(path, *description);
-  if (st == kOk) st = Ui_ICC_CheckRgbInputProfile(path);
+  if (st == kOk) st = workingSpaceProfile.empty() ? Ui_ICC_CheckRgbInputProfile(path)
+                                                  : Ui_ICC_CheckUsableInputProfile(path, workingSpaceProfile);
   if (st != kOk) {
     DLog("embedded profile of %s cannot be used, status = %d", LeafName(imagePath).c_str(), (int)st);
     StreamDelete(copy.Keep());
@@ -80,6 +81,14 @@ Status Ui_ICC_SaveEmbeddedProfile(const std::string& imagePath, const std::strin
   if (st != kOk) return st;
   if (!has) return kBadArg;
   return RasGetMeta(kMetaSaveInProfile, const_cast<char*>(profilePath.c_str()));
+}
+
+Status Ui_ICC_CheckUsableInputProfile(const std::string& path, const std::string& workingSpaceProfile) {
+  if (Status st = Ui_ICC_CheckRgbInputProfile(path); st != kOk) return st;
+  ICCXform* xform = nullptr;
+  const Status st = Ui_ICC_XformMakeSrcToDst(path, workingSpaceProfile, &xform);
+  Ui_ICC_XformDispose(&xform);
+  return st;
 }
 
 std::string ICCColorFolder() {
@@ -123,7 +132,7 @@ Status Ui_ICC_AskProfileAction(ProfileQuestion& q) {
 
   TempCopy copy;
   std::string embeddedDescription;
-  if (embedded && SaveCheckedCopy(q.imagePath, q.tempFolder, copy, &embeddedDescription) != kOk) {
+  if (embedded && SaveCheckedCopy(q.imagePath, q.tempFolder, copy, &embeddedDescription, q.workingSpaceProfile) != kOk) {
     if (AskDiscardUnusable() != kOk) return kCancelled;
     embedded = false;
   }
@@ -196,13 +205,20 @@ Status DecideInputProfile(ProfileAddOperation& add, const std::string& imagePath
   switch (action) {
     case kProfileAssign:
       return kOk;
-    case kProfileConvert:
-      inputProfile = embedded ? add.actions.embeddedPath : add.actions.missingPath;
+    case kProfileConvert: {
+      const std::string& chosen = embedded ? add.actions.embeddedPath : add.actions.missingPath;
+      if (!add.workingSpaceProfile.empty() && (st = Ui_ICC_CheckUsableInputProfile(chosen, add.workingSpaceProfile)) != kOk) {
+        if (st == kSysErr || st == kOpenErr) st = kOpenErr;
+        else st = kFormatErr;
+        return ReportError(st, Phrase(3004, LeafName(chosen).c_str()).c_str(), Phrase(9110, LeafName(chosen).c_str()).c_str());
+      }
+      inputProfile = chosen;
       return kOk;
+    }
     case kProfileEmbedded: {
       if (!embedded) return kUnsupported;
       TempCopy copy;
-      if (SaveCheckedCopy(imagePath, add.tempFolder, copy, nullptr) == kOk) {
+      if (SaveCheckedCopy(imagePath, add.tempFolder, copy, nullptr, add.workingSpaceProfile) == kOk) {
         inputProfile = copy.Keep();
         return kOk;
       }

@@ -34,6 +34,12 @@ Status Ui_ICC_SaveEmbeddedProfile(const std::string& imagePath, const std::strin
 // the user's ICC folder when it exists, else the shared one; empty when neither.
 std::string ICCColorFolder();
 
+// Whether the colour service can use the profile at `path` to convert into
+// the working space: an RGB input or monitor profile (Ui_ICC_CheckRgbInputProfile)
+// from which a transform to `workingSpaceProfile` can be made. The status of
+// the check that fails.
+Status Ui_ICC_CheckUsableInputProfile(const std::string& path, const std::string& workingSpaceProfile);
+
 // Asks for an RGB input or monitor profile with the open-file chooser
 // ("Select an RGB input or monitor profile"), starting in the folder of
 // `path`, or in the colour-profile folder when `path` is empty. The chosen
@@ -99,7 +105,9 @@ struct ProfileAddOperation {
 };
 
 // Decides the input profile of one image (already recognised as RGB):
-//   1: none; 2: the path of the case; 3: a checked temporary copy of the
+//   1: none; 2: the path of the case, which the colour service must be able
+//   to use (else the image is refused: reported, kFormatErr or the check's
+//   status, never assigned in silence); 3: a checked temporary copy of the
 //   embedded profile (if it cannot be saved or is no RGB input profile, the
 //   copy is deleted and "The color profile that is embedded in the image
 //   cannot be used." is asked: Cancel ends with kCancelled, "Discard it"

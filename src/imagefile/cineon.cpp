@@ -131,7 +131,7 @@ Status OpenWrite(RasImage& image) {
   st->row.reset(static_cast<uint8_t*>(MemAlloc((size_t)st->rowBytes)));
   if (!st->row) return kNoMem;
   uint8_t h[kHeaderSize];
-  BuildHeader(image, fs.path, h);
+  BuildHeader(image, fs.name, h);
   if (Status status = RasCreateOutputWithHeader(fs, h, sizeof h, "Cineon"); status != kOk) return status;
   fs.module = std::move(st);
   return kOk;

@@ -86,7 +86,7 @@ Status OpenWrite(RasImage& image) {
   RasFileState& fs = *image.file;
   if (image.colorType != kRasCMYK || image.channels != 4) return RasFail(kBadArg, "DCS files hold CMYK images only");
   if (image.width == 0 || image.height == 0) return RasFail(kBadArg, "empty image");
-  for (char ch : fs.path)
+  for (char ch : fs.name)
     if ((unsigned char)ch < 0x20 || ch == 0x7F) return RasFail(kBadArg, "a DCS file name cannot hold control characters");
   if (!(image.resolution > 0)) image.resolution = 300;
   auto st = std::make_unique<DcsState>();
@@ -97,14 +97,14 @@ Status OpenWrite(RasImage& image) {
   {
     EpsModeScope mode(1);
     int64_t headerSize = 0;
-    status = DoEpsHeader(image, fs.path, encoding, 0, headerSize, true);
+    status = DoEpsHeader(image, fs.name, encoding, 0, headerSize, true);
   }
   int made = 0;
   for (; status == kOk && made < 4; ++made) {
     RasImage& p = st->plate[made];
     rasInit(p, kRasEps, image.width, image.height, 1, kRasGray, image.resolution);
     EpsModeScope mode(4);
-    status = RasOpenWith(kPlateModule, DcsPlatePath(fs.path, made), 'w', p);
+    status = RasOpenWith(kPlateModule, DcsPlatePath(fs.path, made), 'w', p, DcsPlatePath(fs.name, made));
     if (status != kOk) break;
   }
   if (status == kOk) status = RasMakeSl(st->plateSl, st->plate[0]);

@@ -9,7 +9,11 @@
 // on its own is a gray picture of its separation (dark where the ink goes).
 // The module's planes carry ordinary ink values (0 = no ink).
 //
-// Writing: colour type 4 (CMYK) with 4 channels only (else kBadArg); the
+// Writing: the plates are written beside the main file under its name plus
+// the letter; a main file written under a temporary name (RasOpen's final
+// name) names the plates of its final name inside, and its plates are
+// renamed with it by the caller (DcsPlatePath of both names).
+// Colour type 4 (CMYK) with 4 channels only (else kBadArg); the
 // encoding is the EPS module's option; the EPS mode is set for each file and
 // restored. A failed open deletes every file it made. The main file's plate
 // comments must name the plates exactly, so a path with control characters

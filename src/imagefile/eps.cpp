@@ -357,10 +357,10 @@ Status OpenWrite(RasImage& image) {
     if (status != kOk) return status;
   }
   int64_t headerSize = 0;
-  Status status = DoEpsHeader(image, fs.path, st->encoding, dataSize, headerSize, false);
+  Status status = DoEpsHeader(image, fs.name, st->encoding, dataSize, headerSize, false);
   if (status != kOk) return status;
   if ((status = RasCreateOutput(fs)) != kOk) return status;
-  if ((status = DoEpsHeader(image, fs.path, st->encoding, dataSize, headerSize, true)) != kOk) {
+  if ((status = DoEpsHeader(image, fs.name, st->encoding, dataSize, headerSize, true)) != kOk) {
     RasAbandonOutput(fs);
     return status;
   }

@@ -14,6 +14,7 @@ extern "C" {
 #include "imagefile/rowpack.h"
 #include "base/bytes.h"
 #include "base/debuglog.h"
+#include "base/strings.h"
 
 namespace {
 
@@ -97,11 +98,20 @@ JpegState& StateOf(RasImage& image) { return *static_cast<JpegState*>(image.file
   std::longjmp(s->jump, 1);
 }
 
+// Truncation: the Huffman decoder warns when the bits of an image run into
+// a marker (the fake EOI at the end of the file). The arithmetic decoder
+// reads zeros past the end without a word, and a progressive image that ends
+// between two scans decodes what it has; for those the end of the file
+// before the EOI marker (premature end) is the only sign, so it counts as
+// truncation too. A sequential Huffman image that lacks only its EOI marker
+// still reads.
 void EmitMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;  // trace messages
   JpegState* s = static_cast<JpegState*>(cinfo->client_data);
   cinfo->err->num_warnings++;
-  if (cinfo->err->msg_code == JWRN_HIT_MARKER) s->truncated = true;
+  const int code = cinfo->err->msg_code;
+  if (code == JWRN_HIT_MARKER) s->truncated = true;
+  if (code == JWRN_JPEG_EOF && (s->d.arith_code || s->d.progressive_mode)) s->truncated = true;
 }
 
 void OutputMessage(j_common_ptr) {}
@@ -277,40 +287,57 @@ Status JpegScanProfile(Stream& s) {
   MemPtr<uint8_t[]> profile;
   uint32_t size = 0, filled = 0;
   int seq = 0, count = 0;
+  // Chunks that do not make one profile (out of order, repeated, larger than
+  // the profile) leave the image without a profile: its pixels still read.
+  std::string broken;
   Status st = WalkMarkers(s, 0xE2, [&](uint32_t length, uint32_t& used) -> Status {
-    if (length < 16) return kOk;
+    if (length < 16 || !broken.empty()) return kOk;
     uint8_t head[14];
     if (StreamReadExact(s, head, 14) != kOk) return RasFail(kReadErr, "a JPEG APP2 segment is cut short");
     used = 14;
     if (std::memcmp(head, "ICC_PROFILE\0", 12) != 0) return kOk;
     const int n = head[12], total = head[13];
-    if (seq == 0 ? (n != 1 || total == 0) : (n != seq + 1 || total != count || n > total))
-      return RasFail(kFormatErr, "JPEG ICC profile chunk %d of %d out of order", n, total);
+    if (seq == 0 ? (n != 1 || total == 0) : (n != seq + 1 || total != count || n > total)) {
+      broken = Fmt("ICC profile chunk %d of %d out of order", n, total);
+      return kOk;
+    }
     seq = n;
     count = total;
     const uint32_t bytes = length - 16;
     uint32_t at = 0;
     if (n == 1) {
       uint8_t sizeField[4];
-      if (bytes < 4 || StreamReadExact(s, sizeField, 4) != kOk)
-        return RasFail(kFormatErr, "the first JPEG ICC chunk is too short");
+      if (bytes < 4 || StreamReadExact(s, sizeField, 4) != kOk) {
+        broken = "the first ICC profile chunk is too short";
+        return kOk;
+      }
+      used += 4;
       size = LoadBE32(sizeField);
-      if (size < 4 || (uint64_t)size > (uint64_t)total * kIccChunk)
-        return RasFail(kFormatErr, "the JPEG ICC profile's size %u does not fit its %d chunks", size, total);
+      if (size < 4 || (uint64_t)size > (uint64_t)total * kIccChunk) {
+        broken = Fmt("the ICC profile's size %u does not fit its %d chunks", size, total);
+        return kOk;
+      }
       profile.reset(static_cast<uint8_t*>(MemAllocZero(size)));
       if (!profile) return kNoMem;
       std::memcpy(profile.get(), sizeField, 4);
       filled = 4;
       at = 4;
     }
-    if ((uint64_t)filled + (bytes - at) > size) return RasFail(kFormatErr, "the JPEG ICC chunks exceed the profile's size");
+    if ((uint64_t)filled + (bytes - at) > size) {
+      broken = "the ICC profile chunks exceed the profile's size";
+      return kOk;
+    }
     if (bytes > at && StreamReadExact(s, profile.get() + filled, bytes - at) != kOk)
       return RasFail(kReadErr, "a JPEG ICC chunk is cut short");
     filled += bytes - at;
-    used += bytes;
+    used += bytes - at;
     return kOk;
   });
   if (st != kOk) return st;
+  if (!broken.empty()) {
+    RasWarn("%s: the embedded profile is left out", broken.c_str());
+    return kOk;
+  }
   if (profile) RasPutInProfile(std::move(profile), filled);  // later chunks missing: kept as far as read
   return kOk;
 }

@@ -97,7 +97,7 @@ Status RasQuery(const std::string& path, RasImage& image) {
   return chosen;
 }
 
-Status RasOpen(const std::string& path, char mode, RasImage& image) {
+Status RasOpen(const std::string& path, char mode, RasImage& image, const std::string& finalName) {
   if (mode != 'r' && mode != 'w') return kBadArg;
   if (image.file) return RasFail(kBadArg, "the image record is already open");
   const RasModule* m = FindModule(image.format);
@@ -106,6 +106,6 @@ Status RasOpen(const std::string& path, char mode, RasImage& image) {
     if (mode == 'r') RasEmptyInputSlots();
     return RasFail(kBadArg, "unknown image format %d", (int)image.format);
   }
-  return RasOpenWith(*m, path, mode, image);
+  return RasOpenWith(*m, path, mode, image, finalName);
 }
 

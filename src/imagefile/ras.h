@@ -25,8 +25,9 @@ Status RasQuery(const std::string& path, RasImage& image);
 
 // mode 'r': the format comes from a preceding RasQuery; 'w': from rasInit.
 // Empties the input slots when reading. kBadArg for another mode, a record
-// already open or an unknown format.
-Status RasOpen(const std::string& path, char mode, RasImage& image);
+// already open or an unknown format. Writing, `finalName` is the path the
+// file is renamed to once complete (empty: `path`).
+Status RasOpen(const std::string& path, char mode, RasImage& image, const std::string& finalName = {});
 
 // Short name of a format ("tiff", "tiff16", "jpeg", "bmp", "tga", ...), or "?".
 const char* RasFormatName(int32_t format);

@@ -1,9 +1,14 @@
 #include "imagefile/rasimage.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/bytes.h"
 #include "base/debuglog.h"
@@ -72,9 +77,12 @@ Status SaveFile(const char* path, const uint8_t* data, uint32_t size) {
   return StreamClose(s);
 }
 
+std::string gWarning;
+
 void EmptyInputSlots() {
   gSlot[0].Clear();
   gSlot[2].Clear();
+  gWarning.clear();
 }
 
 bool ScanlineFits(const RasScanline& sl, const RasImage& image) {
@@ -114,14 +122,18 @@ RasScanline& RasScanline::operator=(RasScanline&& other) noexcept {
 
 RasScanline::~RasScanline() { RasFreeSl(*this); }
 
+static std::string FormatReason(const char* format, va_list args) {
+  char text[256];
+  std::vsnprintf(text, sizeof text, format, args);
+  return text;
+}
+
 Status RasFail(Status status, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  char text[256];
-  std::vsnprintf(text, sizeof text, format, args);
+  gLastFailure = FormatReason(format, args);
   va_end(args);
-  gLastFailure = text;
-  DLog("Ras status = %d: %s", (int)status, text);
+  DLog("Ras status = %d: %s", (int)status, gLastFailure.c_str());
   return status;
 }
 
@@ -132,6 +144,16 @@ void RasSetFailure(const std::string& why) { gLastFailure = why; }
 void RasEmptyInputSlots() { EmptyInputSlots(); }
 
 const std::string& RasLastFailure() { return gLastFailure; }
+
+void RasWarn(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  gWarning = FormatReason(format, args);
+  va_end(args);
+  DLog("Ras warning: %s", gWarning.c_str());
+}
+
+const std::string& RasLastWarning() { return gWarning; }
 
 void RasPutInProfile(MemPtr<uint8_t[]> bytes, uint32_t size) {
   gSlot[0].bytes = std::move(bytes);
@@ -206,8 +228,27 @@ void RasDescribe(RasImage& image, int32_t format, uint32_t width, uint32_t heigh
 }
 
 Status RasCreateOutput(RasFileState& fs) {
-  if (StreamOpen(fs.stream, fs.path, kStreamWrite) != kOk)
-    return RasFail(kOpenErr, "cannot create %s", fs.path.c_str());
+  const char* path = fs.path.c_str();
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    // An existing file is written only when it is this user's own plain
+    // file with no other name (a temporary file made for it, say) or a
+    // character device; never through a link, never someone else's file
+    // planted at the name.
+    fd = ::open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    const auto writable = [&]() {
+      if (::fstat(fd, &st) != 0) return false;
+      if (S_ISCHR(st.st_mode)) return true;
+      return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1 && ::ftruncate(fd, 0) == 0;
+    };
+    if (fd >= 0 && !writable()) {
+      ::close(fd);
+      return RasFail(kOpenErr, "%s exists and is not a file this process may replace", path);
+    }
+  }
+  if (fd < 0) return RasFail(kOpenErr, "cannot create %s: %s", path, std::strerror(errno));
+  if (StreamAdoptFd(fs.stream, fd, fs.path, kStreamWrite) != kOk) return RasFail(kOpenErr, "cannot create %s", path);
   return kOk;
 }
 
@@ -228,7 +269,8 @@ Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t si
   return kOk;
 }
 
-Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image) {
+Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image,
+                   const std::string& finalName) {
   if (mode != 'r' && mode != 'w') return kBadArg;
   if (image.file) return RasFail(kBadArg, "the image record is already open");
   RasClearFailure();
@@ -238,6 +280,7 @@ Status RasOpenWith(const RasModule& module, const std::string& path, char mode, 
   if (mode == 'w' && !m->writeSl) return RasFail(kBadArg, "%s files cannot be written", m->name);
   image.file = std::make_unique<RasFileState>();
   image.file->path = path;
+  image.file->name = finalName.empty() ? path : finalName;
   image.file->mode = mode;
   image.file->ops = m;
   Status st = m->open(image);

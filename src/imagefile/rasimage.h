@@ -87,6 +87,11 @@ struct RasModule {
 // One open file. Allocated by RasOpen / RasQuery, freed by RasClose.
 struct RasFileState {
   std::string path;
+  // Writing: the path the file will finally carry, for formats that name
+  // themselves inside (the EPS title, the Cineon file name, the DCS plate
+  // names); the same as `path` unless the file is written under a temporary
+  // name first.
+  std::string name;
   char mode = 0;  // 'r' or 'w'
   Stream stream;  // all reading and writing goes through it
   std::unique_ptr<RasModuleState> module;
@@ -168,6 +173,11 @@ int32_t RasMaxValueOf(int32_t format);
 // the end of the file"); empty when it gave no reason. Also written to the
 // diagnostics log.
 const std::string& RasLastFailure();
+// What is wrong with the file last recognised or opened for reading that did
+// not stop it from being read ("ICC profile chunk 2 of 2 out of order: the
+// embedded profile is left out"); empty when nothing. Cleared with the input
+// slots.
+const std::string& RasLastWarning();
 
 // ---- Attachment slots ---------------------------------------------------------
 enum RasMetaOp : int {

@@ -34,6 +34,9 @@ void RasClearFailure();
 void RasSetFailure(const std::string& why);
 // Empties the two input slots.
 void RasEmptyInputSlots();
+// Records something wrong with the file being read that it can be read in
+// spite of (printf form), in RasLastWarning() and the diagnostics log.
+void RasWarn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Input slots, filled by read opens. The slot takes the block.
 void RasPutInProfile(MemPtr<uint8_t[]> bytes, uint32_t size);
@@ -66,7 +69,10 @@ Status RasCheckGrayRgbCmyk(const RasImage& image, const char* files);
 // and resolution (-1: none stated).
 void RasDescribe(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
                  int32_t colorType, float resolution);
-// Opens the file state's stream for a writer; kOpenErr when it cannot be created.
+// Opens the file state's stream for a writer: the file is created exclusively
+// and without following a link; an existing file is taken only when it is
+// this user's own regular file with no other hard link (then truncated), or
+// a character device. kOpenErr otherwise.
 Status RasCreateOutput(RasFileState& fs);
 // Closes a writer's stream after a failed open and deletes the partial file.
 void RasAbandonOutput(RasFileState& fs);
@@ -78,4 +84,7 @@ Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t si
 Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*openWrite)(RasImage&));
 // Opens the file with the given module: what RasOpen does once it has the
 // module of the record's format (a composite format opens its parts so).
-Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image);
+// Writing, `finalName` is the path the file is renamed to once complete
+// (empty: `path`).
+Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image,
+                   const std::string& finalName = {});

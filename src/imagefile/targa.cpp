@@ -1,10 +1,12 @@
 #include "imagefile/targa.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "imagefile/rasmodule.h"
 #include "imagefile/rowpack.h"
 #include "base/bytes.h"
+#include "base/strings.h"
 
 namespace {
 
@@ -32,6 +34,15 @@ Status OpenRead(RasImage& image) {
   auto st = std::make_unique<TargaState>();
   TargaHeader& h = st->h;
   TargaDecodeHeader(head, h);
+  // Targa has no signature: a file is taken for one only by its extension
+  // and a header whose every field is consistent (an ICC profile, say, can
+  // start with bytes that look like a run-length Targa type).
+  if (!TargaFileName(fs.path)) return RasFail(kFormatErr, "not a Targa file name");
+  TargaHeader plain = h;
+  if (plain.imageType >= 9 && plain.imageType <= 11) plain.imageType = (uint8_t)(plain.imageType - 8);
+  if (TargaCheckTRH(plain) != kOk || h.width == 0 || h.height == 0 || (h.descriptor & 0xC0) != 0 ||
+      (h.colorMapType == 0 && (h.colorMapLength != 0 || h.colorMapEntrySize != 0)))
+    return RasFail(kFormatErr, "not a Targa header");
   Status status = TargaCheckTRH(h);
   if (status == kUnsupported) {
     fs.recognised = true;
@@ -130,6 +141,15 @@ void TargaDecodeHeader(const uint8_t b[18], TargaHeader& h) {
   h.height = LoadLE16(b + 14);
   h.pixelDepth = b[16];
   h.descriptor = b[17];
+}
+
+bool TargaFileName(const std::string& path) {
+  const std::string leaf = LeafName(path);
+  const size_t dot = leaf.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = leaf.substr(dot + 1);
+  for (char& c : ext) c = (char)std::tolower((unsigned char)c);
+  return ext == "tga" || ext == "targa" || ext == "icb" || ext == "vda" || ext == "vst";
 }
 
 Status TargaCheckTRH(const TargaHeader& h) {

@@ -4,6 +4,11 @@
 // at computable places, so they may be read in any order. The file has no
 // resolution: reading gives -1.
 //
+// Recognition: Targa files have no signature, so a file is taken for one
+// only when its name ends in .tga (or .targa, .icb, .vda, .vst, in any case)
+// and every field of its header is consistent; anything else is not Targa
+// (kFormatErr, not recognised).
+//
 // Refusals: a header that is not Targa's (TargaCheckTRH) or a pixel block
 // running past the end of the file: kFormatErr; run-length types 9, 10, 11
 // and right-to-left rows: kUnsupported.
@@ -12,6 +17,9 @@
 #include <cstdint>
 
 #include "imagefile/rasimage.h"
+
+// Whether a path has one of the Targa extensions.
+bool TargaFileName(const std::string& path);
 
 // The 18-byte file header, fields as stored (little-endian on disk).
 struct TargaHeader {

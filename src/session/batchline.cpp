@@ -15,12 +15,14 @@
 #include "prefs/prefs.h"
 #include "base/alert.h"
 #include "base/debuglog.h"
-#include "session/editcontext.h"
-#include "session/pipeline.h"
-#include "session/startup.h"
+#include "base/outputplan.h"
 #include "base/strings.h"
 #include "base/uihost.h"
 #include "base/uistate.h"
+#include "session/editcontext.h"
+#include "session/pipeline.h"
+#include "session/runstate.h"
+#include "session/startup.h"
 
 namespace {
 
@@ -39,6 +41,22 @@ std::vector<int32_t> SelectedIndices(const Batchline& b) {
   for (size_t i = 0; i < b.selected.size(); ++i)
     if (b.selected[i]) out.push_back((int32_t)i);
   return out;
+}
+
+// A reason as a sentence of its own: "Its output ...".
+std::string Sentence(std::string text) {
+  if (!text.empty()) text[0] = (char)std::toupper((unsigned char)text[0]);
+  return text + ".";
+}
+
+// The output plan of one image against every image of the Batchline; a
+// refusal is reported.
+Status PlanOneOutput(const EditContext* ctx, const std::string& input, const std::string& output) {
+  OutputPlan plan;
+  for (const JobEntry& e : ctx->batch.entries) plan.AddInput(e.imagePath);
+  const PlanVerdict verdict = plan.Claim(input, {output});
+  if (verdict.ok) return kOk;
+  return ReportError(kBadArg, Phrase(9107, LeafName(input).c_str()).c_str(), Sentence(verdict.message).c_str());
 }
 
 // Shows the current entry in the window (when the window has a view).
@@ -144,8 +162,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
                        std::vector<uint8_t>* record) {
   if (!ctx || !ctx->app || !record) return kBadArg;
   const std::string leaf = LeafName(path);
-  if (path.size() >= kJobPathField || path.find('\0') != std::string::npos)
-    return ReportError(kBadArg, Phrase(3012, leaf.c_str()).c_str(), Phrase(9100, leaf.c_str()).c_str());
+  if (path.find('\0') != std::string::npos) return ReportError(kBadArg, Phrase(3012, leaf.c_str()));
 
   RasImage image;
   Status st = RasQuery(path, image);
@@ -202,6 +219,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   JobEntry made;
   JobRecordWrite parts;
   parts.imagePath = &path;
+  parts.markLongImagePath = true;  // the run state keeps a long path
   parts.profilePath = &profile;
   parts.pars = &rec;
   parts.original = &original;
@@ -266,6 +284,11 @@ Status StoreRecord(EditContext* ctx, Stream& data, const std::string& path, cons
   Status st = (uint64_t)made.offset + made.length > UINT32_MAX ? kBadArg : StreamSeek(data, made.offset, 0);
   if (st == kOk) st = StreamWriteAll(data, record.data(), record.size());
   if (st == kOk) st = StreamFlush(data);
+  // The run state knows the file as it is now (and its whole path), before
+  // the header lists it.
+  FileIdentity id;
+  FileIdentityOf(path, &id);
+  if (st == kOk && RunStateAdded(ctx->batch.files, made, id) != kOk) st = kWriteErr;
   if (st != kOk) {
     DropRecord(ctx, record);
     return ReportError(st, "writing image data");
@@ -301,7 +324,21 @@ Status RewriteRecord(EditContext* ctx, int32_t index, const TavelinPars& pars, T
   out.gridIndex = PrefsGridIndex();
   if (haveConverted)
     out.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
-  return WriteJobRecord(b.files.data, entry, out);
+  if (Status st = WriteJobRecord(b.files.data, entry, out); st != kOk) return st;
+  // New edits: the entry is to be saved again, should the run end before.
+  FileIdentity id;
+  FileIdentityOf(entry.imagePath, &id);
+  if (RunStateAdded(b.files, entry, id) != kOk) DLog("the run state did not take the edits of %s", entry.imagePath.c_str());
+  return kOk;
+}
+
+// Deletes an entry's temporary profile copy.
+void DeleteTempProfile(EditContext* ctx, JobEntry entry) {
+  std::string profile;
+  JobRecordRead in;
+  in.profilePath = &profile;
+  if (ReadJobRecord(ctx->batch.files.data, entry, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
+    StreamDelete(profile);
 }
 
 // Removes entries (indices ascending): their temporary profile copies are
@@ -311,12 +348,7 @@ Status RemoveEntries(EditContext* ctx, const std::vector<int32_t>& indices) {
   for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
     const int32_t i = *it;
     if (i < 0 || i >= (int32_t)b.entries.size()) continue;
-    std::string profile;
-    JobRecordRead in;
-    in.profilePath = &profile;
-    JobEntry probe = b.entries[i];
-    if (ReadJobRecord(b.files.data, probe, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
-      StreamDelete(profile);
+    DeleteTempProfile(ctx, b.entries[i]);
     b.entries.erase(b.entries.begin() + i);
     b.selected.erase(b.selected.begin() + i);
   }
@@ -331,16 +363,29 @@ Status RemoveEntries(EditContext* ctx, const std::vector<int32_t>& indices) {
   return st;
 }
 
-// Deletes the temporary profile copies of every entry.
-void DeleteTempProfiles(EditContext* ctx) {
+// Removes what killed processes left: temporary files in the preferences
+// folder, and in the working folder the temporary files and the copies of
+// embedded profiles that no entry of the Batchline names. Runs once the
+// Batchline is this process's and its entries are known.
+void SweepLeftovers(EditContext* ctx) {
   Batchline& b = ctx->batch;
+  SweepStaleTemps(FolderOf(b.files.header));
+  std::vector<std::string> named;
   for (JobEntry e : b.entries) {
     std::string profile;
     JobRecordRead in;
     in.profilePath = &profile;
-    if (ReadJobRecord(b.files.data, e, in) == kOk && Ui_Path_IsTempName(TempFolder(ctx), profile))
-      StreamDelete(profile);
+    if (ReadJobRecord(b.files.data, e, in) == kOk && !profile.empty()) named.push_back(profile);
   }
+  if (TempFolder(ctx).empty()) return;
+  SweepStaleTemps(TempFolder(ctx), [&named](const std::string& path) {
+    return std::find(named.begin(), named.end(), path) != named.end();
+  });
+}
+
+// Deletes the temporary profile copies of every entry.
+void DeleteTempProfiles(EditContext* ctx) {
+  for (const JobEntry& e : ctx->batch.entries) DeleteTempProfile(ctx, e);
 }
 
 // The list after entries were appended: when it was empty, the first entry
@@ -443,17 +488,20 @@ Status BatchlineOpen(EditContext* ctx) {
   }
   const size_t slash = b.files.header.rfind('/');
   const std::string lockPath = b.files.header.substr(0, slash + 1) + "TavelinJobLock";
-  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return ReportError(kOpenErr, "loading images");
+  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return ReportError(kOpenErr, Phrase(3002, lockPath.c_str()).c_str(), Phrase(9111, FolderOf(lockPath).c_str()).c_str());
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
     return ReportError(kSysErr, nullptr, ResText(9202));
   }
   b.lockFd = fd;
+  // With an unfinished job, its entries are known only once it is resumed.
+  if (!BatchlineJobExists(b.files)) SweepLeftovers(ctx);
   return kOk;
 }
 
-Status OfferUnfinishedJob(EditContext* ctx) {
+Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips) {
   if (!ctx) return kBadArg;
   Batchline& b = ctx->batch;
   if (Status st = BatchlineOpen(ctx); st != kOk) return st;
@@ -463,15 +511,40 @@ Status OfferUnfinishedJob(EditContext* ctx) {
   q.text = ResString(9237);
   q.buttons = {ResString(9238), ResString(9239)};
   q.defaultButton = 0;
-  if (Host().Ask(q) != 0) return DeleteBatchlineFiles(b.files);
+  if (Host().Ask(q) != 0) {
+    const Status st = DeleteBatchlineFiles(b.files);
+    SweepLeftovers(ctx);
+    return st;
+  }
   JobEntryList entries;
   Status st = ReadBatchlineJob(b.files, entries);  // reported there
-  b.entries = std::move(entries);
+  ResolveLongImagePaths(b.files, entries);
+  // Entries already saved are done; an entry whose file is no longer the one
+  // added (saved over itself just before the run ended, or changed since)
+  // is left out rather than corrected again.
+  const std::vector<EntryRunState> states = ReadRunState(b.files, entries);
+  JobEntryList kept;
+  bool dropped = false;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    FileIdentity now;
+    const bool changed = states[i].known && FileIdentityOf(entries[i].imagePath, &now) && now != states[i].added;
+    if (!states[i].saved && !changed) {
+      kept.push_back(std::move(entries[i]));
+      continue;
+    }
+    dropped = true;
+    if (skips) (states[i].saved ? skips->saved : skips->changed).push_back(entries[i].imagePath);
+    DeleteTempProfile(ctx, entries[i]);
+    if (!states[i].saved && !skips)
+      ReportError(kUnsupported, Phrase(9108, LeafName(entries[i].imagePath).c_str()).c_str(), ResText(9109));
+  }
+  b.entries = std::move(kept);
   b.selected.assign(b.entries.size(), 0);
   b.current = b.entries.empty() ? -1 : 0;
   if (b.current == 0) b.selected[0] = 1;
-  // What could not be read is dropped, so the files describe the list again.
-  if (st != kOk) StoreList(ctx);
+  // What could not be read or is done is dropped, so the files describe the list again.
+  if (st != kOk || dropped) StoreList(ctx);
+  SweepLeftovers(ctx);
   Changed(ctx);
   if (st == kOk) st = ShowCurrentEntry(ctx);
   return st;
@@ -530,7 +603,8 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
 
   Stream data;
   Status st = StreamOpen(data, b.files.data, kStreamUpdate);
-  if (st != kOk) return ReportError(st, "loading images");
+  if (st != kOk)
+    return ReportError(st, Phrase(3002, b.files.data.c_str()).c_str(), Phrase(9111, FolderOf(b.files.data).c_str()).c_str());
 
   AddProfiles profiles;
   StartProfileAdd(&profiles);
@@ -742,6 +816,15 @@ Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite) {
       st = WriteJobRecord(b.files.data, entry, out);
     }
     if (st == kOk && Ui_Path_IsTempName(TempFolder(ctx), oldProfile)) StreamDelete(oldProfile);
+    // The entry describes the new file from now on.
+    FileIdentity id;
+    if (st == kOk && FileIdentityOf(entry.imagePath, &id)) RunStateAdded(b.files, entry, id);
+  } else if (st == kOk) {
+    // Done: a resumed job skips it. (Should the mark not be written, its
+    // output is made again from the same input; an input saved over itself
+    // is a new file, which a resume leaves out.)
+    if (RunStateSaved(ctx->batch.files, ctx->batch.entries[index]) != kOk)
+      DLog("the run state did not take the save of %s", ctx->imagePath.c_str());
   }
   CloseImage(ctx);
   return st;
@@ -755,17 +838,40 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
     if (Status st = ApplyCurrent(ctx, true); st != kOk) return st;
   }
   const bool overwrite = OverwriteMode();
-  const std::vector<int32_t> indices = SelectedIndices(ctx->batch);
-  if (indices.empty()) return kOk;
+  const std::vector<int32_t> selected = SelectedIndices(ctx->batch);
+  if (selected.empty()) return kOk;
   CloseImage(ctx);
 
+  // The output plan, before anything is written.
   Status batch = kOk;
-  if (options.executor) {
+  std::vector<int32_t> indices;
+  {
+    OutputPlan plan;
+    for (const JobEntry& e : ctx->batch.entries) plan.AddInput(e.imagePath);
+    for (int32_t i : selected) {
+      const std::string input = BatchlineImagePath(ctx, i);
+      std::string output;
+      // A file that cannot be read is left to its save, which says why.
+      const PlanVerdict verdict =
+          PlannedOutputPath(input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
+      if (verdict.ok) {
+        indices.push_back(i);
+        continue;
+      }
+      batch = kBadArg;
+      if (options.onRefused) options.onRefused(i, verdict.message);
+      else ReportError(kBadArg, Phrase(9107, LeafName(input).c_str()).c_str(), Sentence(verdict.message).c_str());
+    }
+  }
+
+  if (!indices.empty() && options.executor) {
     std::vector<Status> results;
+    const Status run = batch;
     batch = options.executor(ctx, indices, overwrite, &results);
     for (size_t k = 0; batch == kOk && k < results.size(); ++k)
       if (results[k] != kOk) batch = results[k];
-  } else {
+    if (batch == kOk) batch = run;
+  } else if (!indices.empty()) {
     UiHost& host = Host();
     const std::string text = Phrase(9234, (int)indices.size());
     host.ProgressOpen(text, (int64_t)indices.size() * 100);
@@ -836,6 +942,7 @@ Status SaveCurrentAs(EditContext* ctx) {
   else if (ext == "bmp") format = kRasBmp;
   if (format != kRasTiff && format != kRasTiff16 && format != kRasJpeg && format != kRasBmp) format = kRasTiff;
   if (chosen.size() >= kJobPathField) return ReportError(kBadArg, ResString(3033).c_str(), Phrase(9100, LeafName(chosen).c_str()).c_str());
+  if ((st = PlanOneOutput(ctx, ctx->imagePath, chosen)) != kOk) return st;
   SetOutput(ctx, format, chosen);
   const bool overwritesInput = SameFile(ctx->imagePath, chosen);
   if ((st = FilterImage(ctx)) != kOk) return st;
@@ -903,7 +1010,12 @@ Status ResumeJob(EditContext* ctx, const std::string& jobPath) {
   }
   JobResumeOptions options;
   options.tempFolder = TempFolder(ctx);
+  const size_t before = b.entries.size();
   Status st = ResumeJobFile(path, b.files, b.entries, options);  // reported there
+  for (size_t i = before; i < b.entries.size(); ++i) {
+    FileIdentity id;
+    if (FileIdentityOf(b.entries[i].imagePath, &id)) RunStateAdded(b.files, b.entries[i], id);
+  }
   AfterAppend(b, true);
   Changed(ctx);
   const Status shown = ShowCurrentEntry(ctx);

@@ -86,8 +86,15 @@ BatchlineLabels GetBatchlineLabels(const EditContext* ctx);
 Status BatchlineOpen(EditContext* ctx);
 // At the window's start: when the header file exists, asks "Resume unfinished
 // job?" ("Resume Job" / "New Job"). New Job deletes both files; Resume Job
-// reads the entries back (the first becomes current).
-Status OfferUnfinishedJob(EditContext* ctx);
+// reads the entries back (the first becomes current), without the entries
+// the run state (runstate.h) marks saved and those whose file is no longer
+// the one added (each of these reported, unless `skips` is given to get
+// both lists).
+struct ResumeSkips {
+  std::vector<std::string> saved, changed;
+};
+Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips);
+inline Status OfferUnfinishedJob(EditContext* ctx) { return OfferUnfinishedJob(ctx, nullptr); }
 
 // ---- operations -----------------------------------------------------------------------
 // The profile decisions of one add: the preferences' policy, and the default
@@ -169,12 +176,18 @@ using SaveExecutor =
     std::function<Status(EditContext* ctx, const std::vector<int32_t>& indices, bool overwrite, std::vector<Status>* results)>;
 struct SaveSelectedOptions {
   SaveExecutor executor;  // empty: one after the other in this process, with the questions
+  // An image the output plan refuses, with the reason ("its output would
+  // replace ..."); empty: each is reported as an alert.
+  std::function<void(int32_t index, const std::string& reason)> onRefused;
 };
 // Button "Save": every selected entry through the save pipeline, with the
-// progress "Processing %d images...". Saved images leave the Batchline at
-// the end when preference 118 is on and nothing failed; in overwrite mode
-// (118 off, same folder, same name) each saved entry is reset to describe
-// its new file.
+// progress "Processing %d images...". First the output plan (outputplan.h)
+// of the selected entries against every image of the Batchline: an entry
+// whose output would overwrite an image of the Batchline or another entry's
+// output is not saved, and counts as failed. Saved images leave the
+// Batchline at the end when preference 118 is on and nothing failed; in
+// overwrite mode (118 off, same folder, same name) each saved entry is reset
+// to describe its new file.
 Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options = {});
 // One entry of a batch save: loaded for saving, output chosen, FilterImage,
 // and in overwrite mode the entry rewritten. Failures are reported.
@@ -182,7 +195,8 @@ Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite);
 // True when a batch save replaces every input (preferences 118 off, 73 on, naming 2).
 bool OverwriteMode();
 
-// "Save Image as...": the open image through the file-save dialog.
+// "Save Image as...": the open image through the file-save dialog; a chosen
+// name that would overwrite another image of the Batchline is refused.
 Status SaveCurrentAs(EditContext* ctx);
 // Button "Remove": the selected entries leave the Batchline (asking first
 // when any has edits).

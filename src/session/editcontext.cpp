@@ -40,6 +40,7 @@ Status LoadEntryRecord(EditContext* ctx, int32_t index) {
   want.pars = &stored;
   Status st = ReadJobRecord(b.files.data, entry, want);
   if (st != kOk) return st;  // reported by the job file
+  if (imagePath == kJobLongPathMark) imagePath = entry.imagePath;  // too long for the record
 
   // The file first, so that the record is applied knowing the image's depth.
   RasImage image;
@@ -190,7 +191,12 @@ Status ApplyParsToContext(EditContext* ctx, const TavelinPars& source, bool chec
 Status LoadEntryForSaving(EditContext* ctx, int32_t index) {
   if (!ctx) return kBadArg;
   CloseImage(ctx);
-  return LoadEntryRecord(ctx, index);
+  Status st = LoadEntryRecord(ctx, index);
+  // An image is never saved unconverted because its input profile could not
+  // be used (the failure is reported where the transform is made).
+  const std::string& profile = ctx->inputProfilePath;
+  if (st == kOk && !profile.empty() && profile != ctx->app->workingSpace.profilePath && !ctx->inputQX) st = kFormatErr;
+  return st;
 }
 
 Status LoadEntryForEditing(EditContext* ctx) {

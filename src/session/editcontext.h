@@ -26,8 +26,9 @@
 #include "correct/tavelinpars.h"
 #include "filters/pixelbuffer.h"
 #include "imagefile/ras.h"
-#include "session/batchline.h"
+#include "base/safefile.h"
 #include "base/status.h"
+#include "session/batchline.h"
 #include "transform/tintmesh.h"
 
 struct AppSession;
@@ -45,9 +46,9 @@ struct ImageInfo {
 
 // One save in progress (pipeline.h). Freed when the save ends.
 struct SaveState {
-  bool replaceOriginal = false;  // the output is the input file itself
+  bool replaceOriginal = false;  // the output name is the input file itself
   std::string outputPath;        // where the finished image goes
-  std::string tempPath;          // what is written: a unique name in the output's folder
+  TempFile temp;                 // what is written: a unique locked name in the output's folder
   RasImage in, out;
   RasScanline inSl, outSl;
   int32_t inBytes = 1, outBytes = 1;
@@ -137,6 +138,8 @@ Status ApplyParsToContext(EditContext* ctx, const TavelinPars& source, bool chec
 Status LoadEntryForEditing(EditContext* ctx);
 // The same for saving entry `index`: record, file query, record applied,
 // input transform; no display image, no preview. The display name is set.
+// An input profile whose transform cannot be made fails the load
+// (kFormatErr): the image is not saved unconverted.
 Status LoadEntryForSaving(EditContext* ctx, int32_t index);
 // Reads the display image of the loaded file into image0 (two steps for a
 // file more than twice the view in both directions), through the input

@@ -156,7 +156,7 @@ Status SaveEmbeddedProfileFromImage(const std::string& imagePath, const std::str
 Status WriteFileAtomically(const std::string& target, const std::function<Status(Stream&)>& fill,
                            const char* phrase) {
   AtomicFile file;
-  if (Status st = file.Open(target); st != kOk) return Report(st, phrase);
+  if (Status st = file.Open(target); st != kOk) return ReportError(st, phrase, Phrase(9111, FolderOf(target, "./").c_str()).c_str());
   if (Status st = fill(file.stream()); st != kOk) return st;  // reported by `fill`
   return Report(file.Commit(), phrase);
 }
@@ -227,7 +227,9 @@ bool IsJobFile(const std::string& path) {
 // ---- records -----------------------------------------------------------------------
 
 Status WriteJobRecord(Stream& s, JobEntry& entry, const JobRecordWrite& parts) {
-  if (parts.imagePath && CheckPathFits(*parts.imagePath, "writing image path") != kOk) return kBadArg;
+  const bool marked = parts.imagePath && parts.markLongImagePath && parts.imagePath->size() >= kJobPathField &&
+                      parts.imagePath->find('\0') == std::string::npos;
+  if (parts.imagePath && !marked && CheckPathFits(*parts.imagePath, "writing image path") != kOk) return kBadArg;
   if (parts.profilePath && CheckPathFits(*parts.profilePath, "writing ICC profile path") != kOk) return kBadArg;
   if ((parts.original && CheckThumbnail(*parts.original) != kOk) ||
       (parts.corrected && CheckThumbnail(*parts.corrected) != kOk))
@@ -263,7 +265,8 @@ Status WriteJobRecord(Stream& s, JobEntry& entry, const JobRecordWrite& parts) {
   Status st = SeekTo(s, base);
   if (st != kOk) return Report(st, "writing image path");
   if (parts.imagePath) {
-    if ((st = WritePathField(s, *parts.imagePath)) != kOk) return Report(st, "writing image path");
+    if ((st = WritePathField(s, marked ? std::string(kJobLongPathMark) : *parts.imagePath)) != kOk)
+      return Report(st, "writing image path");
   }
   if (parts.profilePath) {
     if (!parts.imagePath && (st = SeekTo(s, base + kJobOffsetProfilePath)) != kOk)
@@ -363,6 +366,7 @@ Status GetBatchlineFiles(const UiState* state, BatchlineFiles* files) {
   if (Status st = Ui_Path_SetToPrefFolder(state, folder); st != kOk) return st;
   files->header = folder + "TavelinJobHdr";
   files->data = folder + "TavelinJobData";
+  files->state = folder + "TavelinJobState";
   return kOk;
 }
 
@@ -413,7 +417,8 @@ Status ReadBatchlineJob(const BatchlineFiles& files, JobEntryList& entries) {
 
 Status DeleteBatchlineFiles(const BatchlineFiles& files) {
   Status st = kOk;
-  for (const std::string* path : {&files.header, &files.data}) {
+  for (const std::string* path : {&files.header, &files.data, &files.state}) {
+    if (path->empty()) continue;
     Stream probe;
     if (StreamOpen(probe, *path, kStreamRead) != kOk) continue;
     StreamClose(probe);
@@ -510,6 +515,8 @@ Status SaveJobFile(const std::string& jobPath, const std::string& dataPath, cons
   Status st = entries.empty() ? kOk : StreamOpen(data, dataPath, kStreamRead);
   if (st != kOk) return Report(st, "reading image data");
   // Every record's length, and the offset it gets in the job file.
+  for (const JobEntry& e : entries)
+    if (CheckPathFits(e.imagePath, "writing image path") != kOk) return kBadArg;
   JobEntryList placed(entries);
   uint64_t position = 8 + 4 * (uint64_t)entries.size();
   for (JobEntry& e : placed) {

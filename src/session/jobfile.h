@@ -13,6 +13,11 @@
 //            (each 20 header bytes + D pixel bytes, see thumbnail.h).
 //            Record length = 3032 + L.
 //
+// Long paths: in the Batchline's own data file (not in a job file) a record
+// whose image path does not fit its field holds kJobLongPathMark there
+// instead; the path itself is kept by the Batchline's run state
+// (runstate.h). Saving such an entry as a job file is refused.
+//
 // Data safety: a record is written (and flushed) before any header that
 // points to it; the header file and saved job files are written to a
 // temporary file beside the target and renamed over it, so a crash at any
@@ -43,6 +48,9 @@ constexpr uint32_t kJobTag = 0x5443444A;
 // The offset table's size is a 16-bit byte count: at most 16383 entries.
 constexpr uint32_t kJobMaxEntries = 16383;
 constexpr uint32_t kJobPathField = 256;
+// What a Batchline record holds for an image path longer than its field (no
+// path starts with this byte).
+constexpr char kJobLongPathMark[] = "\x01";
 constexpr uint32_t kJobOffsetProfilePath = 256;
 constexpr uint32_t kJobOffsetVector = 512;
 constexpr uint32_t kJobOffsetThumbLength = 3028;
@@ -84,6 +92,9 @@ using ThumbnailProfileConverter = std::function<Status(const std::string& profil
 // The parts of a record to write; a null part is skipped (its old bytes stay).
 struct JobRecordWrite {
   const std::string* imagePath = nullptr;
+  // An image path longer than the field is written as kJobLongPathMark
+  // (the Batchline keeps it elsewhere); otherwise it is refused.
+  bool markLongImagePath = false;
   const std::string* profilePath = nullptr;
   const TavelinPars* pars = nullptr;
   // The full correction transform of the open image. Its data paths are
@@ -134,6 +145,7 @@ Status ReadJobRecord(const std::string& path, JobEntry& entry, const JobRecordRe
 struct BatchlineFiles {
   std::string header;  // preferences folder + "TavelinJobHdr"
   std::string data;    // preferences folder + "TavelinJobData"
+  std::string state;   // preferences folder + "TavelinJobState" (runstate.h)
 };
 Status GetBatchlineFiles(const UiState* state, BatchlineFiles* files);
 // True when the header file exists (start-up then offers "Resume unfinished job?").
@@ -146,7 +158,8 @@ Status WriteBatchlineHeader(const BatchlineFiles& files, const JobEntryList& ent
 // path and length read from the data file. On a failure `entries` holds the
 // entries read before it.
 Status ReadBatchlineJob(const BatchlineFiles& files, JobEntryList& entries);
-// Deletes both files (the Batchline became empty, or Exit). Missing files are fine.
+// Deletes both files and the run state (the Batchline became empty, or
+// Exit). Missing files are fine.
 Status DeleteBatchlineFiles(const BatchlineFiles& files);
 
 // ---- job files ---------------------------------------------------------------
@@ -171,5 +184,7 @@ Status ResumeJobFile(const std::string& jobPath, const BatchlineFiles& files, Jo
                      const JobResumeOptions& options = {});
 // "Save Job...": the header, the offsets counted from the start of the job
 // file, and every entry's record copied from the data file, written to a
-// temporary file beside `jobPath` and renamed over it once complete.
+// temporary file beside `jobPath` and renamed over it once complete. An
+// entry whose image path the record cannot hold is refused (kBadArg,
+// reported).
 Status SaveJobFile(const std::string& jobPath, const std::string& dataPath, const JobEntryList& entries);

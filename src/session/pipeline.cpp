@@ -13,6 +13,7 @@
 #include "base/debuglog.h"
 #include "session/editcontext.h"
 #include "base/naming.h"
+#include "base/safefile.h"
 #include "session/startup.h"
 #include "base/strings.h"
 #include "base/uihost.h"
@@ -22,11 +23,6 @@
 namespace {
 
 bool IsTiff(int32_t format) { return format == kRasTiff || format == kRasTiff16 || format == kRasCameraRaw; }
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
 
 // The progress text of the save in hand.
 std::string SavingText(const EditContext* ctx) {
@@ -73,14 +69,6 @@ Status WriteRowFromStage(void* context, int32_t row, const IPRow& planes) {
   return WriteScanline(static_cast<EditContext*>(context), (uint32_t)row, planes);
 }
 
-// Makes a file's bytes durable (before it replaces another file).
-Status SyncPath(const std::string& path) {
-  Stream s;
-  Status st = StreamOpen(s, path, kStreamRead);
-  if (st == kOk) st = StreamFlush(s, true);
-  return st == kOk ? kOk : kWriteErr;
-}
-
 }  // namespace
 
 int32_t JpegQualityFromPrefs(float fraction) {
@@ -90,8 +78,9 @@ int32_t JpegQualityFromPrefs(float fraction) {
 
 bool SameFile(const std::string& input, const std::string& output) {
   if (input == output) return true;
+  // The output's own name: a link there is replaced by the save, not followed.
   struct stat a, b;
-  if (::stat(input.c_str(), &a) != 0 || ::stat(output.c_str(), &b) != 0) return false;
+  if (::stat(input.c_str(), &a) != 0 || ::lstat(output.c_str(), &b) != 0) return false;
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
@@ -134,6 +123,19 @@ Status ChooseOutput(EditContext* ctx) {
   return SetOutput(ctx, format, OutputPathFor(naming, ctx->imagePath, written));
 }
 
+Status PlannedOutputPath(const std::string& imagePath, std::string& outputPath) {
+  RasImage image;
+  if (Status st = RasQuery(imagePath, image); st != kOk) return st;
+  const Prefs& prefs = AppPrefs();
+  int32_t format = prefs.outputFormat;
+  if (format == 0) format = image.format == kRasCameraRaw ? kRasTiff16 : image.format;
+  OutputNaming naming;
+  if (Status st = GetOutputNaming(prefs, &naming); st != kOk) return st;
+  const int32_t written = format == kRasTiff && image.maxValue >= 256 ? kRasTiff16 : format;
+  outputPath = OutputPathFor(naming, imagePath, written);
+  return kOk;
+}
+
 Status OpenForSaving(EditContext* ctx) {
   if (!ctx || !ctx->app || ctx->save) return kBadArg;
   ctx->save = std::make_unique<SaveState>();
@@ -156,14 +158,15 @@ Status OpenForSaving(EditContext* ctx) {
   }
   if (ctx->output.format == kRasJpeg) JpegSetOption(0, JpegQualityFromPrefs(prefs.jpegQuality));
 
-  // The output goes to a unique name in its own folder; the finished file
-  // is renamed over the output path (the input itself, when it is the input).
+  // The output goes to a unique locked name in its own folder; the finished
+  // file is renamed over the output path, which replaces whatever has that
+  // name (the input itself, when it is the input; a link, never its target).
   s.replaceOriginal = SameFile(ctx->imagePath, s.outputPath);
-  // Another spelling of the input (a link, another letter case on a file
-  // system that ignores case) replaces the input file itself.
-  if (s.replaceOriginal) s.outputPath = ctx->imagePath;
-  if ((st = Ui_Path_CreateUniqueTempFile(FolderOf(s.outputPath, "./"), s.tempPath, 4096)) != kOk) {
-    s.tempPath.clear();
+  const std::string folder = FolderOf(s.outputPath, "./");
+  SweepOutputFolder(folder);
+  std::string why;
+  if ((st = s.temp.Create(folder, &why)) != kOk) {
+    DLog("%s", why.c_str());
     return fail(st == kBadArg ? kOpenErr : st, Phrase(3003, outLeaf.c_str()));
   }
 
@@ -195,7 +198,7 @@ Status OpenForSaving(EditContext* ctx) {
   const ImageInfo& o = ctx->output;
   if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, s.in.channels, s.in.colorType, s.in.resolution)) != kOk)
     return fail(st, "rasInit");
-  if ((st = RasOpen(s.tempPath, 'w', s.out)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
+  if ((st = RasOpen(s.temp.Path(), 'w', s.out, s.outputPath)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
     return fail(st, Phrase(3003, outLeaf.c_str()));
   s.inBytes = s.in.Is16() ? 2 : 1;
   s.outBytes = s.out.Is16() ? 2 : 1;
@@ -250,13 +253,17 @@ Status FinishSaving(EditContext* ctx) {
   }
   RasFreeSl(s.inSl);
   RasFreeSl(s.outSl);
-  // A file that is replaced (the input, or an earlier output) is replaced by
-  // bytes already on the disk, in one rename.
-  if (st == kOk && Exists(s.outputPath) && (st = SyncPath(s.tempPath)) != kOk)
-    ReportError(st, Phrase(3005, LeafName(s.outputPath).c_str()));
-  if (st == kOk && StreamRename(s.tempPath, s.outputPath) != kOk)
-    st = ReportError(kSysErr, Phrase(3031, LeafName(s.tempPath).c_str(), LeafName(s.outputPath).c_str()));
-  if (st != kOk) StreamDelete(s.tempPath);
+  // One rename puts the finished image in place, with the bytes on the disk
+  // first; a file it replaces hands over its mode, owner and attributes.
+  if (st == kOk) {
+    const std::string tempLeaf = LeafName(s.temp.Path());
+    std::string why;
+    st = s.temp.CommitTo(s.outputPath, true, &why);
+    if (st == kWriteErr) ReportError(st, Phrase(3005, LeafName(s.outputPath).c_str()).c_str(), why.c_str());
+    else if (st != kOk)
+      ReportError(st, Phrase(3031, tempLeaf.c_str(), LeafName(s.outputPath).c_str()).c_str(), why.c_str());
+  }
+  s.temp.Remove();
   EndSave(ctx);
   return st;
 }
@@ -265,7 +272,7 @@ void AbortSaving(EditContext* ctx, Status status) {
   if (!ctx || !ctx->save) return;
   SaveState& s = *ctx->save;
   CloseFiles(s);
-  if (!s.tempPath.empty()) StreamDelete(s.tempPath);
+  s.temp.Remove();
   DLog("AbortSaving status = %d", (int)status);
   EndSave(ctx);
 }

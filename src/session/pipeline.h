@@ -6,14 +6,19 @@
 // the filter stage (noise filter, correction transform, unsharp mask) into
 // the output; FinishSaving or AbortSaving ends it.
 //
-// Data safety: the output is always written to a unique temporary file in
-// its own folder and renamed over the output path only after the last row
-// and both closes succeeded (made durable first when it replaces a file),
-// so the output path never holds a partial image and an output that
-// replaces its input leaves the input untouched until the final rename. A
-// failed or cancelled save removes its temporary file. An output counts as
-// the input when the path is the same or names the same file (a link, or
-// another letter case on a file system that ignores case).
+// Data safety: the output is always written to a unique locked temporary
+// file in its own folder (safefile.h) and renamed over the output path only
+// after the last row and both closes succeeded, with its bytes on the disk
+// first, so the output path never holds a partial image and an output that
+// replaces its input leaves the input untouched until the final rename. The
+// rename replaces what has the output's name: a file keeps its mode, owner
+// and attributes, a symbolic link is replaced and its target left alone, a
+// file with other hard links is refused. A failed or cancelled save removes
+// its temporary file; temporary files of killed processes in the output's
+// folder are removed before the first save there. An output counts as the
+// input when the path is the same or its name is the input file (another
+// spelling of the path, another letter case on a file system that ignores
+// case), never when it is a link to it.
 //
 // Memory: one input and one output scanline plus the filter stage's rows;
 // never the image. Progress goes to UiHost per percent of rows; a cancel
@@ -38,10 +43,15 @@ Status ChooseOutput(EditContext* ctx);
 // TIFF for 16-bit input; the path is `path`.
 Status SetOutput(EditContext* ctx, int32_t format, const std::string& path);
 
+// The output path ChooseOutput gives the image at `imagePath`, worked out
+// from the file alone (for the output plan of a batch, before any is
+// loaded). The file's status when it cannot be recognised.
+Status PlannedOutputPath(const std::string& imagePath, std::string& outputPath);
+
 // The JPEG quality handed to the writer: preference 78 × 100, rounded half away from zero.
 int32_t JpegQualityFromPrefs(float fraction);
-// True when `output` names the file `input` names (same path, or the same
-// file on the disk).
+// True when `output` names the file `input` names: the same path, or the
+// output's own name (a link there not followed) is the input's file.
 bool SameFile(const std::string& input, const std::string& output);
 
 Status OpenForSaving(EditContext* ctx);

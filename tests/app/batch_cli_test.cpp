@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
-#include "session/session_support.h"
+#include "base/bytes.h"
 #include "base/strings.h"
+#include "session/session_support.h"
 
 namespace {
 
@@ -60,8 +64,61 @@ class BatchCliTest : public ::testing::Test {
     }
     return out;
   }
+  // Waits until the log of a launched run holds `count` saved images.
+  bool WaitForSaved(size_t count) {
+    for (int i = 0; i < 30000; ++i) {
+      const std::string log = ReadFileText(root_ + "log");
+      size_t saved = 0;
+      for (size_t at = log.find(" -> "); at != std::string::npos; at = log.find(" -> ", at + 1)) ++saved;
+      if (saved >= count) return true;
+      ::usleep(2000);
+    }
+    return false;
+  }
+  // Starts saving a large image over itself; returns once its temporary
+  // output exists (the save is under way).
+  pid_t LaunchSaveOverItself(const std::string& big) {
+    const pid_t pid = Launch("correct '" + big + "' --naming same --jobs 1 --denoise");
+    for (int i = 0; i < 3000 && !HasTempFile(root_ + "in/"); ++i) ::usleep(5000);
+    EXPECT_TRUE(HasTempFile(root_ + "in/")) << ReadFileText(root_ + "log");
+    return pid;
+  }
+  void Kill(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WaitForBatchlineFree());
+  }
   std::string root_;
 };
+
+// A folder that another user may work in too (the scratch folder is this
+// user's alone), removed at the end.
+struct SharedFolder {
+  std::string path;
+  SharedFolder() {
+    char pattern[] = "/tmp/tavelin-shared-XXXXXX";
+    if (::mkdtemp(pattern)) path = std::string(pattern) + "/";
+    ::chmod(pattern, 01777);
+  }
+  ~SharedFolder() {
+    if (!path.empty()) std::filesystem::remove_all(path);
+  }
+};
+
+// Runs a command as the user nobody (the tests run as root for this).
+std::string AsNobody(const std::string& command) {
+  return "setpriv --reuid=65534 --regid=65534 --clear-groups " + command;
+}
+bool NobodyCanRunTheTool() {
+  return ::geteuid() == 0 &&
+         RunCommand(AsNobody(std::string("'") + TAVELIN_CLI + "' --version >/dev/null 2>&1")) == 0;
+}
+
+uint32_t ImageWidth(const std::string& path) {
+  RasImage image;
+  return RasQuery(path, image) == kOk ? image.width : 0;
+}
 
 TEST_F(BatchCliTest, CorrectSavesEveryImageWithOneLineEach) {
   ASSERT_EQ(WriteTestImage(In("a.jpg"), kRasJpeg, 64, 48), 0);
@@ -144,14 +201,7 @@ TEST_F(BatchCliTest, InterruptStopsCleanlyAndLeavesTheInputIntact) {
   const std::string big = In("big.tif");
   ASSERT_EQ(WriteTestImage(big, kRasTiff16, 3000, 2000), 0);
   const auto before = FileBytes(big);
-  const pid_t pid = Launch("correct '" + big + "' --naming same --jobs 1 --denoise");
-  // Once the temporary output exists, the save is under way.
-  bool started = false;
-  for (int i = 0; i < 3000 && !started; ++i) {
-    started = HasTempFile(root_ + "in/");
-    if (!started) ::usleep(5000);
-  }
-  ASSERT_TRUE(started) << ReadFileText(root_ + "log");
+  const pid_t pid = LaunchSaveOverItself(big);
   ::kill(pid, SIGINT);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -205,11 +255,22 @@ TEST_F(BatchCliTest, KilledRunLeavesInputsIntactAndAJobThatResumes) {
     ASSERT_EQ(Cli("job unfinished", &out), 0) << out;
     if (out == "No unfinished job.\n") continue;  // killed before the first image was added, or after the end
     ++offered;
+    // The images still to save, then those saved before the kill.
     auto listed = Lines(out);
     ASSERT_GE(listed.size(), 2u) << out;
-    EXPECT_EQ(listed[0], "Resume unfinished job? " + std::to_string(listed.size() - 1) + " images:") << out;
+    const auto savedAt = std::find_if(listed.begin(), listed.end(),
+                                      [](const std::string& l) { return l.rfind("Already saved, ", 0) == 0; });
+    const size_t pending = (size_t)(savedAt - listed.begin()) - 1;
+    EXPECT_EQ(listed[0], "Resume unfinished job? " + std::to_string(pending) + " images:") << out;
+    if (savedAt != listed.end()) {
+      EXPECT_EQ(*savedAt, "Already saved, " + std::to_string(listed.end() - savedAt - 1) + " images:") << out;
+      listed.erase(savedAt);
+    }
     listed.erase(listed.begin());
     // The entries are the first images in the order they are added.
+    std::sort(listed.begin(), listed.end(), [&](const std::string& a, const std::string& b) {
+      return std::find(inputs.begin(), inputs.end(), a) < std::find(inputs.begin(), inputs.end(), b);
+    });
     EXPECT_EQ(listed, std::vector<std::string>(inputs.begin(), inputs.begin() + listed.size())) << out;
     // The job still saves; then it is gone.
     ASSERT_EQ(Cli("job unfinished --resume --out '" + Out() + "' --jobs 2", &out), 0) << out;
@@ -242,6 +303,245 @@ TEST_F(BatchCliTest, KilledRunLeavesInputsIntactAndAJobThatResumes) {
     }
     ASSERT_EQ(Cli("job unfinished --discard", &out), 0) << out;
   }
+}
+
+// An output never lands on an input of the run or on another output: the
+// image is refused with a line that names the file, and the run fails. A
+// link to the input at an output's name is replaced, not written through.
+TEST_F(BatchCliTest, NoOutputOverwritesAnInputOrAnotherOutput) {
+  std::filesystem::create_directories(root_ + "in/d1");
+  std::filesystem::create_directories(root_ + "in/d2");
+  // Sizes tell the images apart.
+  ASSERT_EQ(WriteTestImage(In("beach.jpg"), kRasJpeg, 64, 48), 0);
+  ASSERT_EQ(WriteTestImage(In("beach_2.jpg"), kRasJpeg, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(In("photo.tif"), kRasTiff, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(In("photo.jpg"), kRasJpeg, 64, 48), 0);
+  ASSERT_EQ(WriteTestImage(In("d1/IMG_0001.tif"), kRasTiff, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(In("d2/IMG_0001.tif"), kRasTiff, 64, 48), 0);
+  const auto beach2 = FileBytes(In("beach_2.jpg"));
+  struct Case {
+    std::string args;
+    std::string refused, reason;
+    std::string kept;  // the file the refused image would have overwritten, with the size it keeps
+    uint32_t keptWidth;
+  } cases[] = {
+      {"--jobs 1 --suffix _2 '" + In("beach.jpg") + "' '" + In("beach_2.jpg") + "'", In("beach.jpg"),
+       "its output would replace " + In("beach_2.jpg") + ", an input of this run", In("beach_2.jpg"), 40},
+      {"--format jpeg --naming same '" + In("photo.tif") + "' '" + In("photo.jpg") + "'", In("photo.tif"),
+       "its output would replace " + In("photo.jpg") + ", an input of this run", In("photo.jpg"), 64},
+      {"--out '" + Out() + "' '" + In("d1/IMG_0001.tif") + "' '" + In("d2/IMG_0001.tif") + "'", In("d2/IMG_0001.tif"),
+       "its output " + Out("IMG_0001-zV.tif") + " is also the output of " + In("d1/IMG_0001.tif"),
+       Out("IMG_0001-zV.tif"), 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    std::string out;
+    EXPECT_EQ(Cli("correct --reset " + c.args, &out), 1) << out;
+    const auto lines = Lines(out);
+    ASSERT_EQ(lines.size(), 3u) << out;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), c.refused + ": not saved: " + c.reason), lines.end()) << out;
+    EXPECT_EQ(lines[2].rfind("1 of 2 images saved, 1 failed", 0), 0u) << out;
+    EXPECT_EQ(ImageWidth(c.kept), c.keptWidth);
+  }
+  EXPECT_EQ(FileBytes(In("beach_2.jpg")), beach2);
+
+  // A link to the input planted at the output's name.
+  ASSERT_EQ(WriteTestImage(In("pic.jpg"), kRasJpeg, 64, 48), 0);
+  const auto pic = FileBytes(In("pic.jpg"));
+  ASSERT_EQ(::symlink(In("pic.jpg").c_str(), In("pic-zV.jpg").c_str()), 0);
+  std::string out;
+  EXPECT_EQ(Cli("correct '" + In("pic.jpg") + "'", &out), 0) << out;
+  EXPECT_EQ(FileBytes(In("pic.jpg")), pic);
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(In("pic-zV.jpg"))));
+}
+
+// Killed while saving images over themselves, the run is resumed: what was
+// saved is skipped, the rest is saved, and every image ends corrected once,
+// byte for byte what one correction gives. Both ways of resuming.
+TEST_F(BatchCliTest, ResumeAfterAKillNeverCorrectsAnImageTwice) {
+  std::filesystem::create_directories(root_ + "ref");
+  std::vector<std::string> leaves;
+  std::vector<std::vector<unsigned char>> originals;
+  for (int i = 0; i < 7; ++i) {
+    leaves.push_back(i == 6 ? "extra.jpg" : "img" + std::to_string(i) + ".jpg");
+    ASSERT_EQ(WriteTestImage(In(leaves.back()), kRasJpeg, 1600, 1200, 3, "", "", 0.55 + 0.06 * i), 0);
+    originals.push_back(FileBytes(In(leaves.back())));
+    WriteFileBytes(root_ + "ref/" + leaves.back(), originals.back().data(), originals.back().size());
+  }
+  std::string out, refArgs = "correct --jobs 1 --naming same";
+  for (const std::string& l : leaves) refArgs += " '" + root_ + "ref/" + l + "'";
+  ASSERT_EQ(Cli(refArgs, &out), 0) << out;
+
+  std::string run = "correct --jobs 1 --naming same";
+  for (int i = 0; i < 6; ++i) run += " '" + In(leaves[i]) + "'";
+  const std::string resumes[] = {"job unfinished --resume --naming same --jobs 1",
+                                 "correct --unfinished resume --naming same --jobs 1 '" + In("extra.jpg") + "'"};
+  for (const std::string& resume : resumes) {
+    SCOPED_TRACE(resume);
+    for (int i = 0; i < 6; ++i) WriteFileBytes(In(leaves[i]), originals[i].data(), originals[i].size());
+    std::remove((root_ + "log").c_str());
+    const pid_t pid = Launch(run);
+    ASSERT_TRUE(WaitForSaved(2)) << ReadFileText(root_ + "log");
+    Kill(pid);
+    ASSERT_EQ(ReadFileText(root_ + "log").find("images saved"), std::string::npos);  // killed before the end
+    // 1 only when the kill fell between a rename and its mark: that image
+    // is then left out, saved once already.
+    const int status = Cli(resume, &out);
+    EXPECT_TRUE(status == 0 || (status == 1 && out.find("it is not corrected again") != std::string::npos)) << out;
+    EXPECT_NE(out.find(": already saved, skipped"), std::string::npos) << out;
+    for (size_t i = 0; i < (resume[0] == 'j' ? 6u : 7u); ++i)
+      EXPECT_TRUE(FileBytes(In(leaves[i])) == FileBytes(root_ + "ref/" + leaves[i])) << leaves[i] << "\n" << out;
+  }
+}
+
+// Saved over itself, a file keeps its mode, owner and extended attributes; a
+// file with other hard links is left as it is, with a line that says why.
+TEST_F(BatchCliTest, ASavedOverFileKeepsModeOwnerAndAttributesAndHardLinksAreRefused) {
+  const std::string p = In("p.tif"), h1 = In("h1.tif"), h2 = In("h2.tif");
+  ASSERT_EQ(WriteTestImage(p, kRasTiff, 60, 40), 0);
+  ASSERT_EQ(WriteTestImage(h1, kRasTiff, 60, 40), 0);
+  ASSERT_EQ(::link(h1.c_str(), h2.c_str()), 0);
+  ASSERT_EQ(::chmod(p.c_str(), 0600), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+  const bool xattrs = ::setxattr(p.c_str(), "user.note", "mine", 4, 0) == 0;
+  const auto pBefore = FileBytes(p), hBefore = FileBytes(h1);
+  std::string out;
+  EXPECT_EQ(Cli("correct --jobs 1 --naming same '" + p + "' '" + h1 + "'", &out), 1) << out;
+  EXPECT_NE(out.find(h1 + ": not saved: its output " + h1 + " has other names (hard links) and is not replaced"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(FileBytes(p), pBefore);
+  struct stat st;
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  if (root) EXPECT_EQ(st.st_uid, 65534u);
+  if (xattrs) {
+    char value[8] = {};
+    EXPECT_EQ(::getxattr(p.c_str(), "user.note", value, sizeof value), 4);
+    EXPECT_STREQ(value, "mine");
+  }
+  EXPECT_EQ(FileBytes(h1), hBefore);
+  ASSERT_EQ(::stat(h2.c_str(), &st), 0);
+  EXPECT_EQ(st.st_nlink, 2u);
+}
+
+// Two users in one temporary folder: each works in a folder of its own, so
+// the second is not blocked by the first, and a name planted there by one
+// user (a link to a folder of its own) is never entered by the other.
+TEST_F(BatchCliTest, TwoUsersShareATemporaryFolder) {
+  if (!NobodyCanRunTheTool()) GTEST_SKIP() << "needs root, setpriv and a tool the user nobody can run";
+  SharedFolder shared;
+  ASSERT_FALSE(shared.path.empty());
+  const std::string& d = shared.path;
+  for (const char* f : {"img", "out", "nobody"}) {
+    std::filesystem::create_directories(d + f);
+    ASSERT_EQ(::chmod((d + f).c_str(), 0777), 0);
+  }
+  ASSERT_EQ(WriteTestImage(d + "img/a.jpg", kRasJpeg, 64, 48), 0);
+  ::chmod((d + "img/a.jpg").c_str(), 0644);
+  const std::string uid = std::to_string(::geteuid());
+  ASSERT_EQ(RunCommand(AsNobody("sh -c 'mkdir " + d + "trap && ln -s " + d + "trap " + d + "tavelin-marvet-" + uid + "'")), 0);
+
+  std::string out;
+  EXPECT_EQ(RunCommand("env XDG_CONFIG_HOME='" + root_ + "config' TMPDIR='" + d + "' '" + TAVELIN_CLI +
+                           "' correct --out '" + d + "out' '" + d + "img/a.jpg'",
+                       &out),
+            0)
+      << out;
+  EXPECT_TRUE(std::filesystem::is_empty(d + "trap"));
+  EXPECT_EQ(RunCommand(AsNobody("env XDG_CONFIG_HOME='" + d + "nobody' HOME='" + d + "nobody' TMPDIR='" + d + "' '" +
+                                TAVELIN_CLI + "' correct --suffix -n --out '" + d + "out' '" + d + "img/a.jpg'"),
+                       &out),
+            0)
+      << out;
+  EXPECT_TRUE(FileExists(d + "out/a-zV.jpg"));
+  EXPECT_TRUE(FileExists(d + "out/a-n.jpg"));
+  struct stat st;
+  ASSERT_EQ(::lstat((d + "tavelin-marvet-65534").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  // A preferences folder this user may not write in is named in the message.
+  std::filesystem::create_directories(d + "nobody/Harvosa");
+  ASSERT_EQ(::chown((d + "nobody/Harvosa").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod((d + "nobody/Harvosa").c_str(), 0555), 0);
+  for (const auto& e : std::filesystem::directory_iterator(d + "nobody/Harvosa")) std::filesystem::remove(e.path());
+  EXPECT_EQ(RunCommand(AsNobody("env XDG_CONFIG_HOME='" + d + "nobody' HOME='" + d + "nobody' TMPDIR='" + d + "' '" +
+                                TAVELIN_CLI + "' correct --out '" + d + "out' '" + d + "img/a.jpg'"),
+                       &out),
+            1);
+  EXPECT_NE(out.find("Make sure the folder " + d + "nobody/Harvosa/ exists and this user may create files in it."),
+            std::string::npos)
+      << out;
+}
+
+// A profile named for conversion that the colour service cannot use stops
+// the run before any image is saved (its header alone looks right).
+TEST_F(BatchCliTest, AProfileTheColourServiceCannotUseStopsTheRun) {
+  std::vector<uint8_t> header(132, 0);
+  StoreBE32(&header[0], 132);
+  std::memcpy(&header[12], "mntrRGB XYZ ", 12);
+  std::memcpy(&header[36], "acsp", 4);
+  const std::string broken = In("broken.icc");
+  WriteFileBytes(broken, header.data(), header.size());
+  ASSERT_EQ(WriteTestImage(In("a.tif"), kRasTiff, 30, 20), 0);
+  for (const char* option : {"--missing-profile", "--embedded-profile"}) {
+    std::string out;
+    EXPECT_EQ(Cli("correct '" + In("a.tif") + "' " + option + " '" + broken + "' --out '" + Out() + "'", &out), 1)
+        << option;
+    EXPECT_NE(out.find(broken + ": not an RGB input or monitor profile that the colour service can use"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(FolderLeaves(Out()).empty());
+  }
+}
+
+// A run killed while it writes leaves its temporary file; the next run that
+// saves into that folder removes it.
+TEST_F(BatchCliTest, TemporaryFilesOfAKilledRunGoWithTheNextRunThere) {
+  const std::string big = In("big.tif"), small = In("small.tif");
+  ASSERT_EQ(WriteTestImage(big, kRasTiff16, 3000, 2000), 0);
+  ASSERT_EQ(WriteTestImage(small, kRasTiff, 30, 20), 0);
+  const auto before = FileBytes(big);
+  Kill(LaunchSaveOverItself(big));
+  ASSERT_TRUE(HasTempFile(root_ + "in/"));
+  std::string out;
+  EXPECT_EQ(Cli("correct --unfinished new --reset --naming same '" + small + "'", &out), 0) << out;
+  EXPECT_EQ(FolderLeaves(root_ + "in/"), (std::vector<std::string>{"big.tif", "small.tif"}));
+  EXPECT_EQ(FileBytes(big), before);
+}
+
+// Under a file-size limit the save fails with a write error and a message,
+// instead of the process dying of the signal, and leaves nothing behind.
+TEST_F(BatchCliTest, AFileSizeLimitIsAWriteErrorWithAMessage) {
+  ASSERT_EQ(WriteTestImage(In("big.tif"), kRasTiff, 1600, 1200), 0);
+  std::string out;
+  EXPECT_EQ(RunCommand("ulimit -f 2048; " + Env() + "correct --jobs 1 --reset --out '" + Out() + "' '" + In("big.tif") + "'",
+                       &out),
+            1)
+      << out;
+  EXPECT_NE(out.find("A file write error occurred"), std::string::npos) << out;
+  EXPECT_TRUE(FolderLeaves(Out()).empty());
+}
+
+// Paths longer than the Batchline's record fields are taken; a line feed in
+// a name keeps the image's line one line.
+TEST_F(BatchCliTest, LongPathsAndLineFeedsInNames) {
+  const std::string deep = In(std::string(120, 'd') + "/" + std::string(120, 'e') + "/");
+  std::filesystem::create_directories(deep);
+  const std::string longPath = deep + "long.jpg", newline = In("two\nlines.jpg");
+  ASSERT_EQ(WriteTestImage(longPath, kRasJpeg, 30, 20), 0);
+  ASSERT_EQ(WriteTestImage(newline, kRasJpeg, 30, 20), 0);
+  std::string out;
+  EXPECT_EQ(Cli("correct --jobs 1 --reset '" + longPath + "' '" + newline + "'", &out), 0) << out;
+  const auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), 3u) << out;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), In("two\\nlines.jpg -> ") + In("two\\nlines-zV.jpg")), lines.end())
+      << out;
+  EXPECT_TRUE(FileExists(deep + "long-zV.jpg"));
+  EXPECT_TRUE(FileExists(In("two\nlines-zV.jpg")));
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // tavelin-cli info, convert and pam, run as a user would.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include <unistd.h>
+
 #include "imagefile/imagefile_support.h"
 #include "support/scratch.h"
 
@@ -105,6 +109,53 @@ TEST(CliTest, ConvertsToAndFromTheLegacyFormats) {
   EXPECT_NE(out.find("DCS files hold CMYK images only"), std::string::npos) << out;
   EXPECT_FALSE(FileExists(dir + "e.eps"));
   EXPECT_FALSE(FileExists(dir + "e.eps.C"));
+}
+
+// Formats that name themselves inside (the EPS title, the Cineon file name,
+// the DCS plates) are written under temporary names too: links planted at
+// the output's name and at the plates' names are replaced, never written
+// through, and the files still name themselves and their plates. The same
+// for a PAM file.
+TEST(CliTest, OutputsAndPlatesReplaceLinksPlantedAtTheirNames) {
+  const std::string dir = FreshDir("cli_planted");
+  WriteFileText(dir + "victim", "victim");
+  struct Case {
+    const char* format;
+    const char* input;
+    std::vector<std::string> names;  // the output, then its plates
+  } cases[] = {{"eps", "rgb8_ii.tif", {"a.eps"}},
+               {"cin", "rgb8_ii.tif", {"b.cin"}},
+               {"dcs", "cmyk.tif", {"c.eps", "c.eps.C", "c.eps.M", "c.eps.Y", "c.eps.K"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    for (const std::string& name : c.names) ASSERT_EQ(::symlink((dir + "victim").c_str(), (dir + name).c_str()), 0);
+    std::string out;
+    ASSERT_EQ(Cli("convert '" + Fixture(c.input) + "' " + dir + c.names[0] + " --format " + c.format, &out), 0) << out;
+    for (const std::string& name : c.names)
+      EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir + name))) << name;
+    EXPECT_EQ(Cli("info " + dir + c.names[0], &out), 0) << out;
+  }
+  // So is the PAM file.
+  ASSERT_EQ(::symlink((dir + "victim").c_str(), (dir + "d.pam").c_str()), 0);
+  ASSERT_EQ(Cli("pam '" + Fixture("rgb8_ii.tif") + "' " + dir + "d.pam"), 0);
+  Pixels pam;
+  EXPECT_TRUE(ReadPam(dir + "d.pam", pam));
+  EXPECT_EQ(ReadFileText(dir + "victim"), "victim");
+  EXPECT_NE(ReadFileText(dir + "a.eps").find("\n%%Title: a\n"), std::string::npos);
+  EXPECT_NE(ReadFileText(dir + "c.eps").find("%%CyanPlate: c.eps.C"), std::string::npos);
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    EXPECT_NE(e.path().filename().string().rfind("Quilo", 0), 0u) << e.path();
+}
+
+// A line feed in a file name cannot split the file's line.
+TEST(CliTest, InfoKeepsEachFileOnOneLine) {
+  const std::string dir = FreshDir("cli_names");
+  const std::string path = dir + "two\nlines.tif";
+  WriteBytes(path, FileBytes(Fixture("rgb8_ii.tif")));
+  std::string out;
+  ASSERT_EQ(Cli("info '" + path + "'", &out), 0) << out;
+  EXPECT_EQ(out, dir + "two\\nlines.tif: format=tiff width=13 height=7 channels=3 colortype=rgb max=255 dpi=300 "
+                       "profile=0 exif=0\n");
 }
 
 }  // namespace

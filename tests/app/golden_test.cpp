@@ -68,7 +68,11 @@ class GoldenTest : public AppFixture {
     std::string pattern = "/tmp/tavelin-golden-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     root_ = pattern + "/";
-    for (const char* d : {"in", "out", "tmp", "home", "cfg"}) fs::create_directories(root_ + d);
+    for (const char* d : {"in", "out", "tmp", "home", "cfg", "run"}) fs::create_directories(root_ + d);
+    // The working folder, whose name the job files hold (the copies of
+    // embedded profiles), lies in a private runtime folder under the root:
+    // the same for every user who runs the test.
+    fs::permissions(root_ + "run", fs::perms::owner_all, fs::perm_options::replace);
     for (const char* s : kSamples) fs::copy_file(TestData(std::string("../../samples/") + s), root_ + "in/" + s);
     for (const auto& e : fs::directory_iterator(TestData("imagefile")))
       fs::copy_file(e.path(), root_ + "in/" + e.path().filename().string());
@@ -81,7 +85,7 @@ class GoldenTest : public AppFixture {
   int Cli(const std::string& config, const std::string& args, std::string* out) {
     fs::create_directories(root_ + "cfg/" + config);
     const std::string env = "env XDG_CONFIG_HOME='" + root_ + "cfg/" + config + "' TMPDIR='" + root_ + "tmp' HOME='" +
-                            root_ + "home' '" + TAVELIN_CLI + "' ";
+                            root_ + "home' XDG_RUNTIME_DIR='" + root_ + "run' '" + TAVELIN_CLI + "' ";
     return RunCommand(env + args, out);
   }
   std::string In(const std::string& leaf) const { return "'" + root_ + "in/" + leaf + "'"; }

@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "base/debuglog.h"
 #include "base/strings.h"
 #include "support/app_fixture.h"
@@ -88,12 +91,47 @@ TEST_F(UiStateTest, UniqueTempNames) {
   for (const Case& c : cases) EXPECT_EQ(Ui_Path_IsTempName(dir, c.path), c.temp) << c.path;
 }
 
-TEST_F(UiStateTest, TempFolderFollowsTmpdir) {
+// The working folder is this user's alone: in $XDG_RUNTIME_DIR when that is
+// private, else one folder per user in $TMPDIR; a name someone planted there
+// (a link, a folder of another user) is never entered.
+TEST_F(UiStateTest, TempFolderIsPrivateToTheUser) {
+  EnvGuard tmp("TMPDIR"), runtime("XDG_RUNTIME_DIR");
+  const std::string shared = FreshDir("shared-tmp"), uid = std::to_string(::geteuid());
+  ::chmod(shared.c_str(), 01777);
+  ::setenv("TMPDIR", shared.c_str(), 1);
+  auto mode = [](const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && st.st_uid == ::geteuid() ? (int)(st.st_mode & 07777) : -1;
+  };
   std::string path;
   ASSERT_EQ(Ui_Path_SetToTempFolder(path), 0);
-  EXPECT_EQ(path, std::string(std::getenv("TMPDIR")) + "/");
-  EnvGuard tmp("TMPDIR");
-  ::setenv("TMPDIR", "/no/such/folder", 1);
+  EXPECT_EQ(path, shared + "tavelin-marvet-" + uid + "/");
+  EXPECT_EQ(mode(path), 0700);
+
+  const std::string run = FreshDir("runtime");
+  ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+  ::chmod(run.c_str(), 0755);  // not private: not taken
   ASSERT_EQ(Ui_Path_SetToTempFolder(path), 0);
-  EXPECT_EQ(path, "/tmp/");
+  EXPECT_EQ(path, shared + "tavelin-marvet-" + uid + "/");
+  ::chmod(run.c_str(), 0700);
+  ASSERT_EQ(Ui_Path_SetToTempFolder(path), 0);
+  EXPECT_EQ(path, run + "tavelin-marvet/");
+  EXPECT_EQ(mode(path), 0700);
+  ::unsetenv("XDG_RUNTIME_DIR");
+
+  // The usual name planted as a link to another folder: a folder of this
+  // process's own, and nothing lands in the link's target.
+  const std::string target = FreshDir("planted-target");
+  std::filesystem::remove_all(shared + "tavelin-marvet-" + uid);
+  ASSERT_EQ(::symlink(target.c_str(), (shared + "tavelin-marvet-" + uid).c_str()), 0);
+  ASSERT_EQ(Ui_Path_SetToTempFolder(path), 0);
+  EXPECT_EQ(path.rfind(shared + "tavelin-marvet-" + uid + "-", 0), 0u) << path;
+  EXPECT_EQ(mode(path), 0700);
+  std::string again;
+  ASSERT_EQ(Ui_Path_SetToTempFolder(again), 0);
+  EXPECT_EQ(again, path);  // one such folder per process
+  EXPECT_TRUE(std::filesystem::is_empty(target));
+
+  ::setenv("TMPDIR", "/no/such/folder", 1);
+  EXPECT_EQ(Ui_Path_SystemTempFolder(), "/tmp/");
 }

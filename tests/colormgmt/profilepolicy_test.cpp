@@ -91,6 +91,27 @@ TEST_F(ProfilePolicy, ActionsWithoutQuestion) {
   EXPECT_EQ(host().Count(Kind::Alert), 0);
 }
 
+// A profile named for conversion that the colour service cannot use (its
+// header alone looks right) is an error for the image, never a silent assign.
+TEST_F(ProfilePolicy, ConvertingWithAnUnusableProfileIsAnError) {
+  const std::string broken = WriteBytes(dir_ + "broken.icc", ProfileBuilder().Add(SigOf("desc"), DescTag("broken")).Build());
+  ASSERT_EQ(Ui_ICC_CheckRgbInputProfile(broken), kOk);
+  EXPECT_NE(Ui_ICC_CheckUsableInputProfile(broken, ws_), kOk);
+  EXPECT_EQ(Ui_ICC_CheckUsableInputProfile(adobe_, ws_), kOk);
+  add_.actions.missingAction = add_.actions.embeddedAction = kProfileConvert;
+  add_.actions.missingPath = add_.actions.embeddedPath = broken;
+  for (const std::string& image : {plain_, embedded_}) {
+    host().Clear();
+    std::string path = "x";
+    EXPECT_EQ(DecideInputProfile(add_, image, path), kFormatErr) << image;
+    EXPECT_EQ(path, "");
+    ASSERT_EQ(host().Count(Kind::Alert), 1);
+    EXPECT_EQ(host().Of(Kind::Alert)[0].detail,
+              "broken.icc is not an RGB input or monitor profile that the colour service can use, so the image is not "
+              "converted with it.");
+  }
+}
+
 // A CMYK profile embedded in an RGB image: "cannot be used", then the
 // missing-profile question; its answer holds for the rest of the add and
 // becomes the default answer for images without a profile.

@@ -153,6 +153,35 @@ TEST(BmpTargaTest, RefusesWhatItCannotWrite) {
   EXPECT_EQ(RasOpen(ScratchFile("bad.bmp"), 'w', image), kBadArg);
 }
 
+// Targa has no signature: a file is Targa only by its name and a header
+// whose every field fits. A profile whose first bytes read as a run-length
+// Targa type is no image at all, not an unsupported Targa file.
+TEST(BmpTargaTest, TargaIsKnownByItsNameAndAConsistentHeader) {
+  std::vector<uint8_t> profile = MakeProfile(false);
+  StoreBE32(&profile[0], 0x00000A44);  // byte 2: type 10, run-length true colour
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    Status status;
+  } cases[] = {
+      {"plain.tga", FileBytes(Fixture("tga24.tga")), kOk},
+      {"PLAIN.TGA", FileBytes(Fixture("tga24.tga")), kOk},
+      {"no_extension", FileBytes(Fixture("tga24.tga")), kFormatErr},
+      {"rle.tga", FileBytes(Fixture("tga_rle.tga")), kUnsupported},
+      {"prophoto_v2.icm", profile, kFormatErr},
+      {"prophoto_v2.tga", profile, kFormatErr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = ScratchFile(c.name);
+    WriteBytes(path, c.bytes);
+    RasImage image;
+    EXPECT_EQ(RasQuery(path, image), c.status) << RasLastFailure();
+    if (c.status == kOk) EXPECT_EQ(image.format, kRasTarga);
+    if (c.status == kFormatErr) EXPECT_EQ(RasLastFailure().find("Targa"), std::string::npos) << RasLastFailure();
+  }
+}
+
 // Refusals and hostile headers: a status and a reason, no allocation for a
 // claimed size the file does not hold.
 TEST(BmpTargaTest, RefusesUnsupportedAndHostileFiles) {
@@ -183,7 +212,7 @@ TEST(BmpTargaTest, RefusesUnsupportedAndHostileFiles) {
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = ScratchFile("hostile.img");
+    const std::string path = ScratchFile("hostile.tga");
     WriteBytes(path, c.bytes);
     RasImage image;
     EXPECT_EQ(RasQuery(path, image), c.status) << RasLastFailure();

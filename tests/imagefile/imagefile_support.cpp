@@ -142,7 +142,7 @@ bool LibjpegDecode(const std::string& path, Pixels& out) {
   return true;
 }
 
-bool LibjpegEncode(const std::string& path, const Pixels& px, bool progressive) {
+bool LibjpegEncode(const std::string& path, const Pixels& px, bool progressive, bool arithmetic) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   jpeg_compress_struct c;
@@ -157,6 +157,7 @@ bool LibjpegEncode(const std::string& path, const Pixels& px, bool progressive) 
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, 90, TRUE);
   if (progressive) jpeg_simple_progression(&c);
+  c.arith_code = arithmetic ? TRUE : FALSE;
   jpeg_start_compress(&c, TRUE);
   std::vector<JSAMPLE> row((size_t)px.width * px.channels);
   for (uint32_t y = 0; y < px.height; ++y) {

@@ -35,8 +35,9 @@ bool PeerDecode(const std::string& path, const std::string& options, int depth, 
 // (accurate integer DCT, fancy upsampling); CMYK as stored.
 bool LibjpegDecode(const std::string& path, Pixels& out);
 
-// Writes `px` (8-bit gray or RGB) with libjpeg itself, quality 90, sequential or progressive.
-bool LibjpegEncode(const std::string& path, const Pixels& px, bool progressive);
+// Writes `px` (8-bit gray or RGB) with libjpeg itself, quality 90, sequential
+// or progressive, Huffman or arithmetic coding.
+bool LibjpegEncode(const std::string& path, const Pixels& px, bool progressive, bool arithmetic = false);
 
 // A test image with distinct values in every channel.
 Pixels MakePixels(uint32_t width, uint32_t height, int channels, int maxValue, uint32_t seed = 1);

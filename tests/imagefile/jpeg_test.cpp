@@ -200,6 +200,84 @@ TEST_F(JpegTest, RowsAreSequential) {
   EXPECT_EQ(RasClose(image), kOk);
 }
 
+// A file that ends before its last scan is refused with the truncation
+// message whatever its coding: arithmetic-coded data reads as zeros past the
+// end, and a progressive image cut between two scans decodes what it has, so
+// both would otherwise pass for whole pictures.
+TEST_F(JpegTest, DataEndingBeforeItsLastScanIsTruncatedWhateverTheCoding) {
+  const Pixels noise = MakePixels(96, 96, 3, 255, 5);
+  struct Coding {
+    const char* name;
+    bool progressive, arithmetic;
+  } codings[] = {{"arithmetic", false, true}, {"progressive", true, false}, {"progressive arithmetic", true, true}};
+  for (const Coding& c : codings) {
+    SCOPED_TRACE(c.name);
+    const std::string whole = ScratchFile("whole.jpg");
+    ASSERT_TRUE(LibjpegEncode(whole, noise, c.progressive, c.arithmetic));
+    RasImage image;
+    Pixels px;
+    ASSERT_EQ(ReadThrough(whole, image, px), kOk) << RasLastFailure();
+    const std::vector<uint8_t> f = FileBytes(whole);
+    // Cuts at every scan after the first, and through the data down to a stub.
+    std::vector<size_t> cuts, scans;
+    for (size_t i = 2; i + 1 < f.size(); ++i)
+      if (f[i] == 0xFF && f[i + 1] == 0xDA) scans.push_back(i);
+    cuts.assign(scans.begin() + 1, scans.end());
+    for (size_t at = scans[0] + 40; at < f.size() - 2; at += (f.size() - scans[0]) / 9) cuts.push_back(at);
+    cuts.push_back(f.size() - 2);  // everything but the EOI marker
+    for (size_t cut : cuts) {
+      SCOPED_TRACE(cut);
+      const std::string path = ScratchFile("cut.jpg");
+      WriteBytes(path, std::vector<uint8_t>(f.begin(), f.begin() + cut));
+      RasImage cutImage;
+      Pixels cutPx;
+      EXPECT_EQ(ReadThrough(path, cutImage, cutPx), kReadErr);
+      EXPECT_NE(RasLastFailure().find("JPEG data ends"), std::string::npos) << RasLastFailure();
+    }
+  }
+}
+
+// ICC chunks that do not make one profile (out of order, repeated) leave the
+// image without a profile, with a warning; its pixels still read.
+TEST_F(JpegTest, IccChunksOutOfOrderDropTheProfileWithAWarning) {
+  const std::vector<uint8_t> profile = MakeProfile(true);
+  ASSERT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), (uint32_t)profile.size()), kOk);
+  const std::string path = ScratchFile("chunks.jpg");
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(24, 16, 3, 255, 4), 72), kOk);
+  RasSetMeta(kMetaFreeOutProfile, nullptr);
+  const std::vector<uint8_t> f = FileBytes(path);
+  // The APP2 segments, each with its marker and length.
+  std::vector<std::pair<size_t, size_t>> app2;
+  for (size_t i = 2; i + 4 <= f.size() && f[i + 1] != 0xDA; i += 2 + LoadBE16(&f[i + 2]))
+    if (f[i + 1] == 0xE2) app2.emplace_back(i, 2 + LoadBE16(&f[i + 2]));
+  ASSERT_EQ(app2.size(), 2u);
+  auto segment = [&](int k) { return std::vector<uint8_t>(f.begin() + app2[k].first, f.begin() + app2[k].first + app2[k].second); };
+  const std::vector<uint8_t> head(f.begin(), f.begin() + app2[0].first);
+  const std::vector<uint8_t> tail(f.begin() + app2[1].first + app2[1].second, f.end());
+  auto join = [&](std::vector<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out = head;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    out.insert(out.end(), tail.begin(), tail.end());
+    return out;
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    size_t profileSize;
+  } cases[] = {{"in order", f, profile.size()},
+               {"out of order", join({segment(1), segment(0)}), 0},
+               {"repeated", join({segment(0), segment(1), segment(1)}), 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(path, c.bytes);
+    RasImage image;
+    Pixels px;
+    ASSERT_EQ(ReadThrough(path, image, px), kOk) << RasLastFailure();
+    EXPECT_EQ(RasMetaSize(kMetaGetInProfile), c.profileSize);
+    EXPECT_EQ(RasLastWarning().empty(), c.profileSize != 0) << RasLastWarning();
+  }
+}
+
 // Broken marker structures, cut files and lying headers answer a status.
 TEST_F(JpegTest, RefusesBrokenFiles) {
   const std::vector<uint8_t> base = FileBytes(Fixture("base.jpg"));

@@ -64,9 +64,6 @@ TEST_F(BatchlineTest, RefusedFilesEndTheAddOrAreSkipped) {
   ASSERT_EQ(WriteTestImage(Img("g.tif"), kRasTiff, 10, 10, 1), 0);
   ASSERT_EQ(WriteTestImage(Img("m.tga"), kRasTarga, 10, 10), 0);
   WriteFileText(Img("n.jpg"), "not an image");
-  const std::string deep = Img(std::string(120, 'd') + "/" + std::string(120, 'e') + "/");
-  std::filesystem::create_directories(deep);
-  ASSERT_EQ(WriteTestImage(deep + "long.tif", kRasTiff, 10, 10), 0);
 
   struct Case {
     std::string path;
@@ -77,8 +74,6 @@ TEST_F(BatchlineTest, RefusedFilesEndTheAddOrAreSkipped) {
       {Img("m.tga"), "A data format error occurred", "m.tga is an unsupported file type."},
       {Img("n.jpg"), "A data format error occurred while reading image file n.jpg.",
        "Make sure you have selected the correct type of file."},
-      {deep + "long.tif", "A problem occurred while reading image file long.tif.",
-       "The path of long.tif is longer than the 255 characters this file can store."},
   };
   for (const Case& c : cases) {
     host_.Clear();

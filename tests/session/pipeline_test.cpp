@@ -148,8 +148,8 @@ TEST_F(PipelineTest, SavingOverTheInputGoesThroughATemporaryFile) {
   ASSERT_EQ(ReadJobRecord(ctx()->batch.files.data, e, r), 0);
   EXPECT_EQ(profile, app_.workingSpace.profilePath);
 
-  // Another spelling of the input (here a link) replaces the input itself;
-  // another letter case on this case-sensitive file system is another file.
+  // Another letter case on this case-sensitive file system is another file;
+  // a link to the input at the chosen name is replaced, the input stays.
   ASSERT_EQ(SetUpImages(ctx(), 32, 32), 0);
   ASSERT_EQ(SelectEntries(ctx(), {0, 1}, 1), 0);
   ctx()->pars.contrast = 0.8f;
@@ -162,10 +162,38 @@ TEST_F(PipelineTest, SavingOverTheInputGoesThroughATemporaryFile) {
   EXPECT_EQ(host_.Count(Kind::Message), 0);
   host_.files = {{Img("alias.tif")}};
   ASSERT_EQ(SaveCurrentAs(ctx()), 0);
+  EXPECT_EQ(Samples(b), bBefore);
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(Img("alias.tif"))));
+  EXPECT_EQ(Samples(Img("alias.tif")), Samples(Img("B.TIF")));
+  EXPECT_EQ(host_.Count(Kind::Message), 0);
+  EXPECT_EQ(ListPaths(), (std::vector<std::string>{a, b}));
+  // The input's own name replaces the input: its entry is closed and removed.
+  host_.files = {{b}};
+  ASSERT_EQ(SaveCurrentAs(ctx()), 0);
   EXPECT_NE(Samples(b), bBefore);
-  EXPECT_EQ(Texts(Kind::Message), std::vector<std::string>{"alias.tif was overwritten, so it will be closed."});
-  EXPECT_EQ(ListPaths(), std::vector<std::string>{a});  // its entry is closed and removed
+  EXPECT_EQ(Texts(Kind::Message), std::vector<std::string>{"b.tif was overwritten, so it will be closed."});
+  EXPECT_EQ(ListPaths(), std::vector<std::string>{a});
   EXPECT_FALSE(HasTempFile(root_ + "img/"));
+}
+
+// The window's Save plans every output first: an image whose output would
+// replace another image of the Batchline is not saved, and says which.
+TEST_F(PipelineTest, SaveRefusesAnOutputThatWouldReplaceAnotherImage) {
+  prefs().showSavePrefs = 0;
+  const std::string a = Img("beach.tif"), b = Img("beach-zV.tif");
+  ASSERT_EQ(WriteTestImage(a, kRasTiff, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(b, kRasTiff, 40, 30, 3, "", "", 0.5), 0);
+  ASSERT_EQ(Add({a, b}), 0);
+  EditAll();
+  const auto before = FileBytes(b);
+  ASSERT_EQ(SelectAll(ctx()), 0);
+  EXPECT_EQ(SaveSelected(ctx()), kBadArg);
+  EXPECT_EQ(FileBytes(b), before);
+  EXPECT_TRUE(FileExists(Img("beach-zV-zV.tif")));
+  ASSERT_EQ(host_.Count(Kind::Alert), 1);
+  EXPECT_EQ(host_.Of(Kind::Alert)[0].text, "A problem occurred while saving beach.tif.");
+  EXPECT_EQ(host_.Of(Kind::Alert)[0].detail, "Its output would replace " + b + ", an input of this run.");
+  EXPECT_EQ(ListPaths(), (std::vector<std::string>{a, b}));  // nothing leaves the Batchline after a failure
 }
 
 TEST_F(PipelineTest, CancelledSaveLeavesTheInputIntact) {

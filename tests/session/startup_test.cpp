@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 #include "base/debuglog.h"
 #include "base/memory.h"
 #include "base/strings.h"
@@ -14,7 +16,7 @@
 class StartUpTest : public SessionTest {};
 
 TEST_F(StartUpTest, ResourcesWrittenAndPreferencesKept) {
-  const std::string tmp = root_ + "tmp/";
+  const std::string tmp = root_ + "tmp/tavelin-marvet-" + std::to_string(::geteuid()) + "/";
   EXPECT_EQ(app_.tempFolder, tmp);
   EXPECT_EQ(app_.helpPath, tmp + "TavelinMarvet Help");
   EXPECT_NE(ReadFileText(app_.helpPath).find("#2007"), std::string::npos);

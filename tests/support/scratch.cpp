@@ -30,6 +30,8 @@ void UseScratchEnvironment() {
   ::setenv("XDG_CONFIG_HOME", (scratch + "config").c_str(), 1);
   ::setenv("TMPDIR", (scratch + "tmp").c_str(), 1);
   ::setenv("HOME", (scratch + "home").c_str(), 1);
+  // The working folder then lies in $TMPDIR, inside the scratch folder too.
+  ::unsetenv("XDG_RUNTIME_DIR");
   if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 

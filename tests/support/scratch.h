@@ -8,8 +8,9 @@
 
 // The process's scratch folder (ends in '/').
 const std::string& ScratchDir();
-// Points $XDG_CONFIG_HOME, $TMPDIR and $HOME inside the scratch folder (and
-// QT_QPA_PLATFORM at offscreen unless set); every test main calls it first.
+// Points $XDG_CONFIG_HOME, $TMPDIR and $HOME inside the scratch folder,
+// unsets $XDG_RUNTIME_DIR (and sets QT_QPA_PLATFORM at offscreen unless
+// set); every test main calls it first.
 void UseScratchEnvironment();
 // Removes the scratch folder unless TAVELIN_KEEP_SCRATCH is set.
 void RemoveScratch();

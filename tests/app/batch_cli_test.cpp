@@ -403,7 +403,7 @@ TEST_F(BatchCliTest, ASavedOverFileKeepsModeOwnerAndAttributesAndHardLinksAreRef
   ASSERT_EQ(::link(h1.c_str(), h2.c_str()), 0);
   ASSERT_EQ(::chmod(p.c_str(), 0600), 0);
   const bool root = ::geteuid() == 0;
-  if (root) ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+  if (root) { ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0); }
   const bool xattrs = ::setxattr(p.c_str(), "user.note", "mine", 4, 0) == 0;
   const auto pBefore = FileBytes(p), hBefore = FileBytes(h1);
   std::string out;
@@ -415,7 +415,7 @@ TEST_F(BatchCliTest, ASavedOverFileKeepsModeOwnerAndAttributesAndHardLinksAreRef
   struct stat st;
   ASSERT_EQ(::stat(p.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
-  if (root) EXPECT_EQ(st.st_uid, 65534u);
+  if (root) { EXPECT_EQ(st.st_uid, 65534u); }
   if (xattrs) {
     char value[8] = {};
     EXPECT_EQ(::getxattr(p.c_str(), "user.note", value, sizeof value), 4);

@@ -35,7 +35,7 @@ TEST(SafeFileTest, AReplacedFileKeepsModeOwnerAndAttributes) {
   WriteFileText(target, "old");
   ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
   const bool root = ::geteuid() == 0;
-  if (root) ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+  if (root) { ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0); }
   const bool xattrs = ::setxattr(target.c_str(), "user.tavelin", "kept", 4, 0) == 0;
 
   TempFile temp;
@@ -83,7 +83,7 @@ TEST(SafeFileTest, LinksAreReplacedHardLinksAndFoldersRefused) {
     std::string why;
     EXPECT_EQ(temp.CommitTo(dir + c.target, true, &why), c.status);
     EXPECT_FALSE(FileExists(tempPath));
-    if (c.status != kOk) EXPECT_NE(why.find(c.target), std::string::npos) << why;
+    if (c.status != kOk) { EXPECT_NE(why.find(c.target), std::string::npos) << why; }
   }
   EXPECT_EQ(ReadFileText(dir + "victim"), "victim");
   EXPECT_TRUE(S_ISREG(Lstat(dir + "link").st_mode));

@@ -177,8 +177,8 @@ TEST(BmpTargaTest, TargaIsKnownByItsNameAndAConsistentHeader) {
     WriteBytes(path, c.bytes);
     RasImage image;
     EXPECT_EQ(RasQuery(path, image), c.status) << RasLastFailure();
-    if (c.status == kOk) EXPECT_EQ(image.format, kRasTarga);
-    if (c.status == kFormatErr) EXPECT_EQ(RasLastFailure().find("Targa"), std::string::npos) << RasLastFailure();
+    if (c.status == kOk) { EXPECT_EQ(image.format, kRasTarga); }
+    if (c.status == kFormatErr) { EXPECT_EQ(RasLastFailure().find("Targa"), std::string::npos) << RasLastFailure(); }
   }
 }
 

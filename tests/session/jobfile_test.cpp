@@ -50,7 +50,7 @@ class JobFileTest : public AppFixture {
   void SetUp() override {
     AppFixture::SetUp();
     dir_ = FreshDir("job-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    files_ = {dir_ + "TavelinJobHdr", dir_ + "TavelinJobData"};
+    files_ = {dir_ + "TavelinJobHdr", dir_ + "TavelinJobData", dir_ + "TavelinJobState"};
   }
   // Appends a record to the Batchline's data file.
   JobEntry Add(JobEntryList& list, const std::string& image, const Thumbnail& thumb, const std::string& profile = "") {
@@ -364,7 +364,7 @@ TEST_F(JobFileTest, BatchlineFilesSaveAndResume) {
 
   // Resume it into a fresh Batchline: records copied one after another, header written.
   const std::string dir2 = FreshDir("job-resume");
-  const BatchlineFiles files2{dir2 + "TavelinJobHdr", dir2 + "TavelinJobData"};
+  const BatchlineFiles files2{dir2 + "TavelinJobHdr", dir2 + "TavelinJobData", dir2 + "TavelinJobState"};
   JobEntryList entries;
   ASSERT_EQ(ResumeJobFile(job, files2, entries), 0);
   ASSERT_EQ(entries.size(), 2u);
@@ -414,7 +414,8 @@ TEST_F(JobFileTest, ResumeRecoversTemporaryProfiles) {
   options.checkProfile = [](const std::string& path) { return ReadFileText(path) == "good" ? kOk : kFormatErr; };
   const std::string dir2 = FreshDir("job-resume2");
   JobEntryList entries;
-  ASSERT_EQ(ResumeJobFile(job, {dir2 + "TavelinJobHdr", dir2 + "TavelinJobData"}, entries, options), 0);
+  const BatchlineFiles files2{dir2 + "TavelinJobHdr", dir2 + "TavelinJobData", dir2 + "TavelinJobState"};
+  ASSERT_EQ(ResumeJobFile(job, files2, entries, options), 0);
   EXPECT_EQ(asked, (std::vector<std::string>{"/a/embedded.tif", "/a/unusable.tif", "/a/none.tif"}));
   std::vector<std::string> profiles;
   for (JobEntry& e : entries) {

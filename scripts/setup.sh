@@ -19,6 +19,7 @@ packages=(
   libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth
+  appstream  # appstreamcli validates the installed metainfo
   libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
   ghostscript
   # photographs the Brivio fixtures were made from (tests/data/README.md)

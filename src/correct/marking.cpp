@@ -60,7 +60,7 @@ Status MarkHueColour(TavelinPars* pars, const RasterView* image, int gridIndex, 
 }
 
 Status LevelsHistogram(const RasterView* image, int analysisIndex, TavelinPars* pars, int gridIndex,
-                       uint32_t histogram[256]) {
+                       uint32_t histogram[256], uint32_t (*channels)[256]) {
   int stepX, stepY;
   if (!pars || !histogram || CheckRgbRaster(image) != kOk || AnalysisSteps(analysisIndex, &stepX, &stepY) != kOk ||
       !IsGridIndex(gridIndex))
@@ -71,9 +71,15 @@ Status LevelsHistogram(const RasterView* image, int analysisIndex, TavelinPars* 
   MemPtr<uint8_t[]> row = MemNewArray<uint8_t>((size_t)image->width * 3, false);
   if (!row) return kNoMem;
   for (int i = 0; i < 256; ++i) histogram[i] = 0;
+  if (channels)
+    for (int c = 0; c < 3; ++c)
+      for (int i = 0; i < 256; ++i) channels[c][i] = 0;
   for (int y = 0; y < image->height; y += stepY) {
     const int n = reader.ReadRow8(y, stepX, row.get());
     for (int i = 0; i < n; ++i) ++histogram[Luma8(row[3 * i], row[3 * i + 1], row[3 * i + 2])];
+    if (channels)
+      for (int i = 0; i < n; ++i)
+        for (int c = 0; c < 3; ++c) ++channels[c][row[3 * i + c]];
   }
   return kOk;
 }

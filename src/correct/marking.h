@@ -36,6 +36,8 @@ Status MarkHueColour(TavelinPars* pars, const RasterView* image, int gridIndex, 
 // colour balance (a transform of the record restricted to TOOL_LINEAR |
 // TOOL_BALANCE at the given grid), sampled by the analysis index. 16-bit
 // values are reduced to 8 bits by dividing by 257. The record's balance
-// curves are brought up to date. kBadArg for bad indices or a non-RGB raster.
+// curves are brought up to date. With `channels`, the same samples also fill
+// one 256-bin histogram per channel (R, G, B). kBadArg for bad indices or a
+// non-RGB raster.
 Status LevelsHistogram(const RasterView* image, int analysisIndex, TavelinPars* pars, int gridIndex,
-                       uint32_t histogram[256]);
+                       uint32_t histogram[256], uint32_t (*channels)[256] = nullptr);

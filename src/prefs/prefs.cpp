@@ -1,5 +1,6 @@
 #include "prefs/prefs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -92,6 +93,7 @@ const FlagEntry kFlags[] = {
     {116, &Prefs::syncColour, 1, 1},
     {117, &Prefs::syncFilters, 1, 1},
     {118, &Prefs::removeSaved, 1, 0},
+    {131, &Prefs::rgbHistogram, 0, 0},
 };
 
 const IntEntry kInts[] = {
@@ -148,6 +150,7 @@ enum : uint16_t {
   kIdNoise = 103,
   kIdCustom = 109,
   kIdPrevious = 110,
+  kIdRecentFiles = 132,
 };
 
 template <class T, size_t N>
@@ -259,6 +262,25 @@ Status ReadNoise(Prefs& prefs, const PrefsData& d) {
   return st;
 }
 
+// Zero-terminated paths one after the other. A list longer than the writer
+// makes is refused whole (the list starts empty); a path too long for a path
+// field, or an empty one, is left out.
+Status ReadRecentFiles(Prefs& prefs, const PrefsData& d) {
+  prefs.recentFiles.clear();
+  if (d.type != kPrefsByte || d.count > kRecentFilesMax * kPrefsPathCount) return kUnsupported;
+  const char* p = reinterpret_cast<const char*>(d.Bytes());
+  size_t start = 0;
+  for (size_t i = 0; i < d.count; ++i) {
+    if (p[i] != 0) continue;
+    const std::string path(p + start, i - start);
+    start = i + 1;
+    if (path.empty() || path.size() >= kPrefsPathCount || prefs.recentFiles.size() >= kRecentFilesMax) continue;
+    if (std::find(prefs.recentFiles.begin(), prefs.recentFiles.end(), path) == prefs.recentFiles.end())
+      prefs.recentFiles.push_back(path);
+  }
+  return kOk;
+}
+
 Status ReadSpecial(Prefs& prefs, uint16_t id, const PrefsData& d) {
   switch (id) {
     case kIdOldMemoryColours:
@@ -280,6 +302,7 @@ Status ReadSpecial(Prefs& prefs, uint16_t id, const PrefsData& d) {
     case kIdPrevious: return ReadRecord(prefs.previous, d, false);
     case kIdSharpen: return ReadSharpen(prefs, d);
     case kIdNoise: return ReadNoise(prefs, d);
+    case kIdRecentFiles: return ReadRecentFiles(prefs, d);
     default: return kOk;  // not ours
   }
 }
@@ -335,6 +358,15 @@ Status WriteEntry(UiState* state, const Prefs& prefs, Stream& s, uint16_t id) {
       const int32_t v[3] = {prefs.sharpen.on, prefs.sharpen.strength, prefs.sharpen.aux};
       return WriteInt32(state, s, id, v, 3);
     }
+    case kIdRecentFiles: {
+      std::vector<uint8_t> bytes;
+      for (const std::string& path : prefs.recentFiles) {
+        if (path.empty() || path.size() >= kPrefsPathCount || path.find('\0') != std::string::npos) continue;
+        bytes.insert(bytes.end(), path.begin(), path.end());
+        bytes.push_back(0);
+      }
+      return Ui_Prefs_WriteEntry(state, s, id, kPrefsByte, (uint32_t)bytes.size(), bytes.data());
+    }
     case kIdNoise: {
       const NoisePrefs& n = prefs.noise;
       const int32_t v[9] = {n.on,           n.aux,          n.radius[0],    n.radius[1], n.radius[2],
@@ -350,7 +382,8 @@ Status WriteEntry(UiState* state, const Prefs& prefs, Stream& s, uint16_t id) {
 const uint16_t kPrefsWriteOrder[] = {55, 52, 95, 94, 58, 56, 57, 119, 61, 109, 110, 83, 85, 84, 86, 71,
                                      115, 53, 64, 111, 78, 72, 77, 99, 63, 62, 79, 81, 80, 82, 107, 106,
                                      50, 91, 51, 103, 118, 105, 108, 104, 54, 90, 74, 73, 88, 96, 97, 75,
-                                     102, 66, 67, 68, 69, 59, 112, 113, 114, 89, 98, 130, 116, 117, 76, 70};
+                                     102, 66, 67, 68, 69, 59, 112, 113, 114, 89, 98, 130, 116, 117, 76, 131,
+                                     132, 70};
 const int kPrefsWriteOrderCount = (int)std::size(kPrefsWriteOrder);
 
 Prefs& AppPrefs() {
@@ -384,6 +417,7 @@ Status ResetPrefs(Prefs* prefs) {
   for (int slot = 0; slot < kMemoryColourSlots; ++slot) DefaultMemoryColour(slot, &prefs->memoryColours[slot]);
   prefs->interfaceFlag68 = 1;
   prefs->filterStartWith = 2;
+  prefs->recentFiles.clear();
   prefs->sharpen = SharpenPrefs{};
   prefs->noise = NoisePrefs{};
   FillRefRGB(kWorkingSpaceDefault, &prefs->workingRef);
@@ -511,6 +545,14 @@ Status RefreshWorkingSpaceRef(Prefs& prefs) {
   if (Status st = ValidateRefRGB(&ref); st != kOk) return st;
   prefs.workingRef = ref;
   return kOk;
+}
+
+void AddRecentFile(Prefs& prefs, const std::string& path) {
+  if (path.empty() || path.size() >= kPrefsPathCount || path.find('\0') != std::string::npos) return;
+  std::vector<std::string>& list = prefs.recentFiles;
+  list.erase(std::remove(list.begin(), list.end(), path), list.end());
+  list.insert(list.begin(), path);
+  if (list.size() > kRecentFilesMax) list.resize(kRecentFilesMax);
 }
 
 int32_t PrefsGridIndex(const Prefs& prefs) { return UsableGridIndex(prefs.gridIndex); }

@@ -644,6 +644,7 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
     }
     if (request.onFile) request.onFile(fresh[i], st);
     if (st == kOk) {
+      if (ctx->hooks.fileOpened) ctx->hooks.fileOpened(fresh[i]);
       if (result) result->added.push_back(fresh[i]);
     } else {
       if (result) result->refused.emplace_back(fresh[i], st);
@@ -1016,6 +1017,7 @@ Status ResumeJob(EditContext* ctx, const std::string& jobPath) {
     FileIdentity id;
     if (FileIdentityOf(b.entries[i].imagePath, &id)) RunStateAdded(b.files, b.entries[i], id);
   }
+  if (st == kOk && ctx->hooks.fileOpened) ctx->hooks.fileOpened(path);
   AfterAppend(b, true);
   Changed(ctx);
   const Status shown = ShowCurrentEntry(ctx);
@@ -1036,7 +1038,9 @@ Status SaveJob(EditContext* ctx, const std::string& jobPath) {
     r.folder = AppPrefs().resumeFolder;
     if (Status st = Host().ChooseSaveFile(r, path); st != kOk) return st;
   }
-  return SaveJobFile(path, b.files.data, b.entries);
+  const Status st = SaveJobFile(path, b.files.data, b.entries);
+  if (st == kOk && ctx->hooks.fileOpened) ctx->hooks.fileOpened(path);
+  return st;
 }
 
 Status ExitEditing(EditContext* ctx) {

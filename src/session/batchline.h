@@ -49,6 +49,8 @@ struct BatchlineHooks {
   std::function<Status()> showSavePrefs;  // preference 113
   std::function<Status()> showSyncPrefs;  // preference 114
   std::function<void()> listChanged;
+  // An image added, or a job file resumed or saved (for a list of recent files).
+  std::function<void(const std::string& path)> fileOpened;
 };
 
 // ---- the list, for drawing ----------------------------------------------------------

@@ -48,9 +48,10 @@ enum HelpTopicId : int {
   kHelpAddImagePrefs = 2017,
   kHelpSaveImagePrefs = 2018,
   kHelpSyncPrefs = 2019,
+  kHelpQuestions = 2020,  // questions users ask (the help window's FAQ button)
 };
 inline constexpr int kHelpTopics[] = {2000, 2001, 2002, 2003, 2004, 2005, 2006, 2007, 2008, 2009,
-                                      2010, 2011, 2012, 2013, 2015, 2016, 2017, 2018, 2019};
+                                      2010, 2011, 2012, 2013, 2015, 2016, 2017, 2018, 2019, 2020};
 
 // The built-in help text (the whole file, bytes as written).
 std::string_view BuiltInHelpText();

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "base/debuglog.h"
+#include "base/uistate.h"
 #include "session/editcontext.h"
 #include "session/startup.h"
 #include "base/strings.h"
@@ -20,6 +21,7 @@
 #include "ui/editwindow.h"
 #include "ui/monitorprofile.h"
 #include "ui/qthost.h"
+#include "ui/singleinstance.h"
 #include "ui/uiapp.h"
 
 namespace {
@@ -143,6 +145,15 @@ int Ui_RunApplication(int argc, char** argv) {
   QApplication::setWindowIcon(AppIcon());
   QApplication::setQuitOnLastWindowClosed(false);  // the editing window's end ends the loop
 
+  // One window per user session and preferences folder: a window that runs
+  // already takes the files (or just comes to the front) and this start ends.
+  std::string prefsFolder;
+  Ui_Path_SetToPrefFolder(nullptr, prefsFolder);
+  const QString instanceName = SingleInstance::ServerName(prefsFolder);
+  if (SingleInstance::HandOver(instanceName, args.files)) return 0;
+  SingleInstance instance;
+  if (!instance.Listen(instanceName) && SingleInstance::HandOver(instanceName, args.files)) return 0;
+
   // 1. Diagnostics: Ctrl and Shift held now, or asked for on the command line.
   const Qt::KeyboardModifiers keys = Ui_Key_ModifiersNow();
   const char* env = std::getenv("TAVELIN_DIAGNOSTICS");
@@ -181,6 +192,9 @@ int Ui_RunApplication(int argc, char** argv) {
       windowOptions.samples = SamplePhotographs(args.samplesFolder);
       QWidget* w = nullptr;
       if (OpenEditWindow(&ctx, windowOptions, &w) == kOk) window = w;
+      instance.onFiles = [&window](const std::vector<std::string>& files) {
+        if (window) EditWindowOpenFiles(window, files);
+      };
     }
     // 6. The message loop, until the editing window is gone.
     if (window) {

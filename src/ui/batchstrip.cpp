@@ -12,6 +12,7 @@
 #include "session/startup.h"
 #include "base/strings.h"
 #include "session/thumbnail.h"
+#include "ui/controlcolours.h"
 #include "ui/editwindow_internal.h"
 
 namespace editwin {
@@ -48,7 +49,9 @@ void DrawStripEntry(QWidget* dlg, int, int entry, QPainter& p, const QRect& rect
   if (!w) return;
   const QPalette pal = dlg->palette();
   const QRect cell = rect.adjusted(2, 2, -2, -2);
-  p.fillRect(cell, selected ? pal.color(QPalette::Highlight).lighter(160) : pal.color(QPalette::Base));
+  // A selection tint that keeps the palette's text readable, light or dark.
+  const QColor ground = pal.color(QPalette::Base);
+  p.fillRect(cell, selected ? MixColours(ground, pal.color(QPalette::Highlight), 0.45) : ground);
   const QImage thumb = LoadThumbnail(w, entry);
   const QRect box(cell.left() + (cell.width() - kThumbBox) / 2, cell.top() + 4, kThumbBox, kThumbBox - 16);
   if (!thumb.isNull()) {
@@ -57,10 +60,10 @@ void DrawStripEntry(QWidget* dlg, int, int entry, QPainter& p, const QRect& rect
                        s.width(), s.height());
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     p.drawImage(target, thumb);
-    p.setPen(QColor(120, 120, 120));
+    p.setPen(pal.color(QPalette::Mid));
     p.drawRect(target.adjusted(0, 0, -1, -1));
   } else {
-    p.fillRect(box, QColor(200, 200, 200));
+    p.fillRect(box, pal.color(QPalette::Mid));
   }
   const QRect textRect(cell.left() + 2, box.bottom() + 3, cell.width() - 4, cell.bottom() - box.bottom() - 3);
   const QString name = QString::fromUtf8(LeafName(BatchlineImagePath(w->ctx, entry)).c_str());

@@ -75,6 +75,7 @@ Status BuildDefineColor(QDialog* d) {
   root->addLayout(grid);
   auto* row = new QHBoxLayout;
   auto* swatch = new UiUserItem(kSwatchItem, d);
+  swatch->setAccessibleName(QStringLiteral("Colour"));
   swatch->setFixedSize(56, 56);
   row->addWidget(swatch);
   auto* buttons = new QGridLayout;

@@ -139,14 +139,10 @@ Status ShowMemoryColor(QWidget* owner, int slot, const MemoryColorContext& conte
 // shows "Don't Show Again" (the inverse of preference 89, stored on closing).
 Status ShowHelpTopic(int topic, const std::string& helpPath = std::string());
 
-// The address "Online User Guide" opens for a topic, and the FAQ's.
-std::string HelpGuideAddress(int topic);
-std::string HelpFaqAddress();
-
-// Opens a web address in the browser; false with the system's error number
-// when it could not. Replaceable (tests); null restores the desktop's opener.
-using UiUrlOpener = bool (*)(const std::string& url, long* error);
-UiUrlOpener Ui_SetUrlOpener(UiUrlOpener opener);
+// The topic of the built-in guide that "User Guide" opens for a topic: the
+// tools' and preferences' own topics, one for the colour definitions, the
+// overview (2000) for the rest. "FAQ" opens topic 2020.
+int HelpGuideTopic(int topic);
 
 // ---- the profile question ------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "correct/colourbalance.h"
 #include "correct/colourmodels.h"
@@ -16,6 +17,7 @@
 #include "session/editcontext.h"
 #include "session/startup.h"
 #include "base/strings.h"
+#include "filters/filterstage.h"
 #include "ui/huering.h"
 #include "ui/levelscontrol.h"
 
@@ -31,6 +33,15 @@ void PixelColour(const PixelBuffer& image, int32_t x, int32_t y, float rgb[3]) {
     else
       rgb[c] = image.Row<uint16_t>(c, y)[(int64_t)x * image.pixelStep] / 65535.0f;
   }
+}
+
+// The filter settings of the record as the view previews them (the User
+// Interface preferences choose which filters are previewed).
+FilterSettings PreviewedFilters(const TavelinPars& pars) {
+  FilterSettings f = FilterSettingsOf(pars);
+  f.sharpenOn = f.sharpenOn && AppPrefs().previewSharpening;
+  f.noiseOn = f.noiseOn && AppPrefs().previewNoise;
+  return f;
 }
 
 // Every hue entry where a reset puts it: Before hues 0, 60, ..., 300, no
@@ -127,7 +138,12 @@ Status Editor::ImageLoaded() {
   // "Always start at": the stored tab + 1, or 0 for the last used tab.
   int tab = prefs.startTab >= 1 && prefs.startTab <= kToolTabs ? prefs.startTab - 1 : prefs.toolTab;
   tab_ = std::clamp(tab, 0, kToolTabs - 1);
-  geometry_.Reset(ctx_->viewWidth, ctx_->viewHeight, ctx_->image0.width, ctx_->image0.height);
+  viewWidth_ = ctx_->viewWidth;
+  viewHeight_ = ctx_->viewHeight;
+  geometry_.Reset(ctx_->viewWidth, ctx_->viewHeight, ctx_->image0.width, ctx_->image0.height, (int32_t)ctx_->input.width,
+                  (int32_t)ctx_->input.height);
+  PlacePanes();
+  full_.Clear();
   SyncBrivioSettings();
   if (tab_ == 3 && brivio_.huePlacementPending) {
     const RasterView view = ImageView();
@@ -148,11 +164,21 @@ void Editor::ImageClosed() {
   redEye_ = RedEyeRequest{};
   regionShown_ = false;
   clip_ = kClipNone;
+  full_.Clear();
+  fitBefore_.valid = zoomAfter_.valid = zoomBefore_.valid = false;
+  viewWidth_ = ctx_->viewWidth;
+  viewHeight_ = ctx_->viewHeight;
   geometry_.Reset(ctx_->viewWidth, ctx_->viewHeight, 0, 0);
+  PlacePanes();
 }
 
 void Editor::ViewResized(int32_t viewWidth, int32_t viewHeight) {
-  geometry_.Reset(viewWidth, viewHeight, ImageOpen() ? ctx_->image0.width : 0, ImageOpen() ? ctx_->image0.height : 0);
+  viewWidth_ = viewWidth;
+  viewHeight_ = viewHeight;
+  const bool open = ImageOpen();
+  geometry_.Reset(viewWidth, viewHeight, open ? ctx_->image0.width : 0, open ? ctx_->image0.height : 0,
+                  open ? (int32_t)ctx_->input.width : 0, open ? (int32_t)ctx_->input.height : 0);
+  PlacePanes();
   for (SamplePoint& s : samples_) s = SamplePoint{};  // display pixels changed meaning
   redEye_ = RedEyeRequest{};
   regionShown_ = false;
@@ -197,42 +223,192 @@ bool Editor::FilterPreviewOn() const {
   const bool sharpen = prefs.previewSharpening && p.sharpenOn && p.sharpenStrength >= 1;
   const bool noise = prefs.previewNoise && p.denoiseOn;
   if (!sharpen && !noise) return false;
-  // The full view, no clipping display, and image pixels at least one screen
-  // pixel each: zoomed in, or the whole image unscaled.
-  return preview_ && !expanded_ && clip_ == kClipNone && (geometry_.zoom > 0 || !ctx_->scaled);
+  // The after view of all tools, no clipping display, and the file's own
+  // pixels: zoomed in, or the whole image unscaled.
+  return !expanded_ && clip_ == kClipNone && (geometry_.Zoomed() || !ctx_->scaled);
+}
+
+void Editor::PlacePanes() {
+  if (compare_ == kCompareSideBySide)
+    geometry_.SetPane(std::max<int32_t>(1, (viewWidth_ - kSideBySideGap) / 2), viewHeight_);
+  else
+    geometry_.SetPane(viewWidth_, viewHeight_);
+}
+
+Status Editor::SetCompare(int mode) {
+  if (mode < kCompareOff || mode > kCompareSideBySide) return kBadArg;
+  compare_ = mode;
+  PlacePanes();
+  return Render();
+}
+
+Status Editor::SetSplitPosition(double fraction) {
+  if (!std::isfinite(fraction)) return kBadArg;
+  split_ = std::clamp(fraction, 0.0, 1.0);
+  return kOk;
+}
+
+Status Editor::OwnMap::Prepare(int32_t left, int32_t top, int32_t w, int32_t h) {
+  valid = false;
+  if (w < 1 || h < 1) return kBadArg;
+  const int32_t bytes = (w * 3 + 3) & ~3;
+  const size_t need = (size_t)bytes * h;
+  if (need > capacity) {
+    pixels = MemNewArray<uint8_t>(need, false);
+    capacity = pixels ? need : 0;
+    if (!pixels) return kNoMem;
+  }
+  rowBytes = bytes;
+  x0 = left;
+  y0 = top;
+  width = w;
+  height = h;
+  return kOk;
+}
+
+ViewMap Editor::OwnMap::View() const {
+  ViewMap v;
+  if (!valid) return v;
+  v.pixels = pixels.get();
+  v.rowBytes = rowBytes;
+  v.x0 = x0;
+  v.y0 = y0;
+  v.width = width;
+  v.height = height;
+  return v;
+}
+
+ViewMap Editor::Picture(bool before) const {
+  if (!ImageOpen()) return ViewMap{};
+  if (geometry_.Zoomed()) {
+    // One picture: the after map holds whichever Preview shows.
+    if (compare_ == kCompareOff) return zoomAfter_.View();
+    return (before ? zoomBefore_ : zoomAfter_).View();
+  }
+  if (compare_ != kCompareOff && before) return fitBefore_.View();
+  if (!ctx_->drawMap) return ViewMap{};
+  ViewMap v;
+  v.pixels = ctx_->drawMap.get();
+  v.rowBytes = ctx_->drawRowBytes;
+  v.width = ctx_->image0.width;
+  v.height = ctx_->image0.height;
+  return v;
 }
 
 Status Editor::Render() {
   if (!ImageOpen() || !previewsValid_ || !ctx_->drawMap) return kOk;  // the last picture stays
+  if (geometry_.Zoomed()) {
+    const Status st = RenderZoomed();
+    if (st == kOk) return kOk;
+    // The file's pixels could not be had (reported): back to the fit.
+    geometry_.SetZoom(kZoomFit, 0, 0);
+    ctx_->zoom = 1;
+  }
+  return RenderFit();
+}
+
+// The sampled region in blue over a map (display pixels; zoomed, each map
+// pixel takes the display pixel its file pixel stands for).
+void Editor::ShowRegion(uint8_t* map, int32_t rowBytes, int32_t x0, int32_t y0, int32_t width, int32_t height,
+                        bool zoomed) {
+  const RegionMask& mask = ctx_->selectionMask;
+  const PixelBuffer& im = ctx_->image0;
+  if (!regionShown_ || !mask.bits || mask.width != im.width || mask.height != im.height || mask.minX > mask.maxX) return;
+  std::vector<int32_t> column((size_t)width);
+  for (int32_t x = 0; x < width; ++x) column[(size_t)x] = zoomed ? geometry_.ImageX(x0 + x) : x0 + x;
+  for (int32_t y = 0; y < height; ++y) {
+    const int32_t iy = zoomed ? geometry_.ImageY(y0 + y) : y0 + y;
+    if (iy < mask.minY || iy > mask.maxY) continue;
+    uint8_t* row = map + (int64_t)y * rowBytes;
+    for (int32_t x = 0; x < width; ++x) {
+      const int32_t ix = column[(size_t)x];
+      if (ix < mask.minX || ix > mask.maxX || !mask.Get(ix, iy)) continue;
+      row[3 * x] = 0;
+      row[3 * x + 1] = 0;
+      row[3 * x + 2] = 255;
+    }
+  }
+}
+
+Status Editor::RenderFit() {
   const PixelBuffer& im = ctx_->image0;
   if (im.width > ctx_->viewWidth || im.height > ctx_->viewHeight) return kBadArg;
+  const Tintmesh* monitor = ctx_->app ? ctx_->app->workingSpace.monitorQX.get() : nullptr;
   ViewRenderJob job;
   job.source = &im;
-  job.transform = preview_ ? ctx_->previewQX : beforeQX_;
-  job.monitor = ctx_->app ? ctx_->app->workingSpace.monitorQX.get() : nullptr;
+  fitShowsBefore_ = compare_ == kCompareOff && !preview_;
+  job.transform = fitShowsBefore_ ? beforeQX_ : ctx_->previewQX;
+  job.monitor = monitor;
   job.clip = clip_;
-  job.filterPreview = FilterPreviewOn();
-  job.filters = FilterSettingsOf(ctx_->pars);
-  job.filters.sharpenOn = job.filters.sharpenOn && AppPrefs().previewSharpening;
-  job.filters.noiseOn = job.filters.noiseOn && AppPrefs().previewNoise;
+  job.filterPreview = !fitShowsBefore_ && FilterPreviewOn();
+  job.filters = PreviewedFilters(ctx_->pars);
   job.redEye = redEye_;
   job.map = ctx_->drawMap.get();
   job.rowBytes = ctx_->drawRowBytes;
   Status st = RenderView(job);
   if (st != kOk) return ReportError(st, ResString(3019));
-  const RegionMask& mask = ctx_->selectionMask;
-  if (regionShown_ && mask.bits && mask.width == im.width && mask.height == im.height && mask.minX <= mask.maxX) {
-    for (int32_t y = mask.minY; y <= mask.maxY; ++y) {
-      uint8_t* row = job.map + (int64_t)y * job.rowBytes;
-      for (int32_t x = mask.minX; x <= mask.maxX; ++x) {
-        if (!mask.Get(x, y)) continue;
-        row[3 * x] = 0;
-        row[3 * x + 1] = 0;
-        row[3 * x + 2] = 255;
+  ShowRegion(job.map, job.rowBytes, 0, 0, im.width, im.height, false);
+  if (compare_ == kCompareOff) return kOk;
+  if ((st = fitBefore_.Prepare(0, 0, im.width, im.height)) != kOk) return ReportError(st, ResString(3019));
+  ViewRenderJob before;
+  before.source = &im;
+  before.transform = beforeQX_;
+  before.monitor = monitor;
+  before.map = fitBefore_.pixels.get();
+  before.rowBytes = fitBefore_.rowBytes;
+  if ((st = RenderView(before)) != kOk) return ReportError(st, ResString(3019));
+  fitBefore_.valid = true;
+  return kOk;
+}
+
+Status Editor::RenderZoomed() {
+  int32_t x0, y0, x1, y1;
+  geometry_.VisibleFileRect(&x0, &y0, &x1, &y1);
+  if (x0 >= x1 || y0 >= y1) return kOk;
+  const bool filtered = (compare_ != kCompareOff || preview_) && FilterPreviewOn();
+  const FilterSettings filters = PreviewedFilters(ctx_->pars);
+  const int32_t margin = filtered ? FilterContextPixels(filters) : 0;
+  const int32_t depth = ctx_->image0.bytesPerSample;
+  if (!full_.Named())
+    full_.Reset(ctx_->imagePath, ctx_->inputQX, geometry_.fileWidth, geometry_.fileHeight, depth);
+  Status st = full_.Ensure(y0 - margin, y1 + margin, Phrase(1016, ctx_->displayName.c_str()));
+  if (st != kOk) {
+    if (st != kCancelled) ReportError(st, Phrase(3012, ctx_->displayName.c_str()));
+    return st;
+  }
+  const Tintmesh* monitor = ctx_->app ? ctx_->app->workingSpace.monitorQX.get() : nullptr;
+  // The red-eye point in file pixels.
+  const double fx = geometry_.FileX(1.0), fy = geometry_.FileY(1.0);
+  auto render = [&](OwnMap& map, const TintmeshHandle* transform, bool main, bool withFilters) -> Status {
+    const int32_t m = withFilters ? margin : 0;
+    PixelBuffer source;
+    Status r = full_.Region(x0 - m, y0 - m, x1 + m, y1 + m, &source);
+    if (r == kOk) r = map.Prepare(std::max(x0 - m, 0), std::max(y0 - m, 0), source.width, source.height);
+    if (r != kOk) return ReportError(r, ResString(3019));
+    ViewRenderJob job;
+    job.source = &source;
+    job.transform = transform;
+    job.monitor = monitor;
+    job.filterPreview = withFilters;
+    job.filters = filters;
+    if (main) {
+      job.clip = clip_;
+      if (redEye_.radius > 0) {
+        job.redEye.x = (int32_t)std::lround(geometry_.FileX(redEye_.x)) - map.x0;
+        job.redEye.y = (int32_t)std::lround(geometry_.FileY(redEye_.y)) - map.y0;
+        job.redEye.radius = std::max<int32_t>(1, (int32_t)std::lround(redEye_.radius * std::max(fx, fy)));
       }
     }
-  }
-  return kOk;
+    job.map = map.pixels.get();
+    job.rowBytes = map.rowBytes;
+    if ((r = RenderView(job)) != kOk) return ReportError(r, ResString(3019));
+    if (main) ShowRegion(job.map, job.rowBytes, map.x0, map.y0, map.width, map.height, true);
+    map.valid = true;
+    return kOk;
+  };
+  if (compare_ == kCompareOff) return render(zoomAfter_, preview_ ? ctx_->previewQX : beforeQX_, true, filtered);
+  if ((st = render(zoomAfter_, ctx_->previewQX, true, filtered)) != kOk) return st;
+  return render(zoomBefore_, beforeQX_, false, false);
 }
 
 // ---- edits ------------------------------------------------------------------------------

@@ -19,13 +19,22 @@
 // and the readout model, the active hue handle (in the BrivioContext, with
 // the pending placement of the hue handles), the balance method and slider
 // values, the zoom and pan (ViewGeometry), the clipping display, the
-// red-eye request and the sampled-region overlay.
+// red-eye request and the sampled-region overlay, and the comparison (one
+// picture, a split with a divider the user drags, or side by side).
+//
+// Pictures: at fit the context's drawing map (SetUpImages) holds the picture
+// shown (after or before by Preview; in a comparison the after view, with
+// the before view in the editor's own fit map). Zoomed, the pane's part of
+// the full-resolution image (fullres.h, decoded as the pan needs it) goes
+// through the same transforms into the editor's zoom maps, at one map pixel
+// per file pixel; with Sharpen or Remove Noise previewed the after view runs
+// through the save stage's engines there, as saving will.
 //
 // Ownership: the editor belongs to the window and points at the window's
 // EditContext (which outlives it). It owns the "before" preview transform
-// (the context owns the "after" one, previewQX). The screen map is the
-// context's drawing pixel map (SetUpImages). No Qt here: the window turns
-// the map into an image and the user's gestures into these calls.
+// (the context owns the "after" one, previewQX), the full-resolution image
+// and the maps named above. No Qt here: the window turns the maps into
+// images and the user's gestures into these calls.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +46,7 @@
 #include "filters/redeye.h"
 #include "base/status.h"
 #include "transform/tintmesh.h"
+#include "ui/fullres.h"
 #include "ui/readouts.h"
 #include "ui/viewgeometry.h"
 #include "ui/viewrender.h"
@@ -67,6 +77,21 @@ struct UndoSnapshot {
 
 // What a click in the image did, for the window's message and cursor.
 enum class ClickResult { kNothing, kEdited, kTooNeutral };
+
+// How the view compares before and after: one picture (Preview chooses
+// which), a vertical divider (before left of it, after right), or two panes
+// side by side (before left, after right), all following zoom and pan.
+enum CompareMode : int { kCompareOff = 0, kCompareSplit = 1, kCompareSideBySide = 2 };
+constexpr int32_t kSideBySideGap = 4;  // device pixels between the two panes
+
+// A rendered picture: 8-bit RGB rows (3 bytes a pixel) on the monitor. Fit
+// maps cover the display image (origin 0, 0); zoom maps a region of the
+// file, from file pixel (x0, y0).
+struct ViewMap {
+  const uint8_t* pixels = nullptr;
+  int32_t rowBytes = 0;
+  int32_t x0 = 0, y0 = 0, width = 0, height = 0;
+};
 
 class Editor {
  public:
@@ -104,6 +129,7 @@ class Editor {
   const CastSwatch* CastWedgeSwatches() const { return brivio_.castWedge; }
   bool CanUndo() const { return undo_.valid; }
   ViewGeometry& Geometry() { return geometry_; }
+  const ViewGeometry& Geometry() const { return geometry_; }
   const SamplePoint& Sample(int i) const { return samples_[i]; }
   int ReadoutModelNow() const { return readoutModel_; }
   void SetReadoutModel(int model);
@@ -123,6 +149,23 @@ class Editor {
   Status Render();
   // The display image as the tools read it.
   RasterView ImageView() const;
+  // The picture of the after (or before) view as last rendered: the fit map
+  // or, zoomed, the zoom map. Empty when none was rendered.
+  ViewMap Picture(bool before) const;
+  // Drops the full-resolution image (the input transform changed).
+  void ForgetFullResolution() { full_.Clear(); }
+  const FullResImage& FullResolution() const { return full_; }
+
+  // ---- comparison ------------------------------------------------------------------
+  int Compare() const { return compare_; }
+  // Sets the comparison; side by side halves the geometry's pane.
+  Status SetCompare(int mode);
+  // The divider of the split, a fraction 0..1 of the view's width.
+  double SplitPosition() const { return split_; }
+  Status SetSplitPosition(double fraction);
+  // The view's size, device pixels (the panes are parts of it).
+  int32_t ViewWidth() const { return viewWidth_; }
+  int32_t ViewHeight() const { return viewHeight_; }
 
   // ---- edits (each takes the Undo snapshot first) --------------------------------
   // A plain click at display pixel (x, y): by tab, a neutral mark (Neutrals
@@ -204,6 +247,22 @@ class Editor {
   void ResetPanelState(ToolMask mask);
   void SyncBrivioSettings();
   bool FilterPreviewOn() const;
+  void PlacePanes();
+  bool NeedBefore() const { return compare_ != kCompareOff || !preview_; }
+  bool NeedAfter() const { return compare_ != kCompareOff || preview_; }
+  Status RenderFit();
+  Status RenderZoomed();
+  void ShowRegion(uint8_t* map, int32_t rowBytes, int32_t x0, int32_t y0, int32_t width, int32_t height, bool zoomed);
+
+  // A map the editor renders into, grown as needed.
+  struct OwnMap {
+    MemPtr<uint8_t[]> pixels;
+    size_t capacity = 0;
+    int32_t rowBytes = 0, x0 = 0, y0 = 0, width = 0, height = 0;
+    bool valid = false;
+    Status Prepare(int32_t x0, int32_t y0, int32_t width, int32_t height);
+    ViewMap View() const;
+  };
 
   EditContext* ctx_;
   BrivioContext brivio_;
@@ -225,6 +284,13 @@ class Editor {
   RedEyeRequest redEye_;
   bool regionShown_ = false;
   bool snapshotHeld_ = false;
+  int compare_ = kCompareOff;
+  double split_ = 0.5;
+  int32_t viewWidth_ = 0, viewHeight_ = 0;
+  FullResImage full_;
+  bool fitShowsBefore_ = false;  // the drawing map holds the before view
+  OwnMap fitBefore_;             // the before view at fit, in a comparison
+  OwnMap zoomAfter_, zoomBefore_;
 };
 
 // The masks of the window's edits that Brivio Mode follows, for the tests

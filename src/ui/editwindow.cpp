@@ -5,12 +5,16 @@
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QApplication>
 #include <QDialog>
+#include <QFileInfo>
+#include <QMenu>
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
@@ -88,49 +92,6 @@ void Invalidate(Window* w, std::initializer_list<int> items) {
 }
 
 // ---- the window's own steps -------------------------------------------------------
-
-// The display images for the view's present size (at the start and after a
-// resize); the image, when one is open, read again at the new size.
-Status SizeImagesToView(Window* w) {
-  QWidget* view = ItemW(w, kView);
-  if (!view) return kBadArg;
-  EditContext* ctx = w->ctx;
-  const int32_t vw = std::max(view->width(), 2), vh = std::max(view->height(), 2);
-  if (vw == ctx->viewWidth && vh == ctx->viewHeight && ctx->drawMap) return kOk;
-  const int32_t oldW = ctx->viewWidth, oldH = ctx->viewHeight;
-  Status st = SetUpImages(ctx, vw, vh);
-  if (st != kOk && oldW >= 2 && oldH >= 2) {
-    DLog("SetUpImages failed, trying old size");
-    const Status second = SetUpImages(ctx, oldW, oldH);
-    if (second != kOk) {
-      DLog("old size failed too");
-      st = second;
-    }
-    ReportError(st, ResString(3023));
-  } else if (st != kOk) {
-    ReportError(st, ResString(3023));
-  }
-  if (ctx->drawMap) {
-    Prefs& prefs = AppPrefs();
-    prefs.imageAreaWidth = ctx->viewWidth;
-    prefs.imageAreaHeight = ctx->viewHeight;
-  }
-  if (ctx->imageOpen) {
-    if (ctx->drawMap && ReadDisplayImage(ctx) == kOk) {
-      w->editor->ViewResized(ctx->viewWidth, ctx->viewHeight);
-      w->editor->RebuildPreviews();
-      w->editor->Render();
-      ctx->zoom = 1;
-    } else {
-      CloseImage(ctx);
-      w->editor->ImageClosed();
-    }
-  } else {
-    w->editor->ViewResized(ctx->viewWidth, ctx->viewHeight);
-  }
-  RefreshView(w);
-  return st;
-}
 
 void MoveReadoutsForPanel(Window* w) {
   QWidget* box = ItemW(w, kPreviewBox);
@@ -225,8 +186,10 @@ Status Preferences(Window* w) {
   EditContext* ctx = w->ctx;
   WorkingSpaceChange change;
   change.imageOpen = ctx->imageOpen;
-  change.rebuildImage = [ctx] {
+  Editor* editor = w->editor.get();
+  change.rebuildImage = [ctx, editor] {
     MakeInputTransformFor(ctx);
+    editor->ForgetFullResolution();  // read through the old input transform
     return ReadDisplayImage(ctx);
   };
   change.retargetImage = [ctx](const RefRGB& ref) {
@@ -297,6 +260,25 @@ void StripSelection(Window* w) {
 
 void ShowHelp(int topic) { ShowHelpTopic(topic); }
 
+// File > Open Recent: the image is added to the Batchline, a job file
+// resumed. A file that is gone is said so and leaves the list.
+void OpenRecent(Window* w, int index) {
+  std::vector<std::string>& recent = AppPrefs().recentFiles;
+  if (index < 0 || index >= (int)recent.size()) return;
+  const std::string path = recent[(size_t)index];
+  if (!QFileInfo::exists(Qs(path))) {
+    recent.erase(recent.begin() + index);
+    FillRecentMenu(w->dlg);
+    Ui_GetHost().ShowMessage(ResString(1000), "\"" + path + "\" cannot be found. It was moved, renamed or deleted.");
+    return;
+  }
+  AddImagesRequest request;
+  request.paths = {path};
+  w->ctx->zoom = w->ctx->imageOpen ? 1 : 0;
+  AddImages(w->ctx, request);
+  if (Of(w->dlg)) AfterBatchOp(w);
+}
+
 uint8_t Hit(QWidget* dlg, int item) {
   Window* w = Of(dlg);
   if (!w || w->refreshing) return 0;
@@ -305,6 +287,16 @@ uint8_t Hit(QWidget* dlg, int item) {
     case kApply: RunBatchOp(w, ApplyAndAdvance); break;
     case kCancel: RunBatchOp(w, CancelAndAdvance); break;
     case kPreview: e.SetPreview(Checked(w, kPreview)); break;
+    case kCompare: {
+      int mode = 0;
+      Ui_Dlg_GetListSelection(dlg, kCompare, &mode);
+      e.SetCompare(mode);
+      break;
+    }
+    case kRgbHistogram:
+      AppPrefs().rgbHistogram = Checked(w, kRgbHistogram) ? 1 : 0;
+      UpdateHistogram(w);
+      break;
     case kExpand:
       e.SetExpanded(!e.Expanded());
       MoveReadoutsForPanel(w);
@@ -458,6 +450,7 @@ Status Init(QWidget* dlg) {
   hooks.showAddPrefs = [owner] { return ShowAddImagePrefs(owner, PrefsOpening::kBeforeOperation); };
   hooks.showSavePrefs = [owner] { return ShowSaveImagePrefs(owner, PrefsOpening::kBeforeOperation); };
   hooks.showSyncPrefs = [owner] { return ShowSyncPrefs(owner, PrefsOpening::kBeforeOperation); };
+  hooks.fileOpened = [](const std::string& path) { AddRecentFile(AppPrefs(), path); };
   hooks.listChanged = [owner] {
     if (Window* win = Of(owner)) {
       ForgetThumbnails(win);  // a rewritten record may keep its place in the file
@@ -469,6 +462,8 @@ Status Init(QWidget* dlg) {
     const int command = a->property("command").toInt();
     if (command) w->actions[command] = a;
   }
+  w->recentMenu = dlg->findChild<QMenu*>(QStringLiteral("recentMenu"));
+  FillRecentMenu(dlg);
   HookSliders(w);
   SetLiveSliders(w);
   // The Batchline list's extra height (preference 119).
@@ -486,6 +481,55 @@ Window* Of(QWidget* dlg) {
   if (!dlg || Ui_Dlg_Info_Get(dlg, &info) != kOk || info->templateId != kEditWindowDialog) return nullptr;
   return static_cast<Window*>(info->userData);
 }
+
+// The display images for the view's present size in device pixels, so that
+// the fitted picture is drawn one image pixel per screen pixel; the image,
+// when one is open, read again at the new size.
+Status SizeImagesToView(Window* w) {
+  QWidget* view = ItemW(w, kView);
+  if (!view) return kBadArg;
+  EditContext* ctx = w->ctx;
+  const double dpr = view->devicePixelRatioF();
+  w->dpr = dpr;
+  const int32_t vw = std::max((int32_t)std::lround(view->width() * dpr), 2);
+  const int32_t vh = std::max((int32_t)std::lround(view->height() * dpr), 2);
+  if (vw == ctx->viewWidth && vh == ctx->viewHeight && ctx->drawMap) return kOk;
+  const int32_t oldW = ctx->viewWidth, oldH = ctx->viewHeight;
+  Status st = SetUpImages(ctx, vw, vh);
+  if (st != kOk && oldW >= 2 && oldH >= 2) {
+    DLog("SetUpImages failed, trying old size");
+    const Status second = SetUpImages(ctx, oldW, oldH);
+    if (second != kOk) {
+      DLog("old size failed too");
+      st = second;
+    }
+    ReportError(st, ResString(3023));
+  } else if (st != kOk) {
+    ReportError(st, ResString(3023));
+  }
+  if (ctx->drawMap) {
+    // The preferences keep the area in the window's own units.
+    Prefs& prefs = AppPrefs();
+    prefs.imageAreaWidth = view->width();
+    prefs.imageAreaHeight = view->height();
+  }
+  if (ctx->imageOpen) {
+    if (ctx->drawMap && ReadDisplayImage(ctx) == kOk) {
+      w->editor->ViewResized(ctx->viewWidth, ctx->viewHeight);
+      w->editor->RebuildPreviews();
+      w->editor->Render();
+      ctx->zoom = 1;
+    } else {
+      CloseImage(ctx);
+      w->editor->ImageClosed();
+    }
+  } else {
+    w->editor->ViewResized(ctx->viewWidth, ctx->viewHeight);
+  }
+  RefreshView(w);
+  return st;
+}
+
 
 Status RunBatchOp(Window* w, Status (*op)(EditContext*)) {
   // CloseImage clears the context's zoom state: a non-zero value tells,
@@ -524,13 +568,20 @@ void RefreshControls(Window* w) {
   const TavelinPars& p = ctx->pars;
   const int tab = e.Tab();
 
-  for (int item : {kApply, kCancel, kPreview, kBrivio, kPrev, kCustom, kReset, kSaveCustom, kPanelBrivio, kPanelPrev,
+  for (int item : {kApply, kCancel, kBrivio, kPrev, kCustom, kReset, kSaveCustom, kPanelBrivio, kPanelPrev,
                    kPanelCustom, kPanelReset, kMethod, kNeutralPrefs, kBW, kSepia, kToning, kExpand, kTabs, kSharpen,
                    kNoise, kSetup})
     Ui_Dlg_EnableItem(dlg, item, open);
   Ui_Dlg_EnableItem(dlg, kUndo, open && e.CanUndo());
   if (auto it = w->actions.find(kCmdUndo); it != w->actions.end() && it->second) it->second->setEnabled(open && e.CanUndo());
   Ui_Dlg_CheckItem(dlg, kPreview, e.Preview());
+  Ui_Dlg_EnableItem(dlg, kPreview, open && e.Compare() == kCompareOff);  // a comparison shows both
+  Ui_Dlg_EnableItem(dlg, kCompare, open);
+  Ui_Dlg_SelectListEntry(dlg, kCompare, e.Compare());
+  for (int c = kCompareOff; c <= kCompareSideBySide; ++c)
+    if (auto it = w->actions.find(kCmdCompareOff + c); it != w->actions.end() && it->second)
+      it->second->setChecked(e.Compare() == c);
+  Ui_Dlg_CheckItem(dlg, kRgbHistogram, prefs.rgbHistogram != 0);
   Ui_Dlg_CheckItem(dlg, kBrivioMode, e.BrivioMode());
   const bool sixteen = open && ctx->input.maxValue >= 256;
   Ui_Dlg_ShowItem(dlg, kLinear, sixteen);
@@ -654,6 +705,7 @@ void RefreshBatchline(Window* w) {
     list->scrollToItem(list->item(current));
   }
   list->viewport()->update();
+  FillRecentMenu(dlg);
 }
 
 void Command(QWidget* dlg, int command) {
@@ -683,20 +735,33 @@ void Command(QWidget* dlg, int command) {
       }
       break;
     case kCmdZoomIn:
-    case kCmdZoomOut: {
+    case kCmdZoomOut:
+    case kCmdZoomFit:
+    case kCmdZoom100:
+    case kCmdZoom200: {
+      if (!w->ctx->imageOpen) break;
       ViewGeometry& g = e.Geometry();
-      int32_t x0, y0, x1, y1;
-      g.VisibleImageRect(&x0, &y0, &x1, &y1);
-      g.ZoomStep(command == kCmdZoomIn ? 1 : -1, (x0 + x1) / 2, (y0 + y1) / 2);
-      w->ctx->zoom = g.zoom + 1;
-      e.Render();
+      const int32_t next = command == kCmdZoomIn    ? std::min(g.zoom + 1, kViewMaxZoom)
+                           : command == kCmdZoomOut ? std::max(g.zoom - 1, (int32_t)kZoomFit)
+                           : command == kCmdZoomFit ? (int32_t)kZoomFit
+                           : command == kCmdZoom100 ? (int32_t)kZoom100
+                                                    : (int32_t)kZoom200;
+      // About the pane's centre.
+      if (g.SetZoom(next, g.viewWidth / 2, g.viewHeight / 2)) {
+        w->ctx->zoom = g.zoom + 1;
+        e.Render();
+      }
       break;
     }
-    case kCmdZoomFit:
-      e.Geometry().Reset(e.Geometry().viewWidth, e.Geometry().viewHeight, e.Geometry().imageWidth,
-                         e.Geometry().imageHeight);
-      e.Render();
+    case kCmdCompareOff:
+    case kCmdCompareSplit:
+    case kCmdCompareSideBySide:
+      e.SetCompare(command - kCmdCompareOff);
       break;
+    case kCmdRecentClear:
+      AppPrefs().recentFiles.clear();
+      FillRecentMenu(dlg);
+      return;
     case kCmdHelpTool: ShowHelp(kHelpToolFirst + e.Tab()); break;
     case kCmdHelpOverview: ShowHelp(kHelpOverview); break;
     case kCmdHelpGuide: ShowHelp(kHelpStartUpGuide); break;
@@ -709,9 +774,38 @@ void Command(QWidget* dlg, int command) {
         if (w->ctx->imageOpen) e.SetTab(command - kCmdTab1);
         break;
       }
+      if (command >= kCmdRecentFirst && command < kCmdRecentFirst + (int)kRecentFilesMax) {
+        OpenRecent(w, command - kCmdRecentFirst);
+        return;
+      }
       return;
   }
   if (Of(dlg)) RefreshControls(w);
+}
+
+void FillRecentMenu(QWidget* dlg) {
+  Window* w = Of(dlg);
+  if (!w || !w->recentMenu) return;
+  QMenu* menu = w->recentMenu;
+  menu->clear();
+  const std::vector<std::string>& recent = AppPrefs().recentFiles;
+  for (size_t i = 0; i < recent.size() && i < kRecentFilesMax; ++i) {
+    // "1 photo.jpg", the whole path as the tip; & shown as itself.
+    QString leaf = Qs(LeafName(recent[i]));
+    leaf.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAction* a = menu->addAction(i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(leaf) : leaf);
+    a->setToolTip(Qs(recent[i]));
+    a->setStatusTip(Qs(recent[i]));
+    a->setProperty("command", kCmdRecentFirst + (int)i);
+    const int command = kCmdRecentFirst + (int)i;
+    QObject::connect(a, &QAction::triggered, dlg, [dlg, command] { Command(dlg, command); });
+  }
+  menu->setToolTipsVisible(true);
+  if (!recent.empty()) menu->addSeparator();
+  QAction* clear = menu->addAction(QStringLiteral("&Clear Menu"));
+  clear->setEnabled(!recent.empty());
+  QObject::connect(clear, &QAction::triggered, dlg, [dlg] { Command(dlg, kCmdRecentClear); });
+  menu->setEnabled(true);
 }
 
 }  // namespace editwin
@@ -780,3 +874,25 @@ Editor* EditWindowEditor(QWidget* window) {
 }
 
 void EditWindowCommand(QWidget* window, int command) { Command(window, command); }
+
+void EditWindowOpenFiles(QWidget* window, const std::vector<std::string>& paths) {
+  Window* w = Of(window);
+  if (!w) return;
+  window->showNormal();
+  window->raise();
+  window->activateWindow();
+  if (paths.empty()) return;
+  if (QApplication::activeModalWidget() || Ui_Busy_Active() || w->drag != Drag::kNone) {
+    // Not in the middle of another dialog or a drag: a little later.
+    QPointer<QWidget> guard(window);
+    QTimer::singleShot(250, window, [guard, paths] {
+      if (guard) EditWindowOpenFiles(guard, paths);
+    });
+    return;
+  }
+  AddImagesRequest request;
+  request.paths = paths;
+  w->ctx->zoom = w->ctx->imageOpen ? 1 : 0;
+  AddImages(w->ctx, request);
+  if (Of(window)) AfterBatchOp(w);
+}

@@ -49,3 +49,7 @@ Status EditWindowStart(QWidget* window);
 Editor* EditWindowEditor(QWidget* window);
 // Runs a menu command by its number (tests; the menus call it).
 void EditWindowCommand(QWidget* window, int command);
+// Files another start of the application handed over: the window comes to
+// the front and adds them to its Batchline (a job file resumes), once no
+// dialog or long operation is running.
+void EditWindowOpenFiles(QWidget* window, const std::vector<std::string>& paths);

@@ -80,7 +80,13 @@ enum Item : int {
   kSync = 91,
   kAdd = 92,
   kRemove = 93,
+  kCompare = 94,       // Off / Split / Side by Side
+  kRgbHistogram = 95,  // the levels panel's RGB histogram
 };
+
+// The tool tabs' names (the tab strip and the Window menu).
+inline constexpr const char* kToolTabNames[4] = {"Color Balance", "Black/White Point", "Brightness/Contrast",
+                                                 "Hue Selective"};
 
 inline int ToneSliderItem(int slider) { return kToneSlider + 3 * slider; }
 inline int ToneReadoutItem(int slider) { return kToneSlider + 3 * slider + 2; }
@@ -107,10 +113,17 @@ enum Command : int {
   kCmdHelpOverview,
   kCmdHelpGuide,
   kCmdAbout,
+  kCmdZoom100,
+  kCmdZoom200,
+  kCmdCompareOff,  // .. kCmdCompareOff + 2, by CompareMode
+  kCmdCompareSplit,
+  kCmdCompareSideBySide,
+  kCmdRecentFirst = 1200,  // .. + kRecentFilesMax - 1: File > Open Recent
+  kCmdRecentClear = 1220,
 };
 
 // What a drag in a user item is doing.
-enum class Drag { kNone, kPan, kSample, kClick, kLevels, kHue, kNavigate };
+enum class Drag { kNone, kPan, kSample, kClick, kLevels, kHue, kNavigate, kDivider };
 
 struct Window {
   EditContext* ctx = nullptr;
@@ -120,6 +133,7 @@ struct Window {
   // Menu actions whose labels or states follow the Batchline.
   std::map<int, QPointer<QAction>> actions;
   QPointer<QMenu> helpMenu;
+  QPointer<QMenu> recentMenu;
 
   // The image view.
   QImage screen;  // wraps the context's drawing map (image0's size)
@@ -130,14 +144,17 @@ struct Window {
   bool redEyeMode = false;
   int64_t regionUntilMs = 0;  // the sampled region is shown until then
 
-  // The levels histogram of the open image (refreshed after balance edits).
+  // The levels histogram of the open image (refreshed after balance edits),
+  // and its R, G and B histograms.
   uint32_t histogram[256] = {};
+  uint32_t channelHistograms[3][256] = {};
   bool haveHistogram = false;
 
   // Thumbnails of the Batchline list by record offset.
   std::map<uint32_t, QImage> thumbnails;
 
   bool refreshing = false;
+  double dpr = 0;  // the view's device pixels per pixel when the display images were made
 };
 
 // The record of a main window (null for another dialog).
@@ -146,11 +163,16 @@ Window* Of(QWidget* dlg);
 // editwindow_layout.cpp: the template (controls, layout, menus).
 Status BuildTemplate(QDialog* dialog);
 
+// editwindow.cpp: File > Open Recent from the preferences' list.
+void FillRecentMenu(QWidget* dlg);
 // editwindow.cpp: refreshing the controls from the editor and the Batchline.
 void RefreshControls(Window* w);
 void RefreshBatchline(Window* w);
 void RefreshView(Window* w);
 void Command(QWidget* dlg, int command);
+// The display images for the view's present size in device pixels (at the
+// start, after a resize, on another screen's resolution).
+Status SizeImagesToView(Window* w);
 
 // editwindow_view.cpp: user items.
 void DrawUserItem(QWidget* dlg, int item, QPainter& painter);

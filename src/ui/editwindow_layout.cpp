@@ -1,6 +1,7 @@
 // The template of the editing window (dialog 1000): every control with its
 // item id, the layout, and the menus. Behaviour lives in editwindow.cpp.
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -43,8 +44,9 @@ QPushButton* Button(const QString& text, int item, QWidget* parent, const QStrin
   return b;
 }
 
-QSlider* Slider(int item, QWidget* parent) {
+QSlider* Slider(int item, QWidget* parent, const QString& name) {
   auto* s = Tag(new QSlider(Qt::Horizontal, parent), item);
+  s->setAccessibleName(name);
   s->setRange(-100, 100);
   s->setPageStep(10);
   s->setSingleStep(1);
@@ -60,9 +62,13 @@ QLabel* Readout(int item, QWidget* parent) {
   return l;
 }
 
-UiUserItem* UserItem(int item, QWidget* parent, int minW, int minH) {
+// A custom control, with the name assistive technology announces it by.
+UiUserItem* UserItem(int item, QWidget* parent, int minW, int minH, const QString& name,
+                     const QString& description = QString()) {
   auto* u = new UiUserItem(item, parent);
   u->setMinimumSize(minW, minH);
+  u->setAccessibleName(name);
+  if (!description.isEmpty()) u->setAccessibleDescription(description);
   return u;
 }
 
@@ -98,7 +104,8 @@ QWidget* BalancePage(QWidget* parent) {
   text->setWordWrap(true);
   nv->addWidget(text);
   nv->addWidget(new QLabel(QStringLiteral("Color Cast:"), neutrals));
-  auto* wedge = UserItem(kWedge, neutrals, 300, 66);
+  auto* wedge = UserItem(kWedge, neutrals, 300, 66, QStringLiteral("Color cast wedge"),
+                        QStringLiteral("Gray levels and the uncorrected colour that becomes each of them"));
   wedge->setToolTip(QStringLiteral("Top: gray levels. Bottom: the uncorrected colour that becomes each gray."));
   nv->addWidget(wedge);
   auto* prefsRow = new QHBoxLayout;
@@ -115,7 +122,9 @@ QWidget* BalancePage(QWidget* parent) {
   const char* ends[3][2] = {{"C", "R"}, {"M", "G"}, {"Y", "B"}};
   for (int i = 0; i < 3; ++i) {
     grid->addWidget(Tag(new QLabel(QString::fromLatin1(ends[i][0]), sliders), kBalanceCaption + i), i, 0);
-    grid->addWidget(Slider(kBalanceSlider + i, sliders), i, 1);
+    grid->addWidget(Slider(kBalanceSlider + i, sliders,
+                           QStringLiteral("%1 to %2").arg(QString::fromLatin1(ends[i][0]), QString::fromLatin1(ends[i][1]))),
+                    i, 1);
     grid->addWidget(new QLabel(QString::fromLatin1(ends[i][1]), sliders), i, 2);
     grid->addWidget(Readout(kBalanceReadout + i, sliders), i, 3);
   }
@@ -129,19 +138,25 @@ QWidget* LevelsPage(QWidget* parent) {
   auto* v = new QVBoxLayout(page);
   v->setContentsMargins(0, 0, 0, 0);
   v->setSpacing(2);
-  auto* hist = UserItem(kHistogram, page, 300, 140);
+  auto* hist = UserItem(kHistogram, page, 300, 140, QStringLiteral("Histogram"),
+                        QStringLiteral("Brightness levels of the image after the colour balance"));
   hist->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   v->addWidget(hist, 1);
-  auto* handles = UserItem(kHandles, page, 300, 16);
+  auto* handles = UserItem(kHandles, page, 300, 16, QStringLiteral("Black, gray and white point handles"));
   handles->setFixedHeight(16);
   handles->setToolTip(QStringLiteral("Drag the black, gray and white points"));
   v->addWidget(handles);
   auto* values = Tag(new QLabel(page), kLevelsValues);
   values->setAlignment(Qt::AlignCenter);
   v->addWidget(values);
+  auto* noteRow = new QHBoxLayout;
+  auto* rgb = Tag(new QCheckBox(QStringLiteral("RGB"), page), kRgbHistogram);
+  rgb->setToolTip(QStringLiteral("Show the red, green and blue histograms over the luminance one"));
+  noteRow->addWidget(rgb);
   auto* note = Tag(new QLabel(QStringLiteral("(Alt-Drag handles to view clipping.)"), page), kLevelsNote);
   note->setAlignment(Qt::AlignCenter);
-  v->addWidget(note);
+  noteRow->addWidget(note, 1);
+  v->addLayout(noteRow);
   return page;
 }
 
@@ -153,12 +168,12 @@ QWidget* TonePage(QWidget* parent) {
   const char* names[5] = {"Global", "Shadows", "Highlights", "Contrast", "Saturation"};
   for (int i = 0; i < 5; ++i) {
     grid->addWidget(Tag(new QLabel(QString::fromLatin1(names[i]), page), ToneCaptionItem(i)), i, 0);
-    grid->addWidget(Slider(ToneSliderItem(i), page), i, 1);
+    grid->addWidget(Slider(ToneSliderItem(i), page, QString::fromLatin1(names[i])), i, 1);
     grid->addWidget(Readout(ToneReadoutItem(i), page), i, 2);
   }
   v->addLayout(grid);
   v->addWidget(Tag(new QLabel(QStringLiteral("Curve"), page), kCurveCaption));
-  auto* curve = UserItem(kCurve, page, 160, 110);
+  auto* curve = UserItem(kCurve, page, 160, 110, QStringLiteral("Tone curve"));
   curve->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   v->addWidget(curve, 1);
   v->addStretch(0);
@@ -170,7 +185,8 @@ QWidget* HuePage(QWidget* parent) {
   auto* v = new QVBoxLayout(page);
   v->setContentsMargins(0, 0, 0, 0);
   v->setSpacing(4);
-  auto* ring = UserItem(kHueRing, page, 220, 220);
+  auto* ring = UserItem(kHueRing, page, 220, 220, QStringLiteral("Hue ring"),
+                        QStringLiteral("Six handles: the outer knob sets a hue, the inner knob what it becomes"));
   ring->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   ring->setToolTip(QStringLiteral("Drag a handle's outer knob (Before) or inner knob (After); "
                                   "click in the image to mark a colour"));
@@ -182,7 +198,7 @@ QWidget* HuePage(QWidget* parent) {
   const char* names[2] = {"Brightness", "Saturation"};
   for (int i = 0; i < 2; ++i) {
     grid->addWidget(Tag(new QLabel(QString::fromLatin1(names[i]), page), kHueCaption + 3 * i), i, 0);
-    grid->addWidget(Slider(kHueSlider + 3 * i, page), i, 1);
+    grid->addWidget(Slider(kHueSlider + 3 * i, page, QStringLiteral("Handle %1").arg(QString::fromLatin1(names[i]))), i, 1);
     grid->addWidget(Readout(kHueReadout + 3 * i, page), i, 2);
   }
   v->addLayout(grid);
@@ -200,7 +216,7 @@ QWidget* HuePage(QWidget* parent) {
   toneRow->addWidget(Button(QStringLiteral("B/W"), kBW, page, QStringLiteral("Grayscale (Alt-click to define it)")));
   toneRow->addWidget(Button(QStringLiteral("Sepia"), kSepia, page, QStringLiteral("Sepia tone (Alt-click to define it)")));
   toneRow->addWidget(Tag(new QCheckBox(QStringLiteral("Toning"), page), kToning));
-  auto* swatch = UserItem(kSwatch, page, 44, 22);
+  auto* swatch = UserItem(kSwatch, page, 44, 22, QStringLiteral("Toning colour"));
   swatch->setFixedSize(44, 22);
   swatch->setToolTip(QStringLiteral("The toning colour (click to choose it)"));
   toneRow->addWidget(swatch);
@@ -225,6 +241,9 @@ QMenuBar* Menus(QDialog* d) {
   auto* bar = new QMenuBar(d);
   QMenu* file = bar->addMenu(QStringLiteral("&File"));
   MenuAction(file, QString::fromUtf8(ResString(9253).c_str()), kCmdAdd, d, QKeySequence(QKeySequence::Open));
+  QMenu* recent = file->addMenu(QStringLiteral("Open &Recent"));
+  recent->setObjectName(QStringLiteral("recentMenu"));
+  QObject::connect(recent, &QMenu::aboutToShow, d, [d] { FillRecentMenu(d); });
   MenuAction(file, QString::fromUtf8(ResString(9254).c_str()), kCmdSaveImages, d, QKeySequence(QKeySequence::Save));
   MenuAction(file, QString::fromUtf8(ResString(9252).c_str()), kCmdSaveAs, d, QKeySequence(QKeySequence::SaveAs));
   MenuAction(file, QString::fromUtf8(ResString(9255).c_str()), kCmdRemove, d);
@@ -244,10 +263,20 @@ QMenuBar* Menus(QDialog* d) {
   MenuAction(view, QStringLiteral("Zoom &In"), kCmdZoomIn, d, QKeySequence(QKeySequence::ZoomIn));
   MenuAction(view, QStringLiteral("Zoom &Out"), kCmdZoomOut, d, QKeySequence(QKeySequence::ZoomOut));
   MenuAction(view, QStringLiteral("&Fit in Window"), kCmdZoomFit, d, QKeySequence(Qt::CTRL | Qt::Key_0));
+  MenuAction(view, QStringLiteral("&Actual Pixels (100 %)"), kCmdZoom100, d, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_0));
+  MenuAction(view, QStringLiteral("&200 %"), kCmdZoom200, d, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_2));
+  view->addSeparator();
+  auto* compare = new QActionGroup(view);
+  const char* compareNames[3] = {"&Before or After", "&Split Before/After", "Side &by Side"};
+  for (int c = 0; c < 3; ++c) {
+    QAction* a = MenuAction(view, QString::fromLatin1(compareNames[c]), kCmdCompareOff + c, d);
+    a->setCheckable(true);
+    a->setChecked(c == 0);
+    compare->addAction(a);
+  }
   QMenu* window = bar->addMenu(QStringLiteral("&Window"));
   for (int t = 0; t < 4; ++t)
-    MenuAction(window, QStringLiteral("Tool Tab %1").arg(t + 1), kCmdTab1 + t, d,
-               QKeySequence(Qt::CTRL | (Qt::Key_1 + t)));
+    MenuAction(window, QString::fromLatin1(kToolTabNames[t]), kCmdTab1 + t, d, QKeySequence(Qt::CTRL | (Qt::Key_1 + t)));
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("helpMenu"));
   MenuAction(help, QStringLiteral("Help on This &Tool"), kCmdHelpTool, d, QKeySequence(QKeySequence::HelpContents));
@@ -272,7 +301,9 @@ Status BuildTemplate(QDialog* d) {
   // ---- image view and tool column ----
   auto* top = new QHBoxLayout;
   top->setSpacing(8);
-  auto* view = UserItem(kView, d, 320, 240);
+  auto* view = UserItem(kView, d, 320, 240, QStringLiteral("Photograph"),
+                        QStringLiteral("Click to correct by the current tool; Alt-click to zoom, Control-drag to pan, "
+                                       "Shift-click to set a sample point"));
   view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   view->setFocusPolicy(Qt::ClickFocus);
   top->addWidget(view, 1);
@@ -288,11 +319,9 @@ Status BuildTemplate(QDialog* d) {
   tabs->setExpanding(false);
   tabs->setDrawBase(false);
   const char* tabNames[4] = {"Balance", "Black/White", "Brightness", "Hue"};
-  const char* tabTips[4] = {"Tool Tab 1: Color Balance", "Tool Tab 2: Black/White Point",
-                            "Tool Tab 3: Brightness/Contrast", "Tool Tab 4: Hue Selective"};
   for (int t = 0; t < 4; ++t) {
     tabs->addTab(QString::fromLatin1(tabNames[t]));
-    tabs->setTabToolTip(t, QString::fromLatin1(tabTips[t]));
+    tabs->setTabToolTip(t, QStringLiteral("%1 (Ctrl+%2)").arg(QString::fromLatin1(kToolTabNames[t])).arg(t + 1));
   }
   tabRow->addWidget(tabs, 1);
   auto* expand = Tag(new QToolButton(column), kExpand);
@@ -352,13 +381,19 @@ Status BuildTemplate(QDialog* d) {
   auto* bv = new QGridLayout(previewBox);
   bv->setContentsMargins(2, 0, 2, 0);
   bv->addWidget(Tag(new QCheckBox(QStringLiteral("Preview"), previewBox), kPreview), 0, 0);
+  auto* compare = Tag(new QComboBox(previewBox), kCompare);
+  compare->addItems({QStringLiteral("Single view"), QStringLiteral("Split"), QStringLiteral("Side by side")});
+  compare->setToolTip(QStringLiteral("Compare before and after: a divider to drag across the photograph, "
+                                     "or two views side by side"));
+  bv->addWidget(compare, 0, 1);
   auto* model = Tag(new QComboBox(previewBox), kReadoutModel);
   model->addItems({QStringLiteral("RGB"), QStringLiteral("HSB"), QStringLiteral("CMYK")});
   model->setToolTip(QStringLiteral("Pixel values (Shift-click in the image to set a sample point)"));
-  bv->addWidget(model, 0, 1, Qt::AlignRight);
-  auto* readouts = UserItem(kReadouts, previewBox, 300, 54);
+  bv->addWidget(model, 0, 2, Qt::AlignRight);
+  auto* readouts = UserItem(kReadouts, previewBox, 300, 54, QStringLiteral("Pixel values"),
+                            QStringLiteral("The colours of the two sample points before and after"));
   readouts->setFixedHeight(54);
-  bv->addWidget(readouts, 1, 0, 1, 2);
+  bv->addWidget(readouts, 1, 0, 1, 3);
   col->addWidget(previewBox);
 
   top->addWidget(column);

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "base/strings.h"
 #include "base/uihost.h"
 #include "transform/tintmesh_eval.h"
+#include "ui/controlcolours.h"
 #include "ui/dlg.h"
 #include "ui/dlgitems.h"
 #include "ui/editwindow_internal.h"
@@ -30,7 +32,8 @@
 namespace editwin {
 namespace {
 
-constexpr int kSampleReachPx = 7;  // screen pixels around a sample point that grab it
+constexpr int kSampleReachPx = 7;   // screen pixels around a sample point that grab it
+constexpr int kDividerReachPx = 6;  // screen pixels either side of the split's divider that grab it
 const QColor kViewBackground(58, 58, 58);
 
 QWidget* ItemWidget(QWidget* dlg, int item) {
@@ -72,10 +75,72 @@ void DrawSampleMark(QPainter& p, int x, int y, int number) {
   p.setRenderHint(QPainter::Antialiasing, false);
 }
 
+// Device pixels per logical pixel of the view.
+double Dpr(const QWidget* view) { return view ? view->devicePixelRatioF() : 1.0; }
+
+// A logical point of the view as a device point of the pane under it (side
+// by side, the right pane's points are moved into its own coordinates).
+// *pane is 0 (the only pane, or the left one) or 1.
+QPoint PanePoint(Window* w, const QPoint& logical, int* pane = nullptr) {
+  const double dpr = Dpr(ItemWidget(w->dlg, kView));
+  QPoint d((int)std::lround(logical.x() * dpr), (int)std::lround(logical.y() * dpr));
+  int which = 0;
+  const Editor& e = *w->editor;
+  if (e.Compare() == kCompareSideBySide) {
+    const int32_t second = e.Geometry().viewWidth + kSideBySideGap;
+    if (d.x() >= second) {
+      d.rx() -= second;
+      which = 1;
+    }
+  }
+  if (pane) *pane = which;
+  return d;
+}
+
+// Device pixels of the view per display pixel.
+double DisplayScale(const ViewGeometry& g) { return g.Zoomed() ? g.Scale() * g.FileX(1.0) : g.Scale(); }
+
+bool NearDivider(Window* w, const QPoint& device) {
+  const Editor& e = *w->editor;
+  if (e.Compare() != kCompareSplit || !w->ctx->imageOpen) return false;
+  const double dpr = Dpr(ItemWidget(w->dlg, kView));
+  return std::abs(device.x() - e.SplitPosition() * e.ViewWidth()) <= kDividerReachPx * dpr;
+}
+
+void Badge(QPainter& p, const QRect& area, Qt::Alignment where, const QString& text) {
+  const QFontMetrics fm(p.font());
+  QRect r(0, 0, fm.horizontalAdvance(text) + 16, fm.height() + 6);
+  if (where & Qt::AlignRight) r.moveRight(area.right() - 6);
+  else r.moveLeft(area.left() + 6);
+  if (where & Qt::AlignBottom) r.moveBottom(area.bottom() - 6);
+  else r.moveTop(area.top() + 6);
+  p.fillRect(r, QColor(0, 0, 0, 150));
+  p.setPen(QColor(255, 255, 255));
+  p.drawText(r, Qt::AlignCenter, text);
+}
+
+// One picture into a pane, in device pixels: the map placed by the geometry,
+// clipped to the pane's part `clip` of the view.
+void DrawPicture(QPainter& p, const ViewGeometry& g, const ViewMap& m, int32_t left, const QRect& clip) {
+  if (!m.pixels || m.width < 1) return;
+  const QImage picture(m.pixels, m.width, m.height, m.rowBytes, QImage::Format_RGB888);
+  double ox, oy;
+  g.Origin(&ox, &oy);
+  const double s = g.Scale();
+  p.save();
+  p.setClipRect(clip);
+  // Pixels larger than the screen's stay sharp squares; a picture made
+  // smaller (a fit side by side) is filtered.
+  p.setRenderHint(QPainter::SmoothPixmapTransform, s < 1.0);
+  p.drawImage(QRectF(left + ox + m.x0 * s, oy + m.y0 * s, m.width * s, m.height * s), picture);
+  p.restore();
+}
+
 void DrawView(Window* w, QPainter& p, const QRect& rect) {
   p.fillRect(rect, kViewBackground);
   EditContext* ctx = w->ctx;
   Editor& e = *w->editor;
+  QWidget* view = ItemWidget(w->dlg, kView);
   if (!ctx->imageOpen || !ctx->drawMap || ctx->image0.width < 1) {
     p.setPen(QColor(200, 200, 200));
     QFont f = p.font();
@@ -88,43 +153,114 @@ void DrawView(Window* w, QPainter& p, const QRect& rect) {
     p.drawText(rect, Qt::AlignCenter, text);
     return;
   }
-  const PixelBuffer& im = ctx->image0;
-  const QImage screen(ctx->drawMap.get(), im.width, im.height, ctx->drawRowBytes, QImage::Format_RGB888);
+  const double dpr = Dpr(view);
+  const int32_t devW = (int32_t)std::lround(rect.width() * dpr), devH = (int32_t)std::lround(rect.height() * dpr);
+  if (w->dpr > 0 && dpr != w->dpr) {
+    // Another screen resolution (the window moved to another monitor): the
+    // display images are made again for the view's device pixels. (A new
+    // size waits for the resize procedure, once the size has settled.)
+    w->dpr = dpr;
+    QPointer<QWidget> dlg(w->dlg);
+    QTimer::singleShot(0, w->dlg, [dlg] {
+      if (Window* win = Of(dlg)) SizeImagesToView(win);
+    });
+  }
   const ViewGeometry& g = e.Geometry();
-  double ox, oy;
-  g.Origin(&ox, &oy);
-  const int s = g.Scale();
-  p.drawImage(QRectF(ox, oy, (double)im.width * s, (double)im.height * s), screen);
-  if (!e.Preview()) {
-    p.setPen(QColor(255, 255, 255));
-    p.fillRect(QRect(rect.left() + 6, rect.top() + 6, 64, 20), QColor(0, 0, 0, 150));
-    p.drawText(QRect(rect.left() + 6, rect.top() + 6, 64, 20), Qt::AlignCenter, QStringLiteral("Before"));
+  const int compare = e.Compare();
+  const int32_t paneW = g.viewWidth;
+  const int32_t second = compare == kCompareSideBySide ? paneW + kSideBySideGap : 0;
+
+  p.save();
+  p.scale(1.0 / dpr, 1.0 / dpr);
+  const QRect whole(0, 0, devW, devH);
+  if (compare == kCompareOff) {
+    DrawPicture(p, g, e.Picture(false), 0, whole);
+  } else if (compare == kCompareSplit) {
+    const int32_t divider = (int32_t)std::lround(e.SplitPosition() * e.ViewWidth());
+    DrawPicture(p, g, e.Picture(false), 0, QRect(divider, 0, devW - divider, devH));
+    DrawPicture(p, g, e.Picture(true), 0, QRect(0, 0, divider, devH));
+  } else {
+    DrawPicture(p, g, e.Picture(true), 0, QRect(0, 0, paneW, devH));
+    DrawPicture(p, g, e.Picture(false), second, QRect(second, 0, paneW, devH));
   }
-  for (int i = 0; i < kSamplePoints; ++i) {
-    const SamplePoint& sp = e.Sample(i);
-    if (!sp.set) continue;
-    int vx, vy;
-    g.ImageToView(sp.x, sp.y, &vx, &vy);
-    DrawSampleMark(p, vx, vy, i + 1);
-  }
-  const RedEyeRequest& red = e.RedEye();
-  if (red.radius > 0) {
-    int vx, vy;
-    g.ImageToView(red.x, red.y, &vx, &vy);
+  p.restore();
+
+  // Marks and labels in the view's own (logical) coordinates.
+  const auto logical = [dpr](double v) { return v / dpr; };
+  const QRect first(0, 0, (int)std::lround(logical(compare == kCompareSideBySide ? paneW : devW)), rect.height());
+  const QRect right((int)std::lround(logical(second)), 0, (int)std::lround(logical(paneW)), rect.height());
+  if (compare == kCompareOff) {
+    if (!e.Preview()) Badge(p, rect, Qt::AlignTop | Qt::AlignLeft, QStringLiteral("Before"));
+  } else if (compare == kCompareSplit) {
+    const double x = logical(std::lround(e.SplitPosition() * e.ViewWidth()));
     p.setRenderHint(QPainter::Antialiasing, true);
-    p.setPen(QPen(QColor(255, 80, 80), 1.0, Qt::DashLine));
+    p.setPen(QPen(QColor(0, 0, 0, 160), 3.0));
+    p.drawLine(QPointF(x, rect.top()), QPointF(x, rect.bottom() + 1));
+    p.setPen(QPen(QColor(255, 255, 255), 1.0));
+    p.drawLine(QPointF(x, rect.top()), QPointF(x, rect.bottom() + 1));
+    const QPointF knob(x, rect.center().y());
+    p.setBrush(QColor(255, 255, 255));
+    p.setPen(QPen(QColor(0, 0, 0, 160), 1.0));
+    p.drawEllipse(knob, 9.0, 9.0);
+    p.setPen(QPen(QColor(40, 40, 40), 1.5));
+    p.drawLine(knob + QPointF(-2.5, -4), knob + QPointF(-5.5, 0));
+    p.drawLine(knob + QPointF(-5.5, 0), knob + QPointF(-2.5, 4));
+    p.drawLine(knob + QPointF(2.5, -4), knob + QPointF(5.5, 0));
+    p.drawLine(knob + QPointF(5.5, 0), knob + QPointF(2.5, 4));
     p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QPointF(vx, vy), red.radius * s, red.radius * s);
     p.setRenderHint(QPainter::Antialiasing, false);
+    Badge(p, rect, Qt::AlignTop | Qt::AlignLeft, QStringLiteral("Before"));
+    Badge(p, rect, Qt::AlignTop | Qt::AlignRight, QStringLiteral("After"));
+  } else {
+    p.fillRect(QRectF(logical(paneW), 0, logical(kSideBySideGap), rect.height()), QColor(30, 30, 30));
+    Badge(p, first, Qt::AlignTop | Qt::AlignLeft, QStringLiteral("Before"));
+    Badge(p, right, Qt::AlignTop | Qt::AlignLeft, QStringLiteral("After"));
   }
+  if (g.Zoomed())
+    Badge(p, rect, Qt::AlignBottom | Qt::AlignLeft, g.zoom == kZoom100 ? QStringLiteral("100 %") : QStringLiteral("200 %"));
+
+  const int panes = compare == kCompareSideBySide ? 2 : 1;
+  for (int pane = 0; pane < panes; ++pane) {
+    const double left = pane == 0 ? 0.0 : (double)second;
+    p.setClipRect(panes == 1 ? rect : pane == 0 ? first : right);  // a mark near an edge stays in its pane
+    for (int i = 0; i < kSamplePoints; ++i) {
+      const SamplePoint& sp = e.Sample(i);
+      if (!sp.set) continue;
+      int vx, vy;
+      g.ImageToView(sp.x, sp.y, &vx, &vy);
+      DrawSampleMark(p, (int)std::lround(logical(left + vx)), (int)std::lround(logical(vy)), i + 1);
+    }
+    const RedEyeRequest& red = e.RedEye();
+    if (red.radius > 0) {
+      int vx, vy;
+      g.ImageToView(red.x, red.y, &vx, &vy);
+      const double r = logical(red.radius * DisplayScale(g));
+      p.setRenderHint(QPainter::Antialiasing, true);
+      p.setPen(QPen(QColor(255, 80, 80), 1.0, Qt::DashLine));
+      p.setBrush(Qt::NoBrush);
+      p.drawEllipse(QPointF(logical(left + vx), logical(vy)), r, r);
+      p.setRenderHint(QPainter::Antialiasing, false);
+    }
+  }
+  p.setClipping(false);
   if (w->redEyeMode) {
-    p.fillRect(QRect(rect.right() - 150, rect.top() + 6, 144, 20), QColor(120, 0, 0, 170));
+    p.fillRect(QRect(rect.right() - 150, rect.top() + 36, 144, 20), QColor(120, 0, 0, 170));
     p.setPen(QColor(255, 255, 255));
-    p.drawText(QRect(rect.right() - 150, rect.top() + 6, 144, 20), Qt::AlignCenter, QStringLiteral("Red-eye: click a pupil"));
+    p.drawText(QRect(rect.right() - 150, rect.top() + 36, 144, 20), Qt::AlignCenter, QStringLiteral("Red-eye: click a pupil"));
   }
 }
 
 void ViewMessage(const std::string& text) { Ui_GetHost().ShowMessage(ResString(1000), text); }
+
+// A zoom change about pane point d; the editor renders the new view.
+void ZoomAt(Window* w, int32_t zoom, const QPoint& d) {
+  Editor& e = *w->editor;
+  ViewGeometry& g = e.Geometry();
+  if (!g.SetZoom(zoom, d.x(), d.y())) return;
+  w->ctx->zoom = g.zoom + 1;
+  e.Render();
+  RefreshView(w);
+}
 
 uint8_t TrackView(Window* w, int phase) {
   QWidget* dlg = w->dlg;
@@ -134,23 +270,21 @@ uint8_t TrackView(Window* w, int phase) {
   if (!info || !ctx->imageOpen) return 0;
   ViewGeometry& g = e.Geometry();
   const QPoint m = MouseIn(dlg, kView);
+  const QPoint d = PanePoint(w, m);
   int32_t ix = 0, iy = 0;
-  const bool inside = g.ViewToImage(m.x(), m.y(), &ix, &iy);
+  const bool inside = g.ViewToImage(d.x(), d.y(), &ix, &iy);
   QWidget* view = ItemWidget(dlg, kView);
+  const double dpr = Dpr(view);
 
   if (phase == 0) {
     w->drag = Drag::kNone;
     w->lastX = m.x();
     w->lastY = m.y();
     if (info->alt) {
-      const int32_t cx = std::clamp(ix, 0, g.imageWidth - 1), cy = std::clamp(iy, 0, g.imageHeight - 1);
-      // Alt-click zooms in a step (from the largest step back to the fit);
-      // Alt-Shift-click zooms out a step.
-      if (info->shift) g.ZoomStep(-1, cx, cy);
-      else if (!g.ZoomStep(1, cx, cy)) g.Reset(g.viewWidth, g.viewHeight, g.imageWidth, g.imageHeight);
-      ctx->zoom = g.zoom + 1;
-      e.Render();
-      RefreshView(w);
+      // Alt-click zooms in a step (from 200 % back to the fit); Alt-Shift-click out.
+      int32_t next = g.zoom + (info->shift ? -1 : 1);
+      if (next > kViewMaxZoom) next = kZoomFit;
+      if (next >= kZoomFit) ZoomAt(w, next, d);
       return 1;
     }
     if (info->ctrl) {
@@ -158,8 +292,12 @@ uint8_t TrackView(Window* w, int phase) {
       if (view) view->setCursor(Qt::ClosedHandCursor);
       return 1;
     }
+    if (!info->shift && NearDivider(w, PanePoint(w, m))) {
+      w->drag = Drag::kDivider;
+      return 1;
+    }
     if (info->shift) {
-      const int reach = std::max(1, kSampleReachPx / g.Scale());
+      const int reach = std::max(1, (int)(kSampleReachPx * dpr / DisplayScale(g)));
       int i = e.SampleAt(ix, iy, reach);
       if (i < 0 && inside) {
         i = e.AddSample(ix, iy);
@@ -195,11 +333,18 @@ uint8_t TrackView(Window* w, int phase) {
   }
 
   if (phase == 1) {
-    const int dx = m.x() - w->lastX, dy = m.y() - w->lastY;
+    const int dx = (int)std::lround((m.x() - w->lastX) * dpr), dy = (int)std::lround((m.y() - w->lastY) * dpr);
     w->lastX = m.x();
     w->lastY = m.y();
     if (w->drag == Drag::kPan && (dx || dy)) {
-      if (g.Pan(dx, dy)) RefreshView(w);
+      if (g.Pan(dx, dy)) {
+        e.Render();
+        RefreshView(w);
+      }
+    } else if (w->drag == Drag::kDivider) {
+      const QPoint at = PanePoint(w, m);
+      e.SetSplitPosition(e.ViewWidth() > 0 ? (double)at.x() / e.ViewWidth() : 0.5);
+      RefreshView(w);
     } else if (w->drag == Drag::kSample) {
       e.MoveSample(w->dragIndex, ix, iy);
       RefreshView(w);
@@ -292,8 +437,8 @@ uint8_t TrackHueRing(Window* w, int phase) {
 
 // ---- other items -----------------------------------------------------------------------------
 
-void DrawWedge(Window* w, QPainter& p, const QRect& rect) {
-  p.fillRect(rect, QColor(240, 240, 240));
+void DrawWedge(Window* w, QPainter& p, const QRect& rect, const ControlColours& colours) {
+  p.fillRect(rect, colours.window);
   if (!w->ctx->imageOpen) return;
   const CastSwatch* wedge = w->editor->CastWedgeSwatches();
   const int n = kCastWedgeSteps;
@@ -308,28 +453,29 @@ void DrawWedge(Window* w, QPainter& p, const QRect& rect) {
     p.fillRect(top, ScreenColour(w, wedge[i].gray));
     p.fillRect(bottom, ScreenColour(w, wedge[i].cast));
     if (wedge[i].number > 0) {
+      // On the swatch itself: black or white by the swatch's own lightness.
       const QColor ink = wedge[i].gray[0] > 0.55f ? QColor(0, 0, 0) : QColor(255, 255, 255);
       p.setPen(ink);
       p.drawText(bottom, Qt::AlignCenter, QStringLiteral("%1%2").arg(QString::fromLatin1(wedge[i].letter)).arg(wedge[i].number));
     }
   }
-  p.setPen(QColor(120, 120, 120));
+  p.setPen(colours.frame);
   p.drawRect(QRect(rect.left(), rect.top(), cellW * n - 1, half * 2));
-  p.setPen(QColor(90, 90, 90));
+  p.setPen(colours.windowInk);
   p.drawText(QRect(rect.left(), rect.top() + half * 2 + 1, rect.width(), 13), Qt::AlignLeft | Qt::AlignVCenter,
              QStringLiteral("gray 10% ... 90%: the colour each gray comes from"));
 }
 
-void DrawCurve(Window* w, QPainter& p, const QRect& rect) {
-  p.fillRect(rect, QColor(250, 250, 250));
+void DrawCurve(Window* w, QPainter& p, const QRect& rect, const ControlColours& colours) {
+  p.fillRect(rect, colours.ground);
   const QRect box = rect.adjusted(4, 4, -5, -5);
-  p.setPen(QColor(215, 215, 215));
+  p.setPen(colours.grid);
   for (int k = 1; k < 4; ++k) {
     const int x = box.left() + box.width() * k / 4, y = box.top() + box.height() * k / 4;
     p.drawLine(x, box.top(), x, box.bottom());
     p.drawLine(box.left(), y, box.right(), y);
   }
-  p.setPen(QColor(150, 150, 150));
+  p.setPen(colours.frame);
   p.drawRect(box);
   p.drawLine(box.bottomLeft(), box.topRight());
   if (!w->ctx->imageOpen) return;
@@ -347,21 +493,21 @@ void DrawCurve(Window* w, QPainter& p, const QRect& rect) {
     else path.lineTo(pt);
   }
   p.setRenderHint(QPainter::Antialiasing, true);
-  p.setPen(QPen(QColor(20, 20, 20), 1.6));
+  p.setPen(QPen(colours.ink, 1.6));
   p.drawPath(path);
   p.setRenderHint(QPainter::Antialiasing, false);
 }
 
-void DrawReadouts(Window* w, QPainter& p, const QRect& rect) {
-  p.fillRect(rect, QColor(250, 250, 250));
-  p.setPen(QColor(170, 170, 170));
+void DrawReadouts(Window* w, QPainter& p, const QRect& rect, const ControlColours& colours) {
+  p.fillRect(rect, colours.ground);
+  p.setPen(colours.frame);
   p.drawRect(rect.adjusted(0, 0, -1, -1));
   QFont f(QStringLiteral("Monospace"));
   f.setStyleHint(QFont::TypeWriter);
   f.setPointSizeF(std::max(7.0, p.font().pointSizeF() * 0.9));
   p.setFont(f);
   const int lineH = rect.height() / 3;
-  p.setPen(QColor(60, 60, 60));
+  p.setPen(colours.faint);
   p.drawText(QRect(rect.left() + 30, rect.top(), 150, lineH), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Before"));
   p.drawText(QRect(rect.left() + 30 + (rect.width() - 30) / 2, rect.top(), 150, lineH), Qt::AlignLeft | Qt::AlignVCenter,
              QStringLiteral("After"));
@@ -369,10 +515,10 @@ void DrawReadouts(Window* w, QPainter& p, const QRect& rect) {
     std::string before, after;
     w->editor->Readout(i, &before, &after);
     const QRect line(rect.left() + 4, rect.top() + lineH * (i + 1), rect.width() - 8, lineH);
-    p.setPen(QColor(0, 0, 0));
+    p.setPen(colours.ink);
     p.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("#%1").arg(i + 1));
     if (before.empty()) {
-      p.setPen(QColor(150, 150, 150));
+      p.setPen(colours.faint);
       p.drawText(line.adjusted(26, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Shift-click in the image"));
       continue;
     }
@@ -439,7 +585,9 @@ void UpdateHistogram(Window* w) {
   if (!w->ctx->imageOpen) return;
   const RasterView view = w->editor->ImageView();
   const int g = PrefsGridIndex();
-  w->haveHistogram = LevelsHistogram(&view, g, &w->ctx->pars, g, w->histogram) == kOk;
+  w->haveHistogram =
+      LevelsHistogram(&view, g, &w->ctx->pars, g, w->histogram, AppPrefs().rgbHistogram ? w->channelHistograms : nullptr) ==
+      kOk;
 }
 
 void DrawUserItem(QWidget* dlg, int item, QPainter& painter) {
@@ -448,25 +596,29 @@ void DrawUserItem(QWidget* dlg, int item, QPainter& painter) {
   if (!w || !c) return;
   const QRect rect = c->rect();
   const TavelinPars& pars = w->ctx->pars;
+  const ControlColours colours = ControlColoursOf(c->palette());
   switch (item) {
     case kView: DrawView(w, painter, rect); break;
-    case kHistogram: DrawLevelsHistogram(painter, rect, w->histogram, w->haveHistogram && w->ctx->imageOpen); break;
-    case kHandles:
-      painter.fillRect(rect, c->palette().window());
-      DrawLevelsHandles(painter, rect.adjusted(0, 1, 0, 0), pars, w->drag == Drag::kLevels ? w->dragIndex : -1);
+    case kHistogram:
+      DrawLevelsHistogram(painter, rect, w->histogram, AppPrefs().rgbHistogram ? w->channelHistograms : nullptr,
+                          w->haveHistogram && w->ctx->imageOpen, colours, c->devicePixelRatioF());
       break;
-    case kWedge: DrawWedge(w, painter, rect); break;
-    case kCurve: DrawCurve(w, painter, rect); break;
+    case kHandles:
+      painter.fillRect(rect, colours.window);
+      DrawLevelsHandles(painter, rect.adjusted(0, 1, 0, 0), pars, w->drag == Drag::kLevels ? w->dragIndex : -1, colours);
+      break;
+    case kWedge: DrawWedge(w, painter, rect, colours); break;
+    case kCurve: DrawCurve(w, painter, rect, colours); break;
     case kHueRing:
       DrawHueRing(painter, rect, pars, w->editor->ActiveHandleIndex(),
-                  [w](const float rgb[3]) { return ScreenColour(w, rgb); });
+                  [w](const float rgb[3]) { return ScreenColour(w, rgb); }, colours);
       break;
     case kSwatch:
       painter.fillRect(rect, ScreenColour(w, pars.toneColor));
-      painter.setPen(QColor(80, 80, 80));
+      painter.setPen(colours.windowInk);
       painter.drawRect(rect.adjusted(0, 0, -1, -1));
       break;
-    case kReadouts: DrawReadouts(w, painter, rect); break;
+    case kReadouts: DrawReadouts(w, painter, rect, colours); break;
     default: break;
   }
 }
@@ -491,13 +643,16 @@ uint8_t ChooseCursor(QWidget* dlg) {
   if (!view->rect().contains(m) || w->drag != Drag::kNone) return 0;
   Editor& e = *w->editor;
   int32_t ix = 0, iy = 0;
-  const bool inside = e.Geometry().ViewToImage(m.x(), m.y(), &ix, &iy);
+  const QPoint d = PanePoint(w, m);
+  const bool inside = e.Geometry().ViewToImage(d.x(), d.y(), &ix, &iy);
   if (info->alt) {
     view->setCursor(ZoomCursor(info->shift != 0));
   } else if (info->ctrl) {
     view->setCursor(Qt::OpenHandCursor);
   } else if (info->shift) {
     view->setCursor(Qt::CrossCursor);
+  } else if (NearDivider(w, d)) {
+    view->setCursor(Qt::SplitHCursor);
   } else if (!inside) {
     return 0;
   } else if (w->redEyeMode) {

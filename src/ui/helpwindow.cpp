@@ -2,9 +2,10 @@
 // area paragraph by paragraph (text word-wrapped to the area's width,
 // pictures at their own size, one line of space between paragraphs). The
 // window is laid out for a short topic and grows by what the topic needs;
-// a topic taller than the screen scrolls inside the area.
+// a topic taller than the screen scrolls inside the area. "User Guide" and
+// "FAQ" open the built-in guide's matching topic in another help window on
+// top (the guide goes with the program: no network is needed).
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -15,7 +16,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
-#include <QUrl>
 #include <algorithm>
 #include <memory>
 
@@ -40,7 +40,6 @@ constexpr int kTextAreaItem = 3;
 constexpr int kGuideItem = 4;
 constexpr int kFaqItem = 5;
 constexpr int kDontShowItem = 6;
-constexpr int kTextBrowserFailed = 9540;
 
 // The template's layout for a topic of no height; the topic grows it.
 constexpr int kWidth = 540, kHeight = 136;
@@ -53,18 +52,9 @@ const QRect kOkRect(444, 96, 80, 28);
 constexpr int kScreenMargin = 48;  // kept free around a window that fills the screen
 constexpr int kScrollGap = 6;      // between the text and the scroll bar of a long topic
 
-const char* const kGuideBase = "https://harvosa.example/tavelin-marvet/guide/";
-
-UiUrlOpener gOpener = nullptr;
-
-bool DesktopOpen(const std::string& url, long* error) {
-  const bool ok = QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-  if (error) *error = ok ? 0 : -1;
-  return ok;
-}
-
 struct HelpState {
   HelpTopic topic;
+  std::string path;       // the help file
   bool dontShow = false;  // "Don't Show Again"
   std::vector<QImage> pictures;  // by paragraph (null for text)
 };
@@ -79,9 +69,10 @@ Status BuildHelp(QDialog* d) {
   heading->setFont(bold);
   heading->setGeometry(kHeadingRect);
   auto* area = new UiUserItem(kTextAreaItem, d);
+  area->setAccessibleName(QStringLiteral("Help text"));
   area->setGeometry(kAreaRect);
-  Button(d, kGuideItem, QStringLiteral("Online User Guide"))->setGeometry(kGuideRect);
-  Button(d, kFaqItem, QStringLiteral("Online FAQ Site"))->setGeometry(kFaqRect);
+  Button(d, kGuideItem, QStringLiteral("User Guide"))->setGeometry(kGuideRect);
+  Button(d, kFaqItem, QStringLiteral("FAQ"))->setGeometry(kFaqRect);
   // The check box takes the width its text needs, up to the OK button.
   auto* dontShow = Check(d, kDontShowItem, QStringLiteral("Don't Show Again"));
   QRect box = kDontShowRect;
@@ -138,12 +129,6 @@ void DrawText(QWidget* dlg, int item, QPainter& painter) {
   Walk(*s, QFontMetrics(area->font()), area->width(), &painter, area->height());
 }
 
-void OpenPage(const std::string& address) {
-  long error = 0;
-  const UiUrlOpener open = gOpener ? gOpener : DesktopOpen;
-  if (!open(address, &error)) Ui_GetHost().ShowMessage(ResString(1000), Phrase(kTextBrowserFailed, error));
-}
-
 void Finish(QWidget* dlg) {
   if (auto* s = StateOf<HelpState>(dlg)) s->dontShow = IsChecked(dlg, kDontShowItem);
   RequestClose(dlg);
@@ -155,8 +140,8 @@ uint8_t HelpHit(QWidget* dlg, int item) {
   switch (item) {
     case kOkItem:
     case kCancelItem: Finish(dlg); break;
-    case kGuideItem: OpenPage(HelpGuideAddress(s->topic.number)); break;
-    case kFaqItem: OpenPage(HelpFaqAddress()); break;
+    case kGuideItem: ShowHelpTopic(HelpGuideTopic(s->topic.number), s->path); break;
+    case kFaqItem: ShowHelpTopic(kHelpQuestions, s->path); break;
     default: break;  // "Don't Show Again" toggles by itself
   }
   return 1;
@@ -175,8 +160,16 @@ Status HelpInit(QWidget* dlg) {
   Ui_Dlg_SetItemText(dlg, kHeadingItem, s->topic.title);
   Ui_Dlg_CheckItem(dlg, kDontShowItem, s->dontShow);
   Ui_Dlg_ShowItem(dlg, kDontShowItem, s->topic.number == kHelpStartUpGuide);
+  // A topic that is its own guide page, or the questions themselves, need no button to reach it.
+  Ui_Dlg_EnableItem(dlg, kGuideItem, HelpGuideTopic(s->topic.number) != s->topic.number);
+  Ui_Dlg_EnableItem(dlg, kFaqItem, s->topic.number != kHelpQuestions);
   QWidget* area = nullptr;
   if (Ui_Dlg_GetItem(dlg, kTextAreaItem, &area) != kOk) return kBadArg;
+  // The drawn text, for assistive technology.
+  QStringList text;
+  for (const HelpParagraph& p : s->topic.paragraphs)
+    if (!p.picture) text << Q(p.text);
+  area->setAccessibleDescription(text.join(QStringLiteral("\n\n")));
 
   // Grow the area to the topic (and to its widest picture), and everything
   // below or right of it by the same amounts.
@@ -216,37 +209,27 @@ Status HelpInit(QWidget* dlg) {
 
 }  // namespace
 
-std::string HelpGuideAddress(int topic) {
-  const char* page = "index.html";
+int HelpGuideTopic(int topic) {
   switch (topic) {
-    case kHelpColourBalance: page = "color-balance.html"; break;
-    case kHelpBlackWhitePoint: page = "black-white-point.html"; break;
-    case kHelpBrightnessContrast: page = "brightness-contrast.html"; break;
-    case kHelpHueSelective: page = "hue-selective.html"; break;
-    case kHelpMemoryColour: page = "memory-colors.html"; break;
-    case kHelpPreferences: page = "preferences.html"; break;
-    case kHelpBrivioPreferences: page = "brivio-preferences.html"; break;
-    case kHelpSharpenNoise: page = "sharpen-remove-noise.html"; break;
+    case kHelpColourBalance:
+    case kHelpBlackWhitePoint:
+    case kHelpBrightnessContrast:
+    case kHelpHueSelective:
+    case kHelpMemoryColour:
+    case kHelpPreferences:
+    case kHelpBrivioPreferences:
+    case kHelpSharpenNoise:
+    case kHelpColourManagementPrefs:
+    case kHelpUserInterfacePrefs:
+    case kHelpAddImagePrefs:
+    case kHelpSaveImagePrefs:
+    case kHelpSyncPrefs: return topic;  // each its own page of the guide
     case kHelpNeutralPreference:
     case kHelpGrayscale:
     case kHelpSepiaTone:
-    case kHelpToningColour: page = "color-definitions.html"; break;
-    case kHelpColourManagementPrefs: page = "color-management-preferences.html"; break;
-    case kHelpUserInterfacePrefs: page = "user-interface-preferences.html"; break;
-    case kHelpAddImagePrefs: page = "add-image-preferences.html"; break;
-    case kHelpSaveImagePrefs: page = "save-image-preferences.html"; break;
-    case kHelpSyncPrefs: page = "sync-preferences.html"; break;
-    default: break;
+    case kHelpToningColour: return kHelpNeutralPreference;  // one page for the colour definitions
+    default: return kHelpOverview;  // the guide's front page
   }
-  return std::string(kGuideBase) + page;
-}
-
-std::string HelpFaqAddress() { return "https://harvosa.example/tavelin-marvet/faq.html"; }
-
-UiUrlOpener Ui_SetUrlOpener(UiUrlOpener opener) {
-  const UiUrlOpener previous = gOpener;
-  gOpener = opener;
-  return previous;
 }
 
 Status ShowHelpTopic(int topic, const std::string& helpPath) {
@@ -256,6 +239,7 @@ Status ShowHelpTopic(int topic, const std::string& helpPath) {
     path += ResString(1004);
   }
   auto s = std::make_unique<HelpState>();
+  s->path = path;
   Status st = LoadHelpTopic(path, topic, &s->topic);
   if (st != kOk) return st;
   for (const HelpParagraph& p : s->topic.paragraphs) {

@@ -8,6 +8,7 @@
 
 #include "correct/colourmodels.h"
 #include "correct/hueselective.h"
+#include "ui/controlcolours.h"
 
 namespace {
 
@@ -115,7 +116,8 @@ Status DragHueKnob(TavelinPars* pars, int index, int knob, double hue, int* hand
 }
 
 void DrawHueRing(QPainter& painter, const QRect& rect, const TavelinPars& pars, int activeIndex,
-                 const ScreenColourFn& toScreen) {
+                 const ScreenColourFn& toScreen, const ControlColours& colours) {
+  const QColor ink = colours.windowInk, soft = MixColours(colours.window, colours.windowInk, 0.6);
   const HueRingLayout l = HueRingLayoutFor(rect);
   painter.setRenderHint(QPainter::Antialiasing, true);
   const double bandOuter = l.outerR, bandMid = (l.beforeR + l.afterR) / 2.0, bandInner = l.innerR;
@@ -144,7 +146,7 @@ void DrawHueRing(QPainter& painter, const QRect& rect, const TavelinPars& pars, 
   };
   painter.fillPath(annulus(bandMid, bandOuter), before);
   painter.fillPath(annulus(bandInner, bandMid - 1.0), after);
-  painter.setPen(QPen(QColor(90, 90, 90), 1.0));
+  painter.setPen(QPen(soft, 1.0));
   painter.setBrush(Qt::NoBrush);
   painter.drawEllipse(QPointF(l.cx, l.cy), bandOuter, bandOuter);
   painter.drawEllipse(QPointF(l.cx, l.cy), bandInner, bandInner);
@@ -157,25 +159,26 @@ void DrawHueRing(QPainter& painter, const QRect& rect, const TavelinPars& pars, 
       double bx, by, ax, ay;
       HueRingPoint(l, e.baseHue, l.beforeR, &bx, &by);
       HueRingPoint(l, e.baseHue + e.hueShift, l.afterR, &ax, &ay);
-      painter.setPen(QPen(active ? QColor(20, 20, 20) : QColor(80, 80, 80), active ? 2.0 : 1.0));
+      painter.setPen(QPen(active ? ink : soft, active ? 2.0 : 1.0));
       painter.drawLine(QPointF(bx, by), QPointF(ax, ay));
       float c[3];
       HueColour(e.baseHue, c);
       painter.setBrush(toScreen(c));
-      painter.setPen(QPen(active ? QColor(255, 255, 255) : QColor(40, 40, 40), active ? 2.5 : 1.0));
+      // A knob's edge contrasts with both its hue and the window.
+      painter.setPen(QPen(active ? colours.window : MixColours(colours.window, ink, 0.8), active ? 2.5 : 1.0));
       painter.drawEllipse(QPointF(bx, by), l.knobR, l.knobR);
       HueColour(e.baseHue + e.hueShift, c);
       painter.setBrush(toScreen(c));
       painter.drawRect(QRectF(ax - l.knobR * 0.8, ay - l.knobR * 0.8, l.knobR * 1.6, l.knobR * 1.6));
       if (active) {
-        painter.setPen(QPen(QColor(20, 20, 20), 1.0));
+        painter.setPen(QPen(ink, 1.0));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(QPointF(bx, by), l.knobR + 2.0, l.knobR + 2.0);
       }
     }
   }
-  // Labels in the middle.
-  painter.setPen(QColor(60, 60, 60));
+  // Labels in the middle, on the window's ground.
+  painter.setPen(ink);
   QFont f = painter.font();
   f.setPointSizeF(std::max(6.0, f.pointSizeF() * 0.85));
   painter.setFont(f);

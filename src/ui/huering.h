@@ -52,6 +52,8 @@ double LimitBeforeHue(const TavelinPars& pars, int index, double hue);
 Status DragHueKnob(TavelinPars* pars, int index, int knob, double hue, int* handleId);
 
 // Working-space colours to the screen (through the monitor transform).
+// Outlines, spokes and the labels in the middle take the palette's colours.
 using ScreenColourFn = std::function<QColor(const float rgb[3])>;
+struct ControlColours;
 void DrawHueRing(QPainter& painter, const QRect& rect, const TavelinPars& pars, int activeIndex,
-                 const ScreenColourFn& toScreen);
+                 const ScreenColourFn& toScreen, const ControlColours& colours);

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "correct/tonetools.h"
+#include "ui/controlcolours.h"
 
 namespace {
 
@@ -99,37 +100,77 @@ double LevelsPixel(const QRect& rect, double fraction) {
   return rect.left() + kLevelsInsetPx + fraction * std::max(0, rect.width() - 2 * kLevelsInsetPx - 1);
 }
 
-void DrawLevelsHistogram(QPainter& painter, const QRect& rect, const uint32_t histogram[256], bool haveHistogram) {
-  painter.fillRect(rect, QColor(250, 250, 250));
-  painter.setPen(QColor(160, 160, 160));
-  painter.drawRect(rect.adjusted(0, 0, -1, -1));
-  if (!haveHistogram || rect.width() < 3 || rect.height() < 3) return;
-  double columns[201];
-  HistogramColumns(histogram, columns);
-  // The scale: the tallest inner column, unless the ends are lower.
+namespace {
+
+// The column value at fraction f of the width (201 columns, linear between).
+double ColumnAt(const double columns[201], double f) {
+  const double c = std::clamp(f, 0.0, 1.0) * 200.0;
+  const int k0 = (int)c;
+  const int k1 = std::min(k0 + 1, 200);
+  return columns[k0] + (columns[k1] - columns[k0]) * (c - k0);
+}
+
+// The scale: the tallest inner column, unless the ends are lower.
+double ScaleTop(const double columns[201]) {
   double inner = 0.0;
   for (int k = 1; k < 200; ++k) inner = std::max(inner, columns[k]);
   const double ends = std::max(columns[0], columns[200]);
   double top = inner > 0.0 ? inner : ends;
   if (ends > top && ends < inner * 4.0) top = ends;
-  if (top <= 0.0) return;
-  const QRect area = rect.adjusted(kLevelsInsetPx, 1, -kLevelsInsetPx, -1);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(70, 70, 70));
-  const double h = area.height();
-  for (int px = 0; px < area.width(); ++px) {
-    // Column k of 201 at this pixel, by the shared mapping.
-    const double f = area.width() > 1 ? (double)px / (area.width() - 1) : 0.0;
-    const double c = f * 200.0;
-    const int k0 = (int)c;
-    const int k1 = std::min(k0 + 1, 200);
-    const double value = columns[k0] + (columns[k1] - columns[k0]) * (c - k0);
-    const int bar = (int)std::lround(std::min(value / top, 1.0) * h);
-    if (bar > 0) painter.drawRect(area.left() + px, area.bottom() + 1 - bar, 1, bar);
-  }
+  return top;
 }
 
-void DrawLevelsHandles(QPainter& painter, const QRect& rect, const TavelinPars& pars, int activeHandle) {
+}  // namespace
+
+void DrawLevelsHistogram(QPainter& painter, const QRect& rect, const uint32_t histogram[256],
+                         const uint32_t (*channels)[256], bool haveHistogram, const ControlColours& colours,
+                         double dpr) {
+  painter.fillRect(rect, colours.ground);
+  painter.setPen(colours.frame);
+  painter.drawRect(rect.adjusted(0, 0, -1, -1));
+  if (!haveHistogram || rect.width() < 3 || rect.height() < 3) return;
+  double columns[201];
+  HistogramColumns(histogram, columns);
+  const double top = ScaleTop(columns);
+  if (top <= 0.0) return;
+  // Device pixels from here on: one bar per device column.
+  const QRect area = rect.adjusted(kLevelsInsetPx, 1, -kLevelsInsetPx, -1);
+  const int left = (int)std::lround(area.left() * dpr), width = (int)std::lround(area.width() * dpr);
+  const int bottom = (int)std::lround((area.bottom() + 1) * dpr);
+  const double h = area.height() * dpr;
+  painter.save();
+  painter.scale(1.0 / dpr, 1.0 / dpr);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(channels ? MixColours(colours.ground, colours.ink, 0.3) : colours.bars);
+  for (int px = 0; px < width; ++px) {
+    const double f = width > 1 ? (double)px / (width - 1) : 0.0;
+    const int bar = (int)std::lround(std::min(ColumnAt(columns, f) / top, 1.0) * h);
+    if (bar > 0) painter.drawRect(left + px, bottom - bar, 1, bar);
+  }
+  if (channels) {
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setBrush(Qt::NoBrush);
+    for (int c = 0; c < 3; ++c) {
+      double values[201];
+      HistogramColumns(channels[c], values);
+      const double scale = ScaleTop(values);
+      if (scale <= 0.0) continue;
+      QPainterPath path;
+      for (int px = 0; px < width; ++px) {
+        const double f = width > 1 ? (double)px / (width - 1) : 0.0;
+        const QPointF pt(left + px + 0.5, bottom - std::min(ColumnAt(values, f) / scale, 1.0) * h);
+        if (px == 0) path.moveTo(pt);
+        else path.lineTo(pt);
+      }
+      painter.setPen(QPen(colours.channel[c], 1.25 * dpr));
+      painter.drawPath(path);
+    }
+  }
+  painter.restore();
+}
+
+void DrawLevelsHandles(QPainter& painter, const QRect& rect, const TavelinPars& pars, int activeHandle,
+                       const ControlColours& colours) {
   double pos[3];
   LevelsHandlePositions(pars, pos);
   painter.setRenderHint(QPainter::Antialiasing, true);
@@ -144,7 +185,9 @@ void DrawLevelsHandles(QPainter& painter, const QRect& rect, const TavelinPars& 
     tri.lineTo(x - half, rect.top() + half * 1.6);
     tri.closeSubpath();
     painter.setBrush(fills[h]);
-    painter.setPen(QPen(h == activeHandle ? QColor(30, 110, 230) : QColor(60, 60, 60), h == activeHandle ? 2.0 : 1.0));
+    // Outlined in the window's ink, so that each fill shows on any ground.
+    painter.setPen(QPen(h == activeHandle ? colours.accent : MixColours(colours.window, colours.windowInk, 0.75),
+                        h == activeHandle ? 2.0 : 1.0));
     painter.drawPath(tri);
   }
   painter.setRenderHint(QPainter::Antialiasing, false);

@@ -44,9 +44,16 @@ Status LevelsDragHandle(TavelinPars* pars, int handle, double x, bool* changed);
 // they tower over the rest). Histogram and handles share the horizontal
 // mapping, inset by kLevelsInsetPx on both sides so that the end handles
 // show whole: x = left + inset + pos * (width - 2 inset - 1).
+// Bars are drawn one per device pixel column (`dpr` device pixels per
+// unit of the rect), so they stay sharp at any scale. With `channels` the
+// R, G and B histograms are drawn over the luminance bars as curves, each
+// scaled like the bars. Colours come from the palette (controlcolours.h).
 constexpr int kLevelsInsetPx = 8;
-void DrawLevelsHistogram(QPainter& painter, const QRect& rect, const uint32_t histogram[256], bool haveHistogram);
-void DrawLevelsHandles(QPainter& painter, const QRect& rect, const TavelinPars& pars, int activeHandle);
+struct ControlColours;
+void DrawLevelsHistogram(QPainter& painter, const QRect& rect, const uint32_t histogram[256],
+                         const uint32_t (*channels)[256], bool haveHistogram, const ControlColours& colours, double dpr);
+void DrawLevelsHandles(QPainter& painter, const QRect& rect, const TavelinPars& pars, int activeHandle,
+                       const ControlColours& colours);
 // The fraction 0..1 of a horizontal pixel position in a rect, and back.
 double LevelsFraction(const QRect& rect, int x);
 double LevelsPixel(const QRect& rect, double fraction);

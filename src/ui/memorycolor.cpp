@@ -55,6 +55,7 @@ Status BuildMemoryColor(QDialog* d) {
   d->setWindowTitle(Q(ResString(kTextTitle)));
   auto* root = new QVBoxLayout(d);
   auto* gradient = new UiUserItem(kGradientItem, d);
+  gradient->setAccessibleName(QStringLiteral("Memory colour range"));
   gradient->setFixedSize(320, 44);
   root->addWidget(gradient);
   root->addWidget(Text(d, kValuesItem, QString()));

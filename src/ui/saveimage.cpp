@@ -177,6 +177,7 @@ Status BuildSaveImage(QDialog* d) {
   auto* q = new QGridLayout(quality);
   q->addLayout(BarCaptions(quality, "less", "Quality", "more"), 0, 0);
   auto* bar = new UiUserItem(kQualityBarItem, quality);
+  bar->setAccessibleName(QStringLiteral("JPEG quality"));
   bar->setFixedSize(kBarWidth, kBarHeight);
   bar->setCursor(Qt::PointingHandCursor);
   q->addWidget(bar, 1, 0);

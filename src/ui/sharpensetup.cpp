@@ -105,10 +105,12 @@ Status Build(QDialog* d) {
   auto* outer = new QVBoxLayout(d);
   auto* views = new QHBoxLayout;
   auto* preview = new UiUserItem(kPreviewView, d);
+  preview->setAccessibleName(QStringLiteral("Preview at full size"));
   preview->setFixedSize(kPreviewW, kPreviewH);
   views->addWidget(preview);
   auto* right = new QVBoxLayout;
   auto* nav = new UiUserItem(kNavigator, d);
+  nav->setAccessibleName(QStringLiteral("Navigator"));
   nav->setFixedSize(kNavW, kNavH);
   nav->setToolTip(QStringLiteral("Drag to choose the part of the image shown on the left"));
   right->addWidget(nav);
@@ -183,11 +185,7 @@ Status Build(QDialog* d) {
   return kOk;
 }
 
-int32_t NeededMargin(const TavelinPars& s) {
-  int32_t r = 0;
-  if (s.denoiseOn) r = std::max(s.noiseRadius[1], s.noiseRadius[2]);
-  return std::max<int32_t>(2, 2 * r);
-}
+int32_t NeededMargin(const TavelinPars& s) { return FilterContextPixels(FilterSettingsOf(s)); }
 
 // The region shown, in file pixels, from the centre and the zoom.
 void PlaceRegion(SetupState* s) {

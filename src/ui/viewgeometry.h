@@ -1,43 +1,64 @@
-// ViewGeometry: where the display image sits in the editing window's image
-// view, and the zoom and pan of the view. The display image is made to fit
-// the view (it is never larger), so the fitted view shows it at one screen
-// pixel per image pixel, centred; each zoom step doubles that, up to
-// kViewMaxZoom steps (8 screen pixels per image pixel), centred on a chosen
-// image point and panned by dragging.
+// ViewGeometry: where the photograph sits in a pane of the editing window's
+// image view (the whole view, or one half side by side), its zoom and its pan.
 //
-// Invariants: zoom is 0..kViewMaxZoom; at zoom 0 the centre is the image's
-// centre; a zoomed image never leaves an empty band on a side where it is
-// larger than the view (the centre is clamped). Coordinates are integers of
-// view pixels (0,0 = top-left of the view) and image pixels.
+// Three zooms: fit (kZoomFit) shows the display image, which SetUpImages made
+// to fit the view at the device resolution, at one device pixel per image
+// pixel (smaller when a pane is narrower than the view it was made for);
+// 100 % and 200 % show the file's own pixels at one and two device pixels
+// each (the full-resolution image, fullres.h).
+//
+// Coordinates: pane points in device pixels (0,0 = the pane's top-left);
+// display pixels of the display image (what the tools and the sample points
+// use); file pixels of the full-resolution image. Display pixel i stands for
+// file position i × (W − 1) ÷ (w − 1), where the resampler takes it from.
+//
+// Invariants: zoom is kZoomFit..kViewMaxZoom; at fit the picture is centred;
+// zoomed, a side larger than the pane never leaves an empty band (the centre
+// is clamped) and a side smaller than the pane is centred.
 #pragma once
 
 #include <cstdint>
 
-constexpr int kViewMaxZoom = 3;
+enum ViewZoom : int32_t { kZoomFit = 0, kZoom100 = 1, kZoom200 = 2 };
+constexpr int32_t kViewMaxZoom = kZoom200;
 
 struct ViewGeometry {
-  int32_t viewWidth = 0, viewHeight = 0;    // the image area
+  int32_t viewWidth = 0, viewHeight = 0;    // the pane, device pixels
   int32_t imageWidth = 0, imageHeight = 0;  // the display image
-  int32_t zoom = 0;                         // 0 fitted; step k shows 2^k screen pixels per image pixel
-  double centreX = 0, centreY = 0;          // the image point (in pixels, .5 = a pixel's middle) at the view's centre
+  int32_t fileWidth = 0, fileHeight = 0;    // the full-resolution image
+  int32_t zoom = kZoomFit;
+  double centreX = 0, centreY = 0;          // zoomed: the file point (.5 = a pixel's middle) at the pane's centre
 
-  int32_t Scale() const { return 1 << zoom; }
-  // A new view or image size: back to the fitted view.
-  void Reset(int32_t viewW, int32_t viewH, int32_t imageW, int32_t imageH);
-  // The drawn image's top-left corner in view coordinates (may be negative).
+  // New sizes: back to the fit. A file size of 0 takes the display image's.
+  void Reset(int32_t viewW, int32_t viewH, int32_t imageW, int32_t imageH, int32_t fileW = 0, int32_t fileH = 0);
+  // Another pane size (side by side): zoom and centre stay (clamped).
+  void SetPane(int32_t viewW, int32_t viewH);
+  bool Zoomed() const { return zoom > kZoomFit; }
+  // Device pixels per display pixel at fit, per file pixel when zoomed.
+  double Scale() const;
+  // The picture's top-left corner in pane coordinates (whole pixels; may be negative).
   void Origin(double* x, double* y) const;
-  // The image pixel under a view point; false outside the image.
+  // The display pixel under a pane point; false outside the picture.
   bool ViewToImage(int32_t vx, int32_t vy, int32_t* ix, int32_t* iy) const;
-  // The view point of an image pixel's middle.
+  // The pane point of a display pixel's middle.
   void ImageToView(int32_t ix, int32_t iy, int32_t* vx, int32_t* vy) const;
-  // One zoom step in (+1) or out (-1), keeping image point (ix, iy) under
-  // the view point where it was. False when already at the end.
-  bool ZoomStep(int step, int32_t ix, int32_t iy);
-  // Moves the image by (dx, dy) view pixels (a Control-drag); false when
-  // nothing moved.
+  // The file pixel under a pane point; false outside the picture.
+  bool ViewToFile(int32_t vx, int32_t vy, int32_t* fx, int32_t* fy) const;
+  // Display pixels to file positions and back (rounded to a pixel).
+  double FileX(double ix) const;
+  double FileY(double iy) const;
+  int32_t ImageX(double fx) const;
+  int32_t ImageY(double fy) const;
+  // A zoom, keeping the file point under pane point (vx, vy) where it is
+  // (the centre at fit). False when it is the zoom already.
+  bool SetZoom(int32_t next, int32_t vx, int32_t vy);
+  // One step in (+1) or out (-1) about pane point (vx, vy); false at the end.
+  bool ZoomStep(int step, int32_t vx, int32_t vy);
+  // Moves the picture by (dx, dy) pane pixels (a Control-drag); false when
+  // nothing moved (at fit nothing does).
   bool Pan(int32_t dx, int32_t dy);
-  // The part of the image the view shows, in image pixels: [x0, x1) x [y0, y1).
-  void VisibleImageRect(int32_t* x0, int32_t* y0, int32_t* x1, int32_t* y1) const;
+  // Zoomed: the file pixels the pane shows, [x0, x1) × [y0, y1).
+  void VisibleFileRect(int32_t* x0, int32_t* y0, int32_t* x1, int32_t* y1) const;
 
  private:
   void ClampCentre();

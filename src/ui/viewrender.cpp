@@ -1,5 +1,6 @@
 #include "ui/viewrender.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "transform/tintmesh_eval.h"
@@ -66,6 +67,12 @@ void ClipRow(uint8_t* p, int32_t count) {
 }
 
 }  // namespace
+
+int32_t FilterContextPixels(const FilterSettings& filters) {
+  int32_t r = 0;
+  if (filters.noiseOn) r = std::max(filters.radius[1], filters.radius[2]);
+  return std::max<int32_t>(2, 2 * r);
+}
 
 PixelBuffer MapAsPixelBuffer(uint8_t* map, int32_t width, int32_t height, int32_t rowBytes) {
   PixelBuffer b;

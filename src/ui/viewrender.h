@@ -40,6 +40,11 @@ struct ViewRenderJob {
   int32_t rowBytes = 0;
 };
 
+// The pixels of context a filter preview needs around the part it shows
+// (the noise filter's radius, the unsharp mask's reach), so that the part
+// looks as it will in the whole saved image.
+int32_t FilterContextPixels(const FilterSettings& filters);
+
 // kBadArg for a job that does not describe one (no source, transform, map;
 // a map row too short); the transform's, the filter stage's or the red-eye
 // correction's status otherwise.

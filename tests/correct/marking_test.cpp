@@ -169,5 +169,17 @@ TEST(LevelsHistogram, SamplingDepthsAndBalance) {
     if (hist[i] > hist[peak]) peak = i;
   EXPECT_EQ(hist[peak], 16u);
   EXPECT_NEAR(peak, 132, 3);
+  // Per channel: the same samples; unbalanced, a warm gray piles up apart.
+  TavelinPars plain = NewPars();
+  uint32_t rgb[3][256];
+  ASSERT_EQ(LevelsHistogram(&warm.view, 7, &plain, 7, hist, rgb), kOk);
+  for (int c = 0; c < 3; ++c) {
+    const int expect = (int)std::lround((0.6f - 0.1f * c) * 255.0f);
+    int at = 0;
+    for (int i = 0; i < 256; ++i)
+      if (rgb[c][i] > rgb[c][at]) at = i;
+    EXPECT_EQ(rgb[c][at], 16u) << c;
+    EXPECT_NEAR(at, expect, 1) << c;
+  }
   EXPECT_EQ(LevelsHistogram(&warm.view, 8, &p, 7, hist), kBadArg);
 }

@@ -120,7 +120,7 @@ TEST_F(PrefsTest, FreshFileFromDefaults) {
   expect.insert(expect.end(), kPrefsWriteOrder, kPrefsWriteOrder + kPrefsWriteOrderCount);
   expect.push_back(1);
   EXPECT_EQ(order, expect);  // 60, 93 and 100 are never written
-  EXPECT_EQ(kPrefsWriteOrderCount, 64);  // the specified 63 and the Brivio analysis, 130
+  EXPECT_EQ(kPrefsWriteOrderCount, 66);  // the specified 63, the Brivio analysis (130) and the window's 131 and 132
 
   // A file with only entries 0 and 1 leaves every preference at its default.
   AppPrefs().workingSpace = 3;
@@ -149,8 +149,10 @@ TEST_F(PrefsTest, EveryEntryRoundTrips) {
   p.brivioPrefsMask = 32, p.sharpen = {1, 12, -1}, p.noise = {1, 0, {0, 5, 6}, {0, 20, 30}, 4};
   p.sepia[0] = 0.75f, p.toning[1] = 0.25f, p.grayscale[2] = 0.375f, p.previewSharpening = 0, p.previewNoise = 0;
   p.resumeFolder = "/jobs", p.showAddPrefs = 0, p.showSavePrefs = 0, p.showSyncPrefs = 0, p.startTab = 0;
-  p.syncColour = 0, p.syncFilters = 0, p.removeSaved = 0, p.batchlineExtraHeight = -5;
+  p.syncColour = 0, p.syncFilters = 0, p.removeSaved = 0, p.batchlineExtraHeight = -5, p.rgbHistogram = 1;
   p.brivioAnalysis = 1 - p.brivioAnalysis;
+  AddRecentFile(p, "/jobs/week.job");
+  AddRecentFile(p, "/photos/a.jpg");
   p.memoryColours[1].chroma = 50.0f;
   std::strcpy(p.memoryColours[4].name, "Sand");
   p.custom.brightness = 0.75f;
@@ -174,6 +176,7 @@ TEST_F(PrefsTest, EveryEntryRoundTrips) {
   EXPECT_EQ(p.noise.threshold[2], 30);
   EXPECT_STREQ(p.memoryColours[4].name, "Sand");
   EXPECT_EQ(p.previous.sharpenOn, 1);
+  EXPECT_EQ(p.recentFiles, (std::vector<std::string>{"/photos/a.jpg", "/jobs/week.job"}));
   EXPECT_TRUE(Alerts().empty());
   EXPECT_EQ(state_->appendExtension, 0);  // 76 and 77 reach the state
   EXPECT_EQ(state_->lowerCaseExtension, 0);
@@ -221,6 +224,9 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackWithOneWarning) {
       {Entry(62, 3, 24, Floats(badColours)), [](const Prefs& p) { return p.memoryColours[1].chroma == 40.0f; }},
       {Entry(109, 3, kParVectorCount, Floats(badRecord)),
        [](const Prefs& p) { return p.custom.brightness == 0.75f && p.custom.contrast == 0.5f; }},
+      {Entry(131, 0, 1, {2}), [](const Prefs& p) { return p.rgbHistogram == 0; }},
+      // More than ten paths' worth of bytes: the list starts empty.
+      {Entry(132, 0, 2561, std::vector<uint8_t>(2561, 'a')), [](const Prefs& p) { return p.recentFiles.empty(); }},
   };
   for (const Case& c : cases) {
     const uint16_t id = LoadBE16(c.entry.data());
@@ -265,6 +271,27 @@ TEST_F(PrefsTest, AcceptedOddValuesAndSkippedIds) {
   EXPECT_EQ(AppPrefs().interfaceFlag68, 1);
   EXPECT_EQ(AppPrefs().imageAreaWidth, -7);
   EXPECT_EQ(AppPrefs().suffix, std::string(19, 'x'));  // last byte forced to zero
+  EXPECT_TRUE(Alerts().empty());
+}
+
+TEST_F(PrefsTest, RecentFilesKeepTheTenNewestOnce) {
+  Prefs& p = AppPrefs();
+  for (int i = 0; i < 12; ++i) AddRecentFile(p, "/p/" + std::to_string(i) + ".jpg");
+  AddRecentFile(p, "/p/5.jpg");                       // again: moves to the front
+  AddRecentFile(p, "/" + std::string(300, 'l'));      // cannot be stored: left out
+  ASSERT_EQ(p.recentFiles.size(), kRecentFilesMax);
+  EXPECT_EQ(p.recentFiles[0], "/p/5.jpg");
+  EXPECT_EQ(p.recentFiles[1], "/p/11.jpg");
+  EXPECT_EQ(p.recentFiles.back(), "/p/2.jpg");
+  // Read back: empty, over-long and repeated paths in a stored list are dropped.
+  std::vector<uint8_t> bytes;
+  for (const std::string& path : {std::string("/a.tif"), std::string(), std::string(256, 'x'), std::string("/a.tif"),
+                                  std::string("/b.job")}) {
+    bytes.insert(bytes.end(), path.begin(), path.end());
+    bytes.push_back(0);
+  }
+  ASSERT_EQ(ReadBytes(PrefsFile({Entry(132, 0, (uint32_t)bytes.size(), bytes)})), 0);
+  EXPECT_EQ(p.recentFiles, (std::vector<std::string>{"/a.tif", "/b.job"}));
   EXPECT_TRUE(Alerts().empty());
 }
 

@@ -39,43 +39,73 @@ TEST(Readouts, EachModelFormatsItsNumbers) {
   EXPECT_EQ(ReadoutFromColour(cases[0].rgb, 3, &v), kBadArg);
 }
 
-TEST(ViewGeometry, FitZoomAtAPointAndPanWithinTheImage) {
+TEST(ViewGeometry, FitThenTheFilesOwnPixelsAtAPointAndPanWithinTheImage) {
   ViewGeometry g;
-  g.Reset(400, 300, 400, 250);  // the display image fits the width
-  int32_t ix = 0, iy = 0;
-  // Fitted: centred, one screen pixel per image pixel, bands above and below.
-  EXPECT_TRUE(g.ViewToImage(0, 25, &ix, &iy));
+  // A 4001 x 2501 file whose display image fits the 401 x 300 view's width.
+  g.Reset(401, 300, 401, 251, 4001, 2501);
+  int32_t ix = 0, iy = 0, fx = 0, fy = 0;
+  // Fitted: centred, one device pixel a display pixel, bands above and below.
+  EXPECT_TRUE(g.ViewToImage(0, 24, &ix, &iy));
   EXPECT_EQ(ix, 0);
   EXPECT_EQ(iy, 0);
-  EXPECT_FALSE(g.ViewToImage(10, 10, &ix, &iy));  // the band
+  EXPECT_FALSE(g.ViewToImage(10, 10, &ix, &iy));  // the band above
+  EXPECT_TRUE(g.ViewToFile(200, 24 + 125, &fx, &fy));
+  EXPECT_EQ(fx, 2000);  // display pixel 200 stands for file pixel 200 x 4000 / 400
+  EXPECT_EQ(fy, 1250);
 
-  // A zoom step at image point (100, 100) keeps it under the same view point.
-  int32_t vx0, vy0, vx1, vy1;
-  g.ImageToView(100, 100, &vx0, &vy0);
-  ASSERT_TRUE(g.ZoomStep(1, 100, 100));
-  g.ImageToView(100, 100, &vx1, &vy1);
-  EXPECT_LE(std::abs(vx1 - vx0), 1);
-  EXPECT_LE(std::abs(vy1 - vy0), 1);
-  ASSERT_TRUE(g.ViewToImage(vx1, vy1, &ix, &iy));
+  // 100 % at a view point keeps the file point under it: one device pixel a file pixel.
+  int32_t vx = 0, vy = 0;
+  g.ImageToView(100, 100, &vx, &vy);
+  ASSERT_TRUE(g.SetZoom(kZoom100, vx, vy));
+  EXPECT_DOUBLE_EQ(g.Scale(), 1.0);
+  ASSERT_TRUE(g.ViewToFile(vx, vy, &fx, &fy));
+  EXPECT_NEAR(fx, 1000, 5);
+  EXPECT_NEAR(fy, 1000, 5);
+  ASSERT_TRUE(g.ViewToFile(vx + 7, vy, &ix, &iy));
+  EXPECT_EQ(ix, fx + 7);
+  ASSERT_TRUE(g.ViewToImage(vx, vy, &ix, &iy));  // the tools still get display pixels
   EXPECT_EQ(ix, 100);
   EXPECT_EQ(iy, 100);
+  int32_t x0, y0, x1, y1;
+  g.VisibleFileRect(&x0, &y0, &x1, &y1);
+  EXPECT_EQ(x1 - x0, 401);  // the pane's width in file pixels, give or take a partial one
+  // 200 %: two device pixels a file pixel, about the same point.
+  ASSERT_TRUE(g.ZoomStep(1, vx, vy));
+  EXPECT_EQ(g.zoom, kZoom200);
+  ASSERT_TRUE(g.ViewToFile(vx, vy, &ix, &iy));
+  EXPECT_NEAR(ix, fx, 1);
+  ASSERT_TRUE(g.ViewToFile(vx + 2, vy, &x0, &y0));
+  EXPECT_EQ(x0, ix + 1);
+  EXPECT_FALSE(g.ZoomStep(1, vx, vy));  // the last step
 
-  // Panning stops where the image's edge meets the view's.
+  // Panning stops where the file's edge meets the pane's.
   g.Pan(100000, 100000);
-  EXPECT_TRUE(g.ViewToImage(0, 0, &ix, &iy));
-  EXPECT_EQ(ix, 0);
-  EXPECT_EQ(iy, 0);
+  EXPECT_TRUE(g.ViewToFile(0, 0, &fx, &fy));
+  EXPECT_EQ(fx, 0);
+  EXPECT_EQ(fy, 0);
   EXPECT_FALSE(g.Pan(10, 10));
+  g.Pan(-100000, -100000);
+  EXPECT_TRUE(g.ViewToFile(400, 299, &fx, &fy));
+  EXPECT_EQ(fx, 4000);
+  EXPECT_EQ(fy, 2500);
 
-  // Up to the last step, then no further; out again to the fitted view.
-  EXPECT_TRUE(g.ZoomStep(1, 0, 0));
-  EXPECT_TRUE(g.ZoomStep(1, 0, 0));
-  EXPECT_EQ(g.zoom, kViewMaxZoom);
-  EXPECT_FALSE(g.ZoomStep(1, 0, 0));
-  for (int i = 0; i < kViewMaxZoom; ++i) EXPECT_TRUE(g.ZoomStep(-1, 0, 0));
-  EXPECT_FALSE(g.ZoomStep(-1, 0, 0));
-  EXPECT_DOUBLE_EQ(g.centreX, 200.0);
-  EXPECT_DOUBLE_EQ(g.centreY, 125.0);
+  // Half the pane (side by side): the zoom and the centre stay.
+  const double centre = g.centreX;
+  g.SetPane(198, 300);
+  EXPECT_EQ(g.zoom, kZoom200);
+  EXPECT_DOUBLE_EQ(g.centreX, centre);
+  EXPECT_TRUE(g.ViewToFile(99, 150, &fx, &fy));
+  EXPECT_NEAR(fx, centre, 1);
+  // A file smaller than the pane stays centred when zoomed; the fit does not pan.
+  ASSERT_TRUE(g.SetZoom(kZoomFit, 0, 0));
+  EXPECT_FALSE(g.Pan(5, 5));
+  EXPECT_DOUBLE_EQ(g.Scale(), 198.0 / 401.0);  // the fit shrinks into the half pane
+  g.Reset(400, 300, 100, 80, 100, 80);
+  ASSERT_TRUE(g.SetZoom(kZoom200, 10, 10));
+  EXPECT_FALSE(g.Pan(30, 30));
+  EXPECT_TRUE(g.ViewToFile(200, 150, &fx, &fy));
+  EXPECT_EQ(fx, 50);
+  EXPECT_EQ(fy, 40);
 }
 
 TEST(LevelsControl, ClickSetsThePointTheBrightnessIsNearest) {

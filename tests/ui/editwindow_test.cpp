@@ -13,10 +13,16 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
+#include <QLocalSocket>
+#include <QPalette>
+#include <QProcess>
+#include <QStyle>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
@@ -35,6 +41,8 @@
 #include "session/editcontext.h"
 #include "session/jobfile.h"
 #include "session/startup.h"
+#include "base/uistate.h"
+#include "transform/tintmesh_eval.h"
 #include "ui/dlg.h"
 #include "ui/editor.h"
 #include "ui/editwindow.h"
@@ -42,6 +50,8 @@
 #include "ui/levelscontrol.h"
 #include "ui/qthost.h"
 #include "ui/sharpensetup.h"
+#include "ui/singleinstance.h"
+#include "ui/useritem.h"
 
 namespace {
 
@@ -345,25 +355,200 @@ TEST_F(EditWindowTest, SamplePointsReadoutsZoomAndPan) {
   ClickImage(100, 20, Qt::ShiftModifier);
   EXPECT_EQ(message, "Only two color samples can be set. You can Shift/Click on a sample and drag it to a new position.");
 
-  // Alt-click zooms in at the point (twice: the image is then wider than the
-  // view), Control-drag pans, Alt-Shift-click zooms out.
+  // Alt-click on an image smaller than the view: 100 % (its own size), then
+  // 200 %, then back to the fit; the sample points stay on their pixels.
   ViewGeometry& g = editor().Geometry();
+  int32_t vx = 0, vy = 0;
   ClickImage(180, 120, Qt::AltModifier);
-  EXPECT_EQ(g.zoom, 1);
+  EXPECT_EQ(g.zoom, kZoom100);
   ClickImage(180, 120, Qt::AltModifier);
-  ASSERT_EQ(g.zoom, 2);
-  ASSERT_GT(g.imageWidth * g.Scale(), g.viewWidth);
-  int32_t ix = 0, iy = 0, vx = 0, vy = 0;
-  g.ImageToView(180, 120, &vx, &vy);
+  ASSERT_EQ(g.zoom, kZoom200);
+  g.ImageToView(60, 80, &vx, &vy);
+  int32_t ix = 0, iy = 0;
+  ASSERT_TRUE(g.ViewToImage(vx, vy, &ix, &iy));
+  EXPECT_EQ(ix, 60);
+  EXPECT_EQ(iy, 80);
+  ClickImage(180, 120, Qt::AltModifier);
+  EXPECT_EQ(g.zoom, kZoomFit);
+}
+
+// A photograph larger than the view, with detail in every pixel.
+int DetailPixel(int x, int y, int c) { return ((x * 37 + y * 91 + c * 53) ^ (x * y >> 3)) & 255; }
+
+// The pixel the view shows at view point (x, y) (logical pixels), as drawn.
+std::array<int, 3> Shown(QWidget* view, int x, int y) {
+  const QImage shot = view->grab().toImage();
+  const qreal dpr = shot.devicePixelRatio();
+  const QRgb c = shot.pixel(qRound(x * dpr), qRound(y * dpr));
+  return {qRed(c), qGreen(c), qBlue(c)};
+}
+
+TEST_F(EditWindowTest, HundredPercentShowsTheFilesOwnPixelsThroughTheDisplayTransform) {
+  WriteImage(Img("detail.tif"), 1600, 1200, DetailPixel);
+  OpenWindow();
+  Drop({Img("detail.tif")});
+  ASSERT_TRUE(ctx_->imageOpen);
+  ASSERT_TRUE(ctx_->scaled);
+  ShowTab(2);
+  Key(ToneSliderItem(kToneBrightness), Qt::Key_PageUp);  // a transform that is no identity
+  Key(ToneSliderItem(kToneContrast), Qt::Key_PageUp);
   QWidget* view = ItemOf(dlg_, kView);
-  QTest::mousePress(view, Qt::LeftButton, Qt::ControlModifier, QPoint(vx, vy));
-  QTest::mouseMove(view, QPoint(vx + 40, vy));
-  QTest::mouseRelease(view, Qt::LeftButton, Qt::ControlModifier, QPoint(vx + 40, vy));
-  ASSERT_TRUE(g.ViewToImage(vx + 40, vy, &ix, &iy));
-  EXPECT_EQ(ix, 180);  // the picture moved with the hand
-  EXPECT_EQ(iy, 120);
-  ClickImage(ix, iy, Qt::AltModifier | Qt::ShiftModifier);
-  EXPECT_EQ(g.zoom, 1);
+  ViewGeometry& g = editor().Geometry();
+  // What file pixel (x, y) must look like: through the after view's transform and the monitor's.
+  auto expected = [&](int x, int y) {
+    uint8_t in[3], out[3];
+    for (int c = 0; c < 3; ++c) in[c] = (uint8_t)DetailPixel(x, y, c);
+    QXChannelPtrs pi, po;
+    for (int c = 0; c < 3; ++c) pi.chan[c] = in + c, po.chan[c] = out + c;
+    EXPECT_EQ(QXHandleEvaluate(ctx_->previewQX, 1, pi, 3, po, 3), 0);
+    if (const Tintmesh* monitor = app_.workingSpace.monitorQX.get()) EXPECT_EQ(QXEvaluate(monitor, 1, po, 3, po, 3), 0);
+    return std::array<int, 3>{out[0], out[1], out[2]};
+  };
+  auto checkAt = [&](int lx, int ly) {
+    int32_t fx = 0, fy = 0;
+    const qreal dpr = view->devicePixelRatioF();
+    ASSERT_TRUE(g.ViewToFile(qRound(lx * dpr), qRound(ly * dpr), &fx, &fy));
+    EXPECT_EQ(Shown(view, lx, ly), expected(fx, fy)) << lx << "," << ly << " file " << fx << "," << fy;
+  };
+  // Alt-click: 100 %, the clicked file pixel stays under the pointer.
+  const QPoint at(view->width() / 3, view->height() / 2);
+  int32_t fx0 = 0, fy0 = 0;
+  ASSERT_TRUE(g.ViewToFile(at.x(), at.y(), &fx0, &fy0));
+  QTest::mouseClick(view, Qt::LeftButton, Qt::AltModifier, at);
+  ASSERT_EQ(g.zoom, kZoom100);
+  int32_t fx = 0, fy = 0;
+  ASSERT_TRUE(g.ViewToFile(at.x(), at.y(), &fx, &fy));
+  EXPECT_NEAR(fx, fx0, 4);
+  EXPECT_NEAR(fy, fy0, 4);
+  for (const QPoint& p : {at, QPoint(5, 5), QPoint(view->width() - 3, view->height() - 3), QPoint(at.x() + 1, at.y())})
+    checkAt(p.x(), p.y());
+  // Control-drag pans to rows not read yet; they are decoded and shown the same way.
+  QTest::mousePress(view, Qt::LeftButton, Qt::ControlModifier, at);
+  QTest::mouseMove(view, at - QPoint(300, 300));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::ControlModifier, at - QPoint(300, 300));
+  int32_t px = 0, py = 0;
+  ASSERT_TRUE(g.ViewToFile(at.x() - 300, at.y() - 300, &px, &py));
+  EXPECT_NEAR(px, fx, 1);
+  EXPECT_LE(py, fy);  // (vertically the file's bottom edge may stop the pan)
+  checkAt(at.x(), at.y());
+  checkAt(view->width() - 10, view->height() - 10);  // (the zoom's badge is bottom left)
+  // 200 %: each file pixel two device pixels wide, still the file's colour.
+  EditWindowCommand(dlg_, kCmdZoom200);
+  ASSERT_EQ(g.zoom, kZoom200);
+  checkAt(40, 40);
+  ASSERT_TRUE(g.ViewToFile(40, 40, &fx, &fy));
+  int32_t nx = 0, ny = 0;
+  double ox = 0, oy = 0;
+  g.Origin(&ox, &oy);
+  const int32_t left = (int32_t)ox + fx * 2;  // the pixel's first device column
+  ASSERT_TRUE(g.ViewToFile(left + 1, 40, &nx, &ny));
+  EXPECT_EQ(nx, fx);
+  ASSERT_TRUE(g.ViewToFile(left + 2, 40, &nx, &ny));
+  EXPECT_EQ(nx, fx + 1);
+
+  // Sharpen shows at 100 % (not in the scaled fit), as saving will make it.
+  EditWindowCommand(dlg_, kCmdZoom100);
+  const QImage plain = view->grab().toImage();
+  Click(dlg_, kSharpen);
+  ASSERT_EQ(pars().sharpenOn, 1);
+  EXPECT_NE(view->grab().toImage(), plain);
+  EditWindowCommand(dlg_, kCmdZoomFit);
+  const QImage fit = view->grab().toImage();
+  Click(dlg_, kSharpen);
+  EXPECT_EQ(view->grab().toImage(), fit);
+  Click(dlg_, kSharpen);
+
+  // What 100 % shows is what saving writes (the sharpened pixels included).
+  EditWindowCommand(dlg_, kCmdZoom100);
+  std::vector<std::pair<std::array<int32_t, 2>, std::array<int, 3>>> shown;
+  for (const QPoint& p : {QPoint(30, 30), at, QPoint(view->width() - 30, view->height() - 40)}) {
+    ASSERT_TRUE(g.ViewToFile(p.x(), p.y(), &fx, &fy));
+    shown.push_back({{fx, fy}, Shown(view, p.x(), p.y())});
+  }
+  Prefs& prefs = AppPrefs();
+  prefs.sameFolder = 0;
+  prefs.outputFolder = root_ + "out/";
+  prefs.outputFormat = 1;
+  prefs.removeSaved = 0;
+  AnswerNextModal([](QWidget* w) {  // the edits are applied first
+    for (QAbstractButton* b : qobject_cast<QMessageBox*>(w)->buttons())
+      if (b->text() == "Save") b->click();
+  });
+  Click(dlg_, kSave);
+  const std::string out = root_ + "out/detail-zV.tif";
+  RasImage image;
+  ASSERT_EQ(RasQuery(out, image), 0);
+  ASSERT_EQ(RasOpen(out, 'r', image), 0);
+  RasScanline sl;
+  ASSERT_EQ(RasMakeSl(sl, image), 0);
+  for (const auto& [pos, colour] : shown) {
+    ASSERT_EQ(RasReadSl(image, (uint32_t)pos[1], sl), 0);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(sl.plane8[c][pos[0]], colour[c], 1) << pos[0] << "," << pos[1] << " " << c;
+  }
+  RasClose(image);
+}
+
+TEST_F(EditWindowTest, SplitDividerAndSideBySideFollowZoomAndPan) {
+  WriteImage(Img("flat.tif"), 900, 700, [](int x, int y, int c) { return 90 + c * 10; });
+  OpenWindow();
+  Drop({Img("flat.tif")});
+  ASSERT_TRUE(ctx_->imageOpen);
+  ShowTab(2);
+  for (int i = 0; i < 4; ++i) Key(ToneSliderItem(kToneBrightness), Qt::Key_PageUp);  // after: brighter
+  QWidget* view = ItemOf(dlg_, kView);
+  const int w = view->width(), h = view->height();
+  const auto before = Shown(view, w / 2, h / 2);
+  Click(dlg_, kPreview);
+  ASSERT_FALSE(editor().Preview());
+  const auto original = Shown(view, w / 2, h / 2);
+  Click(dlg_, kPreview);
+  ASSERT_GT(before[1], original[1] + 10);
+
+  // Split: before left of the divider, after right of it.
+  Choose(dlg_, kCompare, kCompareSplit);
+  ASSERT_EQ(editor().Compare(), kCompareSplit);
+  EXPECT_FALSE(ItemOf(dlg_, kPreview)->isEnabled());
+  EXPECT_EQ(Shown(view, w / 2 - 40, h / 2), original);
+  EXPECT_EQ(Shown(view, w / 2 + 40, h / 2), before);
+  // The divider follows the hand, and a drag on it edits nothing.
+  const TavelinPars kept = pars();
+  QTest::mousePress(view, Qt::LeftButton, {}, QPoint(w / 2, h / 3));
+  QTest::mouseMove(view, QPoint(w / 4, h / 3));
+  QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(w / 4, h / 3));
+  EXPECT_NEAR(editor().SplitPosition(), 0.25, 0.01);
+  EXPECT_FALSE(ParsDiffer(kept, pars()));
+  EXPECT_EQ(Shown(view, w / 4 - 20, h / 2), original);
+  EXPECT_EQ(Shown(view, w / 4 + 20, h / 2), before);
+  // Zoomed to 100 % the divider stays where the hand left it.
+  EditWindowCommand(dlg_, kCmdZoom100);
+  EXPECT_EQ(Shown(view, w / 4 - 20, h / 2), original);
+  EXPECT_EQ(Shown(view, w / 4 + 20, h / 2), before);
+
+  // Side by side: two panes, before on the left, after on the right, each
+  // showing the same part of the photograph at the same zoom.
+  Choose(dlg_, kCompare, kCompareSideBySide);
+  const ViewGeometry& g = editor().Geometry();
+  EXPECT_EQ(g.viewWidth, (editor().ViewWidth() - kSideBySideGap) / 2);
+  EXPECT_EQ(g.zoom, kZoom100);
+  const int pane = g.viewWidth + kSideBySideGap;
+  EXPECT_EQ(Shown(view, 30, h / 2), original);
+  EXPECT_EQ(Shown(view, pane + 30, h / 2), before);
+  // Panning moves both.
+  int32_t fx = 0, fy = 0, gx = 0, gy = 0;
+  ASSERT_TRUE(g.ViewToFile(60, 60, &fx, &fy));
+  QTest::mousePress(view, Qt::LeftButton, Qt::ControlModifier, QPoint(pane + 100, 100));
+  QTest::mouseMove(view, QPoint(pane + 60, 80));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::ControlModifier, QPoint(pane + 60, 80));
+  ASSERT_TRUE(g.ViewToFile(60, 60, &gx, &gy));
+  EXPECT_EQ(gx, fx + 40);
+  EXPECT_EQ(gy, fy + 20);
+  EXPECT_EQ(Shown(view, pane + 30, h / 2), before);
+  // Back to the fit: both halves show the whole photograph.
+  EditWindowCommand(dlg_, kCmdZoomFit);
+  EXPECT_LT(g.Scale(), 1.0);
+  Choose(dlg_, kCompare, kCompareOff);
+  EXPECT_TRUE(ItemOf(dlg_, kPreview)->isEnabled());
+  EXPECT_EQ(Shown(view, w / 2, h / 2), before);
 }
 
 TEST_F(EditWindowTest, ExpandedPanelBrivioPrevAndPanelReset) {
@@ -606,6 +791,193 @@ TEST_F(EditWindowTest, LinearOnlyForSixteenBitImages) {
   EXPECT_FALSE(ItemOf(dlg_, kLinear)->isVisible());
 }
 
+TEST_F(EditWindowTest, ASecondStartHandsItsFilesToTheRunningWindow) {
+  OpenWindow();
+  std::string prefsFolder;
+  ASSERT_EQ(Ui_Path_SetToPrefFolder(nullptr, prefsFolder), 0);
+  const QString name = SingleInstance::ServerName(prefsFolder);
+  // A socket left by an instance that ended without closing it is taken over.
+  QFile stale(name);
+  ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+  stale.close();
+  SingleInstance instance;
+  ASSERT_TRUE(instance.Listen(name));
+  QPointer<QWidget> window(dlg_);
+  instance.onFiles = [window](const std::vector<std::string>& files) { EditWindowOpenFiles(window, files); };
+  // A message that is not ours is dropped.
+  {
+    QLocalSocket junk;
+    junk.connectToServer(name);
+    ASSERT_TRUE(junk.waitForConnected(2000));
+    junk.write("GET / HTTP/1.0\r\n\r\n");
+    junk.flush();
+    QTest::qWait(200);
+  }
+  EXPECT_EQ(BatchlineCount(ctx_.get()), 0);
+  // The application started again with two images: it hands them over and ends.
+  auto startAgain = [&](const std::vector<std::string>& files) {
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    second.setProcessEnvironment(env);
+    QStringList args;
+    for (const std::string& f : files) args << QString::fromStdString(f);
+    second.start(QStringLiteral(TAVELIN_GUI), args);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+  };
+  startAgain({Img("second.tif"), Img("cast.tif")});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return BatchlineCount(ctx_.get()) == 2; }, 10000));
+  EXPECT_TRUE(ctx_->imageOpen);
+  // While a dialog is open the files wait for it to close.
+  AnswerNextModal([&](QWidget* d) {
+    startAgain({Img("deep.tif")});
+    QTest::qWait(300);
+    EXPECT_EQ(BatchlineCount(ctx_.get()), 2);
+    qobject_cast<QDialog*>(d)->reject();
+  });
+  WriteImage16(Img("deep.tif"), 160, 100);
+  Click(dlg_, kPrefs);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return BatchlineCount(ctx_.get()) == 3; }, 10000));
+}
+
+// The actions of File > Open Recent as the menu shows them.
+QStringList RecentEntries(QWidget* dlg) {
+  auto* menu = dlg->findChild<QMenu*>(QStringLiteral("recentMenu"));
+  QStringList out;
+  if (!menu) return out;
+  emit menu->aboutToShow();
+  for (QAction* a : menu->actions())
+    if (!a->isSeparator()) out << a->text();
+  return out;
+}
+
+TEST_F(EditWindowTest, OpenRecentListsTheLastImagesAndJobFiles) {
+  OpenWindow();
+  EXPECT_EQ(RecentEntries(dlg_), QStringList{"&Clear Menu"});
+  Drop({Img("cast.tif")});
+  Drop({Img("second.tif")});
+  const std::string job = root_ + "out/week.job";
+  ASSERT_EQ(SaveJob(ctx_.get(), job), 0);
+  EXPECT_EQ(AppPrefs().recentFiles, (std::vector<std::string>{job, Img("second.tif"), Img("cast.tif")}));
+  EXPECT_EQ(RecentEntries(dlg_), (QStringList{"&1 week.job", "&2 second.tif", "&3 cast.tif", "&Clear Menu"}));
+  // The list outlives the run (the preferences file).
+  ASSERT_EQ(WritePreferences(AppState(), app_.prefsPath), 0);
+  AppPrefs().recentFiles.clear();
+  ASSERT_EQ(ReadPreferences(AppState(), app_.prefsPath), 0);
+  EXPECT_EQ(AppPrefs().recentFiles.size(), 3u);
+
+  // An entry opens its file: into an empty Batchline, the job file resumes.
+  EditWindowCommand(dlg_, kCmdSelectAll);
+  Click(dlg_, kRemove);  // no edits: nothing to ask
+  ASSERT_EQ(BatchlineCount(ctx_.get()), 0);
+  EditWindowCommand(dlg_, kCmdRecentFirst);
+  EXPECT_EQ(BatchlineCount(ctx_.get()), 2);
+  EXPECT_TRUE(ctx_->imageOpen);
+  // A file that is gone says so and leaves the list.
+  std::filesystem::remove(Img("cast.tif"));
+  std::string message;
+  AnswerNextModal([&](QWidget* w) {
+    message = qobject_cast<QMessageBox*>(w)->text().toStdString();
+    qobject_cast<QMessageBox*>(w)->accept();
+  });
+  EditWindowCommand(dlg_, kCmdRecentFirst + 2);
+  EXPECT_NE(message.find("cast.tif\" cannot be found"), std::string::npos) << message;
+  EXPECT_EQ(RecentEntries(dlg_), (QStringList{"&1 week.job", "&2 second.tif", "&Clear Menu"}));
+  EditWindowCommand(dlg_, kCmdRecentClear);
+  EXPECT_TRUE(AppPrefs().recentFiles.empty());
+}
+
+// A dark palette like a desktop's dark theme.
+QPalette DarkPalette() {
+  const std::pair<QPalette::ColorRole, QColor> roles[] = {
+      {QPalette::Window, QColor(46, 47, 49)},      {QPalette::WindowText, QColor(238, 238, 236)},
+      {QPalette::Base, QColor(30, 30, 32)},        {QPalette::AlternateBase, QColor(40, 40, 42)},
+      {QPalette::Text, QColor(230, 230, 228)},     {QPalette::PlaceholderText, QColor(140, 140, 140)},
+      {QPalette::Button, QColor(56, 57, 60)},      {QPalette::ButtonText, QColor(238, 238, 236)},
+      {QPalette::Mid, QColor(90, 90, 92)},         {QPalette::Dark, QColor(20, 20, 20)},
+      {QPalette::Light, QColor(80, 80, 82)},       {QPalette::Highlight, QColor(53, 132, 228)},
+      {QPalette::HighlightedText, QColor(255, 255, 255)}};
+  QPalette p;
+  for (const auto& [role, colour] : roles) p.setColor(role, colour);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    p.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+  return p;
+}
+
+// Pixels of `image` inside `r` within `tolerance` of `colour` (each channel).
+int PixelsNear(const QImage& image, const QRect& r, const QColor& colour, int tolerance) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (std::abs(c.red() - colour.red()) <= tolerance && std::abs(c.green() - colour.green()) <= tolerance &&
+          std::abs(c.blue() - colour.blue()) <= tolerance)
+        ++n;
+    }
+  return n;
+}
+
+TEST_F(EditWindowTest, CustomControlsDrawWithThePalettesColours) {
+  AppPrefs().rgbHistogram = 1;
+  OpenWindow();
+  Drop({Img("cast.tif")});
+  ASSERT_TRUE(ctx_->imageOpen);
+  ClickImage(60, 80, Qt::ShiftModifier);  // a readout line with numbers
+  for (const QPalette& palette : {QApplication::style()->standardPalette(), DarkPalette()}) {
+    dlg_->setPalette(palette);
+    const QColor ground = palette.color(QPalette::Base), ink = palette.color(QPalette::Text);
+    const QColor window = palette.color(QPalette::Window), windowInk = palette.color(QPalette::WindowText);
+    const bool dark = ground.lightness() < 128;
+    // The histogram: its ground inside the frame, the frame, R, G and B curves.
+    ShowTab(1);
+    EXPECT_TRUE(Checked(dlg_, kRgbHistogram));
+    const QImage hist = ItemOf(dlg_, kHistogram)->grab().toImage();
+    EXPECT_EQ(hist.pixelColor(3, 3).rgb(), ground.rgb()) << dark;
+    EXPECT_EQ(hist.pixelColor(0, 0).rgb(), palette.color(QPalette::Mid).rgb()) << dark;
+    EXPECT_GT(PixelsNear(hist, hist.rect(), dark ? QColor(255, 96, 96) : QColor(210, 30, 30), 30), 20) << dark;
+    // The readouts: the ground, and the numbers in the palette's text colour.
+    const QImage readouts = ItemOf(dlg_, kReadouts)->grab().toImage();
+    EXPECT_EQ(readouts.pixelColor(2, readouts.height() / 2).rgb(), ground.rgb()) << dark;
+    EXPECT_GT(PixelsNear(readouts, readouts.rect(), ink, 40), 20) << dark;
+    // The hue ring's labels in the middle, on the window's ground, in its ink.
+    ShowTab(3);
+    const QImage ring = ItemOf(dlg_, kHueRing)->grab().toImage();
+    const QRect middle(ring.width() / 2 - 30, ring.height() / 2 - 12, 60, 24);
+    EXPECT_GT(PixelsNear(ring, middle, window, 8), 200) << dark;
+    EXPECT_GT(PixelsNear(ring, middle, windowInk, 60), 15) << dark;
+    // The curve and the wedge.
+    ShowTab(2);
+    const QImage curve = ItemOf(dlg_, kCurve)->grab().toImage();
+    EXPECT_EQ(curve.pixelColor(2, 2).rgb(), ground.rgb()) << dark;
+    EXPECT_GT(PixelsNear(curve, curve.rect(), ink, 60), 30) << dark;
+    ShowTab(0);
+    const QImage wedge = ItemOf(dlg_, kWedge)->grab().toImage();
+    EXPECT_GT(PixelsNear(wedge, QRect(0, wedge.height() - 12, wedge.width(), 12), windowInk, 60), 15) << dark;
+  }
+}
+
+TEST_F(EditWindowTest, EveryCustomControlHasAnAccessibleName) {
+  OpenWindow();
+  Drop({Img("cast.tif")});
+  ASSERT_TRUE(ctx_->imageOpen);
+  for (UiUserItem* item : dlg_->findChildren<UiUserItem*>())
+    EXPECT_FALSE(item->accessibleName().isEmpty()) << "item " << item->ItemId();
+  for (QSlider* slider : dlg_->findChildren<QSlider*>())
+    EXPECT_FALSE(slider->accessibleName().isEmpty()) << "item " << slider->property("itemId").toInt();
+  int seen = 0;
+  AnswerNextModalOf<QDialog>([&](QDialog* d) {
+    for (UiUserItem* item : d->findChildren<UiUserItem*>()) {
+      EXPECT_FALSE(item->accessibleName().isEmpty()) << "set-up item " << item->ItemId();
+      ++seen;
+    }
+    Click(d, 2);
+  });
+  Click(dlg_, kSetup);
+  EXPECT_EQ(seen, 2);
+}
+
 // Screenshots of the window with a photograph, one per tab and one with the
 // expanded panel (in $TAVELIN_SCREENSHOTS, else the scratch folder).
 TEST_F(EditWindowTest, Screenshots) {
@@ -616,8 +988,8 @@ TEST_F(EditWindowTest, Screenshots) {
   ASSERT_TRUE(ctx_->imageOpen);
   ClickImage(ctx_->image0.width / 3, ctx_->image0.height / 2, Qt::ShiftModifier);
   Click(dlg_, kBrivio);  // the tools at work: every panel shows what Brivio set
-  const char* names[4] = {"editwindow-tab1-balance", "editwindow-tab2-levels", "editwindow-tab3-brightness",
-                          "editwindow-tab4-hue"};
+  const std::string names[4] = {"editwindow-tab1-balance", "editwindow-tab2-levels", "editwindow-tab3-brightness",
+                                "editwindow-tab4-hue"};
   for (int t = 0; t < 4; ++t) {
     ShowTab(t);
     if (t == 2) Key(ToneSliderItem(kToneContrast), Qt::Key_PageUp);
@@ -628,6 +1000,35 @@ TEST_F(EditWindowTest, Screenshots) {
   Click(dlg_, kExpand);
   QApplication::processEvents();
   Shot(dlg_, "editwindow-expanded");
+  Click(dlg_, kExpand);
+
+  // The photograph's own pixels at 100 % and 200 % (about the view's middle),
+  // then the comparisons at the fit.
+  for (int command : {kCmdZoom100, kCmdZoom200}) {
+    EditWindowCommand(dlg_, command);
+    QApplication::processEvents();
+    Shot(dlg_, command == kCmdZoom100 ? "editwindow-zoom100" : "editwindow-zoom200");
+  }
+  EditWindowCommand(dlg_, kCmdZoomFit);
+  Choose(dlg_, kCompare, kCompareSplit);
+  editor().SetSplitPosition(0.45);
+  QApplication::processEvents();
+  Shot(dlg_, "editwindow-split");
+  Choose(dlg_, kCompare, kCompareSideBySide);
+  EditWindowCommand(dlg_, kCmdZoom100);
+  QApplication::processEvents();
+  Shot(dlg_, "editwindow-side-by-side-100");
+  EditWindowCommand(dlg_, kCmdZoomFit);
+  Choose(dlg_, kCompare, kCompareOff);
+
+  // A dark palette on every tab (the RGB histogram on the second).
+  dlg_->setPalette(DarkPalette());
+  Click(dlg_, kRgbHistogram);
+  for (int t = 0; t < 4; ++t) {
+    ShowTab(t);
+    QApplication::processEvents();
+    Shot(dlg_, std::string("editwindow-dark-") + names[t].substr(std::string("editwindow-").size()));
+  }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 //     ImageMagick plasma photograph, quality 92) with one worker and with
 //     two: images per second and the speed-up; the same images through
 //     ImageMagick's convert -auto-level -profile -unsharp 0x1 as the peer;
+//   - the codec's floor: djpeg | cjpeg on the same photographs against
+//     `correct --auto` with one worker, and libvips' pipeline beside them;
 //   - where the time of one image goes: adding it (thumbnail, profile,
 //     Brivio), reading, the correction, the filters and writing, measured in
 //     this process through the pipeline's own calls.
@@ -206,6 +208,50 @@ void BM_CorrectAuto20(benchmark::State& state) {
   std::fflush(stdout);
 }
 
+// The codec's floor: the same twenty photographs decoded and encoded again by
+// libjpeg-turbo's own tools (djpeg | cjpeg at the quality `correct` writes,
+// 4:2:0 as ours), one process at a time, against `correct --auto` with one
+// worker; libvips' profile conversion, sharpening and save as the fastest
+// general pipeline. RATIO codec_floor above 0.75 means the correction,
+// analysis and sharpening together cost at most a third of the codec.
+void BM_CodecFloor(benchmark::State& state) {
+  const std::vector<std::string> photos = Photographs();
+  if (photos.size() != 20) return state.SkipWithError("cannot make the photographs");
+  const std::string out = Folder() + "out/";
+  const std::string srgb = "/usr/share/color/icc/ghostscript/srgb.icc";
+  double ours = 0, floor = 0, vips = -1;
+  for (auto _ : state) {
+    fs::remove_all(out);
+    fs::create_directories(out);
+    double t0 = Now();
+    if (!Run(Tool() + " correct --auto --jobs 1 --out '" + out + "'" + Quoted(photos)))
+      return state.SkipWithError("tavelin-cli failed");
+    ours = (Now() - t0) / 20;
+    t0 = Now();
+    for (const std::string& p : photos)
+      if (!Run("djpeg '" + p + "' | cjpeg -quality 100 -sample 2x2 > '" + out + "floor.jpg'"))
+        return state.SkipWithError("djpeg | cjpeg failed");
+    floor = (Now() - t0) / 20;
+    if (access("/usr/bin/vips", X_OK) == 0) {
+      t0 = Now();
+      bool ok = true;
+      for (const std::string& p : photos)
+        ok = ok && Run("vips icc_transform '" + p + "' '" + out + "t.v' '" + srgb + "' && vips sharpen '" + out +
+                       "t.v' '" + out + "vips.jpg[Q=100]'");
+      vips = ok ? (Now() - t0) / 20 : -1;
+    }
+  }
+  fs::remove_all(out);
+  std::printf("S_PER_IMAGE correct_auto_24mp_1_worker %.3f\n", ours);
+  std::printf("S_PER_IMAGE djpeg_cjpeg_q100 %.3f\n", floor);
+  if (vips > 0) {
+    std::printf("S_PER_IMAGE vips_icc_transform_sharpen_jpegsave %.3f\n", vips);
+    std::printf("RATIO correct_auto_24mp_vs_vips %.3f\n", vips / ours);
+  }
+  std::printf("RATIO codec_floor %.3f\n", floor / ours);
+  std::fflush(stdout);
+}
+
 // Where the time of one image goes, in this process.
 void BM_CorrectTimeShares(benchmark::State& state) {
   const std::vector<std::string> photos = Photographs();
@@ -315,3 +361,4 @@ void RemoveFolder() { fs::remove_all(Folder()); }
 BENCHMARK(BM_PeakMemorySave10k16)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CorrectTimeShares)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CorrectAuto20)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CodecFloor)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -133,11 +133,10 @@ int Info(int argc, char** argv) {
     }
     if (!RasLastWarning().empty())
       std::fprintf(stderr, "tavelin-cli: %s: warning: %s\n", PrintablePath(path).c_str(), RasLastWarning().c_str());
-    const uint32_t exif = RasMetaSize(kMetaGetInExif);
     std::printf("%s: format=%s width=%u height=%u channels=%d colortype=%s max=%d dpi=%g profile=%u exif=%u\n",
                 PrintablePath(path).c_str(), RasFormatName(in.image.format), in.image.width, in.image.height, in.image.channels,
                 ColorTypeName(in.image.colorType), in.image.maxValue, (double)in.image.resolution,
-                RasMetaSize(kMetaGetInProfile), exif > 4 ? exif - 4 : 0);
+                (unsigned)in.image.meta.iccProfile.size(), (unsigned)in.image.meta.exif.size());
   }
   return failures ? 1 : 0;
 }
@@ -189,19 +188,18 @@ int Convert(int argc, char** argv) {
   }
   const std::string& inPath = paths[0];
   const std::string& outPath = paths[1];
-  if (quality >= 0) JpegSetOption(0, quality);
+  WriteOptions options;
+  if (quality >= 0) options.quality = quality;
 
   Input in;
   std::string error;
   if (OpenInput(inPath, in, error) != kOk) return Fail(error);
   // Output attachments: what the input embeds, where the output format holds it.
-  RasSetMeta(kMetaFreeOutProfile, nullptr);
-  RasSetMeta(kMetaFreeOutExif, nullptr);
-  TiffForgetIptc();
-  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg) RasSetMeta(kMetaMoveProfileInToOut, nullptr);
-  if (format == kRasJpeg) RasSetMeta(kMetaMoveExifInToOut, nullptr);
+  RasImage out;
+  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg) out.meta.iccProfile = in.image.meta.iccProfile;
+  if (format == kRasJpeg) out.meta.exif = in.image.meta.exif;
   if ((format == kRasTiff || format == kRasTiff16) && (in.image.format == kRasTiff || in.image.format == kRasTiff16))
-    TiffCopyIptc(in.image);
+    out.meta.iptc = in.image.meta.iptc;
 
   // The output goes to a locked temporary file beside OUT, renamed over OUT
   // once complete (so OUT may be IN); a DCS set's plates are written beside
@@ -225,11 +223,10 @@ int Convert(int argc, char** argv) {
       for (int k = 0; k < 4; ++k) StreamDelete(DcsPlatePath(tempPath, k));
   };
 
-  RasImage out;
   Status st = rasInit(out, format, in.image.width, in.image.height, in.image.channels, in.image.colorType,
                       in.image.resolution);
   if (st != kOk) return Fail(FailureText(st, "rasInit"));
-  st = RasOpen(tempPath, 'w', out, outPath);
+  st = RasCreate(tempPath, out, options, outPath);
   if (st != kOk) {
     removeOutput();
     return Fail(FailureText(st, Phrase(3013, outPath.c_str())));
@@ -485,7 +482,5 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return 2;
   }
-  RasFreeAllMeta();
-  TiffForgetIptc();
   return result;
 }

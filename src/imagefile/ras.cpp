@@ -2,7 +2,6 @@
 
 #include "imagefile/format.h"
 #include "imagefile/rasmodule.h"
-#include "imagefile/tiff.h"
 
 const char* RasFormatName(int32_t format) {
   const FormatModule* m = FormatRegistry::Builtin().ByCode(format);
@@ -12,8 +11,8 @@ const char* RasFormatName(int32_t format) {
 Status RasQuery(const std::string& path, RasImage& image, const ReadOptions& options) {
   if (image.file) return RasFail(kBadArg, "the image record is still open");
   RasClearFailure();
-  RasEmptyInputSlots();
-  TiffResetReadMemory();
+  RasClearWarning();
+  image.meta.Clear();
   if (Status st = options.Check(); st != kOk) return RasFail(st, "a read option is out of range");
   Status chosen = kFormatErr;
   std::string chosenWhy = "not an image file of a known format";
@@ -51,7 +50,7 @@ Status RasQuery(const std::string& path, RasImage& image, const ReadOptions& opt
       chosenWhy = RasLastFailure();
     }
     probe.file.reset();
-    RasEmptyInputSlots();
+    RasClearWarning();
   }
   RasSetFailure(chosenWhy);
   return chosen;
@@ -69,7 +68,7 @@ static Status OpenByCode(const std::string& path, char mode, RasImage& image, co
   const FormatModule* m = FormatRegistry::Builtin().ByCode(image.format);
   if (!m) {
     RasClearFailure();
-    if (mode == 'r') RasEmptyInputSlots();
+    if (mode == 'r') RasClearWarning();
     return RasFail(kBadArg, "unknown image format %d", (int)image.format);
   }
   return RasOpenWith(*m, path, mode, image, finalName, read, write);

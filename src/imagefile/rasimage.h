@@ -16,18 +16,15 @@
 //   0..1023 (Cineon, in 16-bit planes).
 // - Channel order in the planes: R, G, B; C, M, Y, K (ordinary ink values,
 //   0 = no ink); gray alone in plane 0; L, a, b with a and b offset by 128.
-// - Four process-wide attachment slots hold the ICC profile and the EXIF block
-//   read from the last image opened for reading (input slots) and those to be
-//   embedded in images written from now on (output slots). The framework owns
-//   their bytes; RasGetMeta hands out its own pointer (valid until the slot is
-//   next changed: any RasQuery/RasOpen for reading empties the input slots).
-//   A profile is the bytes of an ICC profile file (its size field: the first
-//   four bytes, big-endian). An EXIF block is a big-endian 32-bit length
-//   (counting those four bytes) followed by the TIFF-structured EXIF data.
+// - The image carries its metadata (RasImage::meta, imagemeta.h): a read open
+//   or RasQuery replaces it with what the file embeds; a write open embeds it.
+//   Options are arguments of the open (RasOpenRead, RasCreate) and stay with
+//   the open file (RasFileState::read / write).
 // - Nothing here shows a message: operations return a status (0 or a negative
 //   code of base/status.h) and RasLastFailure() says why the last one failed;
 //   callers report.
-// - Single-threaded: slots and module options are process-wide.
+// - No process-wide state: records on different threads are independent.
+//   RasLastFailure() and RasLastWarning() are per thread.
 //
 // This module knows no format: the table of formats and the recognition of a
 // file by its content are in ras.h, above the format modules.
@@ -128,8 +125,8 @@ struct RasScanline {
 };
 
 // ---- Reading and writing ----------------------------------------------------
-// Reading: RasQuery, RasOpen(path, 'r'), RasMakeSl, RasReadSl per row, RasClose.
-// Writing: rasInit, RasSetMeta for the output attachments, RasOpen(path, 'w'),
+// Reading: RasQuery, RasOpenRead(path), RasMakeSl, RasReadSl per row, RasClose.
+// Writing: rasInit, the metadata to embed into image.meta, RasCreate(path),
 // RasMakeSl, RasWriteSl for rows 0..height-1 in order, RasClose.
 
 // Reads row `line` (0 = top) into the scanline; an empty scanline (width or
@@ -161,54 +158,12 @@ Status RasFreeSl(RasScanline& sl);
 
 // The maximum sample value of a format: 65535, 1023 or 255.
 int32_t RasMaxValueOf(int32_t format);
-// Why the last failing operation failed, in a few words ("strip 3 lies past
+// Why the last failing operation on this thread failed, in a few words ("strip 3 lies past
 // the end of the file"); empty when it gave no reason. Also written to the
 // diagnostics log.
 const std::string& RasLastFailure();
 // What is wrong with the file last recognised or opened for reading that did
 // not stop it from being read ("ICC profile chunk 2 of 2 out of order: the
-// embedded profile is left out"); empty when nothing. Cleared with the input
-// slots.
+// embedded profile is left out"); empty when nothing. Cleared by every read
+// open and RasQuery.
 const std::string& RasLastWarning();
-
-// ---- Attachment slots ---------------------------------------------------------
-enum RasMetaOp : int {
-  // RasGetMeta: hand out the slot's pointer (arg: const uint8_t**; null when empty).
-  kMetaGetInProfile = 0,
-  kMetaGetOutProfile = 2,
-  kMetaGetInExif = 7,
-  kMetaGetOutExif = 9,
-  // RasGetMeta: write the slot to the file at path arg (const char*). A profile
-  // is written whole, an EXIF block without its length bytes. Empty: kSysErr.
-  kMetaSaveInProfile = 1,
-  kMetaSaveOutProfile = 3,
-  kMetaSaveInExif = 8,
-  kMetaSaveOutExif = 10,
-};
-enum RasSetMetaOp : int {
-  kMetaSetOutProfile = 2,        // arg: profile bytes (size from its header; the caller vouches for it)
-  kMetaLoadOutProfile = 3,       // arg: path; the whole file becomes the output profile
-  kMetaFreeInProfile = 4,
-  kMetaFreeOutProfile = 5,
-  kMetaMoveProfileInToOut = 6,
-  kMetaSetOutExif = 9,           // arg: an EXIF block (length from its prefix)
-  kMetaLoadOutExif = 10,         // arg: path; the whole file, a length prefix added
-  kMetaFreeInExif = 11,
-  kMetaFreeOutExif = 12,
-  kMetaMoveExifInToOut = 13,
-  kMetaStripInThumbnail = 14,    // remove the thumbnail from the input EXIF block
-  kMetaStripOutThumbnail = 15,   // ... from the output EXIF block
-};
-Status RasGetMeta(int op, void* arg);
-Status RasSetMeta(int op, const void* arg);
-
-// The bytes a slot holds (for a profile: what is stored, which a reader should
-// prefer to a header size field it has not checked). 0 when empty. Slot by the
-// hand-out op: kMetaGetInProfile, kMetaGetOutProfile, kMetaGetInExif, kMetaGetOutExif.
-uint32_t RasMetaSize(int getOp);
-// Copies `size` bytes into an output slot (kMetaSetOutProfile or kMetaSetOutExif)
-// after checking that the header's size (profile) or length prefix (EXIF) equals
-// `size`: kFormatErr otherwise.
-Status RasSetMetaBytes(int op, const uint8_t* data, uint32_t size);
-// Frees all four slots (at shutdown; also used by tests).
-void RasFreeAllMeta();

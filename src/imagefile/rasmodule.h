@@ -1,5 +1,5 @@
-// What the format modules share: the module contract, the failure note, the
-// input slots the read opens fill, small stream helpers and the open of a
+// What the format modules share: the failure note and the warning, small
+// stream helpers and the open of a
 // file by a given module. Only the framework and the format modules include
 // this header; it is implemented with the records (rasimage.cpp).
 //
@@ -20,20 +20,11 @@ Status RasFail(Status status, const char* format, ...) __attribute__((format(pri
 void RasClearFailure();
 // Sets RasLastFailure() to a reason noted earlier.
 void RasSetFailure(const std::string& why);
-// Empties the two input slots.
-void RasEmptyInputSlots();
+// Forgets the warning about the file last read (each read open starts so).
+void RasClearWarning();
 // Records something wrong with the file being read that it can be read in
 // spite of (printf form), in RasLastWarning() and the diagnostics log.
 void RasWarn(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// Input slots, filled by read opens. The slot takes the block.
-void RasPutInProfile(MemPtr<uint8_t[]> bytes, uint32_t size);
-void RasPutInExif(MemPtr<uint8_t[]> block, uint32_t size);
-// The output slots as writers embed them: a profile's length is the smaller
-// of its size field and the bytes stored; an EXIF block's data excludes the
-// four length bytes. Null and 0 when empty.
-void RasOutProfile(const uint8_t** data, uint32_t* size);
-void RasOutExifData(const uint8_t** data, uint32_t* size);
 
 // The size of the open stream's file (the stream position is kept).
 inline Status RasStreamSize(Stream& s, int64_t& size) { return StreamSize(s, size); }

@@ -150,13 +150,10 @@ Status OpenForSaving(EditContext* ctx) {
   };
 
   Status st;
-  if (prefs.embedProfile) {
-    if ((st = RasSetMeta(kMetaLoadOutProfile, ctx->app->workingSpace.profilePath.c_str())) != kOk)
-      return fail(st, "setting output profile");
-  } else if ((st = RasSetMeta(kMetaFreeOutProfile, nullptr)) != kOk) {
-    return fail(st, "freeing output profile");
-  }
-  if (ctx->output.format == kRasJpeg) JpegSetOption(0, JpegQualityFromPrefs(prefs.jpegQuality));
+  if (prefs.embedProfile && (st = MetaLoadIcc(s.out.meta, ctx->app->workingSpace.profilePath)) != kOk)
+    return fail(st, "setting output profile");
+  WriteOptions options;
+  if (ctx->output.format == kRasJpeg) options.quality = JpegQualityFromPrefs(prefs.jpegQuality);
 
   // The output goes to a unique locked name in its own folder; the finished
   // file is renamed over the output path, which replaces whatever has that
@@ -180,25 +177,16 @@ Status OpenForSaving(EditContext* ctx) {
   if ((st = RasQuery(ctx->imagePath, s.in)) != kOk || (st = RasOpen(ctx->imagePath, 'r', s.in)) != kOk ||
       (st = RasMakeSl(s.inSl, s.in)) != kOk)
     return fail(st, Phrase(3003, inLeaf.c_str()));
-  if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) {
-    int32_t value = 0;
-    if (TiffGetOption(8, value) == kOk && value == 1) TiffSetOption(9, 1);
-    if (TiffGetOption(10, value) == kOk && value == 1) TiffSetOption(11, 1);
-    TiffCopyIptc(s.in);
-  } else {
-    TiffForgetIptc();
-  }
+  if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) s.out.meta.iptc = s.in.meta.iptc;
   if (prefs.preserveExif) {
-    if ((st = RasSetMeta(kMetaMoveExifInToOut, nullptr)) != kOk) return fail(st, "setting output EXIF");
-    if ((st = RasSetMeta(kMetaStripOutThumbnail, nullptr)) != kOk) return fail(st, "removing output EXIF thumbnail");
-  } else if ((st = RasSetMeta(kMetaFreeOutExif, nullptr)) != kOk) {
-    return fail(st, "freeing output EXIF");
+    s.out.meta.exif = s.in.meta.exif;
+    MetaStripExifThumbnail(s.out.meta);
   }
 
   const ImageInfo& o = ctx->output;
   if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, s.in.channels, s.in.colorType, s.in.resolution)) != kOk)
     return fail(st, "rasInit");
-  if ((st = RasOpen(s.temp.Path(), 'w', s.out, s.outputPath)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
+  if ((st = RasCreate(s.temp.Path(), s.out, options, s.outputPath)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
     return fail(st, Phrase(3003, outLeaf.c_str()));
   s.inBytes = s.in.Is16() ? 2 : 1;
   s.outBytes = s.out.Is16() ? 2 : 1;

@@ -67,6 +67,9 @@ struct FormatTraits {
   uint32_t writeColorTypes = 0;  // 0: the module cannot write
   uint32_t readDepths = 0, writeDepths = 0;  // FormatDepthBit sets
   uint32_t readMeta = 0, writeMeta = 0;      // FormatMetaBit sets
+  // Files a writer makes beside the main one, named by these suffixes of
+  // its path (the plates of a DCS set); saved and replaced with it.
+  std::vector<std::string> companionSuffixes;
 };
 
 // The start of a file under recognition.

@@ -162,7 +162,8 @@ void RegisterBuiltinFormats(FormatRegistry& r) {
              {Tiff16Open, nullptr, Tiff16ReadSl, Tiff16WriteSl, TiffClose}));
   r.Add(Make({kRasEps, "eps", {"eps"}, gray3, gray3 | kPcd, kDepth8, kDepth8, kMetaResolution, kMetaResolution},
              {EpsOpen, nullptr, EpsReadSl, EpsWriteSl, EpsClose}));
-  r.Add(Make({kRasDcs, "dcs", {"dcs"}, kCmyk, kCmyk, kDepth8, kDepth8, kMetaResolution, kMetaResolution},
+  r.Add(Make({kRasDcs, "dcs", {"dcs"}, kCmyk, kCmyk, kDepth8, kDepth8, kMetaResolution, kMetaResolution,
+              {".C", ".M", ".Y", ".K"}},
              {DcsOpen, nullptr, DcsReadSl, DcsWriteSl, DcsClose}));
   r.Add(Make({kRasTarga, "tga", {"tga", "targa", "icb", "vda", "vst"}, kGray | kRgb, kGray | kRgb | kPcd, kDepth8,
               kDepth8, 0, 0},

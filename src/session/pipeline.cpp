@@ -159,10 +159,8 @@ Status OpenForSaving(EditContext* ctx) {
   // file is renamed over the output path, which replaces whatever has that
   // name (the input itself, when it is the input; a link, never its target).
   s.replaceOriginal = SameFile(ctx->imagePath, s.outputPath);
-  const std::string folder = FolderOf(s.outputPath, "./");
-  SweepOutputFolder(folder);
   std::string why;
-  if ((st = s.temp.Create(folder, &why)) != kOk) {
+  if ((st = s.save.Prepare(s.outputPath, &why)) != kOk) {
     DLog("%s", why.c_str());
     return fail(st == kBadArg ? kOpenErr : st, Phrase(3003, outLeaf.c_str()));
   }
@@ -186,7 +184,7 @@ Status OpenForSaving(EditContext* ctx) {
   const ImageInfo& o = ctx->output;
   if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, s.in.channels, s.in.colorType, s.in.resolution)) != kOk)
     return fail(st, "rasInit");
-  if ((st = RasCreate(s.temp.Path(), s.out, options, s.outputPath)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
+  if ((st = s.save.Open(s.out, options)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
     return fail(st, Phrase(3003, outLeaf.c_str()));
   s.inBytes = s.in.Is16() ? 2 : 1;
   s.outBytes = s.out.Is16() ? 2 : 1;
@@ -244,14 +242,14 @@ Status FinishSaving(EditContext* ctx) {
   // One rename puts the finished image in place, with the bytes on the disk
   // first; a file it replaces hands over its mode, owner and attributes.
   if (st == kOk) {
-    const std::string tempLeaf = LeafName(s.temp.Path());
+    const std::string tempLeaf = LeafName(s.save.TempPath());
     std::string why;
-    st = s.temp.CommitTo(s.outputPath, true, &why);
+    st = s.save.Commit(&why);
     if (st == kWriteErr) ReportError(st, Phrase(3005, LeafName(s.outputPath).c_str()).c_str(), why.c_str());
     else if (st != kOk)
       ReportError(st, Phrase(3031, tempLeaf.c_str(), LeafName(s.outputPath).c_str()).c_str(), why.c_str());
   }
-  s.temp.Remove();
+  s.save.Abort(s.out);
   EndSave(ctx);
   return st;
 }
@@ -260,7 +258,7 @@ void AbortSaving(EditContext* ctx, Status status) {
   if (!ctx || !ctx->save) return;
   SaveState& s = *ctx->save;
   CloseFiles(s);
-  s.temp.Remove();
+  s.save.Abort(s.out);
   DLog("AbortSaving status = %d", (int)status);
   EndSave(ctx);
 }

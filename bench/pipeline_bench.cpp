@@ -301,9 +301,10 @@ void BM_CorrectTimeShares(benchmark::State& state) {
       RasScanline sl;
       RasQuery(photo, in);
       RasOpen(photo, 'r', in);
-      JpegSetOption(0, JpegQualityFromPrefs(prefs.jpegQuality));
+      WriteOptions options;
+      options.quality = JpegQualityFromPrefs(prefs.jpegQuality);
       rasInit(out, kRasJpeg, in.width, in.height, 3, kRasRGB, in.resolution);
-      RasOpen(dir + "out/copy.jpg", 'w', out);
+      RasCreate(dir + "out/copy.jpg", out, options);
       for (uint32_t y = 0; y < in.height; ++y) {
         RasReadSl(in, y, sl);
         RasWriteSl(out, y, sl);

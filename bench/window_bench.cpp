@@ -222,9 +222,10 @@ void BM_HundredPercentRepaint(benchmark::State& state) {
   const std::string photo = folder + "bench-24mp.jpg";
   {
     RasImage out;
-    JpegSetOption(0, 90);
+    WriteOptions quality90;
+    quality90.quality = 90;
     RasScanline sl;
-    if (rasInit(out, kRasJpeg, kFileW, kFileH, 3, kRasRGB, 300) != kOk || RasOpen(photo, 'w', out) != kOk ||
+    if (rasInit(out, kRasJpeg, kFileW, kFileH, 3, kRasRGB, 300) != kOk || RasCreate(photo, out, quality90) != kOk ||
         RasMakeSl(sl, out) != kOk) {
       state.SkipWithError("photograph");
       return;

@@ -35,15 +35,14 @@ inline bool FuzzWrite(const uint8_t* data, size_t size) {
 }
 
 // Query, open, read every row (forwards, then one row backwards), close.
-inline void FuzzReadImage() {
+inline void FuzzReadImage(const ReadOptions& options = {}) {
   RasImage image;
-  if (RasQuery(FuzzPath(), image) != kOk) return;
+  if (RasQuery(FuzzPath(), image, options) != kOk) return;
   if ((uint64_t)image.width * image.height > (4u << 20)) return;  // keep each run short
-  if (RasOpen(FuzzPath(), 'r', image) != kOk) return;
+  if (RasOpenRead(FuzzPath(), image, options) != kOk) return;
   RasScanline sl;
   for (uint32_t y = 0; y < image.height; ++y)
     if (RasReadSl(image, y, sl) != kOk) break;
   if (image.height > 1) RasReadSl(image, 0, sl);
   RasClose(image);
-  RasFreeAllMeta();
 }

@@ -13,10 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   desc.size = (int64_t)block.size();
   Stream s;
   if (StreamOpen(s, desc, kStreamRead) != kOk) return 0;
-  JpegScanProfile(s);
-  JpegScanExif(s);
+  ImageMeta meta;
+  JpegScanProfile(s, meta);
+  JpegScanExif(s, meta);
   StreamClose(s);
-  RasFreeAllMeta();
   if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8 && FuzzWrite(data, size)) FuzzReadImage();
   return 0;
 }

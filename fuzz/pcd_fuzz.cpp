@@ -3,11 +3,11 @@
 // the row pairs and the chrominance interpolation. Seed: a synthetic pack
 // with "PCD_IPI" at 2048 and patterned row pairs.
 #include "fuzz_image.h"
-#include "imagefile/pcd.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  PcdSetOption(0, 1);
   if (!FuzzWrite(data, size)) return 0;
-  FuzzReadImage();
+  ReadOptions smallest;
+  smallest.photoCdResolution = 1;
+  FuzzReadImage(smallest);
   return 0;
 }

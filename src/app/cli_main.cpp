@@ -12,10 +12,9 @@
 #include "app/cli_batch.h"
 #include "filters/filterstage.h"
 #include "filters/preview.h"
-#include "imagefile/dcs.h"
-#include "imagefile/jpeg.h"
+#include "imagefile/format.h"
+#include "imagefile/imagesave.h"
 #include "imagefile/ras.h"
-#include "imagefile/tiff.h"
 #include "base/alert.h"
 #include "base/outputplan.h"
 #include "base/safefile.h"
@@ -133,26 +132,18 @@ int Info(int argc, char** argv) {
     }
     if (!RasLastWarning().empty())
       std::fprintf(stderr, "tavelin-cli: %s: warning: %s\n", PrintablePath(path).c_str(), RasLastWarning().c_str());
-    const uint32_t exif = RasMetaSize(kMetaGetInExif);
     std::printf("%s: format=%s width=%u height=%u channels=%d colortype=%s max=%d dpi=%g profile=%u exif=%u\n",
                 PrintablePath(path).c_str(), RasFormatName(in.image.format), in.image.width, in.image.height, in.image.channels,
                 ColorTypeName(in.image.colorType), in.image.maxValue, (double)in.image.resolution,
-                RasMetaSize(kMetaGetInProfile), exif > 4 ? exif - 4 : 0);
+                (unsigned)in.image.meta.iccProfile.size(), (unsigned)in.image.meta.exif.size());
   }
   return failures ? 1 : 0;
 }
 
+// The code of a writable format by its short name; 0 when none.
 int FormatCode(const std::string& name) {
-  if (name == "tiff") return kRasTiff;
-  if (name == "tiff16") return kRasTiff16;
-  if (name == "jpeg") return kRasJpeg;
-  if (name == "bmp") return kRasBmp;
-  if (name == "tga") return kRasTarga;
-  if (name == "eps") return kRasEps;
-  if (name == "dcs") return kRasDcs;
-  if (name == "sct") return kRasScitexCT;
-  if (name == "cin") return kRasCineon;
-  return 0;
+  const FormatModule* m = FormatRegistry::Builtin().ByName(name);
+  return m && m->writer ? m->traits.code : 0;
 }
 
 int Fail(const std::string& text) {
@@ -189,55 +180,44 @@ int Convert(int argc, char** argv) {
   }
   const std::string& inPath = paths[0];
   const std::string& outPath = paths[1];
-  if (quality >= 0) JpegSetOption(0, quality);
+  WriteOptions options;
+  if (quality >= 0) options.quality = quality;
 
   Input in;
   std::string error;
   if (OpenInput(inPath, in, error) != kOk) return Fail(error);
   // Output attachments: what the input embeds, where the output format holds it.
-  RasSetMeta(kMetaFreeOutProfile, nullptr);
-  RasSetMeta(kMetaFreeOutExif, nullptr);
-  TiffForgetIptc();
-  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg) RasSetMeta(kMetaMoveProfileInToOut, nullptr);
-  if (format == kRasJpeg) RasSetMeta(kMetaMoveExifInToOut, nullptr);
+  RasImage out;
+  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg) out.meta.iccProfile = in.image.meta.iccProfile;
+  if (format == kRasJpeg) out.meta.exif = in.image.meta.exif;
   if ((format == kRasTiff || format == kRasTiff16) && (in.image.format == kRasTiff || in.image.format == kRasTiff16))
-    TiffCopyIptc(in.image);
+    out.meta.iptc = in.image.meta.iptc;
 
-  // The output goes to a locked temporary file beside OUT, renamed over OUT
-  // once complete (so OUT may be IN); a DCS set's plates are written beside
-  // it and renamed first. No output may land on the input, except OUT
-  // itself, which then replaces it.
-  const std::string folder = FolderOf(outPath, "./");
+  // The output goes through the one save path (imagesave.h): a locked
+  // temporary file beside OUT, renamed over OUT once complete (so OUT may be
+  // IN), a DCS set's plates renamed first. No output may land on the input,
+  // except OUT itself, which then replaces it.
+  const FormatModule& module = *FormatRegistry::Builtin().ByCode(format);
   std::vector<std::string> outputs{outPath};
-  if (format == kRasDcs)
-    for (int k = 0; k < 4; ++k) outputs.push_back(DcsPlatePath(outPath, k));
+  for (const std::string& suffix : module.traits.companionSuffixes) outputs.push_back(outPath + suffix);
   const PlanVerdict verdict = PlanOutputs({PlannedImage{inPath, outputs}})[0];
   if (!verdict.ok) return Fail(inPath + ": not converted: " + verdict.message);
-  if (format == kRasDcs && SameFile(inPath, outPath)) return Fail("a DCS set cannot replace its own input");
-  SweepOutputFolder(folder);
-  TempFile temp;
+  if (!module.traits.companionSuffixes.empty() && SameFile(inPath, outPath))
+    return Fail("a DCS set cannot replace its own input");  // its plates would outlive it
+  ImageSave save;
   std::string why;
-  if (temp.Create(folder, &why) != kOk) return Fail(why);
-  const std::string tempPath = temp.Path();
-  auto removeOutput = [&]() {
-    temp.Remove();
-    if (format == kRasDcs)
-      for (int k = 0; k < 4; ++k) StreamDelete(DcsPlatePath(tempPath, k));
-  };
+  if (save.Prepare(outPath, &why) != kOk) return Fail(why);
 
-  RasImage out;
   Status st = rasInit(out, format, in.image.width, in.image.height, in.image.channels, in.image.colorType,
                       in.image.resolution);
   if (st != kOk) return Fail(FailureText(st, "rasInit"));
-  st = RasOpen(tempPath, 'w', out, outPath);
-  if (st != kOk) {
-    removeOutput();
+  if ((st = save.Open(out, options)) != kOk) {
+    save.Abort(out);
     return Fail(FailureText(st, Phrase(3013, outPath.c_str())));
   }
   RasScanline osl;
   if ((st = RasMakeSl(osl, out)) != kOk) {
-    RasClose(out);
-    removeOutput();
+    save.Abort(out);
     return Fail(FailureText(st, Phrase(3014, outPath.c_str())));
   }
   const bool in16 = in.image.Is16(), out16 = out.Is16();
@@ -273,16 +253,9 @@ int Convert(int argc, char** argv) {
     st = closed;
     error = FailureText(st, Phrase(3006, outPath.c_str()));
   }
-  for (int k = 0; st == kOk && format == kRasDcs && k < 4; ++k) {
-    const std::string plate = DcsPlatePath(tempPath, k);
-    const int fd = ::open(plate.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    st = fd < 0 ? kOpenErr : ReplaceFile(fd, plate, DcsPlatePath(outPath, k), true, &why);
-    if (fd >= 0) ::close(fd);
-    if (st != kOk) error = why.empty() ? "cannot open " + plate : why;
-  }
-  if (st == kOk && (st = temp.CommitTo(outPath, true, &why)) != kOk) error = why;
+  if (st == kOk && (st = save.Commit(&why)) != kOk) error = why;
   if (st != kOk) {
-    removeOutput();
+    save.Abort(out);
     return Fail(error);
   }
   return 0;
@@ -485,7 +458,5 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return 2;
   }
-  RasFreeAllMeta();
-  TiffForgetIptc();
   return result;
 }

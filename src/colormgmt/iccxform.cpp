@@ -21,10 +21,10 @@ namespace {
 
 // One LittleCMS context for the colour service, so that its error handler
 // (which keeps the last error code, our "last error") stays ours.
-int gLastError = 0;
+thread_local int tLastError = 0;  // per thread, as errno
 
 void OnLcmsError(cmsContext, cmsUInt32Number code, const char* text) {
-  gLastError = (int)code;
+  tLastError = (int)code;
   DLog("LittleCMS error %u: %s", (unsigned)code, text ? text : "");
 }
 
@@ -57,7 +57,7 @@ struct ProfileSource {
 
 // Opens a profile and checks that it can serve its side of the transform.
 Status OpenProfile(const ProfileSource& src, bool isSource, ProfileOwner& out) {
-  gLastError = 0;
+  tLastError = 0;
   cmsHPROFILE h = nullptr;
   if (src.bytes) {
     h = cmsOpenProfileFromMemTHR(Context(), src.bytes->data(), (cmsUInt32Number)src.bytes->size());
@@ -71,7 +71,7 @@ Status OpenProfile(const ProfileSource& src, bool isSource, ProfileOwner& out) {
     h = cmsOpenProfileFromFileTHR(Context(), src.path.c_str(), "r");
   }
   if (!h) {
-    DLog("IsColorProfileValid: GetLastError() = %d", gLastError);
+    DLog("IsColorProfileValid: GetLastError() = %d", tLastError);
     return kFormatErr;
   }
   out.reset(h);
@@ -92,13 +92,13 @@ Status MakeTransform(const ProfileSource& source, const ProfileSource& destinati
   Status st = OpenProfile(source, true, src);
   if (st == kOk) st = OpenProfile(destination, false, dst);
   if (st != kOk) return st;
-  gLastError = 0;
+  tLastError = 0;
   // Relative colorimetric, 16-bit RGB both sides, the whole pipeline per
   // colour: the transform is sampled, so precalculating would only add error.
   cmsHTRANSFORM t = cmsCreateTransformTHR(Context(), src.get(), TYPE_RGB_16, dst.get(), TYPE_RGB_16,
                                           INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
   if (!t) {
-    DLog("CreateMultiProfileTransform: GetLastError() = %d", gLastError);
+    DLog("CreateMultiProfileTransform: GetLastError() = %d", tLastError);
     return kSysErr;
   }
   ICCXform* x = new (std::nothrow) ICCXform;

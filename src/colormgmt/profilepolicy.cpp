@@ -71,16 +71,16 @@ Status Ui_ICC_HasEmbeddedProfile(const std::string& imagePath, bool& has) {
   RasImage image;
   Status st = RasQuery(imagePath, image);
   if (st != kOk) return st;
-  has = RasMetaSize(kMetaGetInProfile) > 0;
+  has = image.meta.HasIcc();
   return kOk;
 }
 
 Status Ui_ICC_SaveEmbeddedProfile(const std::string& imagePath, const std::string& profilePath) {
-  bool has = false;
-  Status st = Ui_ICC_HasEmbeddedProfile(imagePath, has);
+  RasImage image;
+  Status st = RasQuery(imagePath, image);
   if (st != kOk) return st;
-  if (!has) return kBadArg;
-  return RasGetMeta(kMetaSaveInProfile, const_cast<char*>(profilePath.c_str()));
+  if (!image.meta.HasIcc()) return kBadArg;
+  return MetaSaveIcc(image.meta, profilePath);
 }
 
 Status Ui_ICC_CheckUsableInputProfile(const std::string& path, const std::string& workingSpaceProfile) {

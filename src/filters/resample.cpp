@@ -5,12 +5,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "imagefile/jpeg.h"
 #include "imagefile/ras.h"
 
 namespace {
 
-constexpr int kJpegScaleOption = 5;
 
 double Tent(double x) { return x > -1.0 && x < 1.0 ? 1.0 - std::fabs(x) : 0.0; }
 
@@ -25,9 +23,9 @@ class RowSource {
   }
 
   // `image` has been queried; opens it (the caller has set the decode scale).
-  Status OpenFile(const char* path, RasImage&& image) {
+  Status OpenFile(const char* path, RasImage&& image, const ReadOptions& options) {
     image_ = std::move(image);
-    Status st = RasOpen(path, 'r', image_);
+    Status st = RasOpenRead(path, image_, options);
     if (st != kOk) return st;
     width_ = image_.width;
     height_ = image_.height;
@@ -252,18 +250,6 @@ class FilteredScaler {
   int64_t inLo_ = 0, inHi_ = -1;  // output columns whose taps all lie inside the row
 };
 
-// Restores the JPEG decode scale when the scaling is done.
-class JpegScaleGuard {
- public:
-  JpegScaleGuard() { JpegGetOption(kJpegScaleOption, saved_); }
-  ~JpegScaleGuard() { JpegSetOption(kJpegScaleOption, saved_); }
-  JpegScaleGuard(const JpegScaleGuard&) = delete;
-  JpegScaleGuard& operator=(const JpegScaleGuard&) = delete;
-
- private:
-  int32_t saved_ = 1;
-};
-
 template <class T>
 Status Scale(const char* path, const PixelBuffer* source, int32_t mode, PixelBuffer& dest, int32_t& outWidth,
              int32_t& outHeight, const IPProgress& progress, uint32_t flags) {
@@ -272,8 +258,6 @@ Status Scale(const char* path, const PixelBuffer* source, int32_t mode, PixelBuf
   int32_t channels = 0, w = 0, h = 0;
   int32_t denom = 1;  // JPEG decode reduced by this factor
   if (path) {
-    JpegScaleGuard keep;
-    JpegSetOption(kJpegScaleOption, 1);
     RasImage image;
     Status st = RasQuery(path, image);
     if (st != kOk) return st;
@@ -289,13 +273,14 @@ Status Scale(const char* path, const PixelBuffer* source, int32_t mode, PixelBuf
       // the full-size pick (a 1/8 decode drifts further on fine detail).
       for (int32_t d : {4, 2}) {
         if ((W + d - 1) / d >= 2 * (int64_t)w && (H + d - 1) / d >= 2 * (int64_t)h) {
-          JpegSetOption(kJpegScaleOption, d);
           denom = d;
           break;
         }
       }
     }
-    st = src.OpenFile(path, std::move(image));
+    ReadOptions options;
+    options.scale = denom;
+    st = src.OpenFile(path, std::move(image), options);
     if (st != kOk) return st;
   } else {
     W = source->width;

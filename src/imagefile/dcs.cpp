@@ -10,7 +10,7 @@
 namespace {
 
 // The plates are EPS files, opened through the EPS module itself.
-const RasModule kPlateModule{kRasEps, "eps", EpsOpen, nullptr, EpsReadSl, EpsWriteSl, EpsClose};
+const FormatModule& PlateModule() { return *FormatRegistry::Builtin().ByCode(kRasEps); }
 
 const char kInks[] = "CMYK";
 const char* const kPlateComments[4] = {"CyanPlate:", "MagentaPlate:", "YellowPlate:", "BlackPlate:"};
@@ -21,19 +21,6 @@ struct DcsState : RasModuleState {
 };
 
 DcsState& StateOf(RasImage& image) { return *static_cast<DcsState*>(image.file->module.get()); }
-
-// Sets the EPS mode for the lifetime of the object.
-class EpsModeScope {
- public:
-  explicit EpsModeScope(int32_t mode) {
-    EpsGetOption(0, old_);
-    EpsSetOption(0, mode);
-  }
-  ~EpsModeScope() { EpsSetOption(0, old_); }
-
- private:
-  int32_t old_ = 0;
-};
 
 // The value of a plate comment ("%%CyanPlate: name" or "%CyanPlate: name"), or empty.
 std::string PlateName(const std::string& comment, int k) {
@@ -66,7 +53,7 @@ Status OpenRead(RasImage& image) {
     RasImage& p = st->plate[k];
     const std::string platePath = folder + LeafName(names[k]);
     p.format = kRasEps;
-    Status status = RasOpenWith(kPlateModule, platePath, 'r', p);
+    Status status = RasOpenWith(PlateModule(), platePath, 'r', p);
     if (status != kOk) {
       const std::string why = RasLastFailure();
       return RasFail(status, "DCS plate %s: %s", platePath.c_str(), why.c_str());
@@ -90,21 +77,19 @@ Status OpenWrite(RasImage& image) {
     if ((unsigned char)ch < 0x20 || ch == 0x7F) return RasFail(kBadArg, "a DCS file name cannot hold control characters");
   if (!(image.resolution > 0)) image.resolution = 300;
   auto st = std::make_unique<DcsState>();
-  int32_t encoding = 1;
-  EpsGetOption(1, encoding);
+  const int32_t encoding = fs.write.epsEncoding;
   Status status = RasCreateOutput(fs);
   if (status != kOk) return status;
-  {
-    EpsModeScope mode(1);
-    int64_t headerSize = 0;
-    status = DoEpsHeader(image, fs.name, encoding, 0, headerSize, true);
-  }
+  int64_t headerSize = 0;
+  status = DoEpsHeader(image, fs.name, 1, encoding, 0, headerSize, true);  // the main file: mode 1
+  WriteOptions plateOptions = fs.write;
+  plateOptions.epsMode = 4;  // each plate: one gray channel
   int made = 0;
   for (; status == kOk && made < 4; ++made) {
     RasImage& p = st->plate[made];
     rasInit(p, kRasEps, image.width, image.height, 1, kRasGray, image.resolution);
-    EpsModeScope mode(4);
-    status = RasOpenWith(kPlateModule, DcsPlatePath(fs.path, made), 'w', p, DcsPlatePath(fs.name, made));
+    status = RasOpenWith(PlateModule(), DcsPlatePath(fs.path, made), 'w', p, DcsPlatePath(fs.name, made), {},
+                         plateOptions);
     if (status != kOk) break;
   }
   if (status == kOk) status = RasMakeSl(st->plateSl, st->plate[0]);

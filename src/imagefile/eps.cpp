@@ -17,9 +17,6 @@ namespace {
 // Resolutions the header's bounding box and scale can state.
 constexpr double kMinDpi = 1e-6, kMaxDpi = 1e9;
 
-int32_t gMode = 0;
-int32_t gEncoding = 1;  // 1 binary, 2 hexadecimal
-
 // ---- the header template ------------------------------------------------------
 
 // Values filled into the lower-case lines.
@@ -341,11 +338,12 @@ Status OpenWrite(RasImage& image) {
   if (!(image.resolution >= kMinDpi && image.resolution <= kMaxDpi))
     return RasFail(kBadArg, "a resolution of %g dots per inch cannot be written to an EPS file", (double)image.resolution);
   auto st = std::make_unique<EpsState>();
-  st->encoding = gEncoding;
-  st->variant = EpsVariant(gMode, image.channels);
+  const int32_t mode = fs.write.epsMode;
+  st->encoding = fs.write.epsEncoding;
+  st->variant = EpsVariant(mode, image.channels);
   const int need = ChannelsOfVariant(st->variant);
   if (need && need != image.channels)
-    return RasFail(kBadArg, "EPS mode %d writes %d-channel images, not %d", (int)gMode, need, image.channels);
+    return RasFail(kBadArg, "EPS mode %d writes %d-channel images, not %d", (int)mode, need, image.channels);
   st->hasData = st->variant != 3;
   st->width = image.width;
   st->channels = image.channels;
@@ -357,10 +355,10 @@ Status OpenWrite(RasImage& image) {
     if (status != kOk) return status;
   }
   int64_t headerSize = 0;
-  Status status = DoEpsHeader(image, fs.name, st->encoding, dataSize, headerSize, false);
+  Status status = DoEpsHeader(image, fs.name, mode, st->encoding, dataSize, headerSize, false);
   if (status != kOk) return status;
   if ((status = RasCreateOutput(fs)) != kOk) return status;
-  if ((status = DoEpsHeader(image, fs.name, st->encoding, dataSize, headerSize, true)) != kOk) {
+  if ((status = DoEpsHeader(image, fs.name, mode, st->encoding, dataSize, headerSize, true)) != kOk) {
     RasAbandonOutput(fs);
     return status;
   }
@@ -439,35 +437,16 @@ int64_t EpsDataSize(int variant, uint32_t width, uint32_t height, int32_t channe
   return (int64_t)(HexRowChars(n) * height);
 }
 
-Status DoEpsHeader(RasImage& image, const std::string& path, int32_t encoding, int64_t dataSize, int64_t& headerSize,
-                   bool write) {
+Status DoEpsHeader(RasImage& image, const std::string& path, int32_t mode, int32_t encoding, int64_t dataSize,
+                   int64_t& headerSize, bool write) {
   std::string text;
-  Status st = BuildHeader(image, path, gMode, encoding, dataSize, text);
+  Status st = BuildHeader(image, path, mode, encoding, dataSize, text);
   if (st != kOk) return RasFail(st, "cannot build the EPS header");
   headerSize = (int64_t)text.size();
   if (!write) return kOk;
   if (!image.file || StreamWriteAll(image.file->stream, text.data(), text.size()) != kOk)
     return RasFail(kWriteErr, "cannot write the EPS header");
   return kOk;
-}
-
-Status EpsGetOption(int option, int32_t& value) {
-  switch (option) {
-    case 0: value = gMode; return kOk;
-    case 1: value = gEncoding; return kOk;
-    default: return kBadArg;
-  }
-}
-
-Status EpsSetOption(int option, int32_t value) {
-  switch (option) {
-    case 0: gMode = value; return kOk;
-    case 1:
-      if (value != 1 && value != 2) return kBadArg;
-      gEncoding = value;
-      return kOk;
-    default: return kBadArg;
-  }
 }
 
 Status EpsOpen(RasImage& image) {

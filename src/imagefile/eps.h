@@ -46,13 +46,6 @@ Status EpsReadSl(RasImage& image, uint32_t line, RasScanline& sl);
 Status EpsWriteSl(RasImage& image, uint32_t line, const RasScanline& sl);
 Status EpsClose(RasImage& image);
 
-// Options (process-wide):
-//   0 mode, any value (start 0; see the variants above)
-//   1 encoding written: 1 binary, 2 hexadecimal (start 1)
-// kBadArg for another option or an encoding other than 1 or 2.
-Status EpsGetOption(int option, int32_t& value);
-Status EpsSetOption(int option, int32_t value);
-
 // The writer variant for a mode and a channel count (0..6).
 int EpsVariant(int32_t mode, int32_t channels);
 
@@ -62,9 +55,9 @@ int EpsVariant(int32_t mode, int32_t channels);
 int64_t EpsDataSize(int variant, uint32_t width, uint32_t height, int32_t channels, int32_t encoding);
 
 // Builds the header for `image` (size, channels, resolution > 0) and the
-// current mode: `path` gives the title and plate names, `encoding` and
+// writer mode (WriteOptions::epsMode): `path` gives the title and plate names, `encoding` and
 // `dataSize` the data-dependent lines. With `write` false it only measures
 // (headerSize); with it true it also writes the header to the image's open
 // stream at its current position.
-Status DoEpsHeader(RasImage& image, const std::string& path, int32_t encoding, int64_t dataSize,
+Status DoEpsHeader(RasImage& image, const std::string& path, int32_t mode, int32_t encoding, int64_t dataSize,
                    int64_t& headerSize, bool write);

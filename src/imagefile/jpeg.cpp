@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 extern "C" {
 #include <jpeglib.h>
@@ -12,21 +13,12 @@ extern "C" {
 
 #include "imagefile/rasmodule.h"
 #include "imagefile/rowpack.h"
+
 #include "base/bytes.h"
 #include "base/debuglog.h"
 #include "base/strings.h"
 
 namespace {
-
-struct JpegOptions {
-  int32_t quality = 75;
-  int32_t dct = 0;
-  int32_t smoothing = 0;
-  int32_t restartRows = 1;
-  int32_t fastUpsampling = 0;
-  int32_t scaleDenom = 1;
-};
-JpegOptions gOpt;
 
 constexpr size_t kBlock = 4096;
 constexpr uint32_t kIccChunk = 65519;  // 65535 - 2 length bytes - 14 identifier bytes
@@ -65,6 +57,9 @@ struct JpegState : RasModuleState {
   uint32_t components = 0;
   uint32_t width = 0, height = 0;
   uint32_t scaleDenom = 1;  // reading: rows decoded at 1/scaleDenom of the size, fixed at open
+  int32_t quality = 75;     // writing: from the write options
+  J_DCT_METHOD dct = JDCT_ISLOW;
+  bool fastUpsampling = false;
 
   JpegState() {
     std::memset(&d, 0, sizeof d);
@@ -80,6 +75,8 @@ struct JpegState : RasModuleState {
     created = false;
   }
 };
+
+J_DCT_METHOD DctMethod(int32_t option) { return option == 1 ? JDCT_IFAST : option == 2 ? JDCT_FLOAT : JDCT_ISLOW; }
 
 JpegState& StateOf(RasImage& image) { return *static_cast<JpegState*>(image.file->module.get()); }
 
@@ -148,7 +145,7 @@ void StepCreateCompress(JpegState* s, void*) {
   s->created = true;
 }
 void StepSetDefaults(JpegState* s, void*) { jpeg_set_defaults(&s->c); }
-void StepSetQuality(JpegState* s, void*) { jpeg_set_quality(&s->c, gOpt.quality, TRUE); }
+void StepSetQuality(JpegState* s, void*) { jpeg_set_quality(&s->c, s->quality, TRUE); }
 void StepStartCompress(JpegState* s, void*) { jpeg_start_compress(&s->c, TRUE); }
 void StepWriteRow(JpegState* s, void*) {
   JSAMPROW rows[1] = {s->row.get()};
@@ -283,7 +280,7 @@ Status WalkMarkers(Stream& s, int wanted, Visit visit) {
 
 }  // namespace
 
-Status JpegScanProfile(Stream& s) {
+Status JpegScanProfile(Stream& s, ImageMeta& meta) {
   MemPtr<uint8_t[]> profile;
   uint32_t size = 0, filled = 0;
   int seq = 0, count = 0;
@@ -338,30 +335,28 @@ Status JpegScanProfile(Stream& s) {
     RasWarn("%s: the embedded profile is left out", broken.c_str());
     return kOk;
   }
-  if (profile) RasPutInProfile(std::move(profile), filled);  // later chunks missing: kept as far as read
+  if (profile) meta.iccProfile.assign(profile.get(), profile.get() + filled);  // later chunks missing: kept as far as read
   return kOk;
 }
 
-Status JpegScanExif(Stream& s) {
-  MemPtr<uint8_t[]> block;
-  uint32_t size = 0;
+Status JpegScanExif(Stream& s, ImageMeta& meta) {
+  std::vector<uint8_t> block;
+  bool found = false;
   Status st = WalkMarkers(s, 0xE1, [&](uint32_t length, uint32_t& used) -> Status {
     if (length < 8) return kOk;
     uint8_t head[6];
     if (StreamReadExact(s, head, 6) != kOk) return RasFail(kReadErr, "a JPEG APP1 segment is cut short");
     used = 6;
     if (std::memcmp(head, "Exif\0", 5) != 0) return kOk;
-    MemPtr<uint8_t[]> b(static_cast<uint8_t*>(MemAlloc(length - 4)));
-    if (!b) return kNoMem;
-    StoreBE32(b.get(), length - 4);
-    if (StreamReadExact(s, b.get() + 4, length - 8) != kOk) return RasFail(kReadErr, "the JPEG EXIF segment is cut short");
+    std::vector<uint8_t> b(length - 8);
+    if (StreamReadExact(s, b.data(), b.size()) != kOk) return RasFail(kReadErr, "the JPEG EXIF segment is cut short");
     used = length - 2;
     block = std::move(b);  // the last one wins
-    size = length - 4;
+    found = true;
     return kOk;
   });
   if (st != kOk) return st;
-  if (block) RasPutInExif(std::move(block), size);
+  if (found) meta.exif = std::move(block);
   return kOk;
 }
 
@@ -386,8 +381,8 @@ Status StartDecoder(JpegState* s, Stream& stream, bool start, int64_t fileSize) 
   s->d.mem->max_memory_to_use = (long)limit;
   AttachSource(s, stream);
   if (!Guard(s, StepReadHeader, nullptr)) return RasFail(kFormatErr, "bad JPEG header: %s", s->message);
-  s->d.dct_method = gOpt.dct == 1 ? JDCT_IFAST : gOpt.dct == 2 ? JDCT_FLOAT : JDCT_ISLOW;
-  s->d.do_fancy_upsampling = gOpt.fastUpsampling ? FALSE : TRUE;
+  s->d.dct_method = s->dct;
+  s->d.do_fancy_upsampling = s->fastUpsampling ? FALSE : TRUE;
   s->d.do_block_smoothing = FALSE;
   s->d.scale_num = 1;
   s->d.scale_denom = s->scaleDenom;
@@ -419,11 +414,14 @@ Status OpenRead(RasImage& image, bool start) {
   size_t n = 2;
   StreamRead(stream, soi, n, true);
   fs.recognised = soi[0] == 0xFF && soi[1] == 0xD8;
-  Status st = JpegScanProfile(stream);
-  if (st == kOk) st = JpegScanExif(stream);
+  image.meta.Clear();
+  Status st = JpegScanProfile(stream, image.meta);
+  if (st == kOk) st = JpegScanExif(stream, image.meta);
   if (st != kOk) return st;
   auto state = std::make_unique<JpegState>();
-  state->scaleDenom = (uint32_t)gOpt.scaleDenom;
+  state->scaleDenom = (uint32_t)fs.read.scale;
+  state->dct = DctMethod(fs.read.dctMethod);
+  state->fastUpsampling = fs.read.fastUpsampling;
   st = StartDecoder(state.get(), stream, start, fileSize);
   if (st != kOk) return st;
   image.width = state->width;
@@ -436,6 +434,9 @@ Status OpenRead(RasImage& image, bool start) {
   else if (state->d.density_unit == 2) image.resolution = (float)(state->d.X_density * 2.54);
   else image.resolution = -1;
   if (!(image.resolution > 0)) image.resolution = -1;
+  image.meta.resolutionUnit = state->d.density_unit == 2 ? ResolutionUnit::kCentimetre
+                              : state->d.density_unit == 1 ? ResolutionUnit::kInch
+                                                           : ResolutionUnit::kNone;
   image.format = kRasJpeg;
   if (start) fs.module = std::move(state);
   return kOk;
@@ -457,6 +458,8 @@ Status OpenWrite(RasImage& image) {
   s->width = image.width;
   s->height = image.height;
   s->components = (uint32_t)need;
+  s->quality = fs.write.quality;
+  s->dct = DctMethod(fs.write.dctMethod);
   s->row.reset(static_cast<uint8_t*>(MemAlloc((size_t)s->width * s->components)));
   if (!s->row) {
     RasAbandonOutput(fs);
@@ -486,15 +489,14 @@ Status OpenWrite(RasImage& image) {
     s->c.X_density = s->c.Y_density = (UINT16)(d > 65535 ? 65535 : d);
   }
   if (!Guard(s, StepSetQuality, nullptr)) return fail(kFormatErr, "cannot set up the JPEG encoder");
-  s->c.dct_method = gOpt.dct == 1 ? JDCT_IFAST : gOpt.dct == 2 ? JDCT_FLOAT : JDCT_ISLOW;
-  s->c.smoothing_factor = gOpt.smoothing;
-  s->c.restart_in_rows = gOpt.restartRows;
+  s->c.dct_method = s->dct;
+  s->c.smoothing_factor = fs.write.smoothing;
+  s->c.restart_in_rows = fs.write.restartRows;
   if (!Guard(s, StepStartCompress, nullptr)) return fail(kWriteErr, "cannot start the JPEG file");
   // EXIF block as one APP1 segment, when it fits one.
-  const uint8_t* exif = nullptr;
-  uint32_t exifSize = 0;
-  RasOutExifData(&exif, &exifSize);
-  if (exif) {
+  const uint8_t* exif = image.meta.exif.data();
+  const uint32_t exifSize = (uint32_t)image.meta.exif.size();
+  if (exifSize) {
     static const uint8_t kExifHead[6] = {'E', 'x', 'i', 'f', 0, 0};
     if (exifSize + 6 > 65533) {
       DLog("JPEG: EXIF block of %u bytes does not fit one segment; not embedded", exifSize);
@@ -504,10 +506,9 @@ Status OpenWrite(RasImage& image) {
     }
   }
   // ICC profile in chunks of at most 65519 bytes.
-  const uint8_t* profile = nullptr;
-  uint32_t profileSize = 0;
-  RasOutProfile(&profile, &profileSize);
-  if (profile) {
+  const uint8_t* profile = image.meta.iccProfile.data();
+  const uint32_t profileSize = image.meta.IccLength();
+  if (profileSize) {
     const uint32_t chunks = (profileSize + kIccChunk - 1) / kIccChunk;
     if (profileSize < 132 || chunks >= 256) {
       DLog("JPEG: profile of %u bytes not embedded", profileSize);
@@ -616,31 +617,4 @@ Status JpegClose(RasImage& image) {
   }
   if (StreamClose(fs.stream) != kOk && result == kOk) result = RasFail(kWriteErr, "cannot close %s", fs.path.c_str());
   return result;
-}
-
-Status JpegGetOption(int option, int32_t& value) {
-  switch (option) {
-    case 0: value = gOpt.quality; return kOk;
-    case 1: value = gOpt.dct; return kOk;
-    case 2: value = gOpt.smoothing; return kOk;
-    case 3: value = gOpt.restartRows; return kOk;
-    case 4: value = gOpt.fastUpsampling; return kOk;
-    case 5: value = gOpt.scaleDenom; return kOk;
-    default: return kBadArg;
-  }
-}
-
-Status JpegSetOption(int option, int32_t value) {
-  switch (option) {
-    case 0: if (value < 0 || value > 100) return kBadArg; gOpt.quality = value; return kOk;
-    case 1: if (value < 0 || value > 2) return kBadArg; gOpt.dct = value; return kOk;
-    case 2: if (value < 0 || value > 100) return kBadArg; gOpt.smoothing = value; return kOk;
-    case 3: if (value < 0) return kBadArg; gOpt.restartRows = value; return kOk;
-    case 4: if (value < 0 || value > 1) return kBadArg; gOpt.fastUpsampling = value; return kOk;
-    case 5:
-      if (value != 1 && value != 2 && value != 4 && value != 8) return kBadArg;
-      gOpt.scaleDenom = value;
-      return kOk;
-    default: return kBadArg;
-  }
 }

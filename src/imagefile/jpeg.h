@@ -1,8 +1,10 @@
 // JPEG module (format 9): reads and writes gray, RGB and CMYK JPEG files
 // through the system's libjpeg (6b interface), with its own stream source and
 // destination, its own marker passes that lift an ICC profile (APP2
-// "ICC_PROFILE" chunks) and an EXIF block (APP1 "Exif") into the framework's
-// input slots, and APP1/APP2 markers written from the output slots.
+// "ICC_PROFILE" chunks) and an EXIF block (APP1 "Exif") into the image's
+// metadata, and APP1/APP2 markers written from it. The read options
+// (scale, DCT method, upsampling) and write options (quality, DCT method,
+// smoothing, restart interval) come with the open file.
 //
 // Rows: the decoder is sequential. Asking for a row before the last one read
 // restarts the decoder on the same stream (the attachment slots are not
@@ -36,21 +38,8 @@ Status JpegWriteSl(RasImage& image, uint32_t line, const RasScanline& sl);
 Status JpegClose(RasImage& image);
 
 // The two marker passes over an open stream, each from offset 0 and leaving
-// the stream at offset 0. The profile pass puts a profile into the input
-// profile slot; the EXIF pass the last "Exif" APP1 segment into the input
-// EXIF slot. kFormatErr: broken marker structure or ICC chunk order; kNoMem.
-Status JpegScanProfile(Stream& s);
-Status JpegScanExif(Stream& s);
-
-// Options (process-wide):
-//   0 quality when writing, 0..100 (start 75)
-//   1 DCT method: 0 accurate integer, 1 fast integer, 2 floating point (start 0)
-//   2 smoothing factor when writing, 0..100 (start 0)
-//   3 restart interval in MCU rows when writing, >= 0 (start 1)
-//   4 fast upsampling when reading, 0 or 1 (start 0)
-//   5 reduced DCT scale when reading: 1, 2, 4 or 8 (start 1). A file queried
-//     or opened while it is n describes and decodes an image of 1/n the size
-//     (each side rounded up), much faster; an open file keeps its scale.
-// kBadArg for another option or a value out of range.
-Status JpegGetOption(int option, int32_t& value);
-Status JpegSetOption(int option, int32_t value);
+// the stream at offset 0. The profile pass puts a profile into meta.iccProfile;
+// the EXIF pass the last "Exif" APP1 segment's data into meta.exif.
+// kFormatErr: broken marker structure or ICC chunk order; kNoMem.
+Status JpegScanProfile(Stream& s, ImageMeta& meta);
+Status JpegScanExif(Stream& s, ImageMeta& meta);

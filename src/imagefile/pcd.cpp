@@ -6,7 +6,6 @@
 
 namespace {
 
-int32_t gResolution = 3;
 
 struct PcdState : RasModuleState {
   int64_t offset = 0;
@@ -65,11 +64,12 @@ Status OpenRead(RasImage& image) {
     return RasFail(kFormatErr, "not a Photo CD file");
   fs.recognised = true;
   auto st = std::make_unique<PcdState>();
-  switch (gResolution) {
+  const int32_t resolution = fs.read.photoCdResolution;
+  switch (resolution) {
     case 1: st->width = 192, st->height = 128, st->offset = 8192; break;
     case 2: st->width = 384, st->height = 256, st->offset = 47104; break;
     case 3: st->width = 768, st->height = 512, st->offset = 196608; break;
-    default: return RasFail(kSysErr, "Photo CD resolution %d does not exist", (int)gResolution);
+    default: return RasFail(kSysErr, "Photo CD resolution %d does not exist", (int)resolution);
   }
   st->pairBytes = 3 * st->width;
   st->pairs = st->height / 2;
@@ -117,16 +117,4 @@ Status PcdWriteSl(RasImage&, uint32_t, const RasScanline&) { return kSysErr; }
 Status PcdClose(RasImage& image) {
   image.file->module.reset();
   return StreamClose(image.file->stream) == kOk ? kOk : RasFail(kReadErr, "cannot close %s", image.file->path.c_str());
-}
-
-Status PcdGetOption(int option, int32_t& value) {
-  if (option != 0) return kBadArg;
-  value = gResolution;
-  return kOk;
-}
-
-Status PcdSetOption(int option, int32_t value) {
-  if (option != 0) return kBadArg;
-  gResolution = value;
-  return kOk;
 }

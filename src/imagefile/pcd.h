@@ -29,9 +29,3 @@ Status PcdOpen(RasImage& image);
 Status PcdReadSl(RasImage& image, uint32_t line, RasScanline& sl);
 Status PcdWriteSl(RasImage& image, uint32_t line, const RasScanline& sl);
 Status PcdClose(RasImage& image);
-
-// Options (process-wide): 0 the resolution read, 1, 2 or 3 (start 3); any
-// value is kept (opening answers kSysErr for other values). kBadArg for
-// another option.
-Status PcdGetOption(int option, int32_t& value);
-Status PcdSetOption(int option, int32_t value);

@@ -17,73 +17,10 @@
 
 namespace {
 
-struct Slot {
-  MemPtr<uint8_t[]> bytes;
-  uint32_t size = 0;
-  void Clear() {
-    bytes.reset();
-    size = 0;
-  }
-};
-// 0 input profile, 1 output profile, 2 input EXIF, 3 output EXIF.
-Slot gSlot[4];
-std::string gLastFailure;
-
-int SlotOfGetOp(int op) {
-  switch (op) {
-    case kMetaGetInProfile: case kMetaSaveInProfile: return 0;
-    case kMetaGetOutProfile: case kMetaSaveOutProfile: return 1;
-    case kMetaGetInExif: case kMetaSaveInExif: return 2;
-    case kMetaGetOutExif: case kMetaSaveOutExif: return 3;
-    default: return -1;
-  }
-}
-
-// The bytes of a profile as it is written: its size field, bounded by what is stored.
-uint32_t ProfileLength(const Slot& s) {
-  if (!s.bytes || s.size < 4) return s.size;
-  uint32_t declared = LoadBE32(s.bytes.get());
-  return declared < s.size ? declared : s.size;
-}
-
-Status CopyIntoSlot(Slot& slot, const uint8_t* data, uint32_t size) {
-  MemPtr<uint8_t[]> copy(static_cast<uint8_t*>(MemAlloc(size)));
-  if (!copy) return kNoMem;
-  if (size) std::memcpy(copy.get(), data, size);
-  slot.bytes = std::move(copy);
-  slot.size = size;
-  return kOk;
-}
-
-Status LoadFile(const char* path, uint32_t prefix, MemPtr<uint8_t[]>& out, uint32_t& size) {
-  Stream s;
-  Status st = StreamOpen(s, path, kStreamRead);
-  if (st != kOk) return st;
-  int64_t length = 0;
-  if ((st = RasStreamSize(s, length)) != kOk) return st;
-  if (length + prefix > 0x7FFFFFFF) return RasFail(kFormatErr, "%s is too large to embed", path);
-  size = (uint32_t)length + prefix;
-  out.reset(static_cast<uint8_t*>(MemAlloc(size)));
-  if (!out) return kNoMem;
-  if (prefix) StoreBE32(out.get(), size);
-  return StreamReadExact(s, out.get() + prefix, (size_t)length);
-}
-
-Status SaveFile(const char* path, const uint8_t* data, uint32_t size) {
-  Stream s;
-  Status st = StreamOpen(s, path, kStreamWrite);
-  if (st != kOk) return st;
-  if ((st = StreamWriteAll(s, data, size)) != kOk) return st;
-  return StreamClose(s);
-}
-
-std::string gWarning;
-
-void EmptyInputSlots() {
-  gSlot[0].Clear();
-  gSlot[2].Clear();
-  gWarning.clear();
-}
+// Why the last operation on this thread failed, and what was wrong with the
+// file last read on it (errno-like: each thread has its own).
+thread_local std::string tLastFailure;
+thread_local std::string tWarning;
 
 bool ScanlineFits(const RasScanline& sl, const RasImage& image) {
   if (sl.width < image.width || sl.channels < image.channels) return false;
@@ -131,55 +68,29 @@ static std::string FormatReason(const char* format, va_list args) {
 Status RasFail(Status status, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  gLastFailure = FormatReason(format, args);
+  tLastFailure = FormatReason(format, args);
   va_end(args);
-  DLog("Ras status = %d: %s", (int)status, gLastFailure.c_str());
+  DLog("Ras status = %d: %s", (int)status, tLastFailure.c_str());
   return status;
 }
 
-void RasClearFailure() { gLastFailure.clear(); }
+void RasClearFailure() { tLastFailure.clear(); }
 
-void RasSetFailure(const std::string& why) { gLastFailure = why; }
+void RasSetFailure(const std::string& why) { tLastFailure = why; }
 
-void RasEmptyInputSlots() { EmptyInputSlots(); }
+void RasClearWarning() { tWarning.clear(); }
 
-const std::string& RasLastFailure() { return gLastFailure; }
+const std::string& RasLastFailure() { return tLastFailure; }
 
 void RasWarn(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  gWarning = FormatReason(format, args);
+  tWarning = FormatReason(format, args);
   va_end(args);
-  DLog("Ras warning: %s", gWarning.c_str());
+  DLog("Ras warning: %s", tWarning.c_str());
 }
 
-const std::string& RasLastWarning() { return gWarning; }
-
-void RasPutInProfile(MemPtr<uint8_t[]> bytes, uint32_t size) {
-  gSlot[0].bytes = std::move(bytes);
-  gSlot[0].size = gSlot[0].bytes ? size : 0;
-}
-
-void RasPutInExif(MemPtr<uint8_t[]> block, uint32_t size) {
-  gSlot[2].bytes = std::move(block);
-  gSlot[2].size = gSlot[2].bytes ? size : 0;
-}
-
-void RasOutProfile(const uint8_t** data, uint32_t* size) {
-  *data = gSlot[1].bytes.get();
-  *size = *data ? ProfileLength(gSlot[1]) : 0;
-}
-
-void RasOutExifData(const uint8_t** data, uint32_t* size) {
-  const Slot& s = gSlot[3];
-  if (!s.bytes || s.size <= 4) {
-    *data = nullptr;
-    *size = 0;
-    return;
-  }
-  *data = s.bytes.get() + 4;
-  *size = s.size - 4;
-}
+const std::string& RasLastWarning() { return tWarning; }
 
 Status RasSeekTo(Stream& s, int64_t position) {
   int64_t here = -1;
@@ -269,24 +180,34 @@ Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t si
   return kOk;
 }
 
-Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image,
-                   const std::string& finalName) {
+Status RasOpenWith(const FormatModule& module, const std::string& path, char mode, RasImage& image,
+                   const std::string& finalName, const ReadOptions& read, const WriteOptions& write) {
   if (mode != 'r' && mode != 'w') return kBadArg;
   if (image.file) return RasFail(kBadArg, "the image record is already open");
   RasClearFailure();
-  if (mode == 'r') EmptyInputSlots();
-  const RasModule* m = &module;
-  if (!m->open) return RasFail(kUnsupported, "%s files are not supported yet", m->name);
-  if (mode == 'w' && !m->writeSl) return RasFail(kBadArg, "%s files cannot be written", m->name);
+  if (mode == 'r') {
+    RasClearWarning();
+    image.meta.Clear();
+  }
+  const char* name = module.traits.name;
+  if (mode == 'r' && !module.reader) return RasFail(kUnsupported, "%s files are not supported yet", name);
+  if (mode == 'w' && !module.writer) return RasFail(kBadArg, "%s files cannot be written", name);
+  if (Status st = mode == 'r' ? read.Check() : write.Check(); st != kOk)
+    return RasFail(st, "an option for %s files is out of range", name);
   image.file = std::make_unique<RasFileState>();
   image.file->path = path;
   image.file->name = finalName.empty() ? path : finalName;
   image.file->mode = mode;
-  image.file->ops = m;
-  Status st = m->open(image);
+  image.file->ops = &module;
+  image.file->read = read;
+  image.file->write = write;
+  Status st = mode == 'r' ? module.reader->Open(image) : module.writer->Create(image);
   if (st != kOk) {
     image.file.reset();
-    if (mode == 'r') EmptyInputSlots();
+    if (mode == 'r') {
+      RasClearWarning();
+      image.meta.Clear();
+    }
     return st;
   }
   image.maxValue = RasMaxValueOf(image.format);
@@ -309,30 +230,31 @@ int32_t RasMaxValueOf(int32_t format) {
 Status RasReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   if (!image.file || image.file->mode != 'r') return RasFail(kBadArg, "the image is not open for reading");
   if (line >= image.height) return RasFail(kBadArg, "row %u is outside the image", line);
-  const RasModule* m = image.file->ops;
-  if (!m || !m->readSl) return kBadArg;
+  const FormatModule* m = image.file->ops;
+  if (!m || !m->reader) return kBadArg;
   if (sl.width == 0 || sl.channels == 0 || !ScanlineFits(sl, image)) {
     RasFreeSl(sl);
     Status st = RasMakeSl(sl, image);
     if (st != kOk) return st;
   }
-  return m->readSl(image, line, sl);
+  return m->reader->ReadRow(image, line, sl);
 }
 
 Status RasWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   if (!image.file || image.file->mode != 'w') return RasFail(kBadArg, "the image is not open for writing");
   if (line >= image.height) return RasFail(kBadArg, "row %u is outside the image", line);
   if (!ScanlineFits(sl, image)) return RasFail(kBadArg, "the scanline does not match the image");
-  const RasModule* m = image.file->ops;
-  if (!m || !m->writeSl) return kBadArg;
-  return m->writeSl(image, line, sl);
+  const FormatModule* m = image.file->ops;
+  if (!m || !m->writer) return kBadArg;
+  return m->writer->WriteRow(image, line, sl);
 }
 
 Status RasClose(RasImage& image) {
   if (!image.file) return kOk;
-  const RasModule* m = image.file->ops;
+  const FormatModule* m = image.file->ops;
   Status st = kBadArg;
-  if (m && m->close) st = m->close(image);
+  if (m && image.file->mode == 'r' && m->reader) st = m->reader->Close(image);
+  else if (m && image.file->mode == 'w' && m->writer) st = m->writer->Close(image);
   image.file.reset();
   return st;
 }
@@ -382,100 +304,4 @@ Status RasFreeSl(RasScanline& sl) {
   sl.width = 0;
   sl.channels = 0;
   return kOk;
-}
-
-// ---- attachment slots --------------------------------------------------------------
-
-Status RasGetMeta(int op, void* arg) {
-  const int slot = SlotOfGetOp(op);
-  if (slot < 0 || !arg) return kBadArg;
-  Slot& s = gSlot[slot];
-  switch (op) {
-    case kMetaGetInProfile: case kMetaGetOutProfile: case kMetaGetInExif: case kMetaGetOutExif:
-      *static_cast<const uint8_t**>(arg) = s.bytes.get();
-      return kOk;
-    case kMetaSaveInProfile: case kMetaSaveOutProfile:
-      if (!s.bytes || s.size == 0) return kSysErr;
-      return SaveFile(static_cast<const char*>(arg), s.bytes.get(), ProfileLength(s));
-    default:  // EXIF to a file, without its length bytes
-      if (!s.bytes || s.size <= 4) return kSysErr;
-      return SaveFile(static_cast<const char*>(arg), s.bytes.get() + 4, s.size - 4);
-  }
-}
-
-Status RasSetMeta(int op, const void* arg) {
-  const uint8_t* bytes = static_cast<const uint8_t*>(arg);
-  switch (op) {
-    case kMetaSetOutProfile:
-      if (!bytes) return kBadArg;
-      if (LoadBE32(bytes) < 4) return RasFail(kFormatErr, "the profile's size field is below 4");
-      return CopyIntoSlot(gSlot[1], bytes, LoadBE32(bytes));
-    case kMetaLoadOutProfile: {
-      if (!arg) return kBadArg;
-      MemPtr<uint8_t[]> data;
-      uint32_t size = 0;
-      Status st = LoadFile(static_cast<const char*>(arg), 0, data, size);
-      if (st != kOk) return st;
-      gSlot[1].bytes = std::move(data);
-      gSlot[1].size = size;
-      return kOk;
-    }
-    case kMetaFreeInProfile: gSlot[0].Clear(); return kOk;
-    case kMetaFreeOutProfile: gSlot[1].Clear(); return kOk;
-    case kMetaMoveProfileInToOut:
-      gSlot[1] = std::move(gSlot[0]);
-      gSlot[0].Clear();
-      return kOk;
-    case kMetaSetOutExif:
-      if (!bytes) return kBadArg;
-      if (LoadBE32(bytes) < 4) return RasFail(kFormatErr, "the EXIF block's length is below 4");
-      return CopyIntoSlot(gSlot[3], bytes, LoadBE32(bytes));
-    case kMetaLoadOutExif: {
-      if (!arg) return kBadArg;
-      MemPtr<uint8_t[]> data;
-      uint32_t size = 0;
-      Status st = LoadFile(static_cast<const char*>(arg), 4, data, size);
-      if (st != kOk) return st;
-      gSlot[3].bytes = std::move(data);
-      gSlot[3].size = size;
-      return kOk;
-    }
-    case kMetaFreeInExif: gSlot[2].Clear(); return kOk;
-    case kMetaFreeOutExif: gSlot[3].Clear(); return kOk;
-    case kMetaMoveExifInToOut:
-      gSlot[3] = std::move(gSlot[2]);
-      gSlot[2].Clear();
-      return kOk;
-    case kMetaStripInThumbnail:
-    case kMetaStripOutThumbnail: {
-      Slot& s = gSlot[op == kMetaStripInThumbnail ? 2 : 3];
-      if (!s.bytes || s.size <= 4) return kOk;
-      uint32_t length = s.size - 4;
-      if (ExifRemoveThumbnail(s.bytes.get() + 4, length) == kOk) {
-        s.size = length + 4;
-        StoreBE32(s.bytes.get(), s.size);
-      }
-      return kOk;  // no thumbnail: nothing to do
-    }
-    default:
-      return kBadArg;
-  }
-}
-
-uint32_t RasMetaSize(int getOp) {
-  const int slot = SlotOfGetOp(getOp);
-  if (slot < 0) return 0;
-  return gSlot[slot].bytes ? gSlot[slot].size : 0;
-}
-
-Status RasSetMetaBytes(int op, const uint8_t* data, uint32_t size) {
-  if (!data || (op != kMetaSetOutProfile && op != kMetaSetOutExif)) return kBadArg;
-  if (size < 4 || LoadBE32(data) != size)
-    return RasFail(kFormatErr, "the block's size field (%u) does not match its %u bytes",
-                   size >= 4 ? LoadBE32(data) : 0u, size);
-  return CopyIntoSlot(gSlot[op == kMetaSetOutProfile ? 1 : 3], data, size);
-}
-
-void RasFreeAllMeta() {
-  for (Slot& s : gSlot) s.Clear();
 }

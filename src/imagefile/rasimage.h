@@ -1,8 +1,8 @@
 // RasImage: the records of the scanline image file framework (ras.h) and
 // what every format module works with: an image record (RasImage)
-// describing one open file, a planar row buffer (RasScanline), the format
-// module's table entry (RasModule), row reading and writing through the
-// module that opened the file, and the attachment slots.
+// describing one open file with its metadata (ImageMeta), a planar row buffer
+// (RasScanline), row reading and writing through the module that opened the
+// file (format.h), and the attachment slots.
 //
 // Ownership and invariants
 // - RasImage owns its RasFileState (present only while the file is open); the
@@ -16,18 +16,15 @@
 //   0..1023 (Cineon, in 16-bit planes).
 // - Channel order in the planes: R, G, B; C, M, Y, K (ordinary ink values,
 //   0 = no ink); gray alone in plane 0; L, a, b with a and b offset by 128.
-// - Four process-wide attachment slots hold the ICC profile and the EXIF block
-//   read from the last image opened for reading (input slots) and those to be
-//   embedded in images written from now on (output slots). The framework owns
-//   their bytes; RasGetMeta hands out its own pointer (valid until the slot is
-//   next changed: any RasQuery/RasOpen for reading empties the input slots).
-//   A profile is the bytes of an ICC profile file (its size field: the first
-//   four bytes, big-endian). An EXIF block is a big-endian 32-bit length
-//   (counting those four bytes) followed by the TIFF-structured EXIF data.
+// - The image carries its metadata (RasImage::meta, imagemeta.h): a read open
+//   or RasQuery replaces it with what the file embeds; a write open embeds it.
+//   Options are arguments of the open (RasOpenRead, RasCreate) and stay with
+//   the open file (RasFileState::read / write).
 // - Nothing here shows a message: operations return a status (0 or a negative
 //   code of base/status.h) and RasLastFailure() says why the last one failed;
 //   callers report.
-// - Single-threaded: slots and module options are process-wide.
+// - No process-wide state: records on different threads are independent.
+//   RasLastFailure() and RasLastWarning() are per thread.
 //
 // This module knows no format: the table of formats and the recognition of a
 // file by its content are in ras.h, above the format modules.
@@ -40,6 +37,7 @@
 
 #include "base/status.h"
 #include "base/stream.h"
+#include "imagefile/imagemeta.h"
 
 // Format codes. Every code but camera raw has a module; Photo CD is read only.
 enum RasFormat : int32_t {
@@ -70,19 +68,7 @@ struct RasModuleState {
   virtual ~RasModuleState() = default;
 };
 
-struct RasImage;
-struct RasScanline;
-
-// A format module's operations (the contract: rasmodule.h).
-struct RasModule {
-  int32_t format;
-  const char* name;
-  Status (*open)(RasImage& image);
-  Status (*query)(RasImage& image);
-  Status (*readSl)(RasImage& image, uint32_t line, RasScanline& sl);
-  Status (*writeSl)(RasImage& image, uint32_t line, const RasScanline& sl);
-  Status (*close)(RasImage& image);
-};
+struct FormatModule;
 
 // One open file. Allocated by RasOpen / RasQuery, freed by RasClose.
 struct RasFileState {
@@ -95,7 +81,9 @@ struct RasFileState {
   char mode = 0;  // 'r' or 'w'
   Stream stream;  // all reading and writing goes through it
   std::unique_ptr<RasModuleState> module;
-  const RasModule* ops = nullptr;  // the module that opened the file
+  const FormatModule* ops = nullptr;  // the module that opened the file
+  ReadOptions read;    // reading: the options the file was opened with
+  WriteOptions write;  // writing: the options the file was created with
   // Set by a module's read open once the file's signature is its own, so a
   // later failure is a broken or unsupported file of that format.
   bool recognised = false;
@@ -109,6 +97,7 @@ struct RasImage {
   int32_t format = 0;      // RasFormat
   int32_t maxValue = 0;    // 255, 1023 (Cineon) or 65535 (16-bit TIFF, camera raw)
   float resolution = -1;   // dots per inch; -1: the file states none
+  ImageMeta meta;          // read: what the file embeds; written: what to embed
   std::unique_ptr<RasFileState> file;  // present while open
 
   RasImage() = default;
@@ -136,8 +125,8 @@ struct RasScanline {
 };
 
 // ---- Reading and writing ----------------------------------------------------
-// Reading: RasQuery, RasOpen(path, 'r'), RasMakeSl, RasReadSl per row, RasClose.
-// Writing: rasInit, RasSetMeta for the output attachments, RasOpen(path, 'w'),
+// Reading: RasQuery, RasOpenRead(path), RasMakeSl, RasReadSl per row, RasClose.
+// Writing: rasInit, the metadata to embed into image.meta, RasCreate(path),
 // RasMakeSl, RasWriteSl for rows 0..height-1 in order, RasClose.
 
 // Reads row `line` (0 = top) into the scanline; an empty scanline (width or
@@ -169,54 +158,12 @@ Status RasFreeSl(RasScanline& sl);
 
 // The maximum sample value of a format: 65535, 1023 or 255.
 int32_t RasMaxValueOf(int32_t format);
-// Why the last failing operation failed, in a few words ("strip 3 lies past
+// Why the last failing operation on this thread failed, in a few words ("strip 3 lies past
 // the end of the file"); empty when it gave no reason. Also written to the
 // diagnostics log.
 const std::string& RasLastFailure();
 // What is wrong with the file last recognised or opened for reading that did
 // not stop it from being read ("ICC profile chunk 2 of 2 out of order: the
-// embedded profile is left out"); empty when nothing. Cleared with the input
-// slots.
+// embedded profile is left out"); empty when nothing. Cleared by every read
+// open and RasQuery.
 const std::string& RasLastWarning();
-
-// ---- Attachment slots ---------------------------------------------------------
-enum RasMetaOp : int {
-  // RasGetMeta: hand out the slot's pointer (arg: const uint8_t**; null when empty).
-  kMetaGetInProfile = 0,
-  kMetaGetOutProfile = 2,
-  kMetaGetInExif = 7,
-  kMetaGetOutExif = 9,
-  // RasGetMeta: write the slot to the file at path arg (const char*). A profile
-  // is written whole, an EXIF block without its length bytes. Empty: kSysErr.
-  kMetaSaveInProfile = 1,
-  kMetaSaveOutProfile = 3,
-  kMetaSaveInExif = 8,
-  kMetaSaveOutExif = 10,
-};
-enum RasSetMetaOp : int {
-  kMetaSetOutProfile = 2,        // arg: profile bytes (size from its header; the caller vouches for it)
-  kMetaLoadOutProfile = 3,       // arg: path; the whole file becomes the output profile
-  kMetaFreeInProfile = 4,
-  kMetaFreeOutProfile = 5,
-  kMetaMoveProfileInToOut = 6,
-  kMetaSetOutExif = 9,           // arg: an EXIF block (length from its prefix)
-  kMetaLoadOutExif = 10,         // arg: path; the whole file, a length prefix added
-  kMetaFreeInExif = 11,
-  kMetaFreeOutExif = 12,
-  kMetaMoveExifInToOut = 13,
-  kMetaStripInThumbnail = 14,    // remove the thumbnail from the input EXIF block
-  kMetaStripOutThumbnail = 15,   // ... from the output EXIF block
-};
-Status RasGetMeta(int op, void* arg);
-Status RasSetMeta(int op, const void* arg);
-
-// The bytes a slot holds (for a profile: what is stored, which a reader should
-// prefer to a header size field it has not checked). 0 when empty. Slot by the
-// hand-out op: kMetaGetInProfile, kMetaGetOutProfile, kMetaGetInExif, kMetaGetOutExif.
-uint32_t RasMetaSize(int getOp);
-// Copies `size` bytes into an output slot (kMetaSetOutProfile or kMetaSetOutExif)
-// after checking that the header's size (profile) or length prefix (EXIF) equals
-// `size`: kFormatErr otherwise.
-Status RasSetMetaBytes(int op, const uint8_t* data, uint32_t size);
-// Frees all four slots (at shutdown; also used by tests).
-void RasFreeAllMeta();

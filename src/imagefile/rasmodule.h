@@ -1,28 +1,16 @@
-// What the format modules share: the module contract, the failure note, the
-// input slots the read opens fill, small stream helpers and the open of a
+// What the format modules share: the failure note and the warning, small
+// stream helpers and the open of a
 // file by a given module. Only the framework and the format modules include
 // this header; it is implemented with the records (rasimage.cpp).
 //
-// Module contract
-// - open(image): image.file is allocated with path and mode set and the stream
-//   closed. The module opens the stream, checks the signature (setting
-//   file->recognised once the file is its own), allocates file->module and,
-//   reading, fills width, height, channels, colorType, resolution and format;
-//   writing, it writes the header from the record. On failure it leaves the
-//   stream closed (a writer also deletes the partial file); the framework
-//   frees the file state.
-// - query(image): as a read open, but only as far as the description (JPEG);
-//   null when the read open is cheap enough.
-// - readSl / writeSl: the framework has checked the record is open in the
-//   right mode, the line is inside the image and the scanline has a plane of
-//   the image's depth and width for every channel.
-// - close(image): releases file->module and closes the stream.
+// The module contract is stated in format.h.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
 #include <string>
 
+#include "imagefile/format.h"
 #include "imagefile/rasimage.h"
 #include "base/memory.h"
 
@@ -32,20 +20,11 @@ Status RasFail(Status status, const char* format, ...) __attribute__((format(pri
 void RasClearFailure();
 // Sets RasLastFailure() to a reason noted earlier.
 void RasSetFailure(const std::string& why);
-// Empties the two input slots.
-void RasEmptyInputSlots();
+// Forgets the warning about the file last read (each read open starts so).
+void RasClearWarning();
 // Records something wrong with the file being read that it can be read in
 // spite of (printf form), in RasLastWarning() and the diagnostics log.
 void RasWarn(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// Input slots, filled by read opens. The slot takes the block.
-void RasPutInProfile(MemPtr<uint8_t[]> bytes, uint32_t size);
-void RasPutInExif(MemPtr<uint8_t[]> block, uint32_t size);
-// The output slots as writers embed them: a profile's length is the smaller
-// of its size field and the bytes stored; an EXIF block's data excludes the
-// four length bytes. Null and 0 when empty.
-void RasOutProfile(const uint8_t** data, uint32_t* size);
-void RasOutExifData(const uint8_t** data, uint32_t* size);
 
 // The size of the open stream's file (the stream position is kept).
 inline Status RasStreamSize(Stream& s, int64_t& size) { return StreamSize(s, size); }
@@ -86,5 +65,6 @@ Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*op
 // module of the record's format (a composite format opens its parts so).
 // Writing, `finalName` is the path the file is renamed to once complete
 // (empty: `path`).
-Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image,
-                   const std::string& finalName = {});
+Status RasOpenWith(const FormatModule& module, const std::string& path, char mode, RasImage& image,
+                   const std::string& finalName = {}, const ReadOptions& read = {},
+                   const WriteOptions& write = {});

@@ -12,19 +12,6 @@
 namespace {
 
 // ---- options -----------------------------------------------------------------------
-struct TiffOptions {
-  int32_t planar = 1;
-  int32_t byteOrder = 0x4949;
-  int32_t grayPalette = 0;
-  int32_t lastCompression = 1;
-  int32_t compression = 1;
-  int32_t lastPredictor = 1;
-  int32_t predictor = 1;
-  int32_t lzw = 0;
-};
-TiffOptions gOpt;
-MemPtr<uint8_t[]> gIptc;  // copied IPTC block, a multiple of 4 bytes
-uint32_t gIptcBytes = 0;
 
 enum : uint16_t { kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational = 5, kUndefined = 7 };
 
@@ -48,6 +35,7 @@ struct TiffState : RasModuleState {
   uint8_t mapR[256] = {}, mapG[256] = {}, mapB[256] = {};
   MemPtr<uint8_t[]> iptc;
   uint32_t iptcBytes = 0;
+  std::vector<uint8_t> profile;  // the ICC profile tag's bytes
   // geometry
   Layout layout = Layout::Gray;
   uint32_t stripsPerPlane = 0;
@@ -191,10 +179,9 @@ struct DirReader {
       }
       case 34675: {
         if (count < 4 || count > st.fileSize) return kOk;  // no profile fits in the entry itself
-        MemPtr<uint8_t[]> profile(static_cast<uint8_t*>(MemAlloc(count)));
-        if (!profile) return kNoMem;
-        if (Status status = ReadAt(tag, U32(e + 8), count, profile.get()); status != kOk) return status;
-        RasPutInProfile(std::move(profile), count);
+        std::vector<uint8_t> profile(count);
+        if (Status status = ReadAt(tag, U32(e + 8), count, profile.data()); status != kOk) return status;
+        st.profile = std::move(profile);
         return kOk;
       }
       default:
@@ -302,8 +289,12 @@ Status OpenRead(RasImage& image, bool is16) {
     Status status = dr.Entry(&dir[12 * i]);
     if (status != kOk) return status;
   }
-  gOpt.lastCompression = (int32_t)st->compression;
-  gOpt.lastPredictor = (int32_t)st->predictor;
+  image.meta.Clear();
+  image.meta.iccProfile = std::move(st->profile);
+  if (st->iptc) image.meta.iptc.assign(st->iptc.get(), st->iptc.get() + st->iptcBytes);
+  image.meta.resolutionUnit = st->resUnit == 3 ? ResolutionUnit::kCentimetre
+                              : st->resUnit == 1 ? ResolutionUnit::kNone
+                                                 : ResolutionUnit::kInch;
   // The file belongs to the module of its depth.
   const bool sixteen = st->bps[0] == 16;
   fs.recognised = is16 ? sixteen : !sixteen;
@@ -548,13 +539,13 @@ Status OpenWrite(RasImage& image, bool is16) {
   if (!(image.resolution > 0)) image.resolution = 300;
   auto st = std::make_unique<TiffState>();
   st->is16 = is16;
-  st->big = gOpt.byteOrder == 0x4D4D;
+  st->big = fs.write.byteOrder == 0x4D4D;
   st->width = image.width;
   st->length = image.height;
   st->channels = (uint32_t)image.channels;
   st->spp = st->channels;
-  st->planar = st->channels == 1 ? 1 : (uint32_t)gOpt.planar;
-  const bool grayPalette = !is16 && st->channels == 1 && gOpt.grayPalette == 1;
+  st->planar = st->channels == 1 ? 1 : (uint32_t)fs.write.planar;
+  const bool grayPalette = !is16 && st->channels == 1 && fs.write.grayAsPalette;
   st->bytesPerSample = is16 ? 2 : 1;
   const uint64_t rowBytes = (uint64_t)st->channels * st->width * st->bytesPerSample;
   uint64_t rps = 30000 / rowBytes;
@@ -566,11 +557,13 @@ Status OpenWrite(RasImage& image, bool is16) {
   st->planeStripBytes = st->planeRowBytes * rps;
   const uint64_t stripSize = rowBytes * rps;
 
-  const uint8_t* profile = nullptr;
-  uint32_t profileSize = 0;
-  RasOutProfile(&profile, &profileSize);
-  int n = 14 + (st->channels == 4 ? 1 : 0) - (st->channels == 1 ? 1 : 0) + (grayPalette ? 1 : 0) + (gIptc ? 1 : 0) +
-          (profile ? 1 : 0);
+  const uint8_t* profile = image.meta.iccProfile.data();
+  const uint32_t profileSize = image.meta.IccLength();
+  // The IPTC tag counts LONGs: the block is padded to a multiple of 4 bytes.
+  const std::vector<uint8_t>& iptc = image.meta.iptc;
+  const uint32_t iptcBytes = (uint32_t)((iptc.size() + 3) & ~size_t(3));
+  int n = 14 + (st->channels == 4 ? 1 : 0) - (st->channels == 1 ? 1 : 0) + (grayPalette ? 1 : 0) + (iptcBytes ? 1 : 0) +
+          (profileSize ? 1 : 0);
   const uint32_t arrayCount = st->strips * (st->planar == 2 ? st->channels : 1);
   const bool single = arrayCount == 1;
   const uint64_t bpsAt = 14 + 12ull * n;
@@ -582,7 +575,7 @@ Status OpenWrite(RasImage& image, bool is16) {
   const uint64_t yresAt = xresAt + 8;
   const uint64_t mapAt = yresAt + 8;
   const uint64_t iptcAt = mapAt + (grayPalette ? 1536 : 0);
-  const uint64_t profileAt = iptcAt + (gIptc ? gIptcBytes : 0);
+  const uint64_t profileAt = iptcAt + iptcBytes;
   const uint64_t dataAt = profileAt + profileSize;
   const uint64_t total = dataAt + rowBytes * st->length;
   if (total > 0xFFFFFFFFull) return RasFail(kBadArg, "%u x %u is too large for a TIFF file", image.width, image.height);
@@ -632,8 +625,8 @@ Status OpenWrite(RasImage& image, bool is16) {
   ew.Entry(296, kShort, 1, 2);
   if (grayPalette) ew.Entry(320, kShort, 768, (uint32_t)mapAt);
   if (st->channels == 4) ew.Entry(332, kShort, 1, 1);
-  if (gIptc) ew.Entry(33723, kLong, gIptcBytes / 4, (uint32_t)iptcAt);
-  if (profile) ew.Entry(34675, kUndefined, profileSize, (uint32_t)profileAt);
+  if (iptcBytes) ew.Entry(33723, kLong, iptcBytes / 4, (uint32_t)iptcAt);
+  if (profileSize) ew.Entry(34675, kUndefined, profileSize, (uint32_t)profileAt);
   ew.U32(ew.at, 0);  // no next directory
   for (uint32_t c = 0; c < st->channels && bpsBytes; ++c) ew.U16(&head[bpsAt + 2 * c], bits);
   if (!single) {
@@ -651,8 +644,8 @@ Status OpenWrite(RasImage& image, bool is16) {
     for (int table = 0; table < 3; ++table)
       for (int i = 0; i < 256; ++i) ew.U16(&head[mapAt + 512 * table + 2 * i], (uint16_t)(i * 257));
   }
-  if (gIptc) std::memcpy(&head[iptcAt], gIptc.get(), gIptcBytes);
-  if (profile) std::memcpy(&head[profileAt], profile, profileSize);
+  if (iptcBytes) std::memcpy(&head[iptcAt], iptc.data(), iptc.size());
+  if (profileSize) std::memcpy(&head[profileAt], profile, profileSize);
 
   if (Status status = RasCreateOutputWithHeader(fs, head.data(), head.size(), "TIFF"); status != kOk) return status;
   fs.module = std::move(st);
@@ -749,70 +742,4 @@ Status TiffClose(RasImage& image) {
     return kWriteErr;
   }
   return StreamClose(fs.stream) == kOk ? kOk : RasFail(kWriteErr, "cannot close %s", fs.path.c_str());
-}
-
-Status TiffGetOption(int option, int32_t& value) {
-  switch (option) {
-    case 0: value = gOpt.planar; return kOk;
-    case 1: value = gOpt.byteOrder; return kOk;
-    case 7: value = gOpt.grayPalette; return kOk;
-    case 8: value = gOpt.lastCompression; return kOk;
-    case 9: value = gOpt.compression; return kOk;
-    case 10: value = gOpt.lastPredictor; return kOk;
-    case 11: value = gOpt.predictor; return kOk;
-    case 1927: value = gOpt.lzw; return kOk;
-    default: return kBadArg;
-  }
-}
-
-Status TiffSetOption(int option, int32_t value) {
-  switch (option) {
-    case 0:
-      if (value != 1 && value != 2) return kBadArg;
-      gOpt.planar = value;
-      return kOk;
-    case 1:
-      if (value != 0x4949 && value != 0x4D4D) return kBadArg;
-      gOpt.byteOrder = value;
-      return kOk;
-    case 3: TiffForgetIptc(); return kOk;
-    case 7:
-      if (value != 0 && value != 1) return kBadArg;
-      gOpt.grayPalette = value;
-      return kOk;
-    case 9:
-    case 11:
-      // Compression and predictor other than 1 need the LZW switch, which stays off.
-      if (gOpt.lzw == 0 || value < 1 || value > (option == 9 ? 5 : 2)) return kBadArg;
-      return kOk;
-    case 1927:
-      if (value == 0) return kOk;
-      return value == 1 ? kUnsupported : kBadArg;
-    default:
-      return kBadArg;
-  }
-}
-
-Status TiffCopyIptc(const RasImage& input) {
-  if (!input.file || input.file->mode != 'r' || (input.format != kRasTiff && input.format != kRasTiff16) ||
-      !input.file->module)
-    return kBadArg;
-  const TiffState& st = *static_cast<const TiffState*>(input.file->module.get());
-  TiffForgetIptc();
-  if (!st.iptc) return kOk;
-  gIptc.reset(static_cast<uint8_t*>(MemAlloc(st.iptcBytes)));
-  if (!gIptc) return kNoMem;
-  std::memcpy(gIptc.get(), st.iptc.get(), st.iptcBytes);
-  gIptcBytes = st.iptcBytes;
-  return kOk;
-}
-
-void TiffForgetIptc() {
-  gIptc.reset();
-  gIptcBytes = 0;
-}
-
-void TiffResetReadMemory() {
-  gOpt.lastCompression = -1;
-  gOpt.lastPredictor = -1;
 }

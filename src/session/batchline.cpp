@@ -12,6 +12,7 @@
 #include "colormgmt/profilepolicy.h"
 #include "correct/brivio.h"
 #include "filters/preview.h"
+#include "imagefile/format.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
 #include "base/debuglog.h"
@@ -934,14 +935,9 @@ Status SaveCurrentAs(EditContext* ctx) {
 
   // The chosen type, by the name's extension; otherwise the format chosen above.
   int32_t format = ctx->output.format;
-  std::string ext = LeafName(chosen);
-  const size_t dot = ext.rfind('.');
-  ext = dot == std::string::npos ? std::string() : ext.substr(dot + 1);
-  for (char& c : ext) c = (char)std::tolower((unsigned char)c);
-  if (ext == "tif" || ext == "tiff") format = kRasTiff;
-  else if (ext == "jpg" || ext == "jpeg") format = kRasJpeg;
-  else if (ext == "bmp") format = kRasBmp;
-  if (format != kRasTiff && format != kRasTiff16 && format != kRasJpeg && format != kRasBmp) format = kRasTiff;
+  const FormatModule* byName = FormatRegistry::Builtin().ByExtension(chosen);
+  if (byName && AcceptedFormat(byName->traits.code)) format = byName->traits.code;
+  if (!AcceptedFormat(format)) format = kRasTiff;
   if (chosen.size() >= kJobPathField) return ReportError(kBadArg, ResString(3033).c_str(), Phrase(9100, LeafName(chosen).c_str()).c_str());
   if ((st = PlanOneOutput(ctx, ctx->imagePath, chosen)) != kOk) return st;
   SetOutput(ctx, format, chosen);

@@ -26,7 +26,7 @@
 #include "correct/tavelinpars.h"
 #include "filters/pixelbuffer.h"
 #include "imagefile/ras.h"
-#include "base/safefile.h"
+#include "imagefile/imagesave.h"
 #include "base/status.h"
 #include "session/batchline.h"
 #include "transform/tintmesh.h"
@@ -48,7 +48,7 @@ struct ImageInfo {
 struct SaveState {
   bool replaceOriginal = false;  // the output name is the input file itself
   std::string outputPath;        // where the finished image goes
-  TempFile temp;                 // what is written: a unique locked name in the output's folder
+  ImageSave save;                // the output's one save path: a locked temporary file beside it
   RasImage in, out;
   RasScanline inSl, outSl;
   int32_t inBytes = 1, outBytes = 1;

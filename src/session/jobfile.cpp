@@ -148,7 +148,7 @@ bool LooksLikeRgbProfile(const std::string& path) {
 Status SaveEmbeddedProfileFromImage(const std::string& imagePath, const std::string& profilePath) {
   RasImage image;
   if (Status st = RasQuery(imagePath, image); st != kOk) return st;
-  return RasGetMeta(kMetaSaveInProfile, const_cast<char*>(profilePath.c_str()));
+  return MetaSaveIcc(image.meta, profilePath);
 }
 
 // Writes a whole file through a temporary file beside it, which replaces

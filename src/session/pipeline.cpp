@@ -150,22 +150,17 @@ Status OpenForSaving(EditContext* ctx) {
   };
 
   Status st;
-  if (prefs.embedProfile) {
-    if ((st = RasSetMeta(kMetaLoadOutProfile, ctx->app->workingSpace.profilePath.c_str())) != kOk)
-      return fail(st, "setting output profile");
-  } else if ((st = RasSetMeta(kMetaFreeOutProfile, nullptr)) != kOk) {
-    return fail(st, "freeing output profile");
-  }
-  if (ctx->output.format == kRasJpeg) JpegSetOption(0, JpegQualityFromPrefs(prefs.jpegQuality));
+  if (prefs.embedProfile && (st = MetaLoadIcc(s.out.meta, ctx->app->workingSpace.profilePath)) != kOk)
+    return fail(st, "setting output profile");
+  WriteOptions options;
+  if (ctx->output.format == kRasJpeg) options.quality = JpegQualityFromPrefs(prefs.jpegQuality);
 
   // The output goes to a unique locked name in its own folder; the finished
   // file is renamed over the output path, which replaces whatever has that
   // name (the input itself, when it is the input; a link, never its target).
   s.replaceOriginal = SameFile(ctx->imagePath, s.outputPath);
-  const std::string folder = FolderOf(s.outputPath, "./");
-  SweepOutputFolder(folder);
   std::string why;
-  if ((st = s.temp.Create(folder, &why)) != kOk) {
+  if ((st = s.save.Prepare(s.outputPath, &why)) != kOk) {
     DLog("%s", why.c_str());
     return fail(st == kBadArg ? kOpenErr : st, Phrase(3003, outLeaf.c_str()));
   }
@@ -180,25 +175,16 @@ Status OpenForSaving(EditContext* ctx) {
   if ((st = RasQuery(ctx->imagePath, s.in)) != kOk || (st = RasOpen(ctx->imagePath, 'r', s.in)) != kOk ||
       (st = RasMakeSl(s.inSl, s.in)) != kOk)
     return fail(st, Phrase(3003, inLeaf.c_str()));
-  if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) {
-    int32_t value = 0;
-    if (TiffGetOption(8, value) == kOk && value == 1) TiffSetOption(9, 1);
-    if (TiffGetOption(10, value) == kOk && value == 1) TiffSetOption(11, 1);
-    TiffCopyIptc(s.in);
-  } else {
-    TiffForgetIptc();
-  }
+  if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) s.out.meta.iptc = s.in.meta.iptc;
   if (prefs.preserveExif) {
-    if ((st = RasSetMeta(kMetaMoveExifInToOut, nullptr)) != kOk) return fail(st, "setting output EXIF");
-    if ((st = RasSetMeta(kMetaStripOutThumbnail, nullptr)) != kOk) return fail(st, "removing output EXIF thumbnail");
-  } else if ((st = RasSetMeta(kMetaFreeOutExif, nullptr)) != kOk) {
-    return fail(st, "freeing output EXIF");
+    s.out.meta.exif = s.in.meta.exif;
+    MetaStripExifThumbnail(s.out.meta);
   }
 
   const ImageInfo& o = ctx->output;
   if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, s.in.channels, s.in.colorType, s.in.resolution)) != kOk)
     return fail(st, "rasInit");
-  if ((st = RasOpen(s.temp.Path(), 'w', s.out, s.outputPath)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
+  if ((st = s.save.Open(s.out, options)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
     return fail(st, Phrase(3003, outLeaf.c_str()));
   s.inBytes = s.in.Is16() ? 2 : 1;
   s.outBytes = s.out.Is16() ? 2 : 1;
@@ -256,14 +242,14 @@ Status FinishSaving(EditContext* ctx) {
   // One rename puts the finished image in place, with the bytes on the disk
   // first; a file it replaces hands over its mode, owner and attributes.
   if (st == kOk) {
-    const std::string tempLeaf = LeafName(s.temp.Path());
+    const std::string tempLeaf = LeafName(s.save.TempPath());
     std::string why;
-    st = s.temp.CommitTo(s.outputPath, true, &why);
+    st = s.save.Commit(&why);
     if (st == kWriteErr) ReportError(st, Phrase(3005, LeafName(s.outputPath).c_str()).c_str(), why.c_str());
     else if (st != kOk)
       ReportError(st, Phrase(3031, tempLeaf.c_str(), LeafName(s.outputPath).c_str()).c_str(), why.c_str());
   }
-  s.temp.Remove();
+  s.save.Abort(s.out);
   EndSave(ctx);
   return st;
 }
@@ -272,7 +258,7 @@ void AbortSaving(EditContext* ctx, Status status) {
   if (!ctx || !ctx->save) return;
   SaveState& s = *ctx->save;
   CloseFiles(s);
-  s.temp.Remove();
+  s.save.Abort(s.out);
   DLog("AbortSaving status = %d", (int)status);
   EndSave(ctx);
 }

@@ -106,8 +106,6 @@ void FinishUp(AppSession* session) {
   // What the subsystems hold for the whole run.
   session->workingSpace.monitorQX.reset();
   session->commandLineFiles.clear();
-  RasFreeAllMeta();
-  TiffForgetIptc();
   if (session->state) Ui_State_Close(&session->state);
   if (gSession == session) gSession = nullptr;
   const MemCounters counters = MemGetCounters();

@@ -190,11 +190,8 @@ inline Bytes RgbLatticeInputProfile() {
 
 // A 4 × 3 RGB TIFF (8-bit) with `profile` embedded when it is not empty.
 inline std::string MakeImage(const std::string& path, const Bytes& profile) {
-  RasFreeAllMeta();
-  if (!profile.empty()) {
-    EXPECT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), (uint32_t)profile.size()), 0);
-  }
   RasImage image;
+  image.meta.iccProfile.assign(profile.begin(), profile.end());
   EXPECT_EQ(rasInit(image, kRasTiff, 4, 3, 3, kRasRGB, 72), 0);
   EXPECT_EQ(RasOpen(path, 'w', image), 0);
   RasScanline sl;
@@ -205,7 +202,6 @@ inline std::string MakeImage(const std::string& path, const Bytes& profile) {
     EXPECT_EQ(RasWriteSl(image, y, sl), 0);
   }
   EXPECT_EQ(RasClose(image), 0);
-  RasFreeAllMeta();
   return path;
 }
 

@@ -12,14 +12,14 @@
 
 namespace {
 
-class EpsDcsTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    EpsSetOption(0, 0);
-    EpsSetOption(1, 1);
-    RasFreeAllMeta();
-  }
-};
+class EpsDcsTest : public ::testing::Test {};
+
+WriteOptions Eps(int32_t mode, int32_t encoding = 1) {
+  WriteOptions options;
+  options.epsMode = mode;
+  options.epsEncoding = encoding;
+  return options;
+}
 
 std::string Text(const std::string& path) {
   std::vector<uint8_t> b = FileBytes(path);
@@ -66,10 +66,9 @@ TEST_F(EpsDcsTest, RoundTripsEveryColourTypeInBothEncodings) {
   for (int32_t encoding : {1, 2}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << "encoding " << encoding << " colour type " << c.colorType << " width " << c.width);
-      ASSERT_EQ(EpsSetOption(1, encoding), kOk);
       const Pixels px = MakePixels(c.width, 5, c.channels, 255, 7);
       const std::string path = ScratchFile("rt.eps");
-      ASSERT_EQ(WriteThrough(path, kRasEps, c.colorType, px, 123.5f), kOk) << RasLastFailure();
+      ASSERT_EQ(WriteThrough(path, kRasEps, c.colorType, px, 123.5f, Eps(0, encoding)), kOk) << RasLastFailure();
       RasImage image;
       Pixels back;
       ASSERT_EQ(ReadThrough(path, image, back), kOk) << RasLastFailure();
@@ -89,11 +88,10 @@ TEST_F(EpsDcsTest, RoundTripsEveryColourTypeInBothEncodings) {
 }
 
 TEST_F(EpsDcsTest, HexadecimalRowsBreakEvery32Bytes) {
-  ASSERT_EQ(EpsSetOption(1, 2), kOk);
   Pixels px = MakePixels(35, 1, 1, 255);
   for (uint32_t x = 0; x < 35; ++x) px.samples[x] = (uint16_t)(x == 0 ? 0xAB : x);
   const std::string path = ScratchFile("hex.eps");
-  ASSERT_EQ(WriteThrough(path, kRasEps, kRasGray, px, 72), kOk);
+  ASSERT_EQ(WriteThrough(path, kRasEps, kRasGray, px, 72, Eps(0, 2)), kOk);
   const std::string t = Text(path);
   const std::string data = t.substr(HeaderOf(path).size());
   EXPECT_EQ(data.substr(0, 66), "AB0102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F\n2");
@@ -129,9 +127,9 @@ TEST_F(EpsDcsTest, HeaderLinesFollowTheVariant) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "mode " << c.mode);
-    ASSERT_EQ(EpsSetOption(0, c.mode), kOk);
     const std::string path = ScratchFile("v.eps");
-    ASSERT_EQ(WriteThrough(path, kRasEps, c.colorType, MakePixels(10, 4, c.channels, 255), 72), kOk) << RasLastFailure();
+    ASSERT_EQ(WriteThrough(path, kRasEps, c.colorType, MakePixels(10, 4, c.channels, 255), 72, Eps(c.mode)), kOk)
+        << RasLastFailure();
     const std::string header = HeaderOf(path);
     EXPECT_EQ(header.rfind("%!PS-Adobe-3.0 EPSF-3.0\n%%Creator: Lucento, Ltd.\n%%SuppressDotGainCompensation\n", 0), 0u);
     EXPECT_TRUE(Has(header, c.mode == 4 ? "%%Title: v.eps" : "%%Title: v"));
@@ -143,7 +141,6 @@ TEST_F(EpsDcsTest, HeaderLinesFollowTheVariant) {
     }
   }
   // The filled lines for a 300-dpi image: bounding box in points, scale in 1/65536 dpi.
-  EpsSetOption(0, 0);
   const std::string path = ScratchFile("filled.eps");
   ASSERT_EQ(WriteThrough(path, kRasEps, kRasRGB, MakePixels(1001, 3, 3, 255), 300), kOk);
   const std::string header = HeaderOf(path);
@@ -152,13 +149,11 @@ TEST_F(EpsDcsTest, HeaderLinesFollowTheVariant) {
   EXPECT_TRUE(Has(header, "/cols 1001 def"));
   EXPECT_TRUE(Has(header, "72 65536 mul 19660800 div dup cols mul exch rows mul scale"));
   // A variant must get the channels it draws.
-  EpsSetOption(0, 4);
-  EXPECT_EQ(WriteThrough(ScratchFile("bad.eps"), kRasEps, kRasRGB, MakePixels(4, 4, 3, 255), 72), kBadArg);
+  EXPECT_EQ(WriteThrough(ScratchFile("bad.eps"), kRasEps, kRasRGB, MakePixels(4, 4, 3, 255), 72, Eps(4)), kBadArg);
   EXPECT_FALSE(FileExists(ScratchFile("bad.eps")));
-  EpsSetOption(0, 0);
   EXPECT_EQ(WriteThrough(ScratchFile("lab.eps"), kRasEps, kRasLab, MakePixels(4, 4, 3, 255), 72), kBadArg);
   EXPECT_EQ(WriteThrough(ScratchFile("dpi.eps"), kRasEps, kRasGray, MakePixels(4, 4, 1, 255), 1e30f), kBadArg);
-  EXPECT_EQ(EpsSetOption(1, 3), kBadArg);
+  EXPECT_EQ(WriteThrough(ScratchFile("enc.eps"), kRasEps, kRasGray, MakePixels(4, 4, 1, 255), 72, Eps(0, 3)), kBadArg);
 }
 
 TEST_F(EpsDcsTest, GhostscriptDrawsOurFiles) {
@@ -178,10 +173,9 @@ TEST_F(EpsDcsTest, GhostscriptDrawsOurFiles) {
   for (int32_t encoding : {1, 2}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << "encoding " << encoding << " device " << c.device << (c.hideColor ? " level 1" : ""));
-      EpsSetOption(1, encoding);
       const Pixels px = MakePixels(29, 11, c.channels, 255, 3);
       const std::string path = ScratchFile("gs.eps");
-      ASSERT_EQ(WriteThrough(path, kRasEps, c.colorType, px, 72), kOk);
+      ASSERT_EQ(WriteThrough(path, kRasEps, c.colorType, px, 72, Eps(0, encoding)), kOk);
       Pixels drawn;
       ASSERT_TRUE(Render(path, c.device, drawn, c.hideColor ? noColor : ""));
       ASSERT_EQ(drawn.width, px.width);
@@ -205,14 +199,10 @@ TEST_F(EpsDcsTest, GhostscriptDrawsOurFiles) {
 TEST_F(EpsDcsTest, DcsSetsWriteFourPlatesAndReadBackAsCmyk) {
   for (int32_t encoding : {1, 2}) {
     SCOPED_TRACE(encoding);
-    EpsSetOption(1, encoding);
     const std::string dir = FreshDir("dcs" + std::to_string(encoding));
     const std::string path = dir + "set.eps";
     const Pixels px = MakePixels(21, 6, 4, 255, 5);
-    ASSERT_EQ(WriteThrough(path, kRasDcs, kRasCMYK, px, 150), kOk) << RasLastFailure();
-    int32_t mode = -1;
-    EpsGetOption(0, mode);
-    EXPECT_EQ(mode, 0) << "the EPS mode is restored";
+    ASSERT_EQ(WriteThrough(path, kRasDcs, kRasCMYK, px, 150, Eps(0, encoding)), kOk) << RasLastFailure();
     const std::string header = Text(path);
     EXPECT_TRUE(Has(header, "%%CyanPlate: set.eps.C"));
     EXPECT_TRUE(Has(header, "%%BlackPlate: set.eps.K"));

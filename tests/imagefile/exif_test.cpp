@@ -170,27 +170,20 @@ TEST(ExifTest, HostileLoopsEndQuickly) {
 TEST(ExifTest, RemovesThePeersThumbnail) {
   RasImage image;
   ASSERT_EQ(RasQuery(TestData("imagefile/exif_thumb.jpg"), image), kOk);
-  const uint32_t before = RasMetaSize(kMetaGetInExif);
-  ASSERT_EQ(RasSetMeta(kMetaStripInThumbnail, nullptr), kOk);
-  EXPECT_EQ(RasMetaSize(kMetaGetInExif), 192u + 4);  // cut at the thumbnail's offset in the EXIF data
-  EXPECT_LT(RasMetaSize(kMetaGetInExif), before);
-  const uint8_t* block = nullptr;
-  RasGetMeta(kMetaGetInExif, &block);
-  EXPECT_EQ(LoadBE32(block), 196u);
-  ASSERT_EQ(RasSetMeta(kMetaStripInThumbnail, nullptr), kOk);  // nothing left to remove: still fine
-  if (!HavePeer("exiftool")) {
-    RasFreeAllMeta();
-    GTEST_SKIP() << "exiftool missing";
-  }
-  ASSERT_EQ(RasSetMeta(kMetaMoveExifInToOut, nullptr), kOk);
+  const size_t before = image.meta.exif.size();
+  MetaStripExifThumbnail(image.meta);
+  EXPECT_EQ(image.meta.exif.size(), 192u);  // cut at the thumbnail's offset in the EXIF data
+  EXPECT_LT(image.meta.exif.size(), before);
+  MetaStripExifThumbnail(image.meta);  // nothing left to remove: unchanged
+  EXPECT_EQ(image.meta.exif.size(), 192u);
+  if (!HavePeer("exiftool")) GTEST_SKIP() << "exiftool missing";
   Pixels px = MakePixels(8, 8, 3, 255);
   const std::string out = ScratchFile("no_thumb.jpg");
-  ASSERT_EQ(WriteThrough(out, kRasJpeg, kRasRGB, px, 300), kOk);
+  ASSERT_EQ(WriteThrough(out, kRasJpeg, kRasRGB, px, 300, {}, image.meta), kOk);
   std::string text;
   RunCommand("exiftool -s -Make -ThumbnailLength '" + out + "'", &text);
   EXPECT_NE(text.find("Tavelin"), std::string::npos) << text;
   EXPECT_EQ(text.find("ThumbnailLength                 : 287"), std::string::npos) << text;
-  RasFreeAllMeta();
 }
 
 }  // namespace

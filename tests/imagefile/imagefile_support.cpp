@@ -13,10 +13,10 @@ extern "C" {
 
 #include "support/scratch.h"
 
-Status ReadThrough(const std::string& path, RasImage& image, Pixels& out) {
-  Status st = RasQuery(path, image);
+Status ReadThrough(const std::string& path, RasImage& image, Pixels& out, const ReadOptions& options) {
+  Status st = RasQuery(path, image, options);
   if (st != kOk) return st;
-  if ((st = RasOpen(path, 'r', image)) != kOk) return st;
+  if ((st = RasOpenRead(path, image, options)) != kOk) return st;
   out.width = image.width;
   out.height = image.height;
   out.channels = image.channels;
@@ -36,11 +36,13 @@ Status ReadThrough(const std::string& path, RasImage& image, Pixels& out) {
   return RasClose(image);
 }
 
-Status WriteThrough(const std::string& path, int32_t format, int32_t colorType, const Pixels& px, float resolution) {
+Status WriteThrough(const std::string& path, int32_t format, int32_t colorType, const Pixels& px, float resolution,
+                    const WriteOptions& options, const ImageMeta& meta) {
   RasImage image;
   Status st = rasInit(image, format, px.width, px.height, px.channels, colorType, resolution);
   if (st != kOk) return st;
-  if ((st = RasOpen(path, 'w', image)) != kOk) return st;
+  image.meta = meta;
+  if ((st = RasCreate(path, image, options)) != kOk) return st;
   RasScanline sl;
   if ((st = RasMakeSl(sl, image)) != kOk) return st;
   for (uint32_t y = 0; y < px.height && st == kOk; ++y) {

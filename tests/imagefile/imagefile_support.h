@@ -17,12 +17,14 @@ struct Pixels {
   uint16_t At(uint32_t x, uint32_t y, int c) const { return samples[((size_t)y * width + x) * channels + c]; }
 };
 
-// Reads every row through RasQuery / RasOpen / RasReadSl; the record stays
-// filled (closed). Returns the first failing status.
-Status ReadThrough(const std::string& path, RasImage& image, Pixels& out);
+// Reads every row through RasQuery / RasOpenRead / RasReadSl with the
+// options; the record stays filled (closed). Returns the first failing status.
+Status ReadThrough(const std::string& path, RasImage& image, Pixels& out, const ReadOptions& options = {});
 
-// Writes `px` through rasInit / RasOpen / RasWriteSl / RasClose.
-Status WriteThrough(const std::string& path, int32_t format, int32_t colorType, const Pixels& px, float resolution);
+// Writes `px` through rasInit / RasCreate / RasWriteSl / RasClose, with the
+// options and the metadata to embed.
+Status WriteThrough(const std::string& path, int32_t format, int32_t colorType, const Pixels& px, float resolution,
+                    const WriteOptions& options = {}, const ImageMeta& meta = {});
 
 // A PAM (P7) or PNM (P5/P6) file.
 bool ReadPam(const std::string& path, Pixels& out, std::string* tupleType = nullptr);

@@ -14,13 +14,13 @@ namespace {
 
 std::string Fixture(const std::string& name) { return TestData("imagefile/" + name); }
 
-class JpegTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    RasFreeAllMeta();
-    JpegSetOption(0, 75);
-  }
-};
+class JpegTest : public ::testing::Test {};
+
+ImageMeta WithProfile(const std::vector<uint8_t>& profile) {
+  ImageMeta meta;
+  meta.iccProfile = profile;
+  return meta;
+}
 
 // libjpeg's decode with the CMYK planes turned into ink values.
 Pixels Reference(const std::string& path) {
@@ -71,16 +71,16 @@ TEST_F(JpegTest, ReadsPeerFilesAsLibjpegDecodesThem) {
 }
 
 TEST_F(JpegTest, RoundTripsAndPeersReadWhatWeWrite) {
-  JpegSetOption(0, 90);
+  WriteOptions quality90;
+  quality90.quality = 90;
   const std::vector<uint8_t> profile = MakeProfile(true);
   ASSERT_GT(profile.size(), 65519u);  // several chunks
   for (int32_t ct : {kRasRGB, kRasGray, kRasCMYK}) {
     SCOPED_TRACE(ct);
     const int channels = ct == kRasGray ? 1 : ct == kRasCMYK ? 4 : 3;
-    ASSERT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), (uint32_t)profile.size()), kOk);
     const Pixels px = MakePixels(37, 21, channels, 255, 3);
     const std::string path = ScratchFile("round.jpg");
-    ASSERT_EQ(WriteThrough(path, kRasJpeg, ct, px, 240), kOk) << RasLastFailure();
+    ASSERT_EQ(WriteThrough(path, kRasJpeg, ct, px, 240, quality90, WithProfile(profile)), kOk) << RasLastFailure();
     RasImage image;
     Pixels back;
     ASSERT_EQ(ReadThrough(path, image, back), kOk);
@@ -88,10 +88,7 @@ TEST_F(JpegTest, RoundTripsAndPeersReadWhatWeWrite) {
     // CMYK files carry no JFIF header, so no density.
     EXPECT_FLOAT_EQ(image.resolution, ct == kRasCMYK ? -1.0f : 240.0f);
     EXPECT_EQ(back.samples, Reference(path).samples);
-    const uint8_t* in = nullptr;
-    RasGetMeta(kMetaGetInProfile, &in);
-    ASSERT_EQ(RasMetaSize(kMetaGetInProfile), profile.size());
-    EXPECT_EQ(std::memcmp(in, profile.data(), profile.size()), 0);
+    EXPECT_EQ(image.meta.iccProfile, profile);
     if (!HavePeer("convert")) continue;
     Pixels peer;
     ASSERT_TRUE(PeerDecode(path, "", 8, peer));
@@ -115,20 +112,16 @@ TEST_F(JpegTest, ReadsAProfileSplitByThePeer) {
   ASSERT_GT(Segments(FileBytes(path), 0xE2).size(), 1u);
   RasImage image;
   ASSERT_EQ(RasQuery(path, image), kOk);
-  const uint8_t* in = nullptr;
-  RasGetMeta(kMetaGetInProfile, &in);
-  ASSERT_EQ(RasMetaSize(kMetaGetInProfile), profile.size());
-  EXPECT_EQ(std::memcmp(in, profile.data(), profile.size()), 0);
+  EXPECT_EQ(image.meta.iccProfile, profile);
 }
 
 TEST_F(JpegTest, WritesProfileChunksAndExifSegment) {
   std::vector<uint8_t> profile(140000, 0x5A);
   StoreBE32(profile.data(), 140000);
-  ASSERT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), 140000), kOk);
-  const uint8_t exif[12] = {0, 0, 0, 12, 'M', 'M', 0, 42, 0, 0, 0, 8};
-  ASSERT_EQ(RasSetMetaBytes(kMetaSetOutExif, exif, 12), kOk);
+  ImageMeta meta = WithProfile(profile);
+  meta.exif = {'M', 'M', 0, 42, 0, 0, 0, 8};
   const std::string path = ScratchFile("chunks.jpg");
-  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(8, 8, 3, 255), -1), kOk);
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(8, 8, 3, 255), -1, {}, meta), kOk);
   const std::vector<uint8_t> f = FileBytes(path);
   const auto app2 = Segments(f, 0xE2);
   ASSERT_EQ(app2.size(), 3u);
@@ -146,13 +139,12 @@ TEST_F(JpegTest, WritesProfileChunksAndExifSegment) {
   RasImage image;
   ASSERT_EQ(RasQuery(path, image), kOk);
   EXPECT_EQ(image.resolution, -1.0f);
-  EXPECT_EQ(RasMetaSize(kMetaGetInProfile), 140000u);
-  EXPECT_EQ(RasMetaSize(kMetaGetInExif), 12u);
+  EXPECT_EQ(image.meta.iccProfile, profile);
+  EXPECT_EQ(image.meta.exif, meta.exif);
   // A profile too small to be one is not embedded, and the file is still written.
   std::vector<uint8_t> tiny(100, 0);
   StoreBE32(tiny.data(), 100);
-  RasSetMetaBytes(kMetaSetOutProfile, tiny.data(), 100);
-  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(8, 8, 3, 255), -1), kOk);
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(8, 8, 3, 255), -1, {}, WithProfile(tiny)), kOk);
   EXPECT_TRUE(Segments(FileBytes(path), 0xE2).empty());
 }
 
@@ -241,10 +233,8 @@ TEST_F(JpegTest, DataEndingBeforeItsLastScanIsTruncatedWhateverTheCoding) {
 // image without a profile, with a warning; its pixels still read.
 TEST_F(JpegTest, IccChunksOutOfOrderDropTheProfileWithAWarning) {
   const std::vector<uint8_t> profile = MakeProfile(true);
-  ASSERT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), (uint32_t)profile.size()), kOk);
   const std::string path = ScratchFile("chunks.jpg");
-  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(24, 16, 3, 255, 4), 72), kOk);
-  RasSetMeta(kMetaFreeOutProfile, nullptr);
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(24, 16, 3, 255, 4), 72, {}, WithProfile(profile)), kOk);
   const std::vector<uint8_t> f = FileBytes(path);
   // The APP2 segments, each with its marker and length.
   std::vector<std::pair<size_t, size_t>> app2;
@@ -273,7 +263,7 @@ TEST_F(JpegTest, IccChunksOutOfOrderDropTheProfileWithAWarning) {
     RasImage image;
     Pixels px;
     ASSERT_EQ(ReadThrough(path, image, px), kOk) << RasLastFailure();
-    EXPECT_EQ(RasMetaSize(kMetaGetInProfile), c.profileSize);
+    EXPECT_EQ(image.meta.iccProfile.size(), c.profileSize);
     EXPECT_EQ(RasLastWarning().empty(), c.profileSize != 0) << RasLastWarning();
   }
 }
@@ -348,7 +338,8 @@ TEST_F(JpegTest, RefusesBrokenFiles) {
   // A TIFF fails the first marker pass at its first byte.
   Stream s;
   ASSERT_EQ(StreamOpen(s, Fixture("rgb8_ii.tif"), kStreamRead), kOk);
-  EXPECT_EQ(JpegScanProfile(s), kFormatErr);
+  ImageMeta meta;
+  EXPECT_EQ(JpegScanProfile(s, meta), kFormatErr);
 }
 
 // A write failure inside the library (a full disk) comes back as a status, through the row that hit it.
@@ -372,7 +363,7 @@ TEST_F(JpegTest, FullDiskIsAWriteError) {
   RasClose(out);
 }
 
-// Option 5 decodes at a reduced DCT scale: the size and the pixels are
+// A reduced DCT scale (ReadOptions::scale): the size and the pixels are
 // libjpeg's own scaled decode (djpeg -scale), and an open file keeps its scale
 // when rows are asked again from the top.
 TEST_F(JpegTest, ReducedScaleReadsAsLibjpegScales) {
@@ -385,23 +376,24 @@ TEST_F(JpegTest, ReducedScaleReadsAsLibjpegScales) {
     ASSERT_EQ(RunCommand("djpeg -scale 1/" + std::to_string(n) + " -pnm -outfile '" + pnm + "' '" + path + "'"), 0);
     Pixels want;
     ASSERT_TRUE(ReadPam(pnm, want));
-    ASSERT_EQ(JpegSetOption(5, n), kOk);
+    ReadOptions scaled;
+    scaled.scale = n;
     RasImage image;
     Pixels ours;
-    const Status st = ReadThrough(path, image, ours);
-    JpegSetOption(5, 1);
-    ASSERT_EQ(st, kOk) << RasLastFailure();
+    ASSERT_EQ(ReadThrough(path, image, ours, scaled), kOk) << RasLastFailure();
     EXPECT_EQ(image.width, (77u + n - 1) / n);
     EXPECT_EQ(image.height, (45u + n - 1) / n);
     EXPECT_EQ(ours.samples, want.samples);
   }
-  // Opened at 1/2, then the option goes back to 1: rows 3 and then 0 still
-  // come at 1/2 (the second read restarts the decoder).
-  ASSERT_EQ(JpegSetOption(5, 2), kOk);
-  RasImage image;
-  ASSERT_EQ(RasQuery(path, image), kOk);
-  ASSERT_EQ(RasOpen(path, 'r', image), kOk);
-  JpegSetOption(5, 1);
+  // Opened at 1/2: rows 3 and then 0 still come at 1/2 (the second read
+  // restarts the decoder), and another record of the same file reads whole.
+  ReadOptions half;
+  half.scale = 2;
+  RasImage image, whole;
+  ASSERT_EQ(RasQuery(path, image, half), kOk);
+  ASSERT_EQ(RasOpenRead(path, image, half), kOk);
+  ASSERT_EQ(RasQuery(path, whole), kOk);
+  EXPECT_EQ(whole.width, 77u);
   RasScanline sl;
   ASSERT_EQ(RasMakeSl(sl, image), kOk);
   EXPECT_EQ(sl.width, 39u);
@@ -411,16 +403,29 @@ TEST_F(JpegTest, ReducedScaleReadsAsLibjpegScales) {
   EXPECT_EQ(RasClose(image), kOk);
 }
 
-TEST_F(JpegTest, OptionsKeepTheirRanges) {
-  int32_t v;
-  EXPECT_EQ(JpegSetOption(0, 101), kBadArg);
-  EXPECT_EQ(JpegSetOption(1, 3), kBadArg);
-  EXPECT_EQ(JpegSetOption(3, -1), kBadArg);
-  EXPECT_EQ(JpegSetOption(5, 3), kBadArg);
-  EXPECT_EQ(JpegSetOption(6, 0), kBadArg);
-  EXPECT_EQ(JpegGetOption(6, v), kBadArg);
-  ASSERT_EQ(JpegGetOption(3, v), kOk);
-  EXPECT_EQ(v, 1);
+TEST_F(JpegTest, OptionsOutOfRangeAreRefused) {
+  const std::string path = ScratchFile("range.jpg");
+  ASSERT_EQ(WriteThrough(path, kRasJpeg, kRasRGB, MakePixels(8, 8, 3, 255), 72), kOk);
+  auto write = [](void (*set)(WriteOptions&)) {
+    WriteOptions o;
+    set(o);
+    return o;
+  };
+  const WriteOptions badWrites[] = {write([](WriteOptions& o) { o.quality = 101; }),
+                                    write([](WriteOptions& o) { o.quality = -1; }),
+                                    write([](WriteOptions& o) { o.dctMethod = 3; }),
+                                    write([](WriteOptions& o) { o.restartRows = -1; }),
+                                    write([](WriteOptions& o) { o.smoothing = 101; })};
+  for (const WriteOptions& o : badWrites) {
+    EXPECT_EQ(WriteThrough(ScratchFile("bad.jpg"), kRasJpeg, kRasRGB, MakePixels(8, 8, 3, 255), 72, o), kBadArg);
+    EXPECT_FALSE(FileExists(ScratchFile("bad.jpg")));
+  }
+  for (int32_t scale : {0, 3, 16}) {
+    ReadOptions o;
+    o.scale = scale;
+    RasImage image;
+    EXPECT_EQ(RasQuery(path, image, o), kBadArg) << scale;
+  }
 }
 
 }  // namespace

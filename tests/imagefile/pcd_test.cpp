@@ -11,13 +11,13 @@
 
 namespace {
 
-class PcdTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    PcdSetOption(0, 3);
-    RasFreeAllMeta();
-  }
-};
+class PcdTest : public ::testing::Test {};
+
+ReadOptions AtResolution(int32_t resolution) {
+  ReadOptions options;
+  options.photoCdResolution = resolution;
+  return options;
+}
 
 struct Resolution {
   int option;
@@ -68,10 +68,9 @@ TEST_F(PcdTest, ReadsEachResolution) {
   WriteBytes(path, MakePack());
   for (const Resolution& res : kResolutions) {
     SCOPED_TRACE(res.option);
-    ASSERT_EQ(PcdSetOption(0, res.option), kOk);
     RasImage image;
     Pixels px;
-    ASSERT_EQ(ReadThrough(path, image, px), kOk) << RasLastFailure();
+    ASSERT_EQ(ReadThrough(path, image, px, AtResolution(res.option)), kOk) << RasLastFailure();
     EXPECT_EQ(image.format, kRasPhotoCD);
     EXPECT_EQ(image.colorType, kRasPhotoCDColor);
     EXPECT_EQ(image.channels, 3);
@@ -85,7 +84,7 @@ TEST_F(PcdTest, ReadsEachResolution) {
         ASSERT_EQ(px.At(x, y, 2), Expected(Chroma2, res.option, x, y, res.width, res.height)) << x << "," << y;
       }
     // Rows in any order: backwards, then jumping, equal the rows read in order.
-    ASSERT_EQ(RasOpen(path, 'r', image), kOk);
+    ASSERT_EQ(RasOpenRead(path, image, AtResolution(res.option)), kOk);
     RasScanline sl;
     for (uint32_t y : {res.height - 1, 0u, 5u, 200u % res.height, 4u, 1u, res.height - 2})
       for (int pass = 0; pass < 2; ++pass) {
@@ -111,10 +110,9 @@ TEST_F(PcdTest, ChrominanceStepsBlendThreeToOne) {
   }
   const std::string path = ScratchFile("step.pcd");
   WriteBytes(path, f);
-  PcdSetOption(0, 1);
   RasImage image;
   Pixels px;
-  ASSERT_EQ(ReadThrough(path, image, px), kOk);
+  ASSERT_EQ(ReadThrough(path, image, px, AtResolution(1)), kOk);
   const uint16_t rows[] = {px.At(10, 62, 1), px.At(10, 63, 1), px.At(10, 64, 1), px.At(10, 65, 1)};
   EXPECT_EQ(std::vector<uint16_t>(rows, rows + 4), (std::vector<uint16_t>{0, 25, 75, 100}));
   const uint16_t cols[] = {px.At(94, 7, 2), px.At(95, 7, 2), px.At(96, 7, 2), px.At(97, 7, 2)};
@@ -135,15 +133,9 @@ TEST_F(PcdTest, Refusals) {
   // A pack cut inside the largest image: the two smaller ones still read.
   WriteBytes(path, std::vector<uint8_t>(pack.begin(), pack.end() - 1));
   EXPECT_EQ(RasQuery(path, image), kSeekErr);
-  PcdSetOption(0, 2);
-  EXPECT_EQ(RasQuery(path, image), kOk);
+  EXPECT_EQ(RasQuery(path, image, AtResolution(2)), kOk);
   // No such resolution.
-  PcdSetOption(0, 4);
-  int32_t option = 0;
-  ASSERT_EQ(PcdGetOption(0, option), kOk);
-  EXPECT_EQ(option, 4);
-  EXPECT_EQ(RasQuery(path, image), kSysErr);
-  EXPECT_EQ(PcdSetOption(1, 1), kBadArg);
+  EXPECT_EQ(RasQuery(path, image, AtResolution(4)), kSysErr);
   // Read only.
   RasImage out;
   ASSERT_EQ(rasInit(out, kRasPhotoCD, 192, 128, 3, kRasPhotoCDColor, 72), kOk);

@@ -13,10 +13,7 @@ namespace {
 
 std::string Fixture(const std::string& name) { return TestData("imagefile/" + name); }
 
-class RasTest : public ::testing::Test {
- protected:
-  void TearDown() override { RasFreeAllMeta(); }
-};
+class RasTest : public ::testing::Test {};
 
 TEST_F(RasTest, RecognisesByContentWithTheFormatsDepth) {
   struct Case {
@@ -116,62 +113,42 @@ TEST_F(RasTest, ReadsRowsInAnyOrder) {
   }
 }
 
-TEST_F(RasTest, ReadOpensEmptyTheInputSlots) {
+TEST_F(RasTest, ReadOpensReplaceTheImagesMetadata) {
   RasImage image;
   ASSERT_EQ(RasQuery(Fixture("exif_thumb.jpg"), image), kOk);
-  EXPECT_GT(RasMetaSize(kMetaGetInExif), 4u);
+  EXPECT_GT(image.meta.exif.size(), 0u);
   ASSERT_EQ(RasQuery(Fixture("rgb8_icc.tif"), image), kOk);
-  EXPECT_EQ(RasMetaSize(kMetaGetInExif), 0u);
-  EXPECT_GT(RasMetaSize(kMetaGetInProfile), 0u);
+  EXPECT_TRUE(image.meta.exif.empty());
+  EXPECT_TRUE(image.meta.HasIcc());
   image.format = kRasBmp;
   ASSERT_EQ(RasOpen(Fixture("bmp24.bmp"), 'r', image), kOk);
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(1);
-  ASSERT_EQ(RasGetMeta(kMetaGetInProfile, &p), kOk);
-  EXPECT_EQ(p, nullptr);
+  EXPECT_FALSE(image.meta.HasIcc());
   RasClose(image);
+  // A failed query leaves nothing behind either.
+  ASSERT_EQ(RasQuery(Fixture("rgb8_icc.tif"), image), kOk);
+  EXPECT_EQ(RasQuery(ScratchFile("missing.tif"), image), kOpenErr);
+  EXPECT_FALSE(image.meta.HasIcc());
 }
 
-TEST_F(RasTest, SlotsMoveCopySaveAndLoad) {
+TEST_F(RasTest, ProfilesSaveAndLoadByTheirSizeField) {
   const std::vector<uint8_t> profile = MakeProfile(false);
-  // Output profile copied in, saved whole, loaded back.
-  ASSERT_EQ(RasSetMeta(kMetaSetOutProfile, profile.data()), kOk);
+  ImageMeta meta;
   const std::string saved = ScratchFile("out.icc");
-  ASSERT_EQ(RasGetMeta(kMetaSaveOutProfile, const_cast<char*>(saved.c_str())), kOk);
+  EXPECT_EQ(MetaSaveIcc(meta, saved), kSysErr);  // none: no file
+  EXPECT_FALSE(FileExists(saved));
+  // Bytes stored past the size field are not written.
+  meta.iccProfile = profile;
+  meta.iccProfile.insert(meta.iccProfile.end(), {1, 2, 3});
+  EXPECT_EQ(meta.IccLength(), profile.size());
+  ASSERT_EQ(MetaSaveIcc(meta, saved), kOk);
   EXPECT_EQ(FileBytes(saved), profile);
-  ASSERT_EQ(RasSetMeta(kMetaFreeOutProfile, nullptr), kOk);
-  EXPECT_EQ(RasGetMeta(kMetaSaveOutProfile, const_cast<char*>(saved.c_str())), kSysErr);
-  ASSERT_EQ(RasSetMeta(kMetaLoadOutProfile, saved.c_str()), kOk);
-  EXPECT_EQ(RasMetaSize(kMetaGetOutProfile), profile.size());
-
-  // Input EXIF moved to the output; saved without its length bytes; loaded back with them.
-  RasImage image;
-  ASSERT_EQ(RasQuery(Fixture("exif_thumb.jpg"), image), kOk);
-  const uint32_t size = RasMetaSize(kMetaGetInExif);
-  ASSERT_EQ(RasSetMeta(kMetaMoveExifInToOut, nullptr), kOk);
-  EXPECT_EQ(RasMetaSize(kMetaGetInExif), 0u);
-  EXPECT_EQ(RasMetaSize(kMetaGetOutExif), size);
-  const std::string exif = ScratchFile("out.exif");
-  ASSERT_EQ(RasGetMeta(kMetaSaveOutExif, const_cast<char*>(exif.c_str())), kOk);
-  const std::vector<uint8_t> data = FileBytes(exif);
-  EXPECT_EQ(data.size(), size - 4);
-  EXPECT_EQ(data[0], data[1]);  // "II" or "MM"
-  ASSERT_EQ(RasSetMeta(kMetaLoadOutExif, exif.c_str()), kOk);
-  const uint8_t* block = nullptr;
-  ASSERT_EQ(RasGetMeta(kMetaGetOutExif, &block), kOk);
-  EXPECT_EQ(LoadBE32(block), size);
-  EXPECT_EQ(std::memcmp(block + 4, data.data(), data.size()), 0);
-
-  // An EXIF block of length 4 holds nothing: no file is made.
-  const uint8_t empty[4] = {0, 0, 0, 4};
-  ASSERT_EQ(RasSetMeta(kMetaSetOutExif, empty), kOk);
-  const std::string none = ScratchFile("none.exif");
-  EXPECT_EQ(RasGetMeta(kMetaSaveOutExif, const_cast<char*>(none.c_str())), kSysErr);
-  EXPECT_FALSE(FileExists(none));
-
-  EXPECT_EQ(RasGetMeta(5, &block), kBadArg);
-  EXPECT_EQ(RasSetMeta(7, nullptr), kBadArg);
-  EXPECT_EQ(RasSetMeta(kMetaSetOutProfile, nullptr), kBadArg);
-  EXPECT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), (uint32_t)profile.size() - 1), kFormatErr);
+  ImageMeta loaded;
+  ASSERT_EQ(MetaLoadIcc(loaded, saved), kOk);
+  EXPECT_EQ(loaded.iccProfile, profile);
+  EXPECT_EQ(MetaLoadIcc(loaded, ScratchFile("missing.icc")), kOpenErr);
+  // A size field above what is stored: what is stored.
+  meta.iccProfile.resize(200);
+  EXPECT_EQ(meta.IccLength(), 200u);
 }
 
 }  // namespace

@@ -15,7 +15,6 @@ namespace {
 
 class LegacyTest : public ::testing::Test {
  protected:
-  void TearDown() override { RasFreeAllMeta(); }
 };
 
 std::string Fixture(const std::string& name) { return TestData("imagefile/" + name); }

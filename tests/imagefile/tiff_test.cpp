@@ -23,15 +23,20 @@ Pixels Source(const std::string& name) {
   return px;
 }
 
-class TiffTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    RasFreeAllMeta();
-    TiffForgetIptc();
-    TiffSetOption(0, 1);
-    TiffSetOption(1, 0x4949);
-  }
-};
+class TiffTest : public ::testing::Test {};
+
+WriteOptions Layout(int32_t planar, int32_t order) {
+  WriteOptions options;
+  options.planar = planar;
+  options.byteOrder = order;
+  return options;
+}
+
+ImageMeta WithProfile(const std::vector<uint8_t>& profile) {
+  ImageMeta meta;
+  meta.iccProfile = profile;
+  return meta;
+}
 
 // Peer files against the pixels they were made from (lossless), or against
 // ImageMagick's own decode where the peer changed the pixels (CMYK, palettes).
@@ -104,15 +109,14 @@ TEST_F(TiffTest, ReadsPeerLabAsOffsetForm) {
   EXPECT_EQ(checked, 13 * 7);
 }
 
-TEST_F(TiffTest, ReadsEmbeddedProfileIntoInputSlot) {
+TEST_F(TiffTest, ReadsEmbeddedProfileIntoTheImagesMetadata) {
   RasImage image;
   ASSERT_EQ(RasQuery(Fixture("rgb8_icc.tif"), image), kOk);
-  const uint8_t* profile = nullptr;
-  ASSERT_EQ(RasGetMeta(kMetaGetInProfile, &profile), kOk);
-  ASSERT_NE(profile, nullptr);
-  EXPECT_EQ(RasMetaSize(kMetaGetInProfile), 2576u);
-  EXPECT_EQ(LoadBE32(profile), 2576u);
-  EXPECT_EQ(std::memcmp(profile + 36, "acsp", 4), 0);
+  const std::vector<uint8_t>& profile = image.meta.iccProfile;
+  ASSERT_EQ(profile.size(), 2576u);
+  EXPECT_EQ(LoadBE32(profile.data()), 2576u);
+  EXPECT_EQ(std::memcmp(profile.data() + 36, "acsp", 4), 0);
+  EXPECT_EQ(image.meta.resolutionUnit, ResolutionUnit::kInch);
 }
 
 // Hand-built files for what the peers do not write: SHORT strip offsets in an
@@ -155,12 +159,10 @@ TEST_F(TiffTest, RoundTripsEveryLayout) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "format " << c.format << " type " << c.colorType << " planar " << c.planar
                                     << " order " << std::hex << c.order);
-    ASSERT_EQ(TiffSetOption(0, c.planar), kOk);
-    ASSERT_EQ(TiffSetOption(1, c.order), kOk);
-    ASSERT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), (uint32_t)profile.size()), kOk);
     const Pixels px = MakePixels(c.width, c.height, c.channels, c.format == kRasTiff16 ? 65535 : 255, c.width);
     const std::string path = ScratchFile("round.tif");
-    ASSERT_EQ(WriteThrough(path, c.format, c.colorType, px, 72.5f), kOk) << RasLastFailure();
+    ASSERT_EQ(WriteThrough(path, c.format, c.colorType, px, 72.5f, Layout(c.planar, c.order), WithProfile(profile)), kOk)
+        << RasLastFailure();
     RasImage image;
     Pixels back;
     ASSERT_EQ(ReadThrough(path, image, back), kOk) << RasLastFailure();
@@ -168,7 +170,7 @@ TEST_F(TiffTest, RoundTripsEveryLayout) {
     EXPECT_EQ(image.colorType, c.colorType == kRasPhotoCDColor ? kRasRGB : c.colorType);
     EXPECT_FLOAT_EQ(image.resolution, 72.5f);
     EXPECT_EQ(back.samples, px.samples);
-    EXPECT_EQ(RasMetaSize(kMetaGetInProfile), profile.size());
+    EXPECT_EQ(image.meta.iccProfile, profile);
     // libtiff reads the same file without a complaint.
     if (HavePeer("tiffinfo")) {
       std::string out;
@@ -242,13 +244,11 @@ TEST_F(TiffTest, PeersReadWhatWeWrite) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "format " << c.format << " type " << c.colorType);
-    TiffSetOption(0, c.planar);
-    TiffSetOption(1, c.order);
-    ASSERT_EQ(RasSetMetaBytes(kMetaSetOutProfile, profile.data(), (uint32_t)profile.size()), kOk);
     const bool wide = c.format == kRasTiff16;
     const Pixels px = MakePixels(23, 9, c.channels, wide ? 65535 : 255, 7);
     const std::string path = ScratchFile("peer.tif");
-    ASSERT_EQ(WriteThrough(path, c.format, c.colorType, px, 240), kOk) << RasLastFailure();
+    ASSERT_EQ(WriteThrough(path, c.format, c.colorType, px, 240, Layout(c.planar, c.order), WithProfile(profile)), kOk)
+        << RasLastFailure();
     Pixels peer;
     ASSERT_TRUE(PeerDecode(path, c.colorType == kRasGray ? "-colorspace gray" : "", wide ? 16 : 8, peer));
     EXPECT_EQ(peer.samples, px.samples);
@@ -277,11 +277,9 @@ TEST_F(TiffTest, CarriesIptcBlockFromInputToOutput) {
   WriteBytes(in, BuildTiff(false, data, entries));
   RasImage input;
   ASSERT_EQ(RasQuery(in, input), kOk);
-  ASSERT_EQ(RasOpen(in, 'r', input), kOk);
-  ASSERT_EQ(TiffCopyIptc(input), kOk);
-  RasClose(input);
+  ASSERT_EQ(input.meta.iptc.size(), 8u);
   const std::string out = ScratchFile("iptc_out.tif");
-  ASSERT_EQ(WriteThrough(out, kRasTiff, kRasRGB, px, 300), kOk);
+  ASSERT_EQ(WriteThrough(out, kRasTiff, kRasRGB, px, 300, {}, input.meta), kOk);
   const std::vector<uint8_t> f = FileBytes(out);
   const uint32_t n = LoadLE16(&f[8]);
   bool found = false;
@@ -296,21 +294,18 @@ TEST_F(TiffTest, CarriesIptcBlockFromInputToOutput) {
   EXPECT_TRUE(found);
 }
 
-TEST_F(TiffTest, OptionsKeepTheirRanges) {
-  int32_t v = 0;
-  EXPECT_EQ(TiffSetOption(0, 3), kBadArg);
-  EXPECT_EQ(TiffSetOption(1, 0x1234), kBadArg);
-  EXPECT_EQ(TiffSetOption(9, 5), kBadArg);  // the LZW switch is off
-  EXPECT_EQ(TiffSetOption(11, 2), kBadArg);
-  EXPECT_EQ(TiffSetOption(1927, 1), kUnsupported);
-  EXPECT_EQ(TiffGetOption(5, v), kBadArg);
-  RasImage image;
-  RasQuery(Fixture("lzw.tif"), image);
-  ASSERT_EQ(TiffGetOption(8, v), kOk);
-  EXPECT_EQ(v, 5);  // remembered although refused
-  RasQuery(Fixture("rgb8_ii.tif"), image);
-  ASSERT_EQ(TiffGetOption(8, v), kOk);
-  EXPECT_EQ(v, 1);
+TEST_F(TiffTest, WriteOptionsOutOfRangeAreRefused) {
+  const Pixels px = MakePixels(4, 3, 3, 255);
+  const std::string path = ScratchFile("bad.tif");
+  EXPECT_EQ(WriteThrough(path, kRasTiff, kRasRGB, px, 72, Layout(3, 0x4949)), kBadArg);
+  EXPECT_EQ(WriteThrough(path, kRasTiff, kRasRGB, px, 72, Layout(1, 0x1234)), kBadArg);
+  WriteOptions lzw;
+  lzw.compression = 5;  // LZW is not built
+  EXPECT_EQ(WriteThrough(path, kRasTiff, kRasRGB, px, 72, lzw), kBadArg);
+  WriteOptions predictor;
+  predictor.predictor = 2;
+  EXPECT_EQ(WriteThrough(path, kRasTiff, kRasRGB, px, 72, predictor), kBadArg);
+  EXPECT_FALSE(FileExists(path));
 }
 
 // Refused variants and hostile files: a status and a reason, quickly, with

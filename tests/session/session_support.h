@@ -37,17 +37,15 @@ inline uint32_t TestSample(uint32_t x, uint32_t y, int c, uint32_t w, uint32_t h
 // pattern (times `gain`); `profile` and the EXIF block of `exifFrom` are embedded when given.
 inline Status WriteTestImage(const std::string& path, int32_t format, uint32_t w, uint32_t h, int32_t channels = 3,
                              const std::string& profile = "", const std::string& exifFrom = "", double gain = 1.0) {
-  RasSetMeta(kMetaFreeOutProfile, nullptr);
-  RasSetMeta(kMetaFreeOutExif, nullptr);
+  RasImage out;
   if (!profile.empty()) {
-    if (Status st = RasSetMeta(kMetaLoadOutProfile, profile.c_str()); st != kOk) return st;
+    if (Status st = MetaLoadIcc(out.meta, profile); st != kOk) return st;
   }
   if (!exifFrom.empty()) {
     RasImage source;
     if (Status st = RasQuery(exifFrom, source); st != kOk) return st;
-    RasSetMeta(kMetaMoveExifInToOut, nullptr);
+    out.meta.exif = source.meta.exif;
   }
-  RasImage out;
   Status st = rasInit(out, format, w, h, channels, channels == 1 ? kRasGray : kRasRGB, 72);
   if (st == kOk) st = RasOpen(path, 'w', out);
   RasScanline sl;
@@ -63,8 +61,6 @@ inline Status WriteTestImage(const std::string& path, int32_t format, uint32_t w
     st = RasWriteSl(out, y, sl);
   }
   const Status closed = RasClose(out);
-  RasSetMeta(kMetaFreeOutProfile, nullptr);
-  RasSetMeta(kMetaFreeOutExif, nullptr);
   return st != kOk ? st : closed;
 }
 

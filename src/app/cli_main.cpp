@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "app/cli_batch.h"
+#include "app/cli_options.h"
 #include "filters/filterstage.h"
 #include "filters/preview.h"
 #include "imagefile/dcs.h"
@@ -473,6 +474,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   int result;
+  // The man page and the bash completion, made from the option table at build time.
+  if (command == "_man") return PrintManPage(stdout), 0;
+  if (command == "_bash_completion") return PrintBashCompletion(stdout), 0;
   if (command == "correct") return RunCorrect(argc, argv);
   if (command == "job") return RunJob(argc, argv);
   if (command == "info") result = Info(argc, argv);

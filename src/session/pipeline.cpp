@@ -123,10 +123,9 @@ Status ChooseOutput(EditContext* ctx) {
   return SetOutput(ctx, format, OutputPathFor(naming, ctx->imagePath, written));
 }
 
-Status PlannedOutputPath(const std::string& imagePath, std::string& outputPath) {
+Status PlannedOutputPath(const Prefs& prefs, const std::string& imagePath, std::string& outputPath) {
   RasImage image;
   if (Status st = RasQuery(imagePath, image); st != kOk) return st;
-  const Prefs& prefs = AppPrefs();
   int32_t format = prefs.outputFormat;
   if (format == 0) format = image.format == kRasCameraRaw ? kRasTiff16 : image.format;
   OutputNaming naming;

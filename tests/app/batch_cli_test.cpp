@@ -564,4 +564,239 @@ TEST_F(BatchCliTest, LongPathsAndLineFeedsInNames) {
   EXPECT_TRUE(FileExists(In("two\nlines-zV.jpg")));
 }
 
+
+// Small images that differ, in the folder `dir` (created).
+std::vector<std::string> MakeImages(const std::string& dir, int count, int first = 100) {
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> out;
+  for (int i = 0; i < count; ++i) {
+    out.push_back(dir + "img" + std::to_string(first + i) + (i % 3 ? ".jpg" : ".tif"));
+    EXPECT_EQ(WriteTestImage(out.back(), i % 3 ? kRasJpeg : kRasTiff, 40 + i % 7, 30, 3, "", "", 0.5 + 0.02 * i), 0);
+  }
+  return out;
+}
+
+std::string Quoted(const std::vector<std::string>& paths) {
+  std::string s;
+  for (const std::string& p : paths) s += " '" + p + "'";
+  return s;
+}
+
+// Any number of runs work at once, also over the same outputs, and a killed
+// run blocks none: every output is the one a single run writes.
+TEST_F(BatchCliTest, ConcurrentRunsOverOverlappingOutputsAndAKilledRunBlockNothing) {
+  const auto inputs = MakeImages(In(""), 8);
+  std::string out;
+  std::filesystem::create_directories(root_ + "ref");
+  ASSERT_EQ(Cli("correct -q -j 1 -o '" + root_ + "ref'" + Quoted(inputs), &out), 0) << out;
+
+  // A run killed while it works, left behind.
+  std::filesystem::create_directories(root_ + "killed");
+  const pid_t killed = Launch("correct -j 1 -o '" + root_ + "killed'" + Quoted(inputs));
+  ::usleep(150000);
+  ::kill(killed, SIGKILL);
+  ASSERT_EQ(waitpid(killed, nullptr, 0), killed);
+
+  std::vector<pid_t> runs;
+  for (int r = 0; r < 4; ++r) {
+    const std::vector<std::string> share(inputs.begin() + r, inputs.begin() + r + 5);
+    const std::string command = "exec " + Env() + "correct -q -j 1 -o '" + Out() + "'" + Quoted(share) + " >'" +
+                                root_ + "log" + std::to_string(r) + "' 2>&1";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl("/bin/sh", "sh", "-c", command.c_str(), (char*)nullptr);
+      _exit(127);
+    }
+    runs.push_back(pid);
+  }
+  for (size_t r = 0; r < runs.size(); ++r) {
+    int status = -1;
+    ASSERT_EQ(waitpid(runs[r], &status, 0), runs[r]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileText(root_ + "log" + std::to_string(r));
+  }
+  EXPECT_EQ(FolderLeaves(Out()), FolderLeaves(root_ + "ref"));
+  for (const std::string& leaf : FolderLeaves(root_ + "ref"))
+    EXPECT_TRUE(FileBytes(Out(leaf)) == FileBytes(root_ + "ref/" + leaf)) << leaf;
+  EXPECT_FALSE(HasTempFile(Out()));
+  // Only the killed run's folder is left, and it is offered for resuming.
+  ASSERT_TRUE(WaitForBatchlineFree());
+  EXPECT_LE(RunFolders().size(), 1u);
+}
+
+// SIGTERM, and SIGPIPE from a reader that went away, end a run like Ctrl-C
+// (status 130, no partial output, the inputs as they were); --resume then
+// saves only what was not saved, and the outputs are those of one whole run.
+TEST_F(BatchCliTest, TerminatedOrPipedIntoHeadTheRunEndsCleanlyAndResumes) {
+  const auto inputs = MakeImages(In(""), 12);
+  std::vector<std::vector<unsigned char>> bytes;
+  for (const std::string& in : inputs) bytes.push_back(FileBytes(in));
+  std::string out;
+  std::filesystem::create_directories(root_ + "ref");
+  ASSERT_EQ(Cli("correct -q -j 1 -o '" + root_ + "ref'" + Quoted(inputs), &out), 0) << out;
+  for (const std::string how : {"SIGTERM", "SIGPIPE"}) {
+    SCOPED_TRACE(how);
+    std::filesystem::remove_all(Out());
+    std::filesystem::create_directories(Out());
+    int status = -1;
+    if (how == "SIGTERM") {
+      std::remove((root_ + "log").c_str());
+      const pid_t pid = Launch("correct -j 1 -o '" + Out() + "'" + Quoted(inputs));
+      ASSERT_TRUE(WaitForSaved(1));
+      ::kill(pid, SIGTERM);
+      int raw = 0;
+      ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+      status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+      out = ReadFileText(root_ + "log");
+    } else {
+      status = RunCommand("bash -c \"" + Env() + "correct -j 1 -o '" + Out() + "'" + Quoted(inputs) +
+                              " 2>'" + root_ + "err' | head -n 1 >/dev/null; exit \\${PIPESTATUS[0]}\"",
+                          &out);
+      out = ReadFileText(root_ + "err");
+    }
+    EXPECT_EQ(status, 130) << out;
+    EXPECT_NE(out.find("correct --resume"), std::string::npos) << out;
+    for (size_t i = 0; i < inputs.size(); ++i) EXPECT_TRUE(FileBytes(inputs[i]) == bytes[i]);
+    EXPECT_FALSE(HasTempFile(Out()));
+    const size_t before = FolderLeaves(Out()).size();
+    EXPECT_LT(before, inputs.size());
+    ASSERT_TRUE(WaitForBatchlineFree());
+    ASSERT_EQ(RunFolders().size(), 1u);
+    ASSERT_EQ(Cli("correct --resume '" + RunFolders()[0] + "'", &out), 0) << out;
+    size_t saved = 0;
+    for (size_t at = out.find(" -> "); at != std::string::npos; at = out.find(" -> ", at + 1)) ++saved;
+    EXPECT_LE(saved + before, inputs.size()) << out;  // nothing saved twice
+    EXPECT_EQ(FolderLeaves(Out()), FolderLeaves(root_ + "ref"));
+    for (const std::string& leaf : FolderLeaves(root_ + "ref"))
+      EXPECT_TRUE(FileBytes(Out(leaf)) == FileBytes(root_ + "ref/" + leaf)) << leaf;
+    EXPECT_TRUE(RunFolders().empty());
+  }
+}
+
+// The usual conventions of command-line tools, as a table: short options,
+// --opt=value, "--", dry runs, folders, file lists, quiet runs, the exit
+// statuses.
+TEST_F(BatchCliTest, OptionsInputsAndExitStatusesFollowTheConventions) {
+  ASSERT_EQ(WriteTestImage(In("a.jpg"), kRasJpeg, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(In("-b.jpg"), kRasJpeg, 30, 20), 0);
+  std::filesystem::create_directories(In("deep/er"));
+  ASSERT_EQ(WriteTestImage(In("deep/er/c.tif"), kRasTiff, 30, 20), 0);
+  WriteFileText(In("deep/notes.txt"), "not an image, left out of a folder");
+  const std::string list = root_ + "list", a = In("a.jpg"), b = In("-b.jpg"), c = In("deep/er/c.tif");
+  WriteFileBytes(list, (a + '\0' + c + '\0').data(), a.size() + c.size() + 2);
+  const std::string o = " -o '" + Out() + "' ";
+  struct Case {
+    std::string args;
+    int status;
+    std::string text;                 // in what it prints
+    std::vector<std::string> outputs;  // what it writes
+  } cases[] = {
+      {"-q -j1" + o + "-- '" + b + "' '" + a + "'", 0, "", {"-b-zV.jpg", "a-zV.jpg"}},
+      {"--out='" + Out() + "' --naming=prefix --jobs=1 '" + a + "'", 0, a + " -> " + Out("zV-a.jpg"), {"zV-a.jpg"}},
+      {"-n" + o + "'" + a + "'", 0, a + " -> " + Out("a-zV.jpg"), {}},
+      {"-r -j 1" + o + "'" + In("deep") + "'", 0, "1 of 1 images saved", {"c-zV.tif"}},
+      {"-0 --files-from '" + list + "'" + o, 0, "2 of 2 images saved", {"a-zV.jpg", "c-zV.tif"}},
+      {o + "'" + In("deep") + "'", 2, "deep: is a folder (add -r", {}},
+      {o + "'" + In("none.jpg") + "'", 3, In("none.jpg") + ": not added: ", {}},
+      {o + "'" + a + "' '" + In("none.jpg") + "'", 1, "1 of 2 images saved, 1 failed", {"a-zV.jpg"}},
+      {"-x '" + a + "'", 2, "unknown option -x", {}},
+      {"'" + a + "' --out", 2, "--out needs a value", {}},
+      {"--shard 2/2 '" + a + "'", 2, "--shard takes K/N with 0 <= K < N (got '2/2')", {}},
+      {"--help", 0, "--files-from FILE|-", {}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.args);
+    std::filesystem::remove_all(Out());
+    std::filesystem::create_directories(Out());
+    std::string out;
+    EXPECT_EQ(Cli("correct " + k.args, &out), k.status) << out;
+    if (k.text.empty()) EXPECT_EQ(out, "");
+    else EXPECT_NE(out.find(k.text), std::string::npos) << out;
+    EXPECT_EQ(FolderLeaves(Out()), k.outputs) << out;
+  }
+  EXPECT_TRUE(RunFolders().empty());
+}
+
+// The report: one JSON object a line per input, with the output's SHA-256;
+// --skip-existing leaves done images out; two inputs that would write one
+// output are an error for the second, never a merge.
+TEST_F(BatchCliTest, ReportSkipExistingAndCollidingOutputs) {
+  std::filesystem::create_directories(In("d1"));
+  std::filesystem::create_directories(In("d2"));
+  ASSERT_EQ(WriteTestImage(In("d1/x.jpg"), kRasJpeg, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(In("d2/x.jpg"), kRasJpeg, 30, 20), 0);
+  ASSERT_EQ(WriteTestImage(In("y.jpg"), kRasJpeg, 30, 20), 0);
+  std::string out, sums;
+  const std::string report = root_ + "report.jsonl";
+  EXPECT_EQ(Cli("correct -j 1 --report '" + report + "' -o '" + Out() + "' '" + In("d1/x.jpg") + "' '" + In("d2/x.jpg") +
+                    "' '" + In("y.jpg") + "'",
+                &out),
+            1)
+      << out;
+  EXPECT_NE(out.find(In("d2/x.jpg") + ": not saved: its output " + Out("x-zV.jpg") + " is also the output of " +
+                     In("d1/x.jpg")),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(ImageWidth(Out("x-zV.jpg")), 40u);
+  ASSERT_EQ(RunCommand("cd '" + Out() + "' && sha256sum x-zV.jpg y-zV.jpg", &sums), 0);
+  const auto lines = Lines(ReadFileText(report));
+  ASSERT_EQ(lines.size(), 3u);
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.front(), '{');
+    EXPECT_EQ(line.back(), '}');
+    EXPECT_NE(line.find("\"settings\":{\"start\":\"auto\""), std::string::npos) << line;
+  }
+  const std::string xSum = sums.substr(0, 64), ySum = Lines(sums)[1].substr(0, 64);
+  EXPECT_NE(ReadFileText(report).find("\"input\":\"" + In("d1/x.jpg") + "\",\"output\":\"" + Out("x-zV.jpg") +
+                                      "\",\"status\":\"saved\",\"reason\":null"),
+            std::string::npos);
+  EXPECT_NE(ReadFileText(report).find("\"sha256\":\"" + xSum + "\""), std::string::npos);
+  EXPECT_NE(ReadFileText(report).find("\"sha256\":\"" + ySum + "\""), std::string::npos);
+  EXPECT_NE(ReadFileText(report).find("\"input\":\"" + In("d2/x.jpg") + "\",\"output\":null,\"status\":\"failed\""),
+            std::string::npos);
+
+  // Again with --skip-existing: nothing left to do, nothing rewritten.
+  const auto before = FileBytes(Out("y-zV.jpg"));
+  EXPECT_EQ(Cli("correct --skip-existing --report - -o '" + Out() + "' '" + In("y.jpg") + "'", &out), 0) << out;
+  EXPECT_NE(out.find("\"status\":\"skipped\",\"reason\":\"its output " + Out("y-zV.jpg") + " exists\""),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(FileBytes(Out("y-zV.jpg")) == before);
+}
+
+// Shards: each image falls in exactly one share, whatever the order of the
+// inputs; two shards run side by side with GNU parallel write what one run
+// writes, byte for byte.
+TEST_F(BatchCliTest, ShardsWithGnuParallelMatchASingleRun) {
+  if (RunCommand("parallel --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs GNU parallel (scripts/setup.sh)";
+  MakeImages(In("a/"), 20, 100);
+  MakeImages(In("b/"), 20, 200);
+  std::string out;
+  std::filesystem::create_directories(root_ + "ref");
+  ASSERT_EQ(Cli("correct -q -r -j 2 -o '" + root_ + "ref' '" + In("") + "'", &out), 0) << out;
+  const auto all = FolderLeaves(root_ + "ref");
+  ASSERT_EQ(all.size(), 40u);
+  // The shares of a shard do not depend on the order the inputs come in.
+  std::string forward, backward;
+  ASSERT_EQ(Cli("correct -n --shard 1/3 '" + In("a/img100.tif") + "' '" + In("a/img101.jpg") + "' '" +
+                    In("a/img102.jpg") + "' '" + In("a/img103.tif") + "'",
+                &forward),
+            0);
+  ASSERT_EQ(Cli("correct -n --shard 1/3 '" + In("a/img103.tif") + "' '" + In("a/img102.jpg") + "' '" +
+                    In("a/img101.jpg") + "' '" + In("a/img100.tif") + "'",
+                &backward),
+            0);
+  auto f = Lines(forward), g = Lines(backward);
+  std::sort(f.begin(), f.end());
+  std::sort(g.begin(), g.end());
+  EXPECT_EQ(f, g);
+
+  ASSERT_EQ(RunCommand("cd '" + In("") + "' && parallel -j 2 " + Env() + "correct -q -r -j 1 --shard {}/2 -o '" +
+                           Out() + "' . ::: 0 1 2>&1",
+                       &out),
+            0)
+      << out;
+  EXPECT_EQ(FolderLeaves(Out()), all);
+  for (const std::string& leaf : all) EXPECT_TRUE(FileBytes(Out(leaf)) == FileBytes(root_ + "ref/" + leaf)) << leaf;
+}
+
 }  // namespace

@@ -193,6 +193,7 @@ struct Options {
   bool noExif = false, noEmbed = false;
   // inputs and run
   int jobs = 0;
+  bool keepTree = false;
   bool recursive = false, nulSeparated = false, skipExisting = false, dryRun = false, quiet = false, verbose = false;
   std::string filesFrom, report, resume;
   int shardK = 0, shardN = 1;
@@ -326,6 +327,7 @@ int ParseOptions(int argc, char** argv, int first, unsigned command, Options& o)
         if (!ParseInt(v.c_str(), 1, kMaxWorkers, o.jobs)) return UsageError("--jobs takes a number from 1 to 256");
         break;
       case 'r': o.recursive = true; break;
+      case 275: o.keepTree = true; break;
       case 270: o.filesFrom = v; break;
       case '0': o.nulSeparated = true; break;
       case 271: o.skipExisting = true; break;
@@ -928,6 +930,33 @@ struct Input {
   std::string key;    // what --shard hashes: the path as given, or relative to its folder
 };
 
+// The folder under --out that --keep-tree saves an input in: the folders of
+// its key (relative to the folder given, or as given when relative), ""
+// for an absolute path or one that climbs with "..".
+std::string TreeOf(const std::string& key) {
+  const size_t slash = key.rfind('/');
+  if (key.empty() || key[0] == '/' || slash == std::string::npos) return {};
+  const std::string dir = key.substr(0, slash + 1);
+  if (dir == "../" || dir.rfind("../", 0) == 0 || dir.find("/../") != std::string::npos) return {};
+  std::string clean;
+  for (size_t at = 0; at < dir.size();) {
+    const size_t end = dir.find('/', at);
+    const std::string part = dir.substr(at, end - at);
+    if (!part.empty() && part != ".") clean += part + "/";
+    at = end + 1;
+  }
+  return clean;
+}
+
+// mkdir -p.
+bool MakeFolders(const std::string& path) {
+  for (size_t at = 1; at <= path.size(); ++at) {
+    if (at != path.size() && path[at] != '/') continue;
+    if (::mkdir(path.substr(0, at).c_str(), 0777) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
 bool IsImageName(const std::string& leaf) {
   const size_t dot = leaf.rfind('.');
   if (dot == std::string::npos || leaf[0] == '.') return false;
@@ -1013,6 +1042,7 @@ int CollectInputs(const Options& o, std::vector<Input>& out) {
 const char* const kArgsLeaf = kRunArgsLeaf;
 const char* const kInputsLeaf = kRunInputsLeaf;
 const char* const kNextLeaf = kRunNextLeaf;
+const char* const kTreesLeaf = kRunTreesLeaf;
 
 // Writes `bytes` as `path` in one rename, on the disk first.
 bool WriteWhole(const std::string& path, const std::string& bytes) {
@@ -1050,8 +1080,12 @@ int JobsOf(const Options& o) { return o.jobs > 0 ? o.jobs : DefaultJobs(); }
 // Adds and saves `inputs` from `next` on, a few at a time, so that each image
 // is saved soon after it was analysed and the Batchline stays short; the run
 // folder records how far the run got.
-void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& inputs, size_t next, Results& results,
+void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& inputs,
+                  const std::vector<std::string>& trees, size_t next, Results& results,
                   const std::unordered_set<std::string>& known) {
+  const std::string outRoot = AppPrefs().outputFolder;
+  Prefs plan = AppPrefs();  // the save settings the outputs are planned with
+  auto treeOf = [&](size_t i) { return o.keepTree && i < trees.size() ? trees[i] : std::string(); };
   const int jobs = JobsOf(o);
   const size_t chunk = (size_t)std::max(4, 2 * jobs);
   const std::string nextPath = run.folder() + kNextLeaf;
@@ -1061,11 +1095,22 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
   while (next < inputs.size() && !gInterrupted) {
     std::vector<std::string> batch;
     size_t end = next;
-    for (; end < inputs.size() && batch.size() < chunk; ++end) {
+    // With --keep-tree a batch holds the images of one folder: the output
+    // folder is a setting of the whole save.
+    const std::string tree = treeOf(next);
+    if (o.keepTree) {
+      plan.outputFolder = outRoot + tree;
+      if (!MakeFolders(plan.outputFolder) || SetPrefsPath(AppPrefs().outputFolder, plan.outputFolder) != kOk) {
+        std::fprintf(stderr, "tavelin-cli: %s: cannot create the folder\n", plan.outputFolder.c_str());
+        gInterrupted = 1;
+        break;
+      }
+    }
+    for (; end < inputs.size() && batch.size() < chunk && treeOf(end) == tree; ++end) {
       const std::string& in = inputs[end];
       if (known.count(in)) continue;  // an entry of the resumed job
       std::string output;
-      if (PlannedOutputPath(AppPrefs(), in, output) == kOk) {
+      if (PlannedOutputPath(plan, in, output) == kOk) {
         ImageResult r;
         r.input = in;
         r.output = output;
@@ -1123,9 +1168,13 @@ int Correct(const Options& o, std::chrono::steady_clock::time_point start) {
   std::vector<Input> collected;
   if (int r = CollectInputs(o, collected)) return r;
   if (collected.empty() && o.inputs.empty() && o.filesFrom.empty()) return UsageError("correct needs at least one image");
-  std::vector<std::string> inputs;
+  if (o.keepTree && o.outDir.empty()) return UsageError("--keep-tree needs --out");
+  std::vector<std::string> inputs, trees;
   inputs.reserve(collected.size());
-  for (Input& in : collected) inputs.push_back(std::move(in.path));
+  for (Input& in : collected) {
+    inputs.push_back(std::move(in.path));
+    if (o.keepTree) trees.push_back(TreeOf(in.key));
+  }
   collected.clear();
 
   if (o.dryRun) {
@@ -1138,7 +1187,10 @@ int Correct(const Options& o, std::chrono::steady_clock::time_point start) {
     prefs.suffix = o.suffix;
     prefs.prefix = o.prefix;
     int failed = 0;
-    for (const std::string& in : inputs) {
+    const std::string outRoot = prefs.outputFolder;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      const std::string& in = inputs[i];
+      if (o.keepTree) prefs.outputFolder = outRoot + trees[i];
       std::string output;
       if (const Status st = PlannedOutputPath(prefs, in, output); st != kOk) {
         WriteImageLine(2, in, ": not added: " + OneLine(AlertMessage(st, ("reading file " + LeafName(in)).c_str())));
@@ -1160,11 +1212,12 @@ int Correct(const Options& o, std::chrono::steady_clock::time_point start) {
   if (int r = ApplyOptions(o, kStartWith | kSave)) return r;
   if (o.verbose) WriteLine(2, "tavelin-cli: run folder " + run.folder());
   if (!WriteWhole(run.folder() + kArgsLeaf, NulJoined(o.args)) ||
-      !WriteWhole(run.folder() + kInputsLeaf, NulJoined(inputs)) || !WriteWhole(run.folder() + kNextLeaf, "0")) {
+      !WriteWhole(run.folder() + kInputsLeaf, NulJoined(inputs)) || !WriteWhole(run.folder() + kTreesLeaf, NulJoined(trees)) ||
+      !WriteWhole(run.folder() + kNextLeaf, "0")) {
     std::fprintf(stderr, "tavelin-cli: %s: cannot write the run folder\n", run.folder().c_str());
     return 1;
   }
-  StreamInputs(run, o, inputs, 0, results, {});
+  StreamInputs(run, o, inputs, trees, 0, results, {});
   const bool interrupted = gInterrupted != 0;
   if (interrupted) KeepForResume(run);
   else ExitEditing(&run.ctx());
@@ -1187,6 +1240,7 @@ int ResumeRun(const std::string& given, const Options& extra, std::chrono::stead
   Options o;
   if (int r = ParseOptions((int)argv.size(), argv.data(), 2, kCmdCorrect, o)) return r;
   std::vector<std::string> inputs = ReadNulList(folder + kInputsLeaf, &ok);
+  std::vector<std::string> trees = ReadNulList(folder + kTreesLeaf, &ok);
   size_t next = 0;
   {
     FILE* f = std::fopen((folder + kNextLeaf).c_str(), "r");
@@ -1199,7 +1253,11 @@ int ResumeRun(const std::string& given, const Options& extra, std::chrono::stead
   Options now = extra;
   now.shardN = 1;
   if (int r = CollectInputs(now, more)) return r;
-  for (Input& in : more) inputs.push_back(std::move(in.path));
+  if (o.keepTree) trees.resize(inputs.size());
+  for (Input& in : more) {
+    inputs.push_back(std::move(in.path));
+    if (o.keepTree) trees.push_back(TreeOf(in.key));
+  }
 
   Results results(o);
   if (!results.OpenReport(o.report)) return 2;
@@ -1213,9 +1271,10 @@ int ResumeRun(const std::string& given, const Options& extra, std::chrono::stead
   if (SaveEntries(run, JobsOf(o), results) != kCancelled && !gInterrupted) {
     SelectAll(&run.ctx());
     RemoveSelected(&run.ctx());
-    if (!WriteWhole(folder + kArgsLeaf, NulJoined(o.args)) || !WriteWhole(folder + kInputsLeaf, NulJoined(inputs)))
+    if (!WriteWhole(folder + kArgsLeaf, NulJoined(o.args)) || !WriteWhole(folder + kInputsLeaf, NulJoined(inputs)) ||
+        !WriteWhole(folder + kTreesLeaf, NulJoined(trees)))
       gInterrupted = 1;
-    else StreamInputs(run, o, inputs, next, results, known);
+    else StreamInputs(run, o, inputs, trees, next, results, known);
   }
   const bool interrupted = gInterrupted != 0;
   if (interrupted) KeepForResume(run);

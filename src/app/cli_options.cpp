@@ -35,6 +35,10 @@ const CliOption kOptions[] = {
      "correct --embedded-profile assign photo.jpg"},
     {"out", 'o', required_argument, "DIR", kSave, "save into DIR (default: beside each image)",
      "correct -o corrected/ *.jpg"},
+    {"keep-tree", 275, no_argument, nullptr, kCmdCorrect,
+     "below --out, save each image in the folders of its path: relative to the folder given (-r), or as "
+     "given when relative (an absolute path, or one with .., saves at the top)",
+     "correct -r --keep-tree -o done/ scans/"},
     {"format", 263, required_argument, "same|tiff|jpeg|bmp", kSave,
      "output format (default same; tiff is 16-bit for 16-bit images)", "correct --format tiff photo.jpg"},
     {"naming", 264, required_argument, "suffix|prefix|same", kSave,

@@ -36,6 +36,7 @@ const char* const kLockLeaf = "TavelinJobLock";
 const char* const kRunArgsLeaf = "TavelinRunArgs";
 const char* const kRunInputsLeaf = "TavelinRunInputs";
 const char* const kRunNextLeaf = "TavelinRunNext";
+const char* const kRunTreesLeaf = "TavelinRunTrees";
 
 std::string RunsRoot() {
   const char* state = std::getenv("XDG_STATE_HOME");
@@ -107,6 +108,6 @@ std::vector<std::string> UnfinishedRunFolders() {
 
 void RemoveRunFolder(const std::string& folder) {
   const std::string f = WithSlash(folder);
-  for (const char* leaf : {kRunArgsLeaf, kRunInputsLeaf, kRunNextLeaf, kLockLeaf}) ::unlink((f + leaf).c_str());
+  for (const char* leaf : {kRunArgsLeaf, kRunInputsLeaf, kRunTreesLeaf, kRunNextLeaf, kLockLeaf}) ::unlink((f + leaf).c_str());
   ::rmdir(f.c_str());
 }

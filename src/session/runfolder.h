@@ -27,11 +27,13 @@ bool RunFolderFree(const std::string& folder);
 // process holds, oldest name first.
 std::vector<std::string> UnfinishedRunFolders();
 // The files the command line keeps in a run folder beside the Batchline's:
-// its options and its inputs (each item ending in a NUL byte), and the index
+// its options, its inputs and their output folders (each item ending in a
+// NUL byte), and the index
 // of the first input not yet done.
 extern const char* const kRunArgsLeaf;
 extern const char* const kRunInputsLeaf;
 extern const char* const kRunNextLeaf;
+extern const char* const kRunTreesLeaf;  // for each input, its folder under --out (--keep-tree)
 // Removes the folder's lock file and the three files above, then the folder
 // when nothing else is left in it.
 void RemoveRunFolder(const std::string& folder);

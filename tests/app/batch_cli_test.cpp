@@ -695,6 +695,8 @@ TEST_F(BatchCliTest, OptionsInputsAndExitStatusesFollowTheConventions) {
       {"-n" + o + "'" + a + "'", 0, a + " -> " + Out("a-zV.jpg"), {}},
       {"-r -j 1" + o + "'" + In("deep") + "'", 0, "1 of 1 images saved", {"c-zV.tif"}},
       {"-0 --files-from '" + list + "'" + o, 0, "2 of 2 images saved", {"a-zV.jpg", "c-zV.tif"}},
+      {"-r --keep-tree" + o + "'" + In("deep") + "' '" + a + "'", 0, c + " -> " + Out("er/c-zV.tif"), {"a-zV.jpg", "er"}},
+      {"--keep-tree '" + a + "'", 2, "--keep-tree needs --out", {}},
       {o + "'" + In("deep") + "'", 2, "deep: is a folder (add -r", {}},
       {o + "'" + In("none.jpg") + "'", 3, In("none.jpg") + ": not added: ", {}},
       {o + "'" + a + "' '" + In("none.jpg") + "'", 1, "1 of 2 images saved, 1 failed", {"a-zV.jpg"}},

@@ -165,8 +165,12 @@ Status OpenForSaving(EditContext* ctx) {
   SweepOutputFolder(folder);
   std::string why;
   if ((st = s.temp.Create(folder, &why)) != kOk) {
+    // The reason names the folder (one the user may not write in, say).
     DLog("%s", why.c_str());
-    return fail(st == kBadArg ? kOpenErr : st, Phrase(3003, outLeaf.c_str()));
+    st = st == kBadArg ? kOpenErr : st;
+    ReportError(st, Phrase(3003, outLeaf.c_str()).c_str(), why.c_str());
+    AbortSaving(ctx, st);
+    return st;
   }
 
   UiHost& host = Ui_GetHost();

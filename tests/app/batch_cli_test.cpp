@@ -497,6 +497,28 @@ TEST_F(BatchCliTest, TwoUsersShareATemporaryFolder) {
       << out;
 }
 
+// An output folder the user may not write in: nothing is saved (status 3),
+// and the line names the folder and why.
+TEST_F(BatchCliTest, AReadOnlyOutputFolderIsNamed) {
+  if (!NobodyCanRunTheTool()) GTEST_SKIP() << "needs root, setpriv and a tool the user nobody can run";
+  SharedFolder shared;
+  ASSERT_FALSE(shared.path.empty());
+  const std::string& d = shared.path;
+  for (const char* f : {"img", "ro", "nobody"}) std::filesystem::create_directories(d + f);
+  ASSERT_EQ(::chmod((d + "nobody").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod((d + "ro").c_str(), 0555), 0);
+  ASSERT_EQ(WriteTestImage(d + "img/a.jpg", kRasJpeg, 64, 48), 0);
+  ::chmod((d + "img/a.jpg").c_str(), 0644);
+  std::string out;
+  EXPECT_EQ(RunCommand(AsNobody("env HOME='" + d + "nobody' XDG_STATE_HOME='" + d + "nobody/state' TMPDIR='" + d +
+                                "nobody' '" + TAVELIN_CLI + "' correct -o '" + d + "ro' '" + d + "img/a.jpg' 2>&1"),
+                       &out),
+            3);
+  EXPECT_NE(out.find(d + "img/a.jpg: not saved: "), std::string::npos) << out;
+  EXPECT_NE(out.find("cannot create a temporary file in " + d + "ro/: Permission denied"), std::string::npos) << out;
+  EXPECT_TRUE(std::filesystem::is_empty(d + "ro"));
+}
+
 // A profile named for conversion that the colour service cannot use stops
 // the run before any image is saved (its header alone looks right).
 TEST_F(BatchCliTest, AProfileTheColourServiceCannotUseStopsTheRun) {

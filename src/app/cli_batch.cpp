@@ -318,7 +318,7 @@ int ParseOptions(int argc, char** argv, int first, unsigned command, Options& o)
         break;
       }
       case 267:
-        if (!ParseInt(v.c_str(), kCliQualityMin, kCliQualityMax, o.quality))
+        if (!ParseCliQuality(v.c_str(), &o.quality))
           return UsageError("--quality takes a number from 0 to 100");
         break;
       case 268: o.noExif = true; break;

@@ -260,10 +260,7 @@ int Convert(int argc, char** argv) {
       if (!format)
         return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga, eps, dcs, sct, cin)");
     } else if (arg == "--quality" && i + 1 < argc) {
-      char* end = nullptr;
-      long q = std::strtol(argv[++i], &end, 10);
-      if (*end || q < 0 || q > 100) return Fail("the quality is a number from 0 to 100");
-      quality = (int)q;
+      if (!ParseCliQuality(argv[++i], &quality)) return Fail("the quality is a number from 0 to 100"), 2;
     } else if (arg.rfind("--", 0) == 0) {
       Fail("unknown option " + arg);
       return 2;

@@ -1,6 +1,8 @@
 #include "app/cli_options.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <getopt.h>
 #include <string>
 
@@ -140,6 +142,15 @@ int CliQualityDefault() {
   ParRange r{};
   PrefsFloatRange(78, &r);
   return (int)std::lround(r.reset * 100.0f);
+}
+
+bool ParseCliQuality(const char* text, int* quality) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (errno || end == text || *end || v < kCliQualityMin || v > kCliQualityMax) return false;
+  *quality = (int)v;
+  return true;
 }
 
 void PrintBatchOptions(FILE* out, unsigned commands) {

@@ -30,6 +30,9 @@ int CliOptionCount();
 // The JPEG quality's default and range in percent, from the preferences table.
 int CliQualityDefault();
 constexpr int kCliQualityMin = 0, kCliQualityMax = 100;
+// The one parser of --quality (correct, job run, convert): false unless a
+// whole number in range.
+bool ParseCliQuality(const char* text, int* quality);
 
 // The help of the batch commands (the options of `commands`, or all for 0).
 void PrintBatchOptions(FILE* out, unsigned commands);

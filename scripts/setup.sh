@@ -15,6 +15,8 @@ packages=(
   libxcb1-dev  # the monitor profile on X11 (_ICC_PROFILE of the root window)
   liblcms2-dev liblcms2-utils
   libjpeg62-turbo-dev libjpeg-turbo-progs
+  libssl-dev  # libcrypto: the SHA-256 of the outputs in the command line's report
+  parallel  # the sharding recipes and their test
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev

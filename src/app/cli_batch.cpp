@@ -1,5 +1,7 @@
 #include "app/cli_batch.h"
 
+#include <getopt.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -10,6 +12,11 @@
 #include <new>
 #include <string>
 #include <vector>
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <dirent.h>
 
 #include <fcntl.h>
 #include <functional>
@@ -26,14 +33,19 @@
 #include "correct/brivio.h"
 #include "correct/customsettings.h"
 #include "imagefile/ras.h"
+#include "app/cli_options.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
 #include "session/batchline.h"
 #include "session/editcontext.h"
+#include "session/runfolder.h"
+#include "session/pipeline.h"
 #include "session/runstate.h"
 #include "base/naming.h"
 #include "session/startup.h"
 #include "base/strings.h"
+#include "base/sha256.h"
+#include "base/cpus.h"
 #include "base/uihost.h"
 
 namespace {
@@ -50,9 +62,12 @@ void InstallSignals() {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGHUP, &sa, nullptr);
+  // A reader that went away (| head) ends the run like Ctrl-C.
+  sigaction(SIGPIPE, &sa, nullptr);
 }
 
 constexpr int kExitInterrupted = 130;
+constexpr int kExitNothingSaved = 3;
 constexpr int kMaxWorkers = 256;
 
 // What the workers share with the parent.
@@ -88,8 +103,8 @@ std::string OneLine(const std::string& text) {
 
 // One line of the per-image report on the standard output, starting with the
 // image's path: a name with a line feed in it cannot split it.
-void WriteImageLine(const std::string& path, const std::string& rest) {
-  WriteLine(1, PrintablePath(path) + OneLine(rest));
+void WriteImageLine(int fd, const std::string& path, const std::string& rest) {
+  WriteLine(fd, PrintablePath(path) + OneLine(rest));
 }
 
 // ---- the host: questions answered by options ---------------------------------------------------
@@ -115,6 +130,7 @@ class CliHost : public UiHost {
         return 0;
       case 9226:  // Load Others
       case 9235:  // Save remaining images
+      case 1131:  // remove edited images from the Batchline: Remove
         return 0;
       default:
         return q.defaultButton;
@@ -154,10 +170,11 @@ class CliHost : public UiHost {
 };
 
 // ---- options -------------------------------------------------------------------------------------
-enum OptionGroup : unsigned { kStartWith = 1, kSave = 2, kRun = 4, kUnfinished = 8 };
+enum OptionGroup : unsigned { kStartWith = 1, kSave = 2 };
 
 struct Options {
-  std::vector<std::string> inputs;
+  std::vector<std::string> inputs;  // files and folders as given
+  std::vector<std::string> args;    // the options as given (kept in the run folder for --resume)
   // start-with
   int colour = 0;  // 0 Brivio, 2 reset, 3 custom settings
   int analysis = -1;  // --auto=adaptive|classic: BrivioAnalysis; -1 the preference
@@ -174,9 +191,13 @@ struct Options {
   std::string suffix = "-zV", prefix = "zV-";
   int quality = -1;
   bool noExif = false, noEmbed = false;
-  // run
+  // inputs and run
   int jobs = 0;
-  int unfinished = -1;  // 0 resume, 1 new
+  bool keepTree = false;
+  bool recursive = false, nulSeparated = false, skipExisting = false, dryRun = false, quiet = false, verbose = false;
+  std::string filesFrom, report, resume;
+  int shardK = 0, shardN = 1;
+  bool help = false;
 };
 
 int UsageError(const std::string& text) {
@@ -202,85 +223,133 @@ std::string Absolute(const std::string& path) {
   return path.compare(0, 2, "./") == 0 ? cwd + path.substr(2) : cwd + path;
 }
 
-// Parses argv[first..] into `o`; only options of `groups` are accepted. Returns 0 or a usage error code.
-int ParseOptions(int argc, char** argv, int first, unsigned groups, Options& o) {
-  for (int i = first; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](const char* what) -> const char* {
-      if (i + 1 >= argc) return nullptr;
-      (void)what;
-      return argv[++i];
-    };
-    auto need = [&](unsigned group) { return (groups & group) != 0; };
-    if (a.rfind("--", 0) != 0) {
-      o.inputs.push_back(a);
-      continue;
-    }
-    const char* v = nullptr;
-    if (need(kStartWith) && a == "--auto") o.colour = 0;
-    else if (need(kStartWith) && a.rfind("--auto=", 0) == 0) {
-      const std::string m = a.substr(7);
-      if (m == "adaptive") o.analysis = (int)BrivioAnalysis::kAdaptive;
-      else if (m == "classic") o.analysis = (int)BrivioAnalysis::kClassic;
-      else return UsageError("--auto= takes adaptive or classic (got '" + m + "')");
-      o.colour = 0;
-    }
-    else if (need(kStartWith) && a == "--reset") o.colour = 2;
-    else if (need(kStartWith) && a == "--settings") {
-      if (!(v = value("file"))) return UsageError("--settings needs a custom settings file");
-      o.colour = 3;
-      o.settings = Absolute(v);
-    } else if (need(kStartWith) && a == "--sharpen") {
-      if (!(v = value("n")) || !ParseInt(v, 1, 24, o.sharpen))
-        return UsageError("--sharpen takes a strength from 1 to 24");
-    } else if (need(kStartWith) && a == "--denoise") o.denoise = true;
-    else if (need(kStartWith) && a == "--missing-profile") {
-      if (!(v = value("p"))) return UsageError("--missing-profile takes 'assign' or an ICC profile");
-      o.missingProfile = std::string(v) == "assign" ? std::string(v) : Absolute(v);
-    } else if (need(kStartWith) && a == "--embedded-profile") {
-      if (!(v = value("p"))) return UsageError("--embedded-profile takes 'use', 'assign' or an ICC profile");
-      const std::string s = v;
-      o.embeddedProfile = s == "use" || s == "assign" ? s : Absolute(s);
-    } else if ((need(kStartWith) || need(kSave)) && a == "--working-space") {
-      if (!(v = value("n")) || !ParseInt(v, 0, kWorkingSpaceCount - 1, o.workingSpace))
-        return UsageError("--working-space takes an index from 0 to 14");
-    } else if (need(kSave) && a == "--out") {
-      if (!(v = value("dir"))) return UsageError("--out needs a folder");
-      o.outDir = Absolute(v);
-    } else if (need(kSave) && a == "--format") {
-      const std::string f = (v = value("f")) ? v : "";
-      if (f == "same") o.format = 0;
-      else if (f == "tiff") o.format = kRasTiff;
-      else if (f == "jpeg") o.format = kRasJpeg;
-      else if (f == "bmp") o.format = kRasBmp;
-      else return UsageError("--format takes same, tiff, jpeg or bmp (got '" + f + "')");
-    } else if (need(kSave) && a == "--naming") {
-      const std::string n = (v = value("n")) ? v : "";
-      if (n == "suffix") o.naming = kNamingSuffix;
-      else if (n == "prefix") o.naming = kNamingPrefix;
-      else if (n == "same") o.naming = kNamingSame;
-      else return UsageError("--naming takes suffix, prefix or same (got '" + n + "')");
-    } else if (need(kSave) && (a == "--suffix" || a == "--prefix")) {
-      if (!(v = value("s"))) return UsageError(a + " needs a text");
-      const std::string s = v;
-      if (s.size() > kNameAffixMax || FilterNameAffix(s) != s)
-        return UsageError(a + " takes at most 19 characters, without control characters or '/' (got '" + s + "')");
-      (a == "--suffix" ? o.suffix : o.prefix) = s;
-    } else if (need(kSave) && a == "--quality") {
-      if (!(v = value("q")) || !ParseInt(v, 0, 100, o.quality)) return UsageError("--quality takes a number from 0 to 100");
-    } else if (need(kSave) && a == "--no-exif") o.noExif = true;
-    else if (need(kSave) && a == "--no-embed-profile") o.noEmbed = true;
-    else if (need(kRun) && a == "--jobs") {
-      if (!(v = value("n")) || !ParseInt(v, 1, kMaxWorkers, o.jobs)) return UsageError("--jobs takes a number from 1 to 256");
-    } else if (need(kUnfinished) && a == "--unfinished") {
-      const std::string u = (v = value("u")) ? v : "";
-      if (u == "resume") o.unfinished = 0;
-      else if (u == "new") o.unfinished = 1;
-      else return UsageError("--unfinished takes resume or new (got '" + u + "')");
-    } else {
-      return UsageError("unknown option " + a);
+// Parses argv[first..] (getopt_long: short options, --opt=value, "--" ends
+// the options) into `o`; only the options of `command` are taken. Returns 0
+// or a usage error's exit status.
+int ParseOptions(int argc, char** argv, int first, unsigned command, Options& o) {
+  std::vector<option> longs;
+  std::string shorts = "+:";  // stop at nothing, report a missing value as ':'
+  for (int i = 0; i < CliOptionCount(); ++i) {
+    const CliOption& c = CliOptions()[i];
+    if (!(c.commands & command)) continue;
+    longs.push_back(option{c.name, c.argument, nullptr, c.key});
+    if (c.key < 256) {
+      shorts += (char)c.key;
+      if (c.argument == required_argument) shorts += ':';
+      if (c.argument == optional_argument) shorts += "::";
     }
   }
+  longs.push_back(option{nullptr, 0, nullptr, 0});
+  shorts[0] = '-';  // non-options come back in order as key 1
+  std::vector<char*> args(argv + first - 1, argv + argc);
+  args.push_back(nullptr);
+  optind = 0;
+  opterr = 0;
+  const int count = (int)args.size() - 1;
+  int key;
+  int index = -1;
+  while ((key = getopt_long(count, args.data(), shorts.c_str(), longs.data(), &index)) != -1) {
+    const std::string v = optarg ? optarg : "";
+    const char* name = index >= 0 ? longs[(size_t)index].name : nullptr;
+    index = -1;
+    if (key == 1) {
+      o.inputs.push_back(v);
+      continue;
+    }
+    if (key == '?') {
+      const std::string given = optopt ? (optopt < 256 ? std::string("-") + (char)optopt : "") : args[(size_t)optind - 1];
+      return UsageError("unknown option " + (given.empty() ? std::string(args[(size_t)optind - 1]) : given));
+    }
+    if (key == ':') {
+      const std::string given = args[(size_t)optind - 1];
+      return UsageError(given + " needs a value");
+    }
+    (void)name;
+    if (key != 274) {  // the options as given, without --resume, for a resume
+      for (int i = 0; i < CliOptionCount(); ++i)
+        if (CliOptions()[i].key == key) o.args.push_back(std::string("--") + CliOptions()[i].name + (optarg ? "=" + v : ""));
+    }
+    switch (key) {
+      case 'h': o.help = true; break;
+      case 'a':
+        o.colour = 0;
+        if (v == "adaptive") o.analysis = (int)BrivioAnalysis::kAdaptive;
+        else if (v == "classic") o.analysis = (int)BrivioAnalysis::kClassic;
+        else if (optarg) return UsageError("--auto= takes adaptive or classic (got '" + v + "')");
+        break;
+      case 256: o.colour = 3; o.settings = Absolute(v); break;
+      case 257: o.colour = 2; break;
+      case 258: {
+        const IntParRange r = kParSharpenStrength;
+        if (!ParseInt(v.c_str(), r.min, r.max, o.sharpen))
+          return UsageError("--sharpen takes a strength from " + std::to_string(r.min) + " to " + std::to_string(r.max));
+        break;
+      }
+      case 259: o.denoise = true; break;
+      case 260: {
+        IntParRange r{0, kWorkingSpaceCount - 1, 0};
+        PrefsIntRange(70, &r);
+        if (!ParseInt(v.c_str(), r.min, r.max, o.workingSpace))
+          return UsageError("--working-space takes an index from " + std::to_string(r.min) + " to " + std::to_string(r.max));
+        break;
+      }
+      case 261: o.missingProfile = v == "assign" ? v : Absolute(v); break;
+      case 262: o.embeddedProfile = v == "use" || v == "assign" ? v : Absolute(v); break;
+      case 'o': o.outDir = Absolute(v); break;
+      case 263:
+        if (v == "same") o.format = 0;
+        else if (v == "tiff") o.format = kRasTiff;
+        else if (v == "jpeg") o.format = kRasJpeg;
+        else if (v == "bmp") o.format = kRasBmp;
+        else return UsageError("--format takes same, tiff, jpeg or bmp (got '" + v + "')");
+        break;
+      case 264:
+        if (v == "suffix") o.naming = kNamingSuffix;
+        else if (v == "prefix") o.naming = kNamingPrefix;
+        else if (v == "same") o.naming = kNamingSame;
+        else return UsageError("--naming takes suffix, prefix or same (got '" + v + "')");
+        break;
+      case 265:
+      case 266: {
+        const std::string opt = key == 265 ? "--suffix" : "--prefix";
+        if (v.size() > kNameAffixMax || FilterNameAffix(v) != v)
+          return UsageError(opt + " takes at most 19 characters, without control characters or '/' (got '" + v + "')");
+        (key == 265 ? o.suffix : o.prefix) = v;
+        break;
+      }
+      case 267:
+        if (!ParseCliQuality(v.c_str(), &o.quality))
+          return UsageError("--quality takes a number from 0 to 100");
+        break;
+      case 268: o.noExif = true; break;
+      case 269: o.noEmbed = true; break;
+      case 'j':
+        if (!ParseInt(v.c_str(), 1, kMaxWorkers, o.jobs)) return UsageError("--jobs takes a number from 1 to 256");
+        break;
+      case 'r': o.recursive = true; break;
+      case 275: o.keepTree = true; break;
+      case 270: o.filesFrom = v; break;
+      case '0': o.nulSeparated = true; break;
+      case 271: o.skipExisting = true; break;
+      case 'n': o.dryRun = true; break;
+      case 'q': o.quiet = true; break;
+      case 'v': o.verbose = true; break;
+      case 272: o.report = v; break;
+      case 273: {
+        const size_t slash = v.find('/');
+        int k = -1, n = 0;
+        if (slash == std::string::npos || !ParseInt(v.substr(0, slash).c_str(), 0, INT_MAX, k) ||
+            !ParseInt(v.substr(slash + 1).c_str(), 1, INT_MAX, n) || k >= n)
+          return UsageError("--shard takes K/N with 0 <= K < N (got '" + v + "')");
+        o.shardK = k;
+        o.shardN = n;
+        break;
+      }
+      case 274: o.resume = v; break;
+      default: return UsageError("unknown option");
+    }
+  }
+  for (int i = optind; i < count; ++i) o.inputs.push_back(args[(size_t)i]);
   return 0;
 }
 
@@ -359,7 +428,11 @@ int ApplyOptions(const Options& o, unsigned groups) {
 // Start-up, the editing context and the host for one command; finish-up at the end.
 class Run {
  public:
-  Status Begin() {
+  // `folder`: the run folder to work in (resuming it); empty: a new one.
+  // `profilesInFolder`: the temporary profile copies live in the run folder
+  // (else in the temporary folder, where a saved job file names them the
+  // same way on every run).
+  Status Begin(const std::string& folder = {}, bool profilesInFolder = true) {
     InstallSignals();
     previous_ = Ui_SetHost(&host_);
     host_.drawProgress = ::isatty(2) != 0;
@@ -367,15 +440,43 @@ class Run {
     options.usePreferencesFile = false;
     if (const char* d = std::getenv("TAVELIN_DIAGNOSTICS")) options.diagnostics = std::strcmp(d, "1") == 0;
     Status st = StartUp(options, &app_);
-    if (st == kOk) st = InitEditContext(&ctx_, &app_);
-    if (st == kOk) st = BatchlineOpen(&ctx_);
+    if (st == kOk) {
+      folder_ = folder;
+      if (folder_.empty() && CreateRunFolder(&folder_) != kOk) {
+        std::fprintf(stderr, "tavelin-cli: %s: cannot create a run folder there\n", RunsRoot().c_str());
+        return kOpenErr;
+      }
+      if (folder_.back() != '/') folder_ += '/';
+      // The run's temporary profile copies live in its folder, beside the
+      // records that name them, so a resume finds them and no other run
+      // sweeps them away.
+      if (profilesInFolder) app_.tempFolder = folder_;
+      st = InitEditContext(&ctx_, &app_);
+      ctx_.batch.sweepTempFolder = profilesInFolder;
+    }
+    if (st == kOk) {
+      ctx_.batch.files = RunFolderFiles(folder_);
+      if (!RunFolderFree(folder_)) {
+        std::fprintf(stderr, "tavelin-cli: %s: another tavelin-cli process is working in this run folder\n",
+                     folder_.c_str());
+        return kSysErr;
+      }
+      st = BatchlineOpen(&ctx_);
+    }
     started_ = st == kOk;
     return st;
   }
+  // An interrupted run keeps its folder, so that it can be resumed.
+  void KeepFolder() { keep_ = true; }
+  const std::string& folder() const { return folder_; }
   ~Run() {
     FreeTavelinPars(&ctx_);
+    const bool remove = started_ && !keep_ && !BatchlineJobExists(ctx_.batch.files);
+    if (ctx_.batch.lockFd >= 0) ::close(ctx_.batch.lockFd);
+    ctx_.batch.lockFd = -1;
     FinishUp(&app_);
     Ui_SetHost(previous_);
+    if (remove) RemoveRunFolder(folder_);
   }
   EditContext& ctx() { return ctx_; }
   CliHost& host() { return host_; }
@@ -387,15 +488,13 @@ class Run {
   EditContext ctx_;
   CliHost host_;
   UiHost* previous_ = nullptr;
-  bool started_ = false;
+  std::string folder_;
+  bool started_ = false, keep_ = false;
 };
 
 std::string StatusWord(Status st) { return st == kCancelled ? "cancelled" : "error " + std::to_string(st); }
 
-int DefaultJobs() {
-  const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
-  return n > 0 ? (int)std::min<long>(n, kMaxWorkers) : 1;
-}
+int DefaultJobs() { return std::min(UsableCpuCount(), kMaxWorkers); }
 
 // ---- worker processes ---------------------------------------------------------------------------
 // A task's result travels from a worker to the parent as one frame:
@@ -536,11 +635,6 @@ Status RunTasks(CliHost& host, int jobs, int32_t count, const Task& task, const 
   return gInterrupted ? kCancelled : kOk;
 }
 
-std::vector<uint8_t> StatusBytes(Status st) {
-  std::vector<uint8_t> b(sizeof st);
-  std::memcpy(b.data(), &st, sizeof st);
-  return b;
-}
 
 Status BytesStatus(const std::vector<uint8_t>& b, size_t at = 0) {
   Status st = kCancelled;
@@ -548,10 +642,106 @@ Status BytesStatus(const std::vector<uint8_t>& b, size_t at = 0) {
   return st;
 }
 
+// ---- the results: lines, the report, the counts ---------------------------------------------------
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const unsigned char u = (unsigned char)c;
+    if (c == '"' || c == '\\') out += std::string("\\") + c;
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (u < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", u);
+      out += buf;
+    } else out += c;
+  }
+  return out + "\"";
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+uint64_t FileSize(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? (uint64_t)st.st_size : 0;
+}
+
+// What became of one image.
+struct ImageResult {
+  std::string input, output, status, reason, sha256;  // status: saved, failed, skipped, cancelled
+  double seconds = 0;
+  uint64_t outputSize = 0;
+};
+
+// Prints each image's line as its result arrives (saved ones on the standard
+// output, or the standard error when the report goes there; failures on the
+// standard error), writes the report, and counts.
+class Results {
+ public:
+  Results(const Options& o) : quiet_(o.quiet), verbose_(o.verbose), lineFd_(o.report == "-" ? 2 : 1) {
+    settings_ = "{\"start\":" + JsonString(o.colour == 2 ? "reset" : o.colour == 3 ? "settings" : "auto");
+    if (o.colour == 3) settings_ += ",\"settings\":" + JsonString(o.settings);
+    if (o.analysis >= 0) settings_ += std::string(",\"analysis\":") + (o.analysis == (int)BrivioAnalysis::kAdaptive ? "\"adaptive\"" : "\"classic\"");
+    settings_ += ",\"sharpen\":" + std::to_string(o.sharpen) + ",\"denoise\":" + (o.denoise ? "true" : "false");
+    settings_ += ",\"working_space\":" + std::to_string(o.workingSpace >= 0 ? o.workingSpace : PrefsDefaults().workingSpace);
+    settings_ += ",\"format\":" + JsonString(o.format == 0 ? "same" : o.format == kRasTiff ? "tiff" : o.format == kRasJpeg ? "jpeg" : "bmp");
+    settings_ += ",\"naming\":" + JsonString(o.naming == kNamingSuffix ? "suffix" : o.naming == kNamingPrefix ? "prefix" : "same");
+    settings_ += ",\"quality\":" + std::to_string(o.quality >= 0 ? o.quality : CliQualityDefault());
+    settings_ += std::string(",\"exif\":") + (o.noExif ? "false" : "true") + ",\"embed_profile\":" + (o.noEmbed ? "false" : "true") + "}";
+  }
+  ~Results() {
+    if (report_ && report_ != stdout) std::fclose(report_);
+  }
+  // Opens the report; false (printed) when it cannot be written.
+  bool OpenReport(const std::string& path) {
+    if (path.empty()) return true;
+    report_ = path == "-" ? stdout : std::fopen(path.c_str(), "w");
+    if (!report_) std::fprintf(stderr, "tavelin-cli: %s: cannot write the report: %s\n", path.c_str(), std::strerror(errno));
+    return report_ != nullptr;
+  }
+  void Add(const ImageResult& r, const char* failedVerb = "not saved") {
+    if (r.status == "saved") {
+      ++saved;
+      if (!quiet_) WriteImageLine(lineFd_, r.input, " -> " + PrintablePath(r.output));
+    } else if (r.status == "skipped") {
+      ++skipped;
+      if (verbose_) WriteImageLine(lineFd_, r.input, ": skipped: " + r.reason);
+    } else if (r.status == "cancelled") {
+      if (!quiet_) WriteImageLine(2, r.input, ": cancelled");
+    } else {
+      ++failed;
+      WriteImageLine(2, r.input, std::string(": ") + failedVerb + ": " + r.reason);
+    }
+    if (!report_) return;
+    std::string line = "{\"input\":" + JsonString(r.input) + ",\"output\":" + (r.output.empty() ? "null" : JsonString(r.output));
+    line += ",\"status\":" + JsonString(r.status) + ",\"reason\":" + (r.reason.empty() ? "null" : JsonString(r.reason));
+    line += ",\"settings\":" + settings_ + ",\"input_bytes\":" + std::to_string(FileSize(r.input));
+    line += ",\"output_bytes\":" + (r.status == "saved" ? std::to_string(r.outputSize) : std::string("null"));
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
+    line += std::string(",\"seconds\":") + seconds;
+    line += ",\"sha256\":" + (r.sha256.empty() ? std::string("null") : JsonString(r.sha256)) + "}\n";
+    std::fputs(line.c_str(), report_);
+    std::fflush(report_);
+  }
+  int saved = 0, failed = 0, skipped = 0, before = 0;
+  bool quiet() const { return quiet_; }
+  int lineFd() const { return lineFd_; }
+
+ private:
+  bool quiet_, verbose_;
+  int lineFd_;
+  FILE* report_ = nullptr;
+  std::string settings_;
+};
+
 // ---- adding and saving -----------------------------------------------------------------------------
-// Adds the inputs, their records made in `jobs` workers; one line for each
-// file that is refused.
-Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, int& refused) {
+// Adds the inputs, their records made in `jobs` workers; a failure line for
+// each file that is refused.
+Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, Results& results) {
   CliHost& host = run.host();
   AddImagesRequest request;
   for (const std::string& in : inputs) request.paths.push_back(Absolute(in));
@@ -591,8 +781,11 @@ Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, int
     ++tried;
     if (message.empty()) message = host.lastAlert;
     if (st != kOk && st != kCancelled) {
-      WriteImageLine(path, ": not added: " + (message.empty() ? StatusWord(st) : message));
-      ++refused;
+      ImageResult r;
+      r.input = path;
+      r.status = "failed";
+      r.reason = OneLine(message.empty() ? StatusWord(st) : message);
+      results.Add(r, "not added");
     }
     host.lastAlert.clear();
   };
@@ -603,131 +796,505 @@ Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, int
   host.echoAlerts = true;
   // A request whose files were all in the list already shows a message only.
   if (st == kCancelled && result.added.empty() && result.refused.empty() && !gInterrupted && !host.lastAlert.empty())
-    WriteLine(1, "tavelin-cli: " + host.lastAlert);
+    WriteLine(2, "tavelin-cli: " + host.lastAlert);
   return st;
 }
 
-void SaveLine(EditContext* ctx, CliHost& host, int32_t index, Status st) {
-  const std::string input = BatchlineImagePath(ctx, index);
-  if (st == kOk) WriteImageLine(input, " -> " + PrintablePath(ctx->outputPath));
-  else if (st == kCancelled) WriteImageLine(input, ": cancelled");
-  else WriteImageLine(input, ": not saved: " + (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
-  host.lastAlert.clear();
+// A save's result as it travels from a worker: status, seconds, output
+// size, then the output path, the reason and the SHA-256 as (length, bytes).
+void PutText(std::vector<uint8_t>& b, const std::string& t) {
+  const uint32_t n = (uint32_t)t.size();
+  b.insert(b.end(), (const uint8_t*)&n, (const uint8_t*)&n + 4);
+  b.insert(b.end(), t.begin(), t.end());
 }
-
-// Saves the entries in worker processes; each prints its own line.
-Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vector<int32_t>& indices, bool overwrite,
-                     std::vector<Status>* results) {
-  results->assign(indices.size(), kCancelled);
-  const Task task = [&](int32_t k) {
-    host.lastAlert.clear();
-    const Status st = SaveBatchEntry(ctx, indices[k], overwrite);
-    SaveLine(ctx, host, indices[k], st);
-    return StatusBytes(st);
-  };
-  const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& bytes) { (*results)[k] = BytesStatus(bytes); };
-  return RunTasks(host, jobs, (int32_t)indices.size(), task, deliver, Phrase(9234, (int)indices.size()));
-}
-
-
-// Saves every entry of the Batchline; prints the summary. The exit code.
-int SaveAll(Run& run, int jobs, int refused, std::chrono::steady_clock::time_point start) {
-  EditContext& ctx = run.ctx();
-  refused += run.leftOut;
-  SelectAll(&ctx);
-  const int32_t count = BatchlineCount(&ctx);
-  int saved = 0, failed = 0;
-  SaveSelectedOptions options;
-  options.executor = [&](EditContext* c, const std::vector<int32_t>& indices, bool overwrite,
-                         std::vector<Status>* results) {
-    run.host().echoAlerts = false;
-    const Status st = SaveInWorkers(c, run.host(), jobs, indices, overwrite, results);
-    run.host().echoAlerts = true;
-    for (Status r : *results) {
-      if (r == kOk) ++saved;
-      else if (r != kCancelled) ++failed;
-    }
-    return st;
-  };
-  options.onRefused = [&](int32_t index, const std::string& reason) {
-    WriteImageLine(BatchlineImagePath(&ctx, index), ": not saved: " + reason);
-    ++failed;
-  };
-  Status st = count > 0 ? SaveSelected(&ctx, options) : kOk;
-  ExitEditing(&ctx);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%d of %d images saved", saved, count + refused);
-  if (run.savedBefore) std::printf(" (and %d before)", run.savedBefore);
-  if (failed + refused) std::printf(", %d failed", failed + refused);
-  if (gInterrupted || st == kCancelled) std::printf(", cancelled (status %d)", (int)kCancelled);
-  std::printf(" in %.2f s\n", seconds);
-  std::fflush(stdout);
-  if (gInterrupted || st == kCancelled) return kExitInterrupted;
-  return saved == count + refused && count + refused + run.savedBefore > 0 ? 0 : 1;
-}
-
-// Resumes the unfinished job, with a line for each entry left out: saved
-// already, or changed since it was added (counted as not saved).
-void ResumeUnfinished(Run& run) {
-  ResumeSkips skips;
-  OfferUnfinishedJob(&run.ctx(), &skips);
-  for (const std::string& path : skips.saved) WriteImageLine(path, ": already saved, skipped");
-  run.savedBefore += (int)skips.saved.size();
-  for (const std::string& path : skips.changed) {
-    std::string why = ResString(9109);
-    why[0] = (char)std::tolower((unsigned char)why[0]);
-    WriteImageLine(path, ": not saved: " + why.substr(0, why.size() - 1));
-    ++run.leftOut;
-  }
-}
-
-// An unfinished job blocks a new run until the user says what becomes of it.
-bool UnfinishedJobHandled(Run& run, int answer) {
-  EditContext& ctx = run.ctx();
-  if (!BatchlineJobExists(ctx.batch.files)) return true;
-  JobEntryList entries;
-  ReadBatchlineJob(ctx.batch.files, entries);
-  if (answer < 0) {
-    std::fprintf(stderr,
-                 "tavelin-cli: %s An unfinished job with %d images is waiting.\n"
-                 "Add --unfinished resume to save its images too, or --unfinished new to discard it;\n"
-                 "'tavelin-cli job unfinished' lists them.\n",
-                 ResText(9237), (int)entries.size());
-    return false;
-  }
-  run.host().unfinishedAnswer = answer;
-  if (answer == 0) ResumeUnfinished(run);
-  else OfferUnfinishedJob(&ctx);
+bool GetText(const std::vector<uint8_t>& b, size_t& at, std::string& t) {
+  uint32_t n = 0;
+  if (at + 4 > b.size()) return false;
+  std::memcpy(&n, b.data() + at, 4);
+  if (at + 4 + n > b.size()) return false;
+  t.assign((const char*)b.data() + at + 4, n);
+  at += 4 + n;
   return true;
 }
 
-int Correct(const Options& o) {
-  const auto start = std::chrono::steady_clock::now();
-  if (o.inputs.empty()) return UsageError("correct needs at least one image");
-  Run run;
-  if (run.Begin() != kOk) return 1;
-  if (int r = ApplyOptions(o, kStartWith | kSave)) return r;
-  if (!UnfinishedJobHandled(run, o.unfinished)) return 1;
-  int refused = 0;
-  const Status added = AddInputs(run, o.inputs, o.jobs > 0 ? o.jobs : DefaultJobs(), refused);
-  if (gInterrupted || added == kCancelled) {
-    if (gInterrupted) {
-      ExitEditing(&run.ctx());
-      std::printf("cancelled (status %d)\n", (int)kCancelled);
-      return kExitInterrupted;
+// Saves the entries in worker processes; each result is printed and
+// reported as it arrives.
+Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vector<int32_t>& indices, bool overwrite,
+                     std::vector<Status>* statuses, Results& results) {
+  statuses->assign(indices.size(), kCancelled);
+  const bool hash = true;
+  const Task task = [&](int32_t k) {
+    host.lastAlert.clear();
+    const auto t0 = std::chrono::steady_clock::now();
+    const Status st = SaveBatchEntry(ctx, indices[k], overwrite);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const uint64_t size = st == kOk ? FileSize(ctx->outputPath) : 0;
+    std::vector<uint8_t> b(sizeof st + sizeof seconds + sizeof size);
+    std::memcpy(b.data(), &st, sizeof st);
+    std::memcpy(b.data() + sizeof st, &seconds, sizeof seconds);
+    std::memcpy(b.data() + sizeof st + sizeof seconds, &size, sizeof size);
+    PutText(b, st == kOk ? ctx->outputPath : std::string());
+    PutText(b, st == kOk || st == kCancelled ? std::string() : (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
+    PutText(b, st == kOk && hash ? FileSha256Hex(ctx->outputPath) : std::string());
+    host.lastAlert.clear();
+    return b;
+  };
+  const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& b) {
+    ImageResult r;
+    r.input = BatchlineImagePath(ctx, indices[k]);
+    Status st = kCancelled;
+    size_t at = sizeof st + sizeof r.seconds + sizeof r.outputSize;
+    if (b.size() < at) return;
+    std::memcpy(&st, b.data(), sizeof st);
+    std::memcpy(&r.seconds, b.data() + sizeof st, sizeof r.seconds);
+    std::memcpy(&r.outputSize, b.data() + sizeof st + sizeof r.seconds, sizeof r.outputSize);
+    if (!GetText(b, at, r.output) || !GetText(b, at, r.reason) || !GetText(b, at, r.sha256)) return;
+    r.reason = OneLine(r.reason);
+    (*statuses)[k] = st;
+    r.status = st == kOk ? "saved" : st == kCancelled ? "cancelled" : "failed";
+    results.Add(r);
+  };
+  return RunTasks(host, jobs, (int32_t)indices.size(), task, deliver, Phrase(9234, (int)indices.size()));
+}
+
+// Saves every entry of the Batchline. kCancelled when interrupted.
+Status SaveEntries(Run& run, int jobs, Results& results) {
+  EditContext& ctx = run.ctx();
+  if (BatchlineCount(&ctx) == 0) return kOk;
+  SelectAll(&ctx);
+  SaveSelectedOptions options;
+  options.executor = [&](EditContext* c, const std::vector<int32_t>& indices, bool overwrite,
+                         std::vector<Status>* statuses) {
+    run.host().echoAlerts = false;
+    const Status st = SaveInWorkers(c, run.host(), jobs, indices, overwrite, statuses, results);
+    run.host().echoAlerts = true;
+    return st;
+  };
+  options.onRefused = [&](int32_t index, const std::string& reason) {
+    ImageResult r;
+    r.input = BatchlineImagePath(&ctx, index);
+    r.status = "failed";
+    r.reason = reason;
+    results.Add(r);
+  };
+  return SaveSelected(&ctx, options);
+}
+
+// The summary line and the exit status: 0 all saved, 1 some failed, 3
+// nothing saved, 130 interrupted.
+int Finish(Results& results, bool interrupted, std::chrono::steady_clock::time_point start) {
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!results.quiet()) {
+    std::string line = std::to_string(results.saved) + " of " +
+                       std::to_string(results.saved + results.failed + results.skipped) + " images saved";
+    if (results.before) line += " (and " + std::to_string(results.before) + " before)";
+    if (results.skipped) line += ", " + std::to_string(results.skipped) + " skipped";
+    if (results.failed) line += ", " + std::to_string(results.failed) + " failed";
+    if (interrupted) line += ", cancelled (status " + std::to_string((int)kCancelled) + ")";
+    char tail[32];
+    std::snprintf(tail, sizeof tail, " in %.2f s", seconds);
+    WriteLine(results.lineFd(), line + tail);
+  }
+  if (interrupted) return kExitInterrupted;
+  if (results.failed == 0) return 0;
+  return results.saved + results.before > 0 ? 1 : kExitNothingSaved;
+}
+
+// Resumes the unfinished job of the run's folder, with a line for each entry
+// left out: saved already, or changed since it was added (a failure). The
+// paths of every entry the job held go into `known`.
+void ResumeUnfinished(Run& run, Results& results, std::unordered_set<std::string>* known = nullptr) {
+  ResumeSkips skips;
+  run.host().unfinishedAnswer = 0;
+  OfferUnfinishedJob(&run.ctx(), &skips);
+  for (const std::string& path : skips.saved) WriteImageLine(results.lineFd(), path, ": already saved, skipped");
+  results.before += (int)skips.saved.size();
+  for (const std::string& path : skips.changed) {
+    std::string why = ResString(9109);
+    why[0] = (char)std::tolower((unsigned char)why[0]);
+    ImageResult r;
+    r.input = path;
+    r.status = "failed";
+    r.reason = why.substr(0, why.size() - 1);
+    results.Add(r);
+  }
+  if (!known) return;
+  for (int32_t i = 0; i < BatchlineCount(&run.ctx()); ++i) known->insert(BatchlineImagePath(&run.ctx(), i));
+  known->insert(skips.saved.begin(), skips.saved.end());
+  known->insert(skips.changed.begin(), skips.changed.end());
+}
+
+// ---- the inputs ---------------------------------------------------------------------------------------
+struct Input {
+  std::string path;   // absolute
+  std::string key;    // what --shard hashes: the path as given, or relative to its folder
+};
+
+// The folder under --out that --keep-tree saves an input in: the folders of
+// its key (relative to the folder given, or as given when relative), ""
+// for an absolute path or one that climbs with "..".
+std::string TreeOf(const std::string& key) {
+  const size_t slash = key.rfind('/');
+  if (key.empty() || key[0] == '/' || slash == std::string::npos) return {};
+  const std::string dir = key.substr(0, slash + 1);
+  if (dir == "../" || dir.rfind("../", 0) == 0 || dir.find("/../") != std::string::npos) return {};
+  std::string clean;
+  for (size_t at = 0; at < dir.size();) {
+    const size_t end = dir.find('/', at);
+    const std::string part = dir.substr(at, end - at);
+    if (!part.empty() && part != ".") clean += part + "/";
+    at = end + 1;
+  }
+  return clean;
+}
+
+// mkdir -p.
+bool MakeFolders(const std::string& path) {
+  for (size_t at = 1; at <= path.size(); ++at) {
+    if (at != path.size() && path[at] != '/') continue;
+    if (::mkdir(path.substr(0, at).c_str(), 0777) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+bool IsImageName(const std::string& leaf) {
+  const size_t dot = leaf.rfind('.');
+  if (dot == std::string::npos || leaf[0] == '.') return false;
+  std::string ext = leaf.substr(dot + 1);
+  for (char& c : ext) c = (char)std::tolower((unsigned char)c);
+  for (const char* e : {"tif", "tiff", "jpg", "jpeg", "jpe", "bmp", "tga"})
+    if (ext == e) return true;
+  return false;
+}
+
+// The image files under `folder` (sorted, depth first), keys relative to `root`.
+void WalkFolder(const std::string& folder, const std::string& relative, std::vector<Input>& out) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::pair<std::string, bool>> leaves;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string leaf = e->d_name;
+    if (leaf.empty() || leaf[0] == '.') continue;
+    struct stat st;
+    if (::stat((folder + leaf).c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) leaves.emplace_back(leaf, true);
+    else if (S_ISREG(st.st_mode) && IsImageName(leaf)) leaves.emplace_back(leaf, false);
+  }
+  ::closedir(dir);
+  std::sort(leaves.begin(), leaves.end());
+  for (const auto& [leaf, isDir] : leaves) {
+    if (isDir) WalkFolder(folder + leaf + "/", relative + leaf + "/", out);
+    else out.push_back(Input{folder + leaf, relative + leaf});
+  }
+}
+
+// FNV-1a, 64 bits: the same on every machine.
+uint64_t StableHash(const std::string& text) {
+  uint64_t h = 1469598103934665603ull;
+  for (const char c : text) {
+    h ^= (unsigned char)c;
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+// The images of the options: files, folders (with -r) and --files-from, in
+// that order, then this shard's share. A folder without -r, or a list that
+// cannot be read, is a usage error (its status returned, else 0).
+int CollectInputs(const Options& o, std::vector<Input>& out) {
+  std::vector<std::string> given = o.inputs;
+  if (!o.filesFrom.empty()) {
+    FILE* f = o.filesFrom == "-" ? stdin : std::fopen(o.filesFrom.c_str(), "r");
+    if (!f) return UsageError(o.filesFrom + ": cannot read the list of files: " + std::strerror(errno));
+    char* line = nullptr;
+    size_t capacity = 0;
+    ssize_t n;
+    while ((n = ::getdelim(&line, &capacity, o.nulSeparated ? '\0' : '\n', f)) > 0) {
+      std::string path(line, (size_t)n);
+      if (!path.empty() && path.back() == (o.nulSeparated ? '\0' : '\n')) path.pop_back();
+      if (!o.nulSeparated && !path.empty() && path.back() == '\r') path.pop_back();
+      if (!path.empty()) given.push_back(path);
+    }
+    std::free(line);
+    if (f != stdin) std::fclose(f);
+  }
+  for (const std::string& g : given) {
+    struct stat st;
+    if (::stat(g.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      if (!o.recursive) return UsageError(g + ": is a folder (add -r to take the images in it)");
+      std::string folder = Absolute(g);
+      if (folder.back() != '/') folder += '/';
+      WalkFolder(folder, "", out);
+    } else {
+      out.push_back(Input{Absolute(g), g.compare(0, 2, "./") == 0 ? g.substr(2) : g});
     }
   }
-  return SaveAll(run, o.jobs > 0 ? o.jobs : DefaultJobs(), refused, start);
+  if (o.shardN > 1) {
+    std::vector<Input> mine;
+    for (Input& in : out)
+      if (StableHash(in.key) % (uint64_t)o.shardN == (uint64_t)o.shardK) mine.push_back(std::move(in));
+    out.swap(mine);
+  }
+  return 0;
+}
+
+// ---- the run folder's own files: the options and inputs of a run, and how far it got ------------
+const char* const kArgsLeaf = kRunArgsLeaf;
+const char* const kInputsLeaf = kRunInputsLeaf;
+const char* const kNextLeaf = kRunNextLeaf;
+const char* const kTreesLeaf = kRunTreesLeaf;
+
+// Writes `bytes` as `path` in one rename, on the disk first.
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+  const std::string temp = path + ".new";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  ::close(fd);
+  return ok && ::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+std::vector<std::string> ReadNulList(const std::string& path, bool* ok) {
+  std::vector<std::string> out;
+  FILE* f = std::fopen(path.c_str(), "r");
+  *ok = f != nullptr;
+  if (!f) return out;
+  char* item = nullptr;
+  size_t capacity = 0;
+  ssize_t n;
+  while ((n = ::getdelim(&item, &capacity, '\0', f)) > 0) out.emplace_back(item, (size_t)n - (item[n - 1] == '\0'));
+  std::free(item);
+  std::fclose(f);
+  return out;
+}
+
+std::string NulJoined(const std::vector<std::string>& items) {
+  std::string s;
+  for (const std::string& i : items) s += i + '\0';
+  return s;
+}
+
+// ---- the commands ---------------------------------------------------------------------------------
+int JobsOf(const Options& o) { return o.jobs > 0 ? o.jobs : DefaultJobs(); }
+
+// Adds and saves `inputs` from `next` on, a few at a time, so that each image
+// is saved soon after it was analysed and the Batchline stays short; the run
+// folder records how far the run got.
+void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& inputs,
+                  const std::vector<std::string>& trees, size_t next, Results& results,
+                  const std::unordered_set<std::string>& known) {
+  const std::string outRoot = AppPrefs().outputFolder;
+  Prefs plan = AppPrefs();  // the save settings the outputs are planned with
+  auto treeOf = [&](size_t i) { return o.keepTree && i < trees.size() ? trees[i] : std::string(); };
+  const int jobs = JobsOf(o);
+  const size_t chunk = (size_t)std::max(4, 2 * jobs);
+  const std::string nextPath = run.folder() + kNextLeaf;
+  std::unordered_set<std::string> inputSet(inputs.begin(), inputs.end());
+  std::unordered_map<std::string, std::string> claimed;  // output -> the input that writes it
+  const bool overwrite = OverwriteMode();
+  while (next < inputs.size() && !gInterrupted) {
+    std::vector<std::string> batch;
+    size_t end = next;
+    // With --keep-tree a batch holds the images of one folder: the output
+    // folder is a setting of the whole save.
+    const std::string tree = treeOf(next);
+    if (o.keepTree) {
+      plan.outputFolder = outRoot + tree;
+      if (!MakeFolders(plan.outputFolder) || SetPrefsPath(AppPrefs().outputFolder, plan.outputFolder) != kOk) {
+        std::fprintf(stderr, "tavelin-cli: %s: cannot create the folder\n", plan.outputFolder.c_str());
+        gInterrupted = 1;
+        break;
+      }
+    }
+    for (; end < inputs.size() && batch.size() < chunk && treeOf(end) == tree; ++end) {
+      const std::string& in = inputs[end];
+      if (known.count(in)) continue;  // an entry of the resumed job
+      std::string output;
+      if (PlannedOutputPath(plan, in, output) == kOk) {
+        ImageResult r;
+        r.input = in;
+        r.output = output;
+        const auto first = claimed.find(output);
+        if (o.skipExisting && FileExists(output)) {
+          r.status = "skipped";
+          r.reason = "its output " + PrintablePath(output) + " exists";
+        } else if (first != claimed.end()) {
+          r.status = "failed";
+          r.reason = "its output " + PrintablePath(output) + " is also the output of " + PrintablePath(first->second);
+          r.output.clear();
+        } else if (output != in && inputSet.count(output)) {
+          r.status = "failed";
+          r.reason = "its output would replace " + PrintablePath(output) + ", an input of this run";
+          r.output.clear();
+        }
+        if (!r.status.empty()) {
+          results.Add(r);
+          continue;
+        }
+        if (!overwrite || output != in) claimed.emplace(output, in);
+      }
+      batch.push_back(in);
+    }
+    if (!batch.empty()) {
+      AddInputs(run, batch, jobs, results);
+      if (gInterrupted) break;
+      if (SaveEntries(run, jobs, results) == kCancelled || gInterrupted) break;
+    }
+    // How far the run got goes on the disk before the saved entries leave
+    // the Batchline: a resume never starts before an image that was saved.
+    next = end;
+    if (!WriteWhole(nextPath, std::to_string(next))) {
+      std::fprintf(stderr, "tavelin-cli: %s: cannot write the run's progress\n", nextPath.c_str());
+      gInterrupted = 1;
+      break;
+    }
+    SelectAll(&run.ctx());
+    RemoveSelected(&run.ctx());
+  }
+}
+
+// What an interrupted run says on its way out.
+void KeepForResume(Run& run) {
+  run.KeepFolder();
+  WriteLine(2, "tavelin-cli: interrupted; the images not saved yet are kept for: tavelin-cli correct --resume '" +
+                   run.folder() + "'");
+}
+
+// Goes on with the interrupted run in `folder`: its options (with `extra`
+// after them, which win), its job's entries, then its inputs not reached.
+int ResumeRun(const std::string& folder, const Options& extra, std::chrono::steady_clock::time_point start);
+
+int Correct(const Options& o, std::chrono::steady_clock::time_point start) {
+  std::vector<Input> collected;
+  if (int r = CollectInputs(o, collected)) return r;
+  if (collected.empty() && o.inputs.empty() && o.filesFrom.empty()) return UsageError("correct needs at least one image");
+  if (o.keepTree && o.outDir.empty()) return UsageError("--keep-tree needs --out");
+  std::vector<std::string> inputs, trees;
+  inputs.reserve(collected.size());
+  for (Input& in : collected) {
+    inputs.push_back(std::move(in.path));
+    if (o.keepTree) trees.push_back(TreeOf(in.key));
+  }
+  collected.clear();
+
+  if (o.dryRun) {
+    // The plan alone: the options applied to a copy of the defaults.
+    InstallSignals();
+    Prefs prefs = PrefsDefaults();
+    if (!o.outDir.empty()) prefs.outputFolder = o.outDir.back() == '/' ? o.outDir : o.outDir + "/", prefs.sameFolder = 0;
+    prefs.outputFormat = o.format;
+    prefs.naming = o.naming;
+    prefs.suffix = o.suffix;
+    prefs.prefix = o.prefix;
+    int failed = 0;
+    const std::string outRoot = prefs.outputFolder;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      const std::string& in = inputs[i];
+      if (o.keepTree) prefs.outputFolder = outRoot + trees[i];
+      std::string output;
+      if (const Status st = PlannedOutputPath(prefs, in, output); st != kOk) {
+        WriteImageLine(2, in, ": not added: " + OneLine(AlertMessage(st, ("reading file " + LeafName(in)).c_str())));
+        ++failed;
+      } else if (o.skipExisting && FileExists(output)) {
+        if (o.verbose) WriteImageLine(1, in, ": skipped: its output " + PrintablePath(output) + " exists");
+      } else {
+        WriteImageLine(1, in, " -> " + PrintablePath(output));
+      }
+    }
+    return failed == 0 ? 0 : failed == (int)inputs.size() ? kExitNothingSaved : 1;
+  }
+
+  Results results(o);
+  if (!results.OpenReport(o.report)) return 2;
+  Run run;
+  if (run.Begin() != kOk) return 1;
+  run.host().drawProgress = run.host().drawProgress && !o.quiet;
+  if (int r = ApplyOptions(o, kStartWith | kSave)) return r;
+  if (o.verbose) WriteLine(2, "tavelin-cli: run folder " + run.folder());
+  if (!WriteWhole(run.folder() + kArgsLeaf, NulJoined(o.args)) ||
+      !WriteWhole(run.folder() + kInputsLeaf, NulJoined(inputs)) || !WriteWhole(run.folder() + kTreesLeaf, NulJoined(trees)) ||
+      !WriteWhole(run.folder() + kNextLeaf, "0")) {
+    std::fprintf(stderr, "tavelin-cli: %s: cannot write the run folder\n", run.folder().c_str());
+    return 1;
+  }
+  StreamInputs(run, o, inputs, trees, 0, results, {});
+  const bool interrupted = gInterrupted != 0;
+  if (interrupted) KeepForResume(run);
+  else ExitEditing(&run.ctx());
+  return Finish(results, interrupted, start);
+}
+
+int ResumeRun(const std::string& given, const Options& extra, std::chrono::steady_clock::time_point start) {
+  std::string folder = Absolute(given);
+  if (folder.back() != '/') folder += '/';
+  bool ok = false;
+  std::vector<std::string> args = ReadNulList(folder + kArgsLeaf, &ok);
+  if (!ok && !BatchlineJobExists(RunFolderFiles(folder))) {
+    std::fprintf(stderr, "tavelin-cli: %s: not the folder of an unfinished run\n", given.c_str());
+    return 2;
+  }
+  // The run's options, then those given now.
+  for (const std::string& a : extra.args) args.push_back(a);
+  std::vector<char*> argv = {(char*)"tavelin-cli", (char*)"correct"};
+  for (std::string& a : args) argv.push_back(a.data());
+  Options o;
+  if (int r = ParseOptions((int)argv.size(), argv.data(), 2, kCmdCorrect, o)) return r;
+  std::vector<std::string> inputs = ReadNulList(folder + kInputsLeaf, &ok);
+  std::vector<std::string> trees = ReadNulList(folder + kTreesLeaf, &ok);
+  size_t next = 0;
+  {
+    FILE* f = std::fopen((folder + kNextLeaf).c_str(), "r");
+    unsigned long long n = 0;
+    if (f && std::fscanf(f, "%llu", &n) == 1) next = (size_t)std::min<unsigned long long>(n, inputs.size());
+    if (f) std::fclose(f);
+  }
+  // Images given now come after the run's own.
+  std::vector<Input> more;
+  Options now = extra;
+  now.shardN = 1;
+  if (int r = CollectInputs(now, more)) return r;
+  if (o.keepTree) trees.resize(inputs.size());
+  for (Input& in : more) {
+    inputs.push_back(std::move(in.path));
+    if (o.keepTree) trees.push_back(TreeOf(in.key));
+  }
+
+  Results results(o);
+  if (!results.OpenReport(o.report)) return 2;
+  Run run;
+  if (run.Begin(folder) != kOk) return 1;
+  run.host().drawProgress = run.host().drawProgress && !o.quiet;
+  if (int r = ApplyOptions(o, kStartWith | kSave)) return r;
+  std::unordered_set<std::string> known;
+  ResumeUnfinished(run, results, &known);
+  // The job's entries first; then the inputs the run had not reached.
+  if (SaveEntries(run, JobsOf(o), results) != kCancelled && !gInterrupted) {
+    SelectAll(&run.ctx());
+    RemoveSelected(&run.ctx());
+    if (!WriteWhole(folder + kArgsLeaf, NulJoined(o.args)) || !WriteWhole(folder + kInputsLeaf, NulJoined(inputs)) ||
+        !WriteWhole(folder + kTreesLeaf, NulJoined(trees)))
+      gInterrupted = 1;
+    else StreamInputs(run, o, inputs, trees, next, results, known);
+  }
+  const bool interrupted = gInterrupted != 0;
+  if (interrupted) KeepForResume(run);
+  else {
+    ExitEditing(&run.ctx());
+  }
+  return Finish(results, interrupted, start);
 }
 
 int JobSave(const std::string& jobPath, const Options& o) {
-  if (o.inputs.empty()) return UsageError("job save needs a job file and at least one image");
+  std::vector<Input> collected;
+  if (int r = CollectInputs(o, collected)) return r;
+  if (collected.empty()) return UsageError("job save needs a job file and at least one image");
+  std::vector<std::string> inputs;
+  for (Input& in : collected) inputs.push_back(std::move(in.path));
+  Results results(o);
   Run run;
-  if (run.Begin() != kOk) return 1;
+  if (run.Begin({}, false) != kOk) return 1;
   if (int r = ApplyOptions(o, kStartWith)) return r;
-  if (!UnfinishedJobHandled(run, o.unfinished)) return 1;
-  int refused = 0;
-  AddInputs(run, o.inputs, o.jobs > 0 ? o.jobs : DefaultJobs(), refused);
+  AddInputs(run, inputs, JobsOf(o), results);
   EditContext& ctx = run.ctx();
   Status st = kOk;
   if (gInterrupted) st = kCancelled;
@@ -735,18 +1302,18 @@ int JobSave(const std::string& jobPath, const Options& o) {
   else st = SaveJob(&ctx, Absolute(jobPath));
   const int count = BatchlineCount(&ctx);
   ExitEditing(&ctx);
-  if (st == kOk) std::printf("%s: job of %d images saved\n", jobPath.c_str(), count);
-  else if (gInterrupted) return kExitInterrupted;
-  else std::printf("%s: no job saved\n", jobPath.c_str());
-  return st == kOk && refused == 0 ? 0 : 1;
+  if (st == kOk) {
+    if (!o.quiet) std::printf("%s: job of %d images saved\n", jobPath.c_str(), count);
+  } else if (gInterrupted) return kExitInterrupted;
+  else std::fprintf(stderr, "%s: no job saved\n", jobPath.c_str());
+  return st != kOk ? kExitNothingSaved : results.failed == 0 ? 0 : 1;
 }
 
-int JobRun(const std::string& jobPath, const Options& o) {
-  const auto start = std::chrono::steady_clock::now();
+int JobRun(const std::string& jobPath, const Options& o, std::chrono::steady_clock::time_point start) {
+  Results results(o);
   Run run;
   if (run.Begin() != kOk) return 1;
   if (int r = ApplyOptions(o, kSave)) return r;
-  if (!UnfinishedJobHandled(run, o.unfinished)) return 1;
   run.host().echoAlerts = true;
   const Status st = ResumeJob(&run.ctx(), Absolute(jobPath));
   if (st != kOk && BatchlineCount(&run.ctx()) == 0) {
@@ -754,130 +1321,126 @@ int JobRun(const std::string& jobPath, const Options& o) {
                  run.host().lastAlert.empty() ? StatusWord(st).c_str() : run.host().lastAlert.c_str());
     return 1;
   }
-  return SaveAll(run, o.jobs > 0 ? o.jobs : DefaultJobs(), 0, start);
+  SaveEntries(run, JobsOf(o), results);
+  const bool interrupted = gInterrupted != 0;
+  if (interrupted) KeepForResume(run);
+  else ExitEditing(&run.ctx());
+  return Finish(results, interrupted, start);
 }
 
-int JobUnfinished(const Options& o, bool resume, bool discard) {
-  const auto start = std::chrono::steady_clock::now();
-  Run run;
-  if (run.Begin() != kOk) return 1;
-  EditContext& ctx = run.ctx();
-  if (!BatchlineJobExists(ctx.batch.files)) {
+// Lists the unfinished runs; --resume or --discard them (all, or the one given).
+int JobUnfinished(const Options& o, bool resume, bool discard, std::chrono::steady_clock::time_point start) {
+  std::vector<std::string> folders;
+  if (!o.inputs.empty()) {
+    for (const std::string& f : o.inputs) folders.push_back(Absolute(f).back() == '/' ? Absolute(f) : Absolute(f) + "/");
+  } else {
+    folders = UnfinishedRunFolders();
+  }
+  if (folders.empty()) {
     std::printf("No unfinished job.\n");
     return 0;
   }
-  if (!resume && !discard) {
+  if (resume) {
+    int status = 0;
+    for (const std::string& f : folders) {
+      const int r = ResumeRun(f, o, start);
+      if (r == kExitInterrupted) return r;
+      status = std::max(status, r);
+    }
+    return status;
+  }
+  int status = 0;
+  for (const std::string& folder : folders) {
+    Run run;
+    if (run.Begin(folder) != kOk) {
+      status = 1;
+      continue;
+    }
+    EditContext& ctx = run.ctx();
+    if (discard) {
+      run.host().unfinishedAnswer = 1;
+      OfferUnfinishedJob(&ctx);
+      ExitEditing(&ctx);
+        std::printf("%s: unfinished job discarded.\n", folder.c_str());
+      continue;
+    }
     // What a resume saves; then what it skips, as saved already.
     JobEntryList entries;
-    const Status st = ReadBatchlineJob(ctx.batch.files, entries);
+    const Status st = BatchlineJobExists(ctx.batch.files) ? ReadBatchlineJob(ctx.batch.files, entries) : kOk;
     ResolveLongImagePaths(ctx.batch.files, entries);
     const std::vector<EntryRunState> states = ReadRunState(ctx.batch.files, entries);
     std::vector<std::string> pending, saved;
     for (size_t i = 0; i < entries.size(); ++i) (states[i].saved ? saved : pending).push_back(entries[i].imagePath);
-    std::printf("%s %d images:\n", ResText(9237), (int)pending.size());
+    std::printf("%s\n%s %d images:\n", folder.c_str(), ResText(9237), (int)pending.size());
     for (const std::string& p : pending) std::printf("%s\n", PrintablePath(p).c_str());
     if (!saved.empty()) std::printf("Already saved, %d images:\n", (int)saved.size());
     for (const std::string& p : saved) std::printf("%s\n", PrintablePath(p).c_str());
-    return st == kOk ? 0 : 1;
+    run.KeepFolder();
+    if (st != kOk) status = 1;
   }
-  if (int r = ApplyOptions(o, kSave)) return r;
-  run.host().unfinishedAnswer = 0;
-  if (discard) OfferUnfinishedJob(&ctx);
-  else ResumeUnfinished(run);
-  if (discard) {
-    ExitEditing(&ctx);
-    std::printf("Unfinished job discarded.\n");
-    return 0;
-  }
-  return SaveAll(run, o.jobs > 0 ? o.jobs : DefaultJobs(), 0, start);
+  return status;
 }
 
 }  // namespace
 
 void PrintBatchUsage(FILE* out) {
   std::fprintf(out,
-      "  correct IN... [options]      correct the images and save them: each is added to the Batchline\n"
-      "                               (thumbnail, profile decision, start-with settings), then saved\n"
-      "                               through the save pipeline; one line per image and a summary.\n"
-      "                               Exit status 0 only when every image was saved.\n"
+      "  correct [options] [--] IN...  correct the images and save them: each is added (thumbnail, profile\n"
+      "                               decision, start-with settings) and saved through the save pipeline\n"
+      "                               soon after; IN may be a folder (with -r). A line per image, a summary.\n"
       "  job save JOBFILE IN... [start-with options]\n"
       "                               add the images as 'correct' does and save the Batchline as a job file\n"
       "  job run JOBFILE [save options]\n"
       "                               save every image of a job file\n"
-      "  job unfinished [--resume [save options] | --discard]\n"
-      "                               list the unfinished job a run left behind (killed or crashed);\n"
-      "                               --resume saves its images, --discard deletes it\n"
+      "  job unfinished [--resume [save options] | --discard] [RUNDIR...]\n"
+      "                               list the runs that were interrupted (killed or crashed);\n"
+      "                               --resume saves their images not saved yet, --discard deletes them\n"
       "\n"
-      "Start-with options (correct, job save):\n"
-      "  --auto                       start every image with Brivio, the automatic correction (default)\n"
-      "                                 e.g. tavelin-cli correct --auto photo.jpg\n"
-      "  --auto=adaptive|classic      the same with the chosen analysis (default: the preference, adaptive\n"
-      "                                 or classic); e.g. tavelin-cli correct --auto=classic photo.jpg\n"
-      "  --settings FILE              start with a custom settings file (\"Save Custom...\")\n"
-      "                                 e.g. tavelin-cli correct --settings warm.txt a.jpg b.jpg\n"
-      "  --reset                      start with every tool neutral (only filters and conversions apply)\n"
-      "                                 e.g. tavelin-cli correct --reset --sharpen 8 scan.tif\n"
-      "  --sharpen N                  sharpen with strength N (1..24)\n"
-      "                                 e.g. tavelin-cli correct --sharpen 6 photo.jpg\n"
-      "  --denoise                    remove noise (chrominance, the default radii and thresholds)\n"
-      "                                 e.g. tavelin-cli correct --denoise night.jpg\n"
-      "  --working-space N            working space 0..14 (13 sRGB, the default; 0 Adobe RGB (1998))\n"
-      "                                 e.g. tavelin-cli correct --working-space 0 photo.tif\n"
-      "  --missing-profile assign|PROFILE\n"
-      "                               an image without a profile is assigned the working space (default)\n"
-      "                               or converted from PROFILE\n"
-      "                                 e.g. tavelin-cli correct --missing-profile camera.icc raw.tif\n"
-      "  --embedded-profile use|assign|PROFILE\n"
-      "                               an embedded profile is used to convert (default), discarded, or\n"
-      "                               replaced by PROFILE\n"
-      "                                 e.g. tavelin-cli correct --embedded-profile assign photo.jpg\n"
+      "Options ('tavelin-cli correct --help' lists those of one command):\n");
+  PrintBatchOptions(out, 0);
+  std::fprintf(out,
       "\n"
-      "Save options (correct, job run, job unfinished --resume):\n"
-      "  --out DIR                    save into DIR (default: beside each image)\n"
-      "                                 e.g. tavelin-cli correct --out corrected/ *.jpg\n"
-      "  --format same|tiff|jpeg|bmp  output format (default same; tiff is 16-bit for 16-bit images)\n"
-      "                                 e.g. tavelin-cli correct --format tiff photo.jpg\n"
-      "  --naming suffix|prefix|same  the name: NAME-zV.EXT (default), zV-NAME.EXT, or NAME.EXT, which\n"
-      "                               replaces the image itself when saved beside it in its format\n"
-      "                                 e.g. tavelin-cli correct --naming same --out done/ photo.jpg\n"
-      "  --suffix S, --prefix P       the suffix or prefix (at most 19 characters; defaults -zV, zV-)\n"
-      "                                 e.g. tavelin-cli correct --suffix _fixed photo.jpg\n"
-      "  --quality Q                  JPEG quality 0..100 (default 100)\n"
-      "                                 e.g. tavelin-cli correct --format jpeg --quality 90 scan.tif\n"
-      "  --no-exif                    do not carry the EXIF data over (default: carried, without thumbnail)\n"
-      "                                 e.g. tavelin-cli correct --no-exif photo.jpg\n"
-      "  --no-embed-profile           do not embed the working-space profile (default: embedded)\n"
-      "                                 e.g. tavelin-cli correct --no-embed-profile photo.jpg\n"
-      "  --jobs N                     save with N worker processes (default: one per core)\n"
-      "                                 e.g. tavelin-cli correct --jobs 2 *.jpg\n"
-      "  --unfinished resume|new      what becomes of an unfinished job found at start: its images are\n"
-      "                               saved too, or it is discarded (without it the run stops)\n"
-      "                                 e.g. tavelin-cli correct --unfinished new photo.jpg\n"
-      "\n"
-      "The command-line tool starts from the default preferences and never changes the preferences\n"
-      "file; the Batchline's job files are the application's own (one run at a time). Every output is\n"
-      "written to a temporary file first; Ctrl-C stops cleanly (exit status 130, no partial output,\n"
-      "the inputs untouched). An image whose output would overwrite another image of the run or\n"
-      "another output is not saved (its line says which file); a file with other hard links is not\n"
-      "replaced. A resumed job skips the images already saved.\n");
+      "Each run keeps its state in a run folder of its own (under $XDG_STATE_HOME/tavelin-marvet/runs/),\n"
+      "so any number of runs, and the window, work at once. The command-line tool starts from the\n"
+      "default preferences and never changes the preferences file. Every output is written to a\n"
+      "temporary file first; Ctrl-C, SIGTERM or a closed pipe stop cleanly (exit status 130, no partial\n"
+      "output, the inputs untouched, the run folder kept for --resume). An image whose output would\n"
+      "overwrite another image of the run or another output is not saved (its line says which file); a\n"
+      "file with other hard links is not replaced. A resumed run skips the images already saved.\n"
+      "Exit status: 0 every image saved, 1 some refused or failed, 2 usage error, 3 nothing saved,\n"
+      "130 interrupted.\n");
 }
 
+
 int RunCorrect(int argc, char** argv) {
+  const auto start = std::chrono::steady_clock::now();
   Options o;
-  if (int r = ParseOptions(argc, argv, 2, kStartWith | kSave | kRun | kUnfinished, o)) return r;
-  return Correct(o);
+  if (int r = ParseOptions(argc, argv, 2, kCmdCorrect, o)) return r;
+  if (o.help) {
+    std::printf("Usage: tavelin-cli correct [options] [--] IN...\n\n");
+    PrintBatchOptions(stdout, kCmdCorrect);
+    return 0;
+  }
+  if (!o.resume.empty()) return ResumeRun(o.resume, o, start);
+  return Correct(o, start);
 }
 
 int RunJob(int argc, char** argv) {
+  const auto start = std::chrono::steady_clock::now();
   if (argc < 3) return UsageError("job needs save, run or unfinished");
   const std::string sub = argv[2];
   Options o;
   if (sub == "save" || sub == "run") {
     if (argc < 4 || argv[3][0] == '-') return UsageError("job " + sub + " needs a job file");
-    const unsigned groups = sub == "save" ? (kStartWith | kUnfinished) : (kSave | kRun | kUnfinished);
-    if (int r = ParseOptions(argc, argv, 4, groups, o)) return r;
+    const unsigned command = sub == "save" ? kCmdJobSave : kCmdJobRun;
+    if (int r = ParseOptions(argc, argv, 4, command, o)) return r;
+    if (o.help) {
+      std::printf("Usage: tavelin-cli job %s JOBFILE [options]%s\n\n", sub.c_str(), sub == "save" ? " IN..." : "");
+      PrintBatchOptions(stdout, command);
+      return 0;
+    }
     if (sub == "run" && !o.inputs.empty()) return UsageError("job run takes one job file");
-    return sub == "save" ? JobSave(argv[3], o) : JobRun(argv[3], o);
+    return sub == "save" ? JobSave(argv[3], o) : JobRun(argv[3], o, start);
   }
   if (sub == "unfinished") {
     bool resume = false, discard = false;
@@ -888,9 +1451,9 @@ int RunJob(int argc, char** argv) {
       else rest.push_back(argv[i]);
     }
     if (resume && discard) return UsageError("job unfinished takes --resume or --discard, not both");
-    if (int r = ParseOptions((int)rest.size(), rest.data(), 2, kSave | kRun, o)) return r;
-    if (!o.inputs.empty() || (!resume && rest.size() > 2)) return UsageError("job unfinished takes no images");
-    return JobUnfinished(o, resume, discard);
+    if (int r = ParseOptions((int)rest.size(), rest.data(), 2, kCmdJobRun, o)) return r;
+    if (!resume && o.args.size() > 0) return UsageError("job unfinished takes options only with --resume");
+    return JobUnfinished(o, resume, discard, start);
   }
   return UsageError("unknown job command '" + sub + "' (save, run, unfinished)");
 }

@@ -1,4 +1,5 @@
 // tavelin-cli: the command-line tool. Works without a display.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/cli_batch.h"
+#include "app/cli_options.h"
 #include "filters/filterstage.h"
 #include "filters/preview.h"
 #include "imagefile/format.h"
@@ -43,8 +45,9 @@ void PrintUsage(FILE* out) {
                "                               rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
                "                               tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
                "                               data where F holds them; Q is the JPEG quality 0..100\n"
-               "                               (default 75); dcs also writes the plates OUT.C, OUT.M,\n"
-               "                               OUT.Y and OUT.K\n"
+               "                               (default 100, as correct); dcs also writes the plates\n"
+               "                               OUT.C, OUT.M, OUT.Y and OUT.K; IN or OUT may be - for the\n"
+               "                               standard input or output\n"
                "  pam IN OUT                   write the pixels of IN as a binary PAM file\n"
                "\n"
                "Options:\n"
@@ -151,6 +154,92 @@ int Fail(const std::string& text) {
   return 1;
 }
 
+int Convert(int argc, char** argv);
+
+// Copies everything from `from` to `to`; false on a read or write error.
+bool CopyFd(int from, int to) {
+  char block[65536];
+  for (;;) {
+    const ssize_t n = ::read(from, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(to, block + done, (size_t)(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return false;
+      done += w;
+    }
+  }
+}
+
+// "convert" with "--opt=value" and "-" for the standard input (IN) or output
+// (OUT): the bytes go through a private temporary file, since the readers
+// and writers seek.
+int ConvertCommand(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    const std::string a = argv[i];
+    const size_t eq = a.find('=');
+    if (i >= 2 && a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      args.push_back(a.substr(0, eq));
+      args.push_back(a.substr(eq + 1));
+    } else {
+      args.push_back(a);
+    }
+  }
+  std::string tempIn, tempOut;
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/";
+  auto makeTemp = [&](std::string& path) {
+    std::string pattern = folder + "tavelin-cli-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd >= 0) path = pattern;
+    return fd;
+  };
+  int positional = 0;
+  bool dcs = false;
+  for (size_t i = 2; i < args.size(); ++i) {
+    if (args[i] == "--format" || args[i] == "--quality") {
+      if (args[i] == "--format" && i + 1 < args.size()) dcs = args[i + 1] == "dcs";
+      ++i;
+      continue;
+    }
+    if (args[i] != "-") {
+      ++positional;
+      continue;
+    }
+    if (positional == 0) {
+      const int fd = makeTemp(tempIn);
+      if (fd < 0 || !CopyFd(0, fd)) {
+        if (fd >= 0) ::close(fd), ::unlink(tempIn.c_str());
+        return Fail("cannot keep the standard input in a temporary file in " + folder);
+      }
+      ::close(fd);
+      args[i] = tempIn;
+    } else if (positional == 1) {
+      if (dcs) return Fail("a DCS set (a file and four plates) cannot go to the standard output"), 2;
+      const int fd = makeTemp(tempOut);
+      if (fd < 0) return Fail("cannot make a temporary file in " + folder);
+      ::close(fd);
+      args[i] = tempOut;
+    }
+    ++positional;
+  }
+  std::vector<char*> argvs;
+  for (std::string& a : args) argvs.push_back(a.data());
+  argvs.push_back(nullptr);
+  int result = Convert((int)args.size(), argvs.data());
+  if (!tempIn.empty()) ::unlink(tempIn.c_str());
+  if (!tempOut.empty()) {
+    const int fd = ::open(tempOut.c_str(), O_RDONLY | O_CLOEXEC);
+    if (result == 0 && (fd < 0 || !CopyFd(fd, 1))) result = Fail("cannot write the standard output");
+    if (fd >= 0) ::close(fd);
+    ::unlink(tempOut.c_str());
+  }
+  return result;
+}
+
 int Convert(int argc, char** argv) {
   std::vector<std::string> paths;
   int format = 0;
@@ -162,12 +251,10 @@ int Convert(int argc, char** argv) {
       if (!format)
         return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga, eps, dcs, sct, cin)");
     } else if (arg == "--quality" && i + 1 < argc) {
-      char* end = nullptr;
-      long q = std::strtol(argv[++i], &end, 10);
-      if (*end || q < 0 || q > 100) return Fail("the quality is a number from 0 to 100");
-      quality = (int)q;
+      if (!ParseCliQuality(argv[++i], &quality)) return Fail("the quality is a number from 0 to 100"), 2;
     } else if (arg.rfind("--", 0) == 0) {
-      return Fail("unknown option " + arg);
+      Fail("unknown option " + arg);
+      return 2;
     } else {
       paths.push_back(arg);
     }
@@ -180,8 +267,9 @@ int Convert(int argc, char** argv) {
   }
   const std::string& inPath = paths[0];
   const std::string& outPath = paths[1];
+  // One default for every writer of JPEG files: the preferences table's.
   WriteOptions options;
-  if (quality >= 0) options.quality = quality;
+  options.quality = quality >= 0 ? quality : CliQualityDefault();
 
   Input in;
   std::string error;
@@ -446,10 +534,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   int result;
+  // The man page and the bash completion, made from the option table at build time.
+  if (command == "_man") return PrintManPage(stdout), 0;
+  if (command == "_bash_completion") return PrintBashCompletion(stdout), 0;
   if (command == "correct") return RunCorrect(argc, argv);
   if (command == "job") return RunJob(argc, argv);
   if (command == "info") result = Info(argc, argv);
-  else if (command == "convert") result = Convert(argc, argv);
+  else if (command == "convert") result = ConvertCommand(argc, argv);
   else if (command == "pam") result = Pam(argc, argv);
   else if (command == "_filter") result = FilterFiles(argc, argv);
   else if (command == "_scale") result = ScaleFile(argc, argv);

@@ -395,6 +395,18 @@ Prefs& AppPrefs() {
   return *prefs;
 }
 
+bool PrefsIntRange(uint16_t id, IntParRange* range) {
+  for (const IntEntry& e : kInts)
+    if (e.id == id) return *range = e.range, true;
+  return false;
+}
+
+bool PrefsFloatRange(uint16_t id, ParRange* range) {
+  for (const FloatEntry& e : kFloats)
+    if (e.id == id) return *range = e.range, true;
+  return false;
+}
+
 const Prefs& PrefsDefaults() {
   static const Prefs defaults = [] {
     Prefs p;

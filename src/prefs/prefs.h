@@ -146,6 +146,10 @@ int32_t PrefsGridIndex(const Prefs& prefs = AppPrefs());
 Status ResetPrefs(Prefs* prefs);
 // A record holding every default (for Restore Defaults and comparisons).
 const Prefs& PrefsDefaults();
+// The range and default of a number entry of the table (the command line's
+// options take theirs from here); false for an id that is not one.
+bool PrefsIntRange(uint16_t id, IntParRange* range);
+bool PrefsFloatRange(uint16_t id, ParRange* range);
 
 // One entry into the record: kOk; kUnsupported when a value was out of range
 // and its fallback stored; kFormatErr for a wrong element count. Ids outside

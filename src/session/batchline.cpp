@@ -378,7 +378,7 @@ void SweepLeftovers(EditContext* ctx) {
     in.profilePath = &profile;
     if (ReadJobRecord(b.files.data, e, in) == kOk && !profile.empty()) named.push_back(profile);
   }
-  if (TempFolder(ctx).empty()) return;
+  if (TempFolder(ctx).empty() || !b.sweepTempFolder) return;
   SweepStaleTemps(TempFolder(ctx), [&named](const std::string& path) {
     return std::find(named.begin(), named.end(), path) != named.end();
   });
@@ -855,7 +855,7 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
       std::string output;
       // A file that cannot be read is left to its save, which says why.
       const PlanVerdict verdict =
-          PlannedOutputPath(input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
+          PlannedOutputPath(AppPrefs(), input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
       if (verdict.ok) {
         indices.push_back(i);
         continue;

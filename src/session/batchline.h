@@ -18,8 +18,9 @@
 // "Resume unfinished job?" restores.
 //
 // One process owns the Batchline's files at a time: BatchlineOpen takes an
-// exclusive lock ("TavelinJobLock" in the preferences folder) that lasts
-// until the context is freed.
+// exclusive lock ("TavelinJobLock" beside the files: the window's in the
+// preferences folder, each command-line run's in its own run folder,
+// runfolder.h) that lasts until the context is freed.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,9 @@ struct Batchline {
   std::vector<uint8_t> selected;  // one flag per entry, 1 = selected
   int32_t current = -1;           // -1 when empty
   int lockFd = -1;                // the lock on the files, while open
+  // Opening sweeps the temporary folder of copies left by ended processes;
+  // off where that folder is shared with other running processes.
+  bool sweepTempFolder = true;
 };
 
 // What the window supplies: the preference dialogs that may come before an

@@ -123,10 +123,9 @@ Status ChooseOutput(EditContext* ctx) {
   return SetOutput(ctx, format, OutputPathFor(naming, ctx->imagePath, written));
 }
 
-Status PlannedOutputPath(const std::string& imagePath, std::string& outputPath) {
+Status PlannedOutputPath(const Prefs& prefs, const std::string& imagePath, std::string& outputPath) {
   RasImage image;
   if (Status st = RasQuery(imagePath, image); st != kOk) return st;
-  const Prefs& prefs = AppPrefs();
   int32_t format = prefs.outputFormat;
   if (format == 0) format = image.format == kRasCameraRaw ? kRasTiff16 : image.format;
   OutputNaming naming;
@@ -161,8 +160,12 @@ Status OpenForSaving(EditContext* ctx) {
   s.replaceOriginal = SameFile(ctx->imagePath, s.outputPath);
   std::string why;
   if ((st = s.save.Prepare(s.outputPath, &why)) != kOk) {
+    // The reason names the folder (one the user may not write in, say).
     DLog("%s", why.c_str());
-    return fail(st == kBadArg ? kOpenErr : st, Phrase(3003, outLeaf.c_str()));
+    st = st == kBadArg ? kOpenErr : st;
+    ReportError(st, Phrase(3003, outLeaf.c_str()).c_str(), why.c_str());
+    AbortSaving(ctx, st);
+    return st;
   }
 
   UiHost& host = Ui_GetHost();

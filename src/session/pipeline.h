@@ -34,6 +34,7 @@
 #include "base/status.h"
 
 struct EditContext;
+struct Prefs;
 
 // Output format, maximum value and path of the loaded image (preferences 88,
 // 73, 74 and the naming rules). A camera raw input with "Same as original"
@@ -45,8 +46,9 @@ Status SetOutput(EditContext* ctx, int32_t format, const std::string& path);
 
 // The output path ChooseOutput gives the image at `imagePath`, worked out
 // from the file alone (for the output plan of a batch, before any is
-// loaded). The file's status when it cannot be recognised.
-Status PlannedOutputPath(const std::string& imagePath, std::string& outputPath);
+// loaded), by the save settings of `prefs`. The file's status when it cannot
+// be recognised.
+Status PlannedOutputPath(const Prefs& prefs, const std::string& imagePath, std::string& outputPath);
 
 // The JPEG quality handed to the writer: preference 78 × 100, rounded half away from zero.
 int32_t JpegQualityFromPrefs(float fraction);

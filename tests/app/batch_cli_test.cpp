@@ -24,12 +24,13 @@ class BatchCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     root_ = FreshDir(std::string("cli-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    for (const char* d : {"config", "tmp", "in", "out"}) std::filesystem::create_directories(root_ + d);
+    for (const char* d : {"config", "state", "tmp", "in", "out"}) std::filesystem::create_directories(root_ + d);
   }
   std::string In(const std::string& leaf) const { return root_ + "in/" + leaf; }
   std::string Out(const std::string& leaf = "") const { return root_ + "out/" + leaf; }
   std::string Env() const {
-    return "env XDG_CONFIG_HOME='" + root_ + "config' TMPDIR='" + root_ + "tmp' '" + TAVELIN_CLI + "' ";
+    return "env XDG_CONFIG_HOME='" + root_ + "config' XDG_STATE_HOME='" + root_ + "state' TMPDIR='" + root_ +
+           "tmp' '" + TAVELIN_CLI + "' ";
   }
   int Cli(const std::string& args, std::string* out = nullptr) { return RunCommand(Env() + args + " 2>&1", out); }
   // Starts the tool in the background (its own pid); output to root/log.
@@ -42,13 +43,22 @@ class BatchCliTest : public ::testing::Test {
     }
     return pid;
   }
-  // Waits until no process holds the Batchline (workers of a killed run stop by themselves).
+  // The run folders (one per run that has not ended cleanly).
+  std::vector<std::string> RunFolders() {
+    std::vector<std::string> out;
+    const std::string runs = root_ + "state/tavelin-marvet/runs/";
+    for (const std::string& leaf : FolderLeaves(runs)) out.push_back(runs + leaf + "/");
+    return out;
+  }
+  // Waits until no process holds a run folder (workers of a killed run stop by themselves).
   bool WaitForBatchlineFree() {
-    const std::string lock = root_ + "config/Harvosa/TavelinJobLock";
     for (int i = 0; i < 1000; ++i) {
-      const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0644);
-      const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-      if (fd >= 0) ::close(fd);
+      bool free = true;
+      for (const std::string& folder : RunFolders()) {
+        const int fd = ::open((folder + "TavelinJobLock").c_str(), O_RDONLY);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) free = false;
+        if (fd >= 0) ::close(fd);
+      }
       if (free) return true;
       ::usleep(20000);
     }
@@ -176,8 +186,9 @@ TEST_F(BatchCliTest, OptionErrorsNameWhatIsWrongAndHelpShowsExamples) {
   ASSERT_EQ(Cli("--help", &help), 0);
   for (const char* option : {"--auto", "--settings", "--reset", "--out", "--format", "--naming", "--suffix", "--prefix",
                              "--quality", "--sharpen", "--denoise", "--working-space", "--missing-profile",
-                             "--embedded-profile", "--no-exif", "--no-embed-profile", "--jobs", "--unfinished"}) {
-    const size_t at = help.find(std::string(option) + " ");
+                             "--embedded-profile", "--no-exif", "--no-embed-profile", "--jobs", "--resume", "--report",
+                             "--shard", "--files-from", "--skip-existing", "--dry-run"}) {
+    const size_t at = help.find(std::string(option));
     ASSERT_NE(at, std::string::npos) << option;
     EXPECT_NE(help.find("e.g. tavelin-cli", at), std::string::npos) << option;
   }
@@ -258,6 +269,9 @@ TEST_F(BatchCliTest, KilledRunLeavesInputsIntactAndAJobThatResumes) {
     // The images still to save, then those saved before the kill.
     auto listed = Lines(out);
     ASSERT_GE(listed.size(), 2u) << out;
+    const auto folders = RunFolders();  // the run folder, then its images
+    EXPECT_NE(std::find(folders.begin(), folders.end(), listed[0]), folders.end()) << out;
+    listed.erase(listed.begin());
     const auto savedAt = std::find_if(listed.begin(), listed.end(),
                                       [](const std::string& l) { return l.rfind("Already saved, ", 0) == 0; });
     const size_t pending = (size_t)(savedAt - listed.begin()) - 1;
@@ -267,14 +281,19 @@ TEST_F(BatchCliTest, KilledRunLeavesInputsIntactAndAJobThatResumes) {
       listed.erase(savedAt);
     }
     listed.erase(listed.begin());
-    // The entries are the first images in the order they are added.
+    // The entries are images of the run, taken a few at a time in their order.
     std::sort(listed.begin(), listed.end(), [&](const std::string& a, const std::string& b) {
       return std::find(inputs.begin(), inputs.end(), a) < std::find(inputs.begin(), inputs.end(), b);
     });
-    EXPECT_EQ(listed, std::vector<std::string>(inputs.begin(), inputs.begin() + listed.size())) << out;
-    // The job still saves; then it is gone.
+    if (!listed.empty()) {
+      const auto first = std::find(inputs.begin(), inputs.end(), listed[0]);
+      ASSERT_LE(first + (long)listed.size(), inputs.end()) << out;
+      EXPECT_EQ(listed, std::vector<std::string>(first, first + (long)listed.size())) << out;
+    }
+    // The run still saves, what its job held and the images it had not
+    // reached; then it is gone.
     ASSERT_EQ(Cli("job unfinished --resume --out '" + Out() + "' --jobs 2", &out), 0) << out;
-    for (const std::string& in : listed) {
+    for (const std::string& in : inputs) {
       const std::string leaf = LeafName(in);
       EXPECT_TRUE(FileExists(Out(leaf.substr(0, leaf.rfind('.')) + "-zV" + leaf.substr(leaf.rfind('.')))))
           << round << " " << in;
@@ -375,8 +394,8 @@ TEST_F(BatchCliTest, ResumeAfterAKillNeverCorrectsAnImageTwice) {
   std::string run = "correct --jobs 1 --naming same";
   for (int i = 0; i < 6; ++i) run += " '" + In(leaves[i]) + "'";
   const std::string resumes[] = {"job unfinished --resume --naming same --jobs 1",
-                                 "correct --unfinished resume --naming same --jobs 1 '" + In("extra.jpg") + "'"};
-  for (const std::string& resume : resumes) {
+                                 "correct --jobs 1 '" + In("extra.jpg") + "' --resume "};
+  for (std::string resume : resumes) {
     SCOPED_TRACE(resume);
     for (int i = 0; i < 6; ++i) WriteFileBytes(In(leaves[i]), originals[i].data(), originals[i].size());
     std::remove((root_ + "log").c_str());
@@ -384,6 +403,8 @@ TEST_F(BatchCliTest, ResumeAfterAKillNeverCorrectsAnImageTwice) {
     ASSERT_TRUE(WaitForSaved(2)) << ReadFileText(root_ + "log");
     Kill(pid);
     ASSERT_EQ(ReadFileText(root_ + "log").find("images saved"), std::string::npos);  // killed before the end
+    ASSERT_EQ(RunFolders().size(), 1u);
+    if (resume[0] == 'c') resume += RunFolders()[0];
     // 1 only when the kill fell between a rename and its mark: that image
     // is then left out, saved once already.
     const int status = Cli(resume, &out);
@@ -463,18 +484,39 @@ TEST_F(BatchCliTest, TwoUsersShareATemporaryFolder) {
   EXPECT_EQ(st.st_uid, 65534u);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 
-  // A preferences folder this user may not write in is named in the message.
-  std::filesystem::create_directories(d + "nobody/Harvosa");
-  ASSERT_EQ(::chown((d + "nobody/Harvosa").c_str(), 65534, 65534), 0);
-  ASSERT_EQ(::chmod((d + "nobody/Harvosa").c_str(), 0555), 0);
-  for (const auto& e : std::filesystem::directory_iterator(d + "nobody/Harvosa")) std::filesystem::remove(e.path());
+  // A folder for the run folders that this user may not write in is named in the message.
+  std::filesystem::create_directories(d + "nobody/.local/state/tavelin-marvet/runs");
+  ASSERT_EQ(::chown((d + "nobody/.local/state/tavelin-marvet/runs").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod((d + "nobody/.local/state/tavelin-marvet/runs").c_str(), 0555), 0);
   EXPECT_EQ(RunCommand(AsNobody("env XDG_CONFIG_HOME='" + d + "nobody' HOME='" + d + "nobody' TMPDIR='" + d + "' '" +
                                 TAVELIN_CLI + "' correct --out '" + d + "out' '" + d + "img/a.jpg'"),
                        &out),
             1);
-  EXPECT_NE(out.find("Make sure the folder " + d + "nobody/Harvosa/ exists and this user may create files in it."),
+  EXPECT_NE(out.find(d + "nobody/.local/state/tavelin-marvet/runs/: cannot create a run folder there"),
             std::string::npos)
       << out;
+}
+
+// An output folder the user may not write in: nothing is saved (status 3),
+// and the line names the folder and why.
+TEST_F(BatchCliTest, AReadOnlyOutputFolderIsNamed) {
+  if (!NobodyCanRunTheTool()) GTEST_SKIP() << "needs root, setpriv and a tool the user nobody can run";
+  SharedFolder shared;
+  ASSERT_FALSE(shared.path.empty());
+  const std::string& d = shared.path;
+  for (const char* f : {"img", "ro", "nobody"}) std::filesystem::create_directories(d + f);
+  ASSERT_EQ(::chmod((d + "nobody").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod((d + "ro").c_str(), 0555), 0);
+  ASSERT_EQ(WriteTestImage(d + "img/a.jpg", kRasJpeg, 64, 48), 0);
+  ::chmod((d + "img/a.jpg").c_str(), 0644);
+  std::string out;
+  EXPECT_EQ(RunCommand(AsNobody("env HOME='" + d + "nobody' XDG_STATE_HOME='" + d + "nobody/state' TMPDIR='" + d +
+                                "nobody' '" + TAVELIN_CLI + "' correct -o '" + d + "ro' '" + d + "img/a.jpg' 2>&1"),
+                       &out),
+            3);
+  EXPECT_NE(out.find(d + "img/a.jpg: not saved: "), std::string::npos) << out;
+  EXPECT_NE(out.find("cannot create a temporary file in " + d + "ro/: Permission denied"), std::string::npos) << out;
+  EXPECT_TRUE(std::filesystem::is_empty(d + "ro"));
 }
 
 // A profile named for conversion that the colour service cannot use stops
@@ -508,7 +550,7 @@ TEST_F(BatchCliTest, TemporaryFilesOfAKilledRunGoWithTheNextRunThere) {
   Kill(LaunchSaveOverItself(big));
   ASSERT_TRUE(HasTempFile(root_ + "in/"));
   std::string out;
-  EXPECT_EQ(Cli("correct --unfinished new --reset --naming same '" + small + "'", &out), 0) << out;
+  EXPECT_EQ(Cli("correct --reset --naming same '" + small + "'", &out), 0) << out;
   EXPECT_EQ(FolderLeaves(root_ + "in/"), (std::vector<std::string>{"big.tif", "small.tif"}));
   EXPECT_EQ(FileBytes(big), before);
 }
@@ -520,7 +562,7 @@ TEST_F(BatchCliTest, AFileSizeLimitIsAWriteErrorWithAMessage) {
   std::string out;
   EXPECT_EQ(RunCommand("ulimit -f 2048; " + Env() + "correct --jobs 1 --reset --out '" + Out() + "' '" + In("big.tif") + "'",
                        &out),
-            1)
+            3)
       << out;
   EXPECT_NE(out.find("A file write error occurred"), std::string::npos) << out;
   EXPECT_TRUE(FolderLeaves(Out()).empty());
@@ -542,6 +584,243 @@ TEST_F(BatchCliTest, LongPathsAndLineFeedsInNames) {
       << out;
   EXPECT_TRUE(FileExists(deep + "long-zV.jpg"));
   EXPECT_TRUE(FileExists(In("two\nlines-zV.jpg")));
+}
+
+
+// Small images that differ, in the folder `dir` (created).
+std::vector<std::string> MakeImages(const std::string& dir, int count, int first = 100) {
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> out;
+  for (int i = 0; i < count; ++i) {
+    out.push_back(dir + "img" + std::to_string(first + i) + (i % 3 ? ".jpg" : ".tif"));
+    EXPECT_EQ(WriteTestImage(out.back(), i % 3 ? kRasJpeg : kRasTiff, 40 + i % 7, 30, 3, "", "", 0.5 + 0.02 * i), 0);
+  }
+  return out;
+}
+
+std::string Quoted(const std::vector<std::string>& paths) {
+  std::string s;
+  for (const std::string& p : paths) s += " '" + p + "'";
+  return s;
+}
+
+// Any number of runs work at once, also over the same outputs, and a killed
+// run blocks none: every output is the one a single run writes.
+TEST_F(BatchCliTest, ConcurrentRunsOverOverlappingOutputsAndAKilledRunBlockNothing) {
+  const auto inputs = MakeImages(In(""), 8);
+  std::string out;
+  std::filesystem::create_directories(root_ + "ref");
+  ASSERT_EQ(Cli("correct -q -j 1 -o '" + root_ + "ref'" + Quoted(inputs), &out), 0) << out;
+
+  // A run killed while it works, left behind.
+  std::filesystem::create_directories(root_ + "killed");
+  const pid_t killed = Launch("correct -j 1 -o '" + root_ + "killed'" + Quoted(inputs));
+  ::usleep(150000);
+  ::kill(killed, SIGKILL);
+  ASSERT_EQ(waitpid(killed, nullptr, 0), killed);
+
+  std::vector<pid_t> runs;
+  for (int r = 0; r < 4; ++r) {
+    const std::vector<std::string> share(inputs.begin() + r, inputs.begin() + r + 5);
+    const std::string command = "exec " + Env() + "correct -q -j 1 -o '" + Out() + "'" + Quoted(share) + " >'" +
+                                root_ + "log" + std::to_string(r) + "' 2>&1";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl("/bin/sh", "sh", "-c", command.c_str(), (char*)nullptr);
+      _exit(127);
+    }
+    runs.push_back(pid);
+  }
+  for (size_t r = 0; r < runs.size(); ++r) {
+    int status = -1;
+    ASSERT_EQ(waitpid(runs[r], &status, 0), runs[r]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileText(root_ + "log" + std::to_string(r));
+  }
+  EXPECT_EQ(FolderLeaves(Out()), FolderLeaves(root_ + "ref"));
+  for (const std::string& leaf : FolderLeaves(root_ + "ref"))
+    EXPECT_TRUE(FileBytes(Out(leaf)) == FileBytes(root_ + "ref/" + leaf)) << leaf;
+  EXPECT_FALSE(HasTempFile(Out()));
+  // Only the killed run's folder is left, and it is offered for resuming.
+  ASSERT_TRUE(WaitForBatchlineFree());
+  EXPECT_LE(RunFolders().size(), 1u);
+}
+
+// SIGTERM, and SIGPIPE from a reader that went away, end a run like Ctrl-C
+// (status 130, no partial output, the inputs as they were); --resume then
+// saves only what was not saved, and the outputs are those of one whole run.
+TEST_F(BatchCliTest, TerminatedOrPipedIntoHeadTheRunEndsCleanlyAndResumes) {
+  const auto inputs = MakeImages(In(""), 12);
+  std::vector<std::vector<unsigned char>> bytes;
+  for (const std::string& in : inputs) bytes.push_back(FileBytes(in));
+  std::string out;
+  std::filesystem::create_directories(root_ + "ref");
+  ASSERT_EQ(Cli("correct -q -j 1 -o '" + root_ + "ref'" + Quoted(inputs), &out), 0) << out;
+  for (const std::string how : {"SIGTERM", "SIGPIPE"}) {
+    SCOPED_TRACE(how);
+    std::filesystem::remove_all(Out());
+    std::filesystem::create_directories(Out());
+    int status = -1;
+    if (how == "SIGTERM") {
+      std::remove((root_ + "log").c_str());
+      const pid_t pid = Launch("correct -j 1 -o '" + Out() + "'" + Quoted(inputs));
+      ASSERT_TRUE(WaitForSaved(1));
+      ::kill(pid, SIGTERM);
+      int raw = 0;
+      ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+      status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+      out = ReadFileText(root_ + "log");
+    } else {
+      status = RunCommand("bash -c \"" + Env() + "correct -j 1 -o '" + Out() + "'" + Quoted(inputs) +
+                              " 2>'" + root_ + "err' | head -n 1 >/dev/null; exit \\${PIPESTATUS[0]}\"",
+                          &out);
+      out = ReadFileText(root_ + "err");
+    }
+    EXPECT_EQ(status, 130) << out;
+    EXPECT_NE(out.find("correct --resume"), std::string::npos) << out;
+    for (size_t i = 0; i < inputs.size(); ++i) EXPECT_TRUE(FileBytes(inputs[i]) == bytes[i]);
+    EXPECT_FALSE(HasTempFile(Out()));
+    const size_t before = FolderLeaves(Out()).size();
+    EXPECT_LT(before, inputs.size());
+    ASSERT_TRUE(WaitForBatchlineFree());
+    ASSERT_EQ(RunFolders().size(), 1u);
+    ASSERT_EQ(Cli("correct --resume '" + RunFolders()[0] + "'", &out), 0) << out;
+    size_t saved = 0;
+    for (size_t at = out.find(" -> "); at != std::string::npos; at = out.find(" -> ", at + 1)) ++saved;
+    EXPECT_LE(saved + before, inputs.size()) << out;  // nothing saved twice
+    EXPECT_EQ(FolderLeaves(Out()), FolderLeaves(root_ + "ref"));
+    for (const std::string& leaf : FolderLeaves(root_ + "ref"))
+      EXPECT_TRUE(FileBytes(Out(leaf)) == FileBytes(root_ + "ref/" + leaf)) << leaf;
+    EXPECT_TRUE(RunFolders().empty());
+  }
+}
+
+// The usual conventions of command-line tools, as a table: short options,
+// --opt=value, "--", dry runs, folders, file lists, quiet runs, the exit
+// statuses.
+TEST_F(BatchCliTest, OptionsInputsAndExitStatusesFollowTheConventions) {
+  ASSERT_EQ(WriteTestImage(In("a.jpg"), kRasJpeg, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(In("-b.jpg"), kRasJpeg, 30, 20), 0);
+  std::filesystem::create_directories(In("deep/er"));
+  ASSERT_EQ(WriteTestImage(In("deep/er/c.tif"), kRasTiff, 30, 20), 0);
+  WriteFileText(In("deep/notes.txt"), "not an image, left out of a folder");
+  const std::string list = root_ + "list", a = In("a.jpg"), b = In("-b.jpg"), c = In("deep/er/c.tif");
+  WriteFileBytes(list, (a + '\0' + c + '\0').data(), a.size() + c.size() + 2);
+  const std::string o = " -o '" + Out() + "' ";
+  struct Case {
+    std::string args;
+    int status;
+    std::string text;                 // in what it prints
+    std::vector<std::string> outputs;  // what it writes
+  } cases[] = {
+      {"-q -j1" + o + "-- '" + b + "' '" + a + "'", 0, "", {"-b-zV.jpg", "a-zV.jpg"}},
+      {"--out='" + Out() + "' --naming=prefix --jobs=1 '" + a + "'", 0, a + " -> " + Out("zV-a.jpg"), {"zV-a.jpg"}},
+      {"-n" + o + "'" + a + "'", 0, a + " -> " + Out("a-zV.jpg"), {}},
+      {"-r -j 1" + o + "'" + In("deep") + "'", 0, "1 of 1 images saved", {"c-zV.tif"}},
+      {"-0 --files-from '" + list + "'" + o, 0, "2 of 2 images saved", {"a-zV.jpg", "c-zV.tif"}},
+      {"-r --keep-tree" + o + "'" + In("deep") + "' '" + a + "'", 0, c + " -> " + Out("er/c-zV.tif"), {"a-zV.jpg", "er"}},
+      {"--keep-tree '" + a + "'", 2, "--keep-tree needs --out", {}},
+      {o + "'" + In("deep") + "'", 2, "deep: is a folder (add -r", {}},
+      {o + "'" + In("none.jpg") + "'", 3, In("none.jpg") + ": not added: ", {}},
+      {o + "'" + a + "' '" + In("none.jpg") + "'", 1, "1 of 2 images saved, 1 failed", {"a-zV.jpg"}},
+      {"-x '" + a + "'", 2, "unknown option -x", {}},
+      {"'" + a + "' --out", 2, "--out needs a value", {}},
+      {"--shard 2/2 '" + a + "'", 2, "--shard takes K/N with 0 <= K < N (got '2/2')", {}},
+      {"--help", 0, "--files-from FILE|-", {}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.args);
+    std::filesystem::remove_all(Out());
+    std::filesystem::create_directories(Out());
+    std::string out;
+    EXPECT_EQ(Cli("correct " + k.args, &out), k.status) << out;
+    if (k.text.empty()) EXPECT_EQ(out, "");
+    else EXPECT_NE(out.find(k.text), std::string::npos) << out;
+    EXPECT_EQ(FolderLeaves(Out()), k.outputs) << out;
+  }
+  EXPECT_TRUE(RunFolders().empty());
+}
+
+// The report: one JSON object a line per input, with the output's SHA-256;
+// --skip-existing leaves done images out; two inputs that would write one
+// output are an error for the second, never a merge.
+TEST_F(BatchCliTest, ReportSkipExistingAndCollidingOutputs) {
+  std::filesystem::create_directories(In("d1"));
+  std::filesystem::create_directories(In("d2"));
+  ASSERT_EQ(WriteTestImage(In("d1/x.jpg"), kRasJpeg, 40, 30), 0);
+  ASSERT_EQ(WriteTestImage(In("d2/x.jpg"), kRasJpeg, 30, 20), 0);
+  ASSERT_EQ(WriteTestImage(In("y.jpg"), kRasJpeg, 30, 20), 0);
+  std::string out, sums;
+  const std::string report = root_ + "report.jsonl";
+  EXPECT_EQ(Cli("correct -j 1 --report '" + report + "' -o '" + Out() + "' '" + In("d1/x.jpg") + "' '" + In("d2/x.jpg") +
+                    "' '" + In("y.jpg") + "'",
+                &out),
+            1)
+      << out;
+  EXPECT_NE(out.find(In("d2/x.jpg") + ": not saved: its output " + Out("x-zV.jpg") + " is also the output of " +
+                     In("d1/x.jpg")),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(ImageWidth(Out("x-zV.jpg")), 40u);
+  ASSERT_EQ(RunCommand("cd '" + Out() + "' && sha256sum x-zV.jpg y-zV.jpg", &sums), 0);
+  const auto lines = Lines(ReadFileText(report));
+  ASSERT_EQ(lines.size(), 3u);
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.front(), '{');
+    EXPECT_EQ(line.back(), '}');
+    EXPECT_NE(line.find("\"settings\":{\"start\":\"auto\""), std::string::npos) << line;
+  }
+  const std::string xSum = sums.substr(0, 64), ySum = Lines(sums)[1].substr(0, 64);
+  EXPECT_NE(ReadFileText(report).find("\"input\":\"" + In("d1/x.jpg") + "\",\"output\":\"" + Out("x-zV.jpg") +
+                                      "\",\"status\":\"saved\",\"reason\":null"),
+            std::string::npos);
+  EXPECT_NE(ReadFileText(report).find("\"sha256\":\"" + xSum + "\""), std::string::npos);
+  EXPECT_NE(ReadFileText(report).find("\"sha256\":\"" + ySum + "\""), std::string::npos);
+  EXPECT_NE(ReadFileText(report).find("\"input\":\"" + In("d2/x.jpg") + "\",\"output\":null,\"status\":\"failed\""),
+            std::string::npos);
+
+  // Again with --skip-existing: nothing left to do, nothing rewritten.
+  const auto before = FileBytes(Out("y-zV.jpg"));
+  EXPECT_EQ(Cli("correct --skip-existing --report - -o '" + Out() + "' '" + In("y.jpg") + "'", &out), 0) << out;
+  EXPECT_NE(out.find("\"status\":\"skipped\",\"reason\":\"its output " + Out("y-zV.jpg") + " exists\""),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(FileBytes(Out("y-zV.jpg")) == before);
+}
+
+// Shards: each image falls in exactly one share, whatever the order of the
+// inputs; two shards run side by side with GNU parallel write what one run
+// writes, byte for byte.
+TEST_F(BatchCliTest, ShardsWithGnuParallelMatchASingleRun) {
+  if (RunCommand("parallel --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs GNU parallel (scripts/setup.sh)";
+  MakeImages(In("a/"), 20, 100);
+  MakeImages(In("b/"), 20, 200);
+  std::string out;
+  std::filesystem::create_directories(root_ + "ref");
+  ASSERT_EQ(Cli("correct -q -r -j 2 -o '" + root_ + "ref' '" + In("") + "'", &out), 0) << out;
+  const auto all = FolderLeaves(root_ + "ref");
+  ASSERT_EQ(all.size(), 40u);
+  // The shares of a shard do not depend on the order the inputs come in.
+  std::string forward, backward;
+  ASSERT_EQ(Cli("correct -n --shard 1/3 '" + In("a/img100.tif") + "' '" + In("a/img101.jpg") + "' '" +
+                    In("a/img102.jpg") + "' '" + In("a/img103.tif") + "'",
+                &forward),
+            0);
+  ASSERT_EQ(Cli("correct -n --shard 1/3 '" + In("a/img103.tif") + "' '" + In("a/img102.jpg") + "' '" +
+                    In("a/img101.jpg") + "' '" + In("a/img100.tif") + "'",
+                &backward),
+            0);
+  auto f = Lines(forward), g = Lines(backward);
+  std::sort(f.begin(), f.end());
+  std::sort(g.begin(), g.end());
+  EXPECT_EQ(f, g);
+
+  ASSERT_EQ(RunCommand("cd '" + In("") + "' && parallel -j 2 " + Env() + "correct -q -r -j 1 --shard {}/2 -o '" +
+                           Out() + "' . ::: 0 1 2>&1",
+                       &out),
+            0)
+      << out;
+  EXPECT_EQ(FolderLeaves(Out()), all);
+  for (const std::string& leaf : all) EXPECT_TRUE(FileBytes(Out(leaf)) == FileBytes(root_ + "ref/" + leaf)) << leaf;
 }
 
 }  // namespace

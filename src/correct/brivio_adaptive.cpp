@@ -25,13 +25,16 @@ struct Tuning {
   // Cast: the estimates are averaged in ln(R/G), ln(B/G) with these weights
   // (a channel counts at least `floor` of the largest). The part of the
   // average that castLow + spreadScale x their spread could explain stays;
-  // an average beyond castMax is the scene's colour, not a cast.
+  // a cast no light source shows (see Plausible) is the scene's colour.
   double wSog = 1, wEdge = 1, wPatch = 1, wBright = 1, floor = 0.05;
   double castLow = 0.05, spreadScale = 2.0;
-  double castMax = 1.2, castMaxSoft = 0.3;
-  // A white patch with more than wpClip of the pixels clipped may stand
-  // alone, up to wpMax.
-  double wpClip = 0.002, wpMax = 1.6;
+  // The most a light source departs from white along the warm-cool axis
+  // (each side) and the green-magenta axis (each side), with a soft edge of
+  // castMaxSoft of that.
+  double warmAxis[2] = {0.56, -0.83}, magentaAxis[2] = {0.65, 0.76};
+  double warmMax = 1.8, coolMax = 0.3, magentaMax = 0.6, greenMax = 0.5, castMaxSoft = 0.3;
+  // A white patch with more than wpClip of the pixels clipped may stand alone.
+  double wpClip = 0.002;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset, taken away in the domain linear^(1 / hazeGamma).
   double hazeLow = 0.01, hazeHigh = 0.03, hazeGamma = 1.6;
@@ -40,6 +43,9 @@ struct Tuning {
   // none above keyHigh) and not close to the white (a key/white ratio above
   // ratioHigh is a soft, light scene).
   double whiteFull = 0.8, whiteLow = 0.5, keyLow = 0.08, keyHigh = 0.2, ratioLow = 0.25, ratioHigh = 0.35;
+  // A key far below the white (a ratio under ratioDarkHigh, none of it
+  // under ratioDarkLow) is a low-key scene, a few lights in the dark: it stays.
+  double ratioDarkLow = 0.05, ratioDarkHigh = 0.08;
   // Over-exposure: more than clipLow of the pixels clipped, up to clipHigh,
   // takes up to overStops stops away.
   double clipLow = 0.06, clipHigh = 0.15, overStops = 1.0;
@@ -109,6 +115,21 @@ void EstimateHaze(const Samples& s, const double lin[256], AdaptiveModel* m) {
 // Linear values with the haze offset taken away, by 8-bit code.
 void HazeFree(const double lin[256], const AdaptiveModel& m, double out[256]) {
   for (int i = 0; i < 256; ++i) out[i] = m.WithoutHaze(lin[i]);
+}
+
+// How plausible a cast (ln(R/G), ln(B/G)) is as a light source's colour,
+// 0..1. Light sources lie near two axes: the warm-cool axis of black bodies
+// and daylight (warm light is often strongly coloured, cool shade only a
+// little) and the green-magenta axis (fluorescent and mixed light, mild).
+// A cast far out on either is the scene's own colour: a night or a stormy
+// sky, water, foliage filling the frame.
+double Plausible(const double c[2]) {
+  const double warm = kTuning.warmAxis[0] * c[0] + kTuning.warmAxis[1] * c[1];
+  const double magenta = kTuning.magentaAxis[0] * c[0] + kTuning.magentaAxis[1] * c[1];
+  const double warmLimit = warm > 0.0 ? kTuning.warmMax : kTuning.coolMax;
+  const double tintLimit = magenta > 0.0 ? kTuning.magentaMax : kTuning.greenMax;
+  return Ramp(warmLimit - std::fabs(warm), 0.0, kTuning.castMaxSoft * warmLimit) *
+         Ramp(tintLimit - std::fabs(magenta), 0.0, kTuning.castMaxSoft * tintLimit);
 }
 
 void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[3], AdaptiveModel* m) {
@@ -191,7 +212,7 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
   m->castConfidence = size > allowance ? 1.0 - allowance / size : 0.0;
   // No light source is that coloured: a larger estimate is the scene's own
   // colour (foliage, a flower filling the frame), not a cast.
-  m->castConfidence *= Ramp(kTuning.castMax - size, 0.0, kTuning.castMaxSoft);
+  m->castConfidence *= Plausible(mean);
   double used[2] = {mean[0], mean[1]};
   // A white patch that reaches full scale in its strongest channel, with
   // pixels clipped there, is most likely a white or specular highlight: it
@@ -201,7 +222,7 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
     const double wp = std::hypot(m->estimates[2][0], m->estimates[2][1]);
     const double allowanceWp = kTuning.castLow + kTuning.spreadScale * spread;
     double c = wp > allowanceWp ? 1.0 - allowanceWp / wp : 0.0;
-    c *= Ramp(kTuning.wpMax - wp, 0.0, kTuning.castMaxSoft);
+    c *= Plausible(m->estimates[2]);
     if (c * wp > m->castConfidence * size) {
       used[0] = m->estimates[2][0], used[1] = m->estimates[2][1];
       m->castConfidence = c;
@@ -246,7 +267,8 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   const double ratio = m->key / span;
   const double under = std::max(Ramp(kTuning.whiteFull - span, 0.0, kTuning.whiteFull - kTuning.whiteLow) *
                                     Ramp(kTuning.keyHigh - m->key, 0.0, kTuning.keyHigh - kTuning.keyLow) *
-                                    Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow),
+                                    Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow) *
+                                    Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh),
                                 m->haze);
   if (span < 1.0) scale = std::pow(1.0 / span, under);
   // Over-exposure: a picture with many clipped pixels was over-exposed by

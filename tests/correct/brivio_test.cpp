@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -730,6 +731,24 @@ double Warmth(const std::vector<uint8_t>& rgb) {
   return sum / n;
 }
 
+// A 256 x 64 picture made in linear light (gamma 2.2) from f(x, y, rgb), x
+// and y in 0..1.
+template <typename F>
+Ppm FromLinear(F f) {
+  Ppm im;
+  im.width = 256, im.height = 64;
+  im.rgb.resize((size_t)256 * 64 * 3);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 256; ++x) {
+      double lin[3];
+      f(x / 255.0, y / 63.0, lin);
+      for (int c = 0; c < 3; ++c)
+        im.rgb[((size_t)y * 256 + x) * 3 + c] =
+            (uint8_t)std::lround(std::pow(std::clamp(lin[c], 0.0, 1.0), 1.0 / 2.2) * 255.0);
+    }
+  return im;
+}
+
 Ppm Load(const char* photo) {
   Ppm im;
   EXPECT_TRUE(ReadPpm(TestData(std::string("brivio/") + photo + ".ppm"), &im)) << photo;
@@ -765,8 +784,24 @@ TEST(AdaptiveBrivio, RightPicturesStayAlmostUnchanged) {
     Ppm image;
     double limit;  // mean CIEDE2000 from the picture as it was
   };
+  // A deep blue evening: every estimate agrees on a blue no daylight has;
+  // it is the scene's colour.
+  const Ppm dusk = FromLinear([](double x, double y, double* v) {
+    const double t = 0.02 + 0.8 * x * (0.6 + 0.4 * y);
+    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
+  });
+  // A night: dark ground, a few lamps far brighter than the rest, and the
+  // brightest only half way up the scale. A low-key scene, not an
+  // under-exposed one.
+  const Ppm night = FromLinear([](double x, double y, double* v) {
+    const bool lamp = std::fmod(x * 255.0, 37.0) < 1.0 && y > 0.6;
+    const double t = lamp ? 0.45 : 0.001 + 0.02 * x * y;
+    v[0] = v[1] = v[2] = t;
+  });
   const Case cases[] = {
       {"gray ramp", ramp, 0.3},
+      {"blue evening", dusk, 1.0},
+      {"night", night, 1.0},
       {"grey", Load("grey"), 1.0},
       {"ladybird", Load("ladybird"), 1.0},
       {"coldripple", Load("coldripple"), 1.0},  // fog: light and soft, not under-exposed
@@ -802,7 +837,7 @@ TEST(AdaptiveBrivio, KnownCastsComeBack) {
       {"grey", {1.0, 0.75, 0.45}, 2.5, 0.25},  // tungsten-like
       {"grey", {0.8, 0.9, 1.0}, 2.0, 0.5},     // shade-like, bluish
       {"ladybird", {1.0, 0.8, 0.55}, 5.0, 0.8},
-      {"aqua", {0.85, 1.0, 0.8}, 4.5, 0.6},    // green
+      {"aqua", {0.85, 1.0, 0.8}, 5.0, 0.6},    // green on a blue-green scene: held back a little
   };
   for (const Case& c : cases) {
     const Ppm original = Load(c.photo);

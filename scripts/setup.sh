@@ -15,6 +15,7 @@ packages=(
   libxcb1-dev  # the monitor profile on X11 (_ICC_PROFILE of the root window)
   liblcms2-dev liblcms2-utils
   libjpeg62-turbo-dev libjpeg-turbo-progs
+  libtiff-dev  # compressed, tiled, BigTIFF and float TIFF files
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev

@@ -77,6 +77,7 @@ Status RasQuery(const std::string& path, RasImage& image) {
       image.channels = probe.channels;
       image.colorType = probe.colorType;
       image.resolution = probe.resolution;
+      image.resolutionUnit = probe.resolutionUnit;
       image.format = format;
       image.maxValue = RasMaxValueOf(format);
       RasClearFailure();

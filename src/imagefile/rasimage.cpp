@@ -224,6 +224,7 @@ void RasDescribe(RasImage& image, int32_t format, uint32_t width, uint32_t heigh
   image.channels = channels;
   image.colorType = colorType;
   image.resolution = resolution;
+  image.resolutionUnit = 2;
   image.format = format;
 }
 
@@ -351,6 +352,7 @@ Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height,
   image.channels = channels;
   image.colorType = colorType;
   image.resolution = resolution;
+  image.resolutionUnit = 2;
   image.maxValue = RasMaxValueOf(format);
   return kOk;
 }

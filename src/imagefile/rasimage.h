@@ -109,6 +109,11 @@ struct RasImage {
   int32_t format = 0;      // RasFormat
   int32_t maxValue = 0;    // 255, 1023 (Cineon) or 65535 (16-bit TIFF, camera raw)
   float resolution = -1;   // dots per inch; -1: the file states none
+  // The unit the file states its resolution in: 2 inch, 3 centimetre (the
+  // resolution is still given per inch), 1 none (the resolution is then the
+  // bare number the file states, not dots per inch). Writers that can hold
+  // the unit write it back.
+  int32_t resolutionUnit = 2;
   std::unique_ptr<RasFileState> file;  // present while open
 
   RasImage() = default;

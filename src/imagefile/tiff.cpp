@@ -7,6 +7,7 @@
 
 #include "imagefile/rasmodule.h"
 #include "imagefile/rowpack.h"
+#include "imagefile/tiffcodec.h"
 #include "base/bytes.h"
 
 namespace {
@@ -40,6 +41,7 @@ struct TiffState : RasModuleState {
   uint16_t bps[4] = {1, 1, 1, 1};
   uint32_t compression = 1, photometric = 1, spp = 1, rowsPerStrip = 0, planar = 1;
   uint32_t resUnit = 2, predictor = 1;
+  uint32_t sampleFormat = 1;  // 1 unsigned integers; others go to libtiff
   uint32_t fillOrder = 1;  // 2: bits stored least significant first
   uint32_t xNum = 300, xDen = 1;
   uint32_t tileWidth = 0, tileLength = 0;
@@ -156,6 +158,16 @@ struct DirReader {
       case 284: st.planar = Scalar(e); return kOk;
       case 296: st.resUnit = Scalar(e); return kOk;
       case 317: st.predictor = Scalar(e); return kOk;
+      case 339: {
+        if (count <= 2 || type != kShort) {
+          st.sampleFormat = Scalar(e);
+          return kOk;
+        }
+        uint8_t raw[2];
+        if (Status status = ReadAt(tag, U32(e + 8), 2, raw); status != kOk) return status;
+        st.sampleFormat = U16(raw);
+        return kOk;
+      }
       case 320: {
         if (type != kShort || count != 768 || st.spp != 1 || st.photometric != 3 || st.bps[0] != 8) return kOk;
         uint8_t raw[1536];
@@ -213,6 +225,7 @@ Status CheckDirectory(TiffState& st) {
   }
   if (st.compression == 5) return RasFail(kUnsupported, "LZW-compressed TIFF files are not supported");
   if (st.compression != 1) return RasFail(kUnsupported, "TIFF compression %u is not supported", st.compression);
+  if (st.sampleFormat != 1) return RasFail(kUnsupported, "TIFF sample format %u is not supported", st.sampleFormat);
   if (st.stripOffsets.empty() || st.stripCounts.empty()) {
     if (st.tileWidth) return RasFail(kUnsupported, "tiled TIFF files are not supported unless the tiles span the width");
     return RasFail(kUnsupported, "the TIFF directory has no strips");
@@ -326,8 +339,10 @@ Status OpenRead(RasImage& image, bool is16) {
     image.channels = 3;
   }
   double dpi = st->xDen ? (double)st->xNum / st->xDen : 0;
-  if (st->resUnit != 2) dpi *= 2.54;
+  // Unit 1 states no unit: the number is kept as it is, with its unit.
+  if (st->resUnit != 2 && st->resUnit != 1) dpi *= 2.54;
   image.resolution = dpi > 0 ? (float)dpi : -1.0f;
+  image.resolutionUnit = dpi > 0 && (st->resUnit == 1 || st->resUnit == 3) ? (int32_t)st->resUnit : 2;
   image.format = is16 ? kRasTiff16 : kRasTiff;
   fs.module = std::move(st);
   return kOk;
@@ -616,6 +631,7 @@ Status OpenWrite(RasImage& image, bool is16) {
   ew.U16(&head[8], (uint16_t)n);
   const uint16_t bits = is16 ? 16 : 8;
   uint16_t photometric = ct == kRasCMYK ? 5 : ct == kRasGray ? (grayPalette ? 3 : 1) : ct == kRasLab ? 8 : 2;
+  const uint32_t unit = image.resolutionUnit == 1 || image.resolutionUnit == 3 ? (uint32_t)image.resolutionUnit : 2;
   ew.Entry(254, kLong, 1, 0);
   ew.Entry(256, kLong, 1, st->width);
   ew.Entry(257, kLong, 1, st->length);
@@ -629,7 +645,7 @@ Status OpenWrite(RasImage& image, bool is16) {
   ew.Entry(282, kRational, 1, (uint32_t)xresAt);
   ew.Entry(283, kRational, 1, (uint32_t)yresAt);
   if (st->channels != 1) ew.Entry(284, kShort, 1, st->planar);
-  ew.Entry(296, kShort, 1, 2);
+  ew.Entry(296, kShort, 1, unit);
   if (grayPalette) ew.Entry(320, kShort, 768, (uint32_t)mapAt);
   if (st->channels == 4) ew.Entry(332, kShort, 1, 1);
   if (gIptc) ew.Entry(33723, kLong, gIptcBytes / 4, (uint32_t)iptcAt);
@@ -642,7 +658,8 @@ Status OpenWrite(RasImage& image, bool is16) {
       ew.U32(&head[countsAt + 4 * i], st->outCounts[i]);
     }
   }
-  const uint32_t num = (uint32_t)(int64_t)std::floor((double)image.resolution * 1000 + 0.5);
+  const double perUnit = unit == 3 ? (double)image.resolution / 2.54 : (double)image.resolution;
+  const uint32_t num = (uint32_t)(int64_t)std::floor(perUnit * 1000 + 0.5);
   ew.U32(&head[xresAt], num);
   ew.U32(&head[xresAt + 4], 1000);
   ew.U32(&head[yresAt], num);
@@ -725,24 +742,56 @@ Status WriteRow(RasImage& image, uint32_t line, const RasScanline& sl) {
   return kOk;
 }
 
+// The built-in reader first; what it refuses as unsupported (compression,
+// tiles, sample formats, BigTIFF, …) goes to libtiff.
 Status Open(RasImage& image, bool is16) {
-  Status st = image.file->mode == 'w' ? OpenWrite(image, is16) : OpenRead(image, is16);
-  if (st != kOk && image.file->mode == 'r') StreamClose(image.file->stream);
+  if (image.file->mode == 'w') return OpenWrite(image, is16);
+  Status st = OpenRead(image, is16);
+  bool retry = st == kUnsupported;
+  if (st == kFormatErr && image.file->stream.IsOpen()) {
+    uint8_t head[4] = {};
+    retry = RasSeekTo(image.file->stream, 0) == kOk && StreamReadExact(image.file->stream, head, 4) == kOk &&
+            ((head[0] == 'I' && head[1] == 'I' && head[2] == 43 && head[3] == 0) ||
+             (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 43));
+  }
+  if (retry) {
+    const std::string why = RasLastFailure();
+    const Status first = st;
+    image.file->module.reset();
+    RasEmptyInputSlots();
+    st = TiffLibOpenRead(image, is16);
+    if (st == kOk) {
+      TiffLibLastCodec(image, gOpt.lastCompression, gOpt.lastPredictor);
+    } else if (st == kFormatErr && !image.file->recognised) {
+      st = first;  // not this module's depth: the first answer stands
+      RasSetFailure(why);
+    }
+  }
+  if (st != kOk) {
+    image.file->module.reset();
+    StreamClose(image.file->stream);
+  }
   return st;
+}
+
+Status Read(RasImage& image, uint32_t line, RasScanline& sl) {
+  if (TiffLibOwns(image)) return TiffLibReadRow(image, line, sl);
+  return ReadRow(image, line, sl);
 }
 
 }  // namespace
 
 Status TiffOpen(RasImage& image) { return Open(image, false); }
 Status Tiff16Open(RasImage& image) { return Open(image, true); }
-Status TiffReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return ReadRow(image, line, sl); }
-Status Tiff16ReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return ReadRow(image, line, sl); }
+Status TiffReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return Read(image, line, sl); }
+Status Tiff16ReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return Read(image, line, sl); }
 Status TiffWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) { return WriteRow(image, line, sl); }
 Status Tiff16WriteSl(RasImage& image, uint32_t line, const RasScanline& sl) { return WriteRow(image, line, sl); }
 
 Status TiffClose(RasImage& image) {
   RasFileState& fs = *image.file;
-  const bool failed = fs.module && static_cast<TiffState*>(fs.module.get())->failed;
+  const auto* own = dynamic_cast<TiffState*>(fs.module.get());
+  const bool failed = own && own->failed;
   fs.module.reset();
   if (fs.mode == 'w' && failed) {
     RasAbandonOutput(fs);
@@ -797,13 +846,20 @@ Status TiffCopyIptc(const RasImage& input) {
   if (!input.file || input.file->mode != 'r' || (input.format != kRasTiff && input.format != kRasTiff16) ||
       !input.file->module)
     return kBadArg;
-  const TiffState& st = *static_cast<const TiffState*>(input.file->module.get());
   TiffForgetIptc();
-  if (!st.iptc) return kOk;
-  gIptc.reset(static_cast<uint8_t*>(MemAlloc(st.iptcBytes)));
+  const uint8_t* iptc = nullptr;
+  uint32_t bytes = 0;
+  if (const auto* st = dynamic_cast<const TiffState*>(input.file->module.get())) {
+    iptc = st->iptc.get();
+    bytes = st->iptcBytes;
+  } else {
+    iptc = TiffLibIptc(input, bytes);
+  }
+  if (!iptc || bytes == 0) return kOk;
+  gIptc.reset(static_cast<uint8_t*>(MemAlloc(bytes)));
   if (!gIptc) return kNoMem;
-  std::memcpy(gIptc.get(), st.iptc.get(), st.iptcBytes);
-  gIptcBytes = st.iptcBytes;
+  std::memcpy(gIptc.get(), iptc, bytes);
+  gIptcBytes = bytes;
   return kOk;
 }
 

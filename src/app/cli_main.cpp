@@ -229,7 +229,7 @@ int Convert(int argc, char** argv) {
   Status st = rasInit(out, format, in.image.width, in.image.height, in.image.channels, in.image.colorType,
                       in.image.resolution);
   if (st != kOk) return Fail(FailureText(st, "rasInit"));
-  out.resolutionUnit = in.image.resolutionUnit;
+  out.meta.resolutionUnit = in.image.meta.resolutionUnit;
   st = RasOpen(tempPath, 'w', out, outPath);
   if (st != kOk) {
     removeOutput();

@@ -10,7 +10,7 @@
 namespace {
 
 // The plates are EPS files, opened through the EPS module itself.
-const RasModule kPlateModule{kRasEps, "eps", EpsOpen, nullptr, EpsReadSl, EpsWriteSl, EpsClose};
+const FormatModule& PlateModule() { return *FormatRegistry::Builtin().ByCode(kRasEps); }
 
 const char kInks[] = "CMYK";
 const char* const kPlateComments[4] = {"CyanPlate:", "MagentaPlate:", "YellowPlate:", "BlackPlate:"};
@@ -66,7 +66,7 @@ Status OpenRead(RasImage& image) {
     RasImage& p = st->plate[k];
     const std::string platePath = folder + LeafName(names[k]);
     p.format = kRasEps;
-    Status status = RasOpenWith(kPlateModule, platePath, 'r', p);
+    Status status = RasOpenWith(PlateModule(), platePath, 'r', p);
     if (status != kOk) {
       const std::string why = RasLastFailure();
       return RasFail(status, "DCS plate %s: %s", platePath.c_str(), why.c_str());
@@ -104,7 +104,7 @@ Status OpenWrite(RasImage& image) {
     RasImage& p = st->plate[made];
     rasInit(p, kRasEps, image.width, image.height, 1, kRasGray, image.resolution);
     EpsModeScope mode(4);
-    status = RasOpenWith(kPlateModule, DcsPlatePath(fs.path, made), 'w', p, DcsPlatePath(fs.name, made));
+    status = RasOpenWith(PlateModule(), DcsPlatePath(fs.path, made), 'w', p, DcsPlatePath(fs.name, made));
     if (status != kOk) break;
   }
   if (status == kOk) status = RasMakeSl(st->plateSl, st->plate[0]);

@@ -21,13 +21,19 @@
 // first module that recognised the signature but refused the file (a broken or
 // unsupported variant), else kOpenErr when the file cannot be opened, else
 // kFormatErr.
-Status RasQuery(const std::string& path, RasImage& image);
+// `options` as for RasOpenRead (a JPEG's reduced scale changes the size described).
+Status RasQuery(const std::string& path, RasImage& image, const ReadOptions& options = {});
 
 // mode 'r': the format comes from a preceding RasQuery; 'w': from rasInit.
 // Empties the input slots when reading. kBadArg for another mode, a record
 // already open or an unknown format. Writing, `finalName` is the path the
 // file is renamed to once complete (empty: `path`).
 Status RasOpen(const std::string& path, char mode, RasImage& image, const std::string& finalName = {});
+// The same with the options of the read or of the write as arguments
+// (imagemeta.h); kBadArg for an option out of range.
+Status RasOpenRead(const std::string& path, RasImage& image, const ReadOptions& options);
+Status RasCreate(const std::string& path, RasImage& image, const WriteOptions& options,
+                 const std::string& finalName = {});
 
 // Short name of a format ("tiff", "tiff16", "jpeg", "bmp", "tga", ...), or "?".
 const char* RasFormatName(int32_t format);

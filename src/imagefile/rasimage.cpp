@@ -224,7 +224,6 @@ void RasDescribe(RasImage& image, int32_t format, uint32_t width, uint32_t heigh
   image.channels = channels;
   image.colorType = colorType;
   image.resolution = resolution;
-  image.resolutionUnit = 2;
   image.format = format;
 }
 
@@ -270,21 +269,25 @@ Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t si
   return kOk;
 }
 
-Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image,
-                   const std::string& finalName) {
+Status RasOpenWith(const FormatModule& module, const std::string& path, char mode, RasImage& image,
+                   const std::string& finalName, const ReadOptions& read, const WriteOptions& write) {
   if (mode != 'r' && mode != 'w') return kBadArg;
   if (image.file) return RasFail(kBadArg, "the image record is already open");
   RasClearFailure();
   if (mode == 'r') EmptyInputSlots();
-  const RasModule* m = &module;
-  if (!m->open) return RasFail(kUnsupported, "%s files are not supported yet", m->name);
-  if (mode == 'w' && !m->writeSl) return RasFail(kBadArg, "%s files cannot be written", m->name);
+  const char* name = module.traits.name;
+  if (mode == 'r' && !module.reader) return RasFail(kUnsupported, "%s files are not supported yet", name);
+  if (mode == 'w' && !module.writer) return RasFail(kBadArg, "%s files cannot be written", name);
+  if (Status st = mode == 'r' ? read.Check() : write.Check(); st != kOk)
+    return RasFail(st, "an option for %s files is out of range", name);
   image.file = std::make_unique<RasFileState>();
   image.file->path = path;
   image.file->name = finalName.empty() ? path : finalName;
   image.file->mode = mode;
-  image.file->ops = m;
-  Status st = m->open(image);
+  image.file->ops = &module;
+  image.file->read = read;
+  image.file->write = write;
+  Status st = mode == 'r' ? module.reader->Open(image) : module.writer->Create(image);
   if (st != kOk) {
     image.file.reset();
     if (mode == 'r') EmptyInputSlots();
@@ -310,30 +313,31 @@ int32_t RasMaxValueOf(int32_t format) {
 Status RasReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   if (!image.file || image.file->mode != 'r') return RasFail(kBadArg, "the image is not open for reading");
   if (line >= image.height) return RasFail(kBadArg, "row %u is outside the image", line);
-  const RasModule* m = image.file->ops;
-  if (!m || !m->readSl) return kBadArg;
+  const FormatModule* m = image.file->ops;
+  if (!m || !m->reader) return kBadArg;
   if (sl.width == 0 || sl.channels == 0 || !ScanlineFits(sl, image)) {
     RasFreeSl(sl);
     Status st = RasMakeSl(sl, image);
     if (st != kOk) return st;
   }
-  return m->readSl(image, line, sl);
+  return m->reader->ReadRow(image, line, sl);
 }
 
 Status RasWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
   if (!image.file || image.file->mode != 'w') return RasFail(kBadArg, "the image is not open for writing");
   if (line >= image.height) return RasFail(kBadArg, "row %u is outside the image", line);
   if (!ScanlineFits(sl, image)) return RasFail(kBadArg, "the scanline does not match the image");
-  const RasModule* m = image.file->ops;
-  if (!m || !m->writeSl) return kBadArg;
-  return m->writeSl(image, line, sl);
+  const FormatModule* m = image.file->ops;
+  if (!m || !m->writer) return kBadArg;
+  return m->writer->WriteRow(image, line, sl);
 }
 
 Status RasClose(RasImage& image) {
   if (!image.file) return kOk;
-  const RasModule* m = image.file->ops;
+  const FormatModule* m = image.file->ops;
   Status st = kBadArg;
-  if (m && m->close) st = m->close(image);
+  if (m && image.file->mode == 'r' && m->reader) st = m->reader->Close(image);
+  else if (m && image.file->mode == 'w' && m->writer) st = m->writer->Close(image);
   image.file.reset();
   return st;
 }
@@ -352,7 +356,6 @@ Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height,
   image.channels = channels;
   image.colorType = colorType;
   image.resolution = resolution;
-  image.resolutionUnit = 2;
   image.maxValue = RasMaxValueOf(format);
   return kOk;
 }

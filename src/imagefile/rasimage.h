@@ -1,8 +1,8 @@
 // RasImage: the records of the scanline image file framework (ras.h) and
 // what every format module works with: an image record (RasImage)
-// describing one open file, a planar row buffer (RasScanline), the format
-// module's table entry (RasModule), row reading and writing through the
-// module that opened the file, and the attachment slots.
+// describing one open file with its metadata (ImageMeta), a planar row buffer
+// (RasScanline), row reading and writing through the module that opened the
+// file (format.h), and the attachment slots.
 //
 // Ownership and invariants
 // - RasImage owns its RasFileState (present only while the file is open); the
@@ -40,6 +40,7 @@
 
 #include "base/status.h"
 #include "base/stream.h"
+#include "imagefile/imagemeta.h"
 
 // Format codes. Every code but camera raw has a module; Photo CD is read only.
 enum RasFormat : int32_t {
@@ -70,19 +71,7 @@ struct RasModuleState {
   virtual ~RasModuleState() = default;
 };
 
-struct RasImage;
-struct RasScanline;
-
-// A format module's operations (the contract: rasmodule.h).
-struct RasModule {
-  int32_t format;
-  const char* name;
-  Status (*open)(RasImage& image);
-  Status (*query)(RasImage& image);
-  Status (*readSl)(RasImage& image, uint32_t line, RasScanline& sl);
-  Status (*writeSl)(RasImage& image, uint32_t line, const RasScanline& sl);
-  Status (*close)(RasImage& image);
-};
+struct FormatModule;
 
 // One open file. Allocated by RasOpen / RasQuery, freed by RasClose.
 struct RasFileState {
@@ -95,7 +84,9 @@ struct RasFileState {
   char mode = 0;  // 'r' or 'w'
   Stream stream;  // all reading and writing goes through it
   std::unique_ptr<RasModuleState> module;
-  const RasModule* ops = nullptr;  // the module that opened the file
+  const FormatModule* ops = nullptr;  // the module that opened the file
+  ReadOptions read;    // reading: the options the file was opened with
+  WriteOptions write;  // writing: the options the file was created with
   // Set by a module's read open once the file's signature is its own, so a
   // later failure is a broken or unsupported file of that format.
   bool recognised = false;
@@ -109,11 +100,7 @@ struct RasImage {
   int32_t format = 0;      // RasFormat
   int32_t maxValue = 0;    // 255, 1023 (Cineon) or 65535 (16-bit TIFF, camera raw)
   float resolution = -1;   // dots per inch; -1: the file states none
-  // The unit the file states its resolution in: 2 inch, 3 centimetre (the
-  // resolution is still given per inch), 1 none (the resolution is then the
-  // bare number the file states, not dots per inch). Writers that can hold
-  // the unit write it back.
-  int32_t resolutionUnit = 2;
+  ImageMeta meta;          // read: what the file embeds; written: what to embed
   std::unique_ptr<RasFileState> file;  // present while open
 
   RasImage() = default;

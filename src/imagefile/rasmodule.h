@@ -3,26 +3,14 @@
 // file by a given module. Only the framework and the format modules include
 // this header; it is implemented with the records (rasimage.cpp).
 //
-// Module contract
-// - open(image): image.file is allocated with path and mode set and the stream
-//   closed. The module opens the stream, checks the signature (setting
-//   file->recognised once the file is its own), allocates file->module and,
-//   reading, fills width, height, channels, colorType, resolution and format;
-//   writing, it writes the header from the record. On failure it leaves the
-//   stream closed (a writer also deletes the partial file); the framework
-//   frees the file state.
-// - query(image): as a read open, but only as far as the description (JPEG);
-//   null when the read open is cheap enough.
-// - readSl / writeSl: the framework has checked the record is open in the
-//   right mode, the line is inside the image and the scanline has a plane of
-//   the image's depth and width for every channel.
-// - close(image): releases file->module and closes the stream.
+// The module contract is stated in format.h.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
 #include <string>
 
+#include "imagefile/format.h"
 #include "imagefile/rasimage.h"
 #include "base/memory.h"
 
@@ -86,5 +74,6 @@ Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*op
 // module of the record's format (a composite format opens its parts so).
 // Writing, `finalName` is the path the file is renamed to once complete
 // (empty: `path`).
-Status RasOpenWith(const RasModule& module, const std::string& path, char mode, RasImage& image,
-                   const std::string& finalName = {});
+Status RasOpenWith(const FormatModule& module, const std::string& path, char mode, RasImage& image,
+                   const std::string& finalName = {}, const ReadOptions& read = {},
+                   const WriteOptions& write = {});

@@ -342,7 +342,9 @@ Status OpenRead(RasImage& image, bool is16) {
   // Unit 1 states no unit: the number is kept as it is, with its unit.
   if (st->resUnit != 2 && st->resUnit != 1) dpi *= 2.54;
   image.resolution = dpi > 0 ? (float)dpi : -1.0f;
-  image.resolutionUnit = dpi > 0 && (st->resUnit == 1 || st->resUnit == 3) ? (int32_t)st->resUnit : 2;
+  image.meta.resolutionUnit = dpi > 0 && st->resUnit == 1   ? ResolutionUnit::kNone
+                              : dpi > 0 && st->resUnit == 3 ? ResolutionUnit::kCentimetre
+                                                            : ResolutionUnit::kInch;
   image.format = is16 ? kRasTiff16 : kRasTiff;
   fs.module = std::move(st);
   return kOk;
@@ -631,7 +633,7 @@ Status OpenWrite(RasImage& image, bool is16) {
   ew.U16(&head[8], (uint16_t)n);
   const uint16_t bits = is16 ? 16 : 8;
   uint16_t photometric = ct == kRasCMYK ? 5 : ct == kRasGray ? (grayPalette ? 3 : 1) : ct == kRasLab ? 8 : 2;
-  const uint32_t unit = image.resolutionUnit == 1 || image.resolutionUnit == 3 ? (uint32_t)image.resolutionUnit : 2;
+  const uint32_t unit = (uint32_t)image.meta.resolutionUnit;
   ew.Entry(254, kLong, 1, 0);
   ew.Entry(256, kLong, 1, st->width);
   ew.Entry(257, kLong, 1, st->length);

@@ -25,7 +25,7 @@
 // (tiffcodec.h), which gives the final answer.
 //
 // Resolution: a unit of centimetres is converted to dots per inch; "no unit"
-// keeps the stated number (image.resolutionUnit 1). The writer writes the
+// keeps the stated number (ResolutionUnit::kNone in the image's meta). The writer writes the
 // record's unit back (centimetres converted again).
 #pragma once
 

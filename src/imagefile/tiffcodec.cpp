@@ -376,7 +376,9 @@ Status TiffLibOpenRead(RasImage& image, bool is16) {
   if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres) && xres > 0 && std::isfinite(xres))
     resolution = unit == RESUNIT_CENTIMETER ? xres * 2.54f : xres;
   RasDescribe(image, is16 ? kRasTiff16 : kRasTiff, st->width, st->length, channels, colorType, resolution);
-  image.resolutionUnit = resolution > 0 ? (unit == RESUNIT_NONE ? 1 : unit == RESUNIT_CENTIMETER ? 3 : 2) : 2;
+  image.meta.resolutionUnit = resolution > 0 && unit == RESUNIT_NONE         ? ResolutionUnit::kNone
+                              : resolution > 0 && unit == RESUNIT_CENTIMETER ? ResolutionUnit::kCentimetre
+                                                                             : ResolutionUnit::kInch;
   fs.module = std::move(st);
   return kOk;
 }

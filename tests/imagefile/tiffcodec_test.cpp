@@ -75,22 +75,22 @@ TEST_F(TiffCodecTest, ReadsCompressedTiledFloatAndAlphaFilesAsTheirReferences) {
 TEST_F(TiffCodecTest, CarriesTheResolutionUnit) {
   struct Case {
     const char* file;
-    int32_t unit;
-  } cases[] = {{"res_none.tif", 1}};
+    ResolutionUnit unit;
+  } cases[] = {{"res_none.tif", ResolutionUnit::kNone}};
   for (const Case& c : cases) {
     RasImage in;
     Pixels px;
     ASSERT_EQ(ReadThrough(Fixture(c.file), in, px), kOk);
     EXPECT_FLOAT_EQ(in.resolution, 300.0f);
-    EXPECT_EQ(in.resolutionUnit, c.unit);
+    EXPECT_EQ(in.meta.resolutionUnit, c.unit);
   }
-  for (int32_t unit : {1, 2, 3}) {
-    SCOPED_TRACE(unit);
+  for (ResolutionUnit unit : {ResolutionUnit::kNone, ResolutionUnit::kInch, ResolutionUnit::kCentimetre}) {
+    SCOPED_TRACE((int)unit);
     const std::string out = ScratchFile("unit.tif");
     Pixels px = MakePixels(5, 4, 3, 255);
     RasImage image;
     ASSERT_EQ(rasInit(image, kRasTiff, 5, 4, 3, kRasRGB, 254.0f), kOk);
-    image.resolutionUnit = unit;
+    image.meta.resolutionUnit = unit;
     ASSERT_EQ(RasOpen(out, 'w', image), kOk);
     RasScanline sl;
     ASSERT_EQ(RasMakeSl(sl, image), kOk);
@@ -103,7 +103,7 @@ TEST_F(TiffCodecTest, CarriesTheResolutionUnit) {
     RasImage back;
     ASSERT_EQ(RasQuery(out, back), kOk);
     EXPECT_NEAR(back.resolution, 254.0f, 0.01);
-    EXPECT_EQ(back.resolutionUnit, unit);
+    EXPECT_EQ(back.meta.resolutionUnit, unit);
   }
 }
 

@@ -26,6 +26,7 @@
 #include "correct/brivio.h"
 #include "correct/customsettings.h"
 #include "imagefile/ras.h"
+#include "imagefile/tiff.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
 #include "session/batchline.h"
@@ -173,6 +174,7 @@ struct Options {
   int naming = kNamingSuffix;
   std::string suffix = "-zV", prefix = "zV-";
   int quality = -1;
+  int compression = 1;  // TIFF: 1 none, 5 LZW, 8 Deflate
   bool noExif = false, noEmbed = false;
   // run
   int jobs = 0;
@@ -268,6 +270,12 @@ int ParseOptions(int argc, char** argv, int first, unsigned groups, Options& o) 
       (a == "--suffix" ? o.suffix : o.prefix) = s;
     } else if (need(kSave) && a == "--quality") {
       if (!(v = value("q")) || !ParseInt(v, 0, 100, o.quality)) return UsageError("--quality takes a number from 0 to 100");
+    } else if (need(kSave) && a == "--compress") {
+      const std::string c = (v = value("c")) ? v : "";
+      if (c == "none") o.compression = 1;
+      else if (c == "lzw") o.compression = 5;
+      else if (c == "deflate") o.compression = 8;
+      else return UsageError("--compress takes none, lzw or deflate (got '" + c + "')");
     } else if (need(kSave) && a == "--no-exif") o.noExif = true;
     else if (need(kSave) && a == "--no-embed-profile") o.noEmbed = true;
     else if (need(kRun) && a == "--jobs") {
@@ -349,6 +357,8 @@ int ApplyOptions(const Options& o, unsigned groups) {
     p.suffix = o.suffix;
     p.prefix = o.prefix;
     if (o.quality >= 0) p.jpegQuality = (float)o.quality / 100.0f;
+    TiffSetOption(9, o.compression);
+    TiffSetOption(11, o.compression == 1 ? 1 : 2);
     if (o.noExif) p.preserveExif = 0;
     if (o.noEmbed) p.embedProfile = 0;
   }
@@ -844,6 +854,8 @@ void PrintBatchUsage(FILE* out) {
       "                                 e.g. tavelin-cli correct --suffix _fixed photo.jpg\n"
       "  --quality Q                  JPEG quality 0..100 (default 100)\n"
       "                                 e.g. tavelin-cli correct --format jpeg --quality 90 scan.tif\n"
+      "  --compress none|lzw|deflate  TIFF compression (default none; lzw and deflate with the predictor)\n"
+      "                                 e.g. tavelin-cli correct --compress lzw scan.tif\n"
       "  --no-exif                    do not carry the EXIF data over (default: carried, without thumbnail)\n"
       "                                 e.g. tavelin-cli correct --no-exif photo.jpg\n"
       "  --no-embed-profile           do not embed the working-space profile (default: embedded)\n"

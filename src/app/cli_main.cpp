@@ -40,7 +40,7 @@ void PrintUsage(FILE* out) {
                "  info FILE...                 one line per file: format, size, channels, colour type,\n"
                "                               maximum sample value, resolution, embedded profile and\n"
                "                               EXIF sizes; every row is read to check the file\n"
-               "  convert IN OUT --format F [--quality Q]\n"
+               "  convert IN OUT --format F [--quality Q] [--compress none|lzw|deflate]\n"
                "                               rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
                "                               tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
                "                               data where F holds them; Q is the JPEG quality 0..100\n"
@@ -164,6 +164,7 @@ int Convert(int argc, char** argv) {
   std::vector<std::string> paths;
   int format = 0;
   int quality = -1;
+  int compression = 1;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--format" && i + 1 < argc) {
@@ -175,6 +176,10 @@ int Convert(int argc, char** argv) {
       long q = std::strtol(argv[++i], &end, 10);
       if (*end || q < 0 || q > 100) return Fail("the quality is a number from 0 to 100");
       quality = (int)q;
+    } else if (arg == "--compress" && i + 1 < argc) {
+      const std::string c = argv[++i];
+      compression = c == "none" ? 1 : c == "lzw" ? 5 : c == "deflate" ? 8 : 0;
+      if (!compression) return Fail("--compress takes none, lzw or deflate");
     } else if (arg.rfind("--", 0) == 0) {
       return Fail("unknown option " + arg);
     } else {
@@ -184,12 +189,14 @@ int Convert(int argc, char** argv) {
   if (paths.size() != 2 || !format) {
     std::fprintf(stderr,
                  "Usage: tavelin-cli convert IN OUT --format tiff|tiff16|jpeg|bmp|tga|eps|dcs|sct|cin "
-                 "[--quality 0..100]\n");
+                 "[--quality 0..100] [--compress none|lzw|deflate]\n");
     return 2;
   }
   const std::string& inPath = paths[0];
   const std::string& outPath = paths[1];
   if (quality >= 0) JpegSetOption(0, quality);
+  TiffSetOption(9, compression);
+  TiffSetOption(11, compression == 1 ? 1 : 2);
 
   Input in;
   std::string error;

@@ -563,6 +563,18 @@ Status OpenWrite(RasImage& image, bool is16) {
   if (image.channels != need) return RasFail(kBadArg, "%d channels do not fit colour type %d", image.channels, ct);
   if (image.width == 0 || image.height == 0) return RasFail(kBadArg, "empty image");
   if (!(image.resolution > 0)) image.resolution = 300;
+  const int32_t compression = fs.write.compression != 1 ? fs.write.compression : gOpt.compression;
+  if (compression != 1) {
+    TiffLibWriteSetup setup;
+    setup.compression = (uint32_t)compression;
+    setup.predictor = (uint32_t)(fs.write.predictor != 1 ? fs.write.predictor : gOpt.predictor);
+    setup.planar = (uint32_t)gOpt.planar;
+    setup.bigEndian = gOpt.byteOrder == 0x4D4D;
+    RasOutProfile(&setup.profile, &setup.profileSize);
+    setup.iptc = gIptc.get();
+    setup.iptcBytes = gIptcBytes;
+    return TiffLibCreate(image, setup);
+  }
   auto st = std::make_unique<TiffState>();
   st->is16 = is16;
   st->big = gOpt.byteOrder == 0x4D4D;
@@ -787,11 +799,14 @@ Status TiffOpen(RasImage& image) { return Open(image, false); }
 Status Tiff16Open(RasImage& image) { return Open(image, true); }
 Status TiffReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return Read(image, line, sl); }
 Status Tiff16ReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return Read(image, line, sl); }
-Status TiffWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) { return WriteRow(image, line, sl); }
-Status Tiff16WriteSl(RasImage& image, uint32_t line, const RasScanline& sl) { return WriteRow(image, line, sl); }
+Status TiffWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
+  return TiffLibOwns(image) ? TiffLibWriteRow(image, line, sl) : WriteRow(image, line, sl);
+}
+Status Tiff16WriteSl(RasImage& image, uint32_t line, const RasScanline& sl) { return TiffWriteSl(image, line, sl); }
 
 Status TiffClose(RasImage& image) {
   RasFileState& fs = *image.file;
+  if (fs.mode == 'w' && TiffLibOwns(image)) return TiffLibCloseWrite(image);
   const auto* own = dynamic_cast<TiffState*>(fs.module.get());
   const bool failed = own && own->failed;
   fs.module.reset();
@@ -832,9 +847,12 @@ Status TiffSetOption(int option, int32_t value) {
       gOpt.grayPalette = value;
       return kOk;
     case 9:
+      if (value != 1 && value != 5 && value != 8) return kBadArg;
+      gOpt.compression = value;
+      return kOk;
     case 11:
-      // Compression and predictor other than 1 need the LZW switch, which stays off.
-      if (gOpt.lzw == 0 || value < 1 || value > (option == 9 ? 5 : 2)) return kBadArg;
+      if (value != 1 && value != 2) return kBadArg;
+      gOpt.predictor = value;
       return kOk;
     case 1927:
       if (value == 0) return kOk;

@@ -47,9 +47,11 @@ Status TiffClose(RasImage& image);
 //   1 byte order written: 0x4949 "II" or 0x4D4D "MM" (start 0x4949)
 //   7 write gray images as palette images: 0 or 1 (start 0)
 //   8 compression of the last TIFF read (get only; -1 after RasQuery starts)
-//   9 compression written: only 1 while the LZW switch is off (start 1)
+//   9 compression written: 1 none, 5 LZW, 8 Deflate (start 1); the write
+//     options' compression, when not 1, takes precedence
+//     (compressed files are written through libtiff, tiffcodec.h)
 //  10 predictor of the last TIFF read (get only; -1 after RasQuery starts)
-//  11 predictor written: only 1 while the LZW switch is off (start 1)
+//  11 predictor written with LZW or Deflate: 1 none, 2 horizontal (start 1)
 //  1927 LZW switch: 0 (LZW is not built; setting 1 answers kUnsupported)
 // Unknown options and values outside these answer kBadArg.
 Status TiffGetOption(int option, int32_t& value);

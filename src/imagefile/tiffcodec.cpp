@@ -44,6 +44,8 @@ struct LibTiffState : RasModuleState {
   int32_t compression = 1, predictor = 1;
 };
 
+struct LibTiffWriteState;
+
 LibTiffState* StateOf(const RasImage& image) {
   if (!image.file || !image.file->module) return nullptr;
   return dynamic_cast<LibTiffState*>(image.file->module.get());
@@ -383,7 +385,6 @@ Status TiffLibOpenRead(RasImage& image, bool is16) {
   return kOk;
 }
 
-bool TiffLibOwns(const RasImage& image) { return StateOf(image) != nullptr; }
 
 Status TiffLibReadRow(RasImage& image, uint32_t line, RasScanline& sl) {
   LibTiffState& st = *StateOf(image);
@@ -414,4 +415,134 @@ void TiffLibLastCodec(const RasImage& image, int32_t& compression, int32_t& pred
     compression = st->compression;
     predictor = st->predictor;
   }
+}
+
+// ---- writing --------------------------------------------------------------------------
+namespace {
+
+struct LibTiffWriteState : RasModuleState {
+  TiffHandle tif;
+  uint32_t width = 0, length = 0, channels = 0, planar = 1, rowsPerStrip = 1, strips = 0;
+  bool is16 = false, lab = false, failed = false;
+  uint64_t planeRowBytes = 0;  // one row of one plane (chunky: all samples)
+  std::vector<uint8_t> strip;  // one strip of every plane
+};
+
+LibTiffWriteState* WriteStateOf(RasImage& image) {
+  return image.file && image.file->module ? dynamic_cast<LibTiffWriteState*>(image.file->module.get()) : nullptr;
+}
+
+}  // namespace
+
+Status TiffLibCreate(RasImage& image, const TiffLibWriteSetup& setup) {
+  RasFileState& fs = *image.file;
+  if (setup.compression != COMPRESSION_LZW && setup.compression != COMPRESSION_ADOBE_DEFLATE)
+    return RasFail(kBadArg, "TIFF compression %u cannot be written", setup.compression);
+  auto st = std::make_unique<LibTiffWriteState>();
+  st->width = image.width;
+  st->length = image.height;
+  st->channels = (uint32_t)image.channels;
+  st->is16 = image.Is16();
+  st->lab = image.colorType == kRasLab;
+  st->planar = st->channels == 1 ? 1 : setup.planar;
+  const uint32_t bytes = st->is16 ? 2 : 1;
+  const uint64_t rowBytes = (uint64_t)st->channels * st->width * bytes;
+  uint64_t rps = 30000 / rowBytes;
+  if (rps == 0) rps = 1;
+  if (rps > st->length) rps = st->length;
+  st->rowsPerStrip = (uint32_t)rps;
+  st->strips = (st->length + st->rowsPerStrip - 1) / st->rowsPerStrip;
+  st->planeRowBytes = st->planar == 2 ? (uint64_t)st->width * bytes : rowBytes;
+  if (rowBytes * rps > kMaxBandBytes) return RasFail(kBadArg, "a TIFF row of %u pixels is too wide", image.width);
+  st->strip.assign((size_t)(rowBytes * rps), 0);
+
+  if (Status created = RasCreateOutput(fs); created != kOk) return created;
+  auto abandon = [&](Status status, const char* what) {
+    const std::string why = st->tif.LastError();
+    st->tif.Close();
+    RasAbandonOutput(fs);
+    return why.empty() ? RasFail(status, "%s", what) : RasFail(status, "%s: %s", what, why.c_str());
+  };
+  if (Status opened = st->tif.OpenWrite(fs.stream, fs.path); opened != kOk) return abandon(kWriteErr, "cannot start the TIFF file");
+  TIFF* tif = st->tif.get();
+  const int32_t ct = image.colorType;
+  const uint16_t photometric = ct == kRasCMYK ? PHOTOMETRIC_SEPARATED
+                               : ct == kRasGray ? PHOTOMETRIC_MINISBLACK
+                               : ct == kRasLab  ? PHOTOMETRIC_CIELAB
+                                                : PHOTOMETRIC_RGB;
+  const uint16_t unit = (uint16_t)image.meta.resolutionUnit;
+  const float perUnit = image.resolution > 0 ? (unit == RESUNIT_CENTIMETER ? image.resolution / 2.54f : image.resolution)
+                                             : 300.0f;
+  bool ok = TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0) && TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, st->width) &&
+            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, st->length) &&
+            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, st->is16 ? 16 : 8) &&
+            TIFFSetField(tif, TIFFTAG_COMPRESSION, setup.compression) &&
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric) &&
+            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, st->channels) &&
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, st->rowsPerStrip) &&
+            TIFFSetField(tif, TIFFTAG_XRESOLUTION, perUnit) && TIFFSetField(tif, TIFFTAG_YRESOLUTION, perUnit) &&
+            TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, image.resolution > 0 ? unit : RESUNIT_INCH) &&
+            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, st->planar);
+  if (ok && setup.predictor == 2) ok = TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+  if (ok && ct == kRasCMYK) ok = TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+  if (ok && setup.profile && setup.profileSize) ok = TIFFSetField(tif, TIFFTAG_ICCPROFILE, setup.profileSize, setup.profile);
+  if (ok && setup.iptc && setup.iptcBytes) ok = TIFFSetField(tif, TIFFTAG_RICHTIFFIPTC, setup.iptcBytes / 4, setup.iptc);
+  if (!ok) return abandon(kWriteErr, "cannot describe the TIFF file");
+  fs.module = std::move(st);
+  return kOk;
+}
+
+Status TiffLibWriteRow(RasImage& image, uint32_t line, const RasScanline& sl) {
+  LibTiffWriteState& st = *WriteStateOf(image);
+  const uint32_t k = line / st.rowsPerStrip, within = line - k * st.rowsPerStrip;
+  const uint32_t rows = st.length - k * st.rowsPerStrip < st.rowsPerStrip ? st.length - k * st.rowsPerStrip : st.rowsPerStrip;
+  const uint32_t w = st.width, ch = st.channels;
+  const uint64_t planeStrip = st.planeRowBytes * rows;
+  for (uint32_t c = 0; c < ch; ++c) {
+    const bool flip = st.lab && c > 0;  // offset-128 form to two's complement
+    if (st.planar == 2) {
+      uint8_t* out = st.strip.data() + c * planeStrip + within * st.planeRowBytes;
+      if (st.is16) std::memcpy(out, sl.plane16[c], 2 * (size_t)w);
+      else std::memcpy(out, sl.plane8[c], w);
+      if (flip)
+        for (uint32_t x = 0; x < w; ++x) out[x] ^= 0x80;
+    } else if (st.is16) {
+      uint16_t* out = reinterpret_cast<uint16_t*>(st.strip.data() + within * st.planeRowBytes) + c;
+      for (uint32_t x = 0; x < w; ++x) out[x * ch] = sl.plane16[c][x];
+    } else {
+      uint8_t* out = st.strip.data() + within * st.planeRowBytes + c;
+      const uint8_t flipBits = flip ? 0x80 : 0;
+      for (uint32_t x = 0; x < w; ++x) out[x * ch] = sl.plane8[c][x] ^ flipBits;
+    }
+  }
+  if (within + 1 != rows) return kOk;
+  TIFF* tif = st.tif.get();
+  const uint32_t planes = st.planar == 2 ? ch : 1;
+  for (uint32_t p = 0; p < planes; ++p) {
+    st.tif.ClearError();
+    if (TIFFWriteEncodedStrip(tif, p * st.strips + k, st.strip.data() + p * planeStrip, (tmsize_t)planeStrip) < 0) {
+      st.failed = true;
+      const std::string& why = st.tif.LastError();
+      return RasFail(kWriteErr, "cannot write TIFF strip %u%s%s", p * st.strips + k, why.empty() ? "" : ": ", why.c_str());
+    }
+  }
+  return kOk;
+}
+
+Status TiffLibCloseWrite(RasImage& image) {
+  RasFileState& fs = *image.file;
+  LibTiffWriteState* st = WriteStateOf(image);
+  bool ok = st && !st->failed;
+  if (st) ok = st->tif.Close() && ok;
+  fs.module.reset();
+  const bool onDisk = fs.stream.kind == StreamKind::File;
+  if (ok && StreamClose(fs.stream) == kOk) return kOk;
+  if (fs.stream.IsOpen()) RasAbandonOutput(fs);
+  else if (onDisk) StreamDelete(fs.path);
+  return RasFail(kWriteErr, "cannot finish %s", fs.path.c_str());
+}
+
+bool TiffLibOwns(const RasImage& image) {
+  return StateOf(image) != nullptr ||
+         (image.file && dynamic_cast<const LibTiffWriteState*>(image.file->module.get()) != nullptr);
 }

@@ -38,3 +38,22 @@ const uint8_t* TiffLibIptc(const RasImage& image, uint32_t& bytes);
 // The last libtiff compression and predictor tags read (for the module's
 // options 8 and 10).
 void TiffLibLastCodec(const RasImage& image, int32_t& compression, int32_t& predictor);
+
+// Writing a compressed TIFF: the built-in writer's tags and strip layout
+// (rows per strip = 30000 ÷ row bytes, at least 1; chunky or planar; gray,
+// RGB, CMYK, 8-bit Lab; 8 or 16 bits; resolution with its unit; the profile
+// and IPTC block given), each strip compressed with LZW (5) or Deflate (8),
+// with the horizontal predictor when `predictor` is 2. The file state's
+// stream is created here; a failure at any point deletes the partial file.
+struct TiffLibWriteSetup {
+  uint32_t compression = 5, predictor = 1, planar = 1;
+  bool bigEndian = false;
+  const uint8_t* profile = nullptr;
+  uint32_t profileSize = 0;
+  const uint8_t* iptc = nullptr;  // a multiple of 4 bytes
+  uint32_t iptcBytes = 0;
+};
+Status TiffLibCreate(RasImage& image, const TiffLibWriteSetup& setup);
+Status TiffLibWriteRow(RasImage& image, uint32_t line, const RasScanline& sl);
+// Finishes the file (kWriteErr, the file deleted, when that fails).
+Status TiffLibCloseWrite(RasImage& image);

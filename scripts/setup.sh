@@ -16,6 +16,7 @@ packages=(
   liblcms2-dev liblcms2-utils
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libtiff-dev  # compressed, tiled, BigTIFF and float TIFF files
+  libpng-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev

@@ -41,7 +41,7 @@ void PrintUsage(FILE* out) {
                "                               maximum sample value, resolution, embedded profile and\n"
                "                               EXIF sizes; every row is read to check the file\n"
                "  convert IN OUT --format F [--quality Q] [--compress none|lzw|deflate]\n"
-               "                               rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
+               "                               rewrite IN as OUT in format F (tiff, tiff16, png, png16, jpeg, bmp,\n"
                "                               tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
                "                               data where F holds them; Q is the JPEG quality 0..100\n"
                "                               (default 75); dcs also writes the plates OUT.C, OUT.M,\n"
@@ -152,6 +152,8 @@ int FormatCode(const std::string& name) {
   if (name == "dcs") return kRasDcs;
   if (name == "sct") return kRasScitexCT;
   if (name == "cin") return kRasCineon;
+  if (name == "png") return kRasPng;
+  if (name == "png16") return kRasPng16;
   return 0;
 }
 
@@ -170,7 +172,7 @@ int Convert(int argc, char** argv) {
     if (arg == "--format" && i + 1 < argc) {
       format = FormatCode(argv[++i]);
       if (!format)
-        return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga, eps, dcs, sct, cin)");
+        return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, png, png16, jpeg, bmp, tga, eps, dcs, sct, cin)");
     } else if (arg == "--quality" && i + 1 < argc) {
       char* end = nullptr;
       long q = std::strtol(argv[++i], &end, 10);
@@ -205,8 +207,10 @@ int Convert(int argc, char** argv) {
   RasSetMeta(kMetaFreeOutProfile, nullptr);
   RasSetMeta(kMetaFreeOutExif, nullptr);
   TiffForgetIptc();
-  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg) RasSetMeta(kMetaMoveProfileInToOut, nullptr);
-  if (format == kRasJpeg) RasSetMeta(kMetaMoveExifInToOut, nullptr);
+  const bool png = format == kRasPng || format == kRasPng16;
+  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg || png)
+    RasSetMeta(kMetaMoveProfileInToOut, nullptr);
+  if (format == kRasJpeg || png) RasSetMeta(kMetaMoveExifInToOut, nullptr);
   if ((format == kRasTiff || format == kRasTiff16) && (in.image.format == kRasTiff || in.image.format == kRasTiff16))
     TiffCopyIptc(in.image);
 

@@ -17,6 +17,8 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libssl-dev  # libcrypto: the SHA-256 of the outputs in the command line's report
   parallel  # the sharding recipes and their test
+  libtiff-dev  # compressed, tiled, BigTIFF and float TIFF files
+  libpng-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev

@@ -10,6 +10,7 @@
 #include "imagefile/dcs.h"
 #include "imagefile/eps.h"
 #include "imagefile/jpeg.h"
+#include "imagefile/png.h"
 #include "imagefile/pcd.h"
 #include "imagefile/rasmodule.h"
 #include "imagefile/scitex.h"
@@ -177,6 +178,12 @@ void RegisterBuiltinFormats(FormatRegistry& r) {
   r.Add(Make({kRasScitexCT, "sct", {"sct", "ct"}, gray3, gray3 | kPcd, kDepth8, kDepth8, kMetaResolution,
               kMetaResolution},
              {ScitexCTOpen, nullptr, ScitexCTReadSl, ScitexCTWriteSl, ScitexCTClose}));
+  r.Add(Make({kRasPng, "png", {"png"}, kGray | kRgb, kGray | kRgb | kPcd, kDepth8, kDepth8,
+              kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution},
+             {PngOpen, nullptr, PngReadSl, PngWriteSl, PngClose}));
+  r.Add(Make({kRasPng16, "png16", {"png"}, kGray | kRgb, kGray | kRgb | kPcd, kDepth16, kDepth16,
+              kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution},
+             {PngOpen, nullptr, PngReadSl, PngWriteSl, PngClose}));
   r.Add(Make({kRasCineon, "cin", {"cin"}, kRgb, kRgb | kPcd, kDepth10, kDepth10, 0, 0},
              {CineonOpen, nullptr, CineonReadSl, CineonWriteSl, CineonClose}));
 }

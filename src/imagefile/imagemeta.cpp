@@ -49,7 +49,8 @@ Status ReadOptions::Check() const {
 Status WriteOptions::Check() const {
   if (quality < 0 || quality > 100 || dctMethod < 0 || dctMethod > 2) return kBadArg;
   if (smoothing < 0 || smoothing > 100 || restartRows < 0) return kBadArg;
-  if (compression != 1 || predictor != 1) return kBadArg;  // LZW is not built
+  if (compression != 1 && compression != 5 && compression != 8) return kBadArg;  // none, LZW, Deflate
+  if (predictor != 1 && predictor != 2) return kBadArg;
   if (planar != 1 && planar != 2) return kBadArg;
   if (byteOrder != 0x4949 && byteOrder != 0x4D4D) return kBadArg;
   if (epsEncoding != 1 && epsEncoding != 2) return kBadArg;

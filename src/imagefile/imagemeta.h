@@ -77,8 +77,8 @@ struct WriteOptions {
   int32_t dctMethod = 0;     // JPEG: as ReadOptions::dctMethod
   int32_t smoothing = 0;     // JPEG smoothing factor 0..100
   int32_t restartRows = 1;   // JPEG restart interval in MCU rows, >= 0
-  int32_t compression = 1;   // TIFF compression: 1 (none) only
-  int32_t predictor = 1;     // TIFF predictor: 1 (none) only
+  int32_t compression = 1;   // TIFF compression: 1 none, 5 LZW, 8 Deflate
+  int32_t predictor = 1;     // TIFF predictor with LZW or Deflate: 1 none, 2 horizontal
   int32_t planar = 1;        // TIFF planar configuration for 3 and 4 channels: 1 or 2
   int32_t byteOrder = 0x4949;  // TIFF byte order: 0x4949 "II" or 0x4D4D "MM"
   bool grayAsPalette = false;  // TIFF: write gray images as palette images

@@ -222,7 +222,7 @@ Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*op
 }
 
 int32_t RasMaxValueOf(int32_t format) {
-  if (format == kRasTiff16 || format == kRasCameraRaw) return 65535;
+  if (format == kRasTiff16 || format == kRasCameraRaw || format == kRasPng16) return 65535;
   if (format == kRasCineon) return 1023;
   return 255;
 }
@@ -261,7 +261,7 @@ Status RasClose(RasImage& image) {
 
 Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
                int32_t colorType, float resolution) {
-  if (format < 1 || format > 10) return kBadArg;
+  if (format < 1 || format > kRasPng16 || format == kRasCameraRaw) return kBadArg;
   if (channels != 1 && channels != 3 && channels != 4) return kBadArg;
   if (colorType != kRasRGB && colorType != kRasCMYK && colorType != kRasGray && colorType != kRasLab &&
       colorType != kRasPhotoCDColor)

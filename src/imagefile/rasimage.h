@@ -52,6 +52,8 @@ enum RasFormat : int32_t {
   kRasJpeg = 9,
   kRasTiff16 = 10,    // TIFF, 16 bits per sample
   kRasCameraRaw = 11, // no module: open and close answer kUnsupported
+  kRasPng = 12,       // PNG, 8 bits per sample
+  kRasPng16 = 13,     // PNG, 16 bits per sample
 };
 
 // What the channels mean (also the Tintmesh colour-space codes).

@@ -7,6 +7,7 @@
 
 #include "imagefile/rasmodule.h"
 #include "imagefile/rowpack.h"
+#include "imagefile/tiffcodec.h"
 #include "base/bytes.h"
 
 namespace {
@@ -27,6 +28,7 @@ struct TiffState : RasModuleState {
   uint16_t bps[4] = {1, 1, 1, 1};
   uint32_t compression = 1, photometric = 1, spp = 1, rowsPerStrip = 0, planar = 1;
   uint32_t resUnit = 2, predictor = 1;
+  uint32_t sampleFormat = 1;  // 1 unsigned integers; others go to libtiff
   uint32_t fillOrder = 1;  // 2: bits stored least significant first
   uint32_t xNum = 300, xDen = 1;
   uint32_t tileWidth = 0, tileLength = 0;
@@ -144,6 +146,16 @@ struct DirReader {
       case 284: st.planar = Scalar(e); return kOk;
       case 296: st.resUnit = Scalar(e); return kOk;
       case 317: st.predictor = Scalar(e); return kOk;
+      case 339: {
+        if (count <= 2 || type != kShort) {
+          st.sampleFormat = Scalar(e);
+          return kOk;
+        }
+        uint8_t raw[2];
+        if (Status status = ReadAt(tag, U32(e + 8), 2, raw); status != kOk) return status;
+        st.sampleFormat = U16(raw);
+        return kOk;
+      }
       case 320: {
         if (type != kShort || count != 768 || st.spp != 1 || st.photometric != 3 || st.bps[0] != 8) return kOk;
         uint8_t raw[1536];
@@ -200,6 +212,7 @@ Status CheckDirectory(TiffState& st) {
   }
   if (st.compression == 5) return RasFail(kUnsupported, "LZW-compressed TIFF files are not supported");
   if (st.compression != 1) return RasFail(kUnsupported, "TIFF compression %u is not supported", st.compression);
+  if (st.sampleFormat != 1) return RasFail(kUnsupported, "TIFF sample format %u is not supported", st.sampleFormat);
   if (st.stripOffsets.empty() || st.stripCounts.empty()) {
     if (st.tileWidth) return RasFail(kUnsupported, "tiled TIFF files are not supported unless the tiles span the width");
     return RasFail(kUnsupported, "the TIFF directory has no strips");
@@ -317,8 +330,12 @@ Status OpenRead(RasImage& image, bool is16) {
     image.channels = 3;
   }
   double dpi = st->xDen ? (double)st->xNum / st->xDen : 0;
-  if (st->resUnit != 2) dpi *= 2.54;
+  // Unit 1 states no unit: the number is kept as it is, with its unit.
+  if (st->resUnit != 2 && st->resUnit != 1) dpi *= 2.54;
   image.resolution = dpi > 0 ? (float)dpi : -1.0f;
+  image.meta.resolutionUnit = dpi > 0 && st->resUnit == 1   ? ResolutionUnit::kNone
+                              : dpi > 0 && st->resUnit == 3 ? ResolutionUnit::kCentimetre
+                                                            : ResolutionUnit::kInch;
   image.format = is16 ? kRasTiff16 : kRasTiff;
   fs.module = std::move(st);
   return kOk;
@@ -537,6 +554,20 @@ Status OpenWrite(RasImage& image, bool is16) {
   if (image.channels != need) return RasFail(kBadArg, "%d channels do not fit colour type %d", image.channels, ct);
   if (image.width == 0 || image.height == 0) return RasFail(kBadArg, "empty image");
   if (!(image.resolution > 0)) image.resolution = 300;
+  if (fs.write.compression != 1) {
+    TiffLibWriteSetup setup;
+    setup.compression = (uint32_t)fs.write.compression;
+    setup.predictor = (uint32_t)fs.write.predictor;
+    setup.planar = (uint32_t)fs.write.planar;
+    setup.bigEndian = fs.write.byteOrder == 0x4D4D;
+    setup.profile = image.meta.HasIcc() ? image.meta.iccProfile.data() : nullptr;
+    setup.profileSize = image.meta.IccLength();
+    std::vector<uint8_t> iptc = image.meta.iptc;  // padded to whole LONGs
+    iptc.resize((iptc.size() + 3) & ~size_t(3), 0);
+    setup.iptc = iptc.empty() ? nullptr : iptc.data();
+    setup.iptcBytes = (uint32_t)iptc.size();
+    return TiffLibCreate(image, setup);
+  }
   auto st = std::make_unique<TiffState>();
   st->is16 = is16;
   st->big = fs.write.byteOrder == 0x4D4D;
@@ -609,6 +640,7 @@ Status OpenWrite(RasImage& image, bool is16) {
   ew.U16(&head[8], (uint16_t)n);
   const uint16_t bits = is16 ? 16 : 8;
   uint16_t photometric = ct == kRasCMYK ? 5 : ct == kRasGray ? (grayPalette ? 3 : 1) : ct == kRasLab ? 8 : 2;
+  const uint32_t unit = (uint32_t)image.meta.resolutionUnit;
   ew.Entry(254, kLong, 1, 0);
   ew.Entry(256, kLong, 1, st->width);
   ew.Entry(257, kLong, 1, st->length);
@@ -622,7 +654,7 @@ Status OpenWrite(RasImage& image, bool is16) {
   ew.Entry(282, kRational, 1, (uint32_t)xresAt);
   ew.Entry(283, kRational, 1, (uint32_t)yresAt);
   if (st->channels != 1) ew.Entry(284, kShort, 1, st->planar);
-  ew.Entry(296, kShort, 1, 2);
+  ew.Entry(296, kShort, 1, unit);
   if (grayPalette) ew.Entry(320, kShort, 768, (uint32_t)mapAt);
   if (st->channels == 4) ew.Entry(332, kShort, 1, 1);
   if (iptcBytes) ew.Entry(33723, kLong, iptcBytes / 4, (uint32_t)iptcAt);
@@ -635,7 +667,8 @@ Status OpenWrite(RasImage& image, bool is16) {
       ew.U32(&head[countsAt + 4 * i], st->outCounts[i]);
     }
   }
-  const uint32_t num = (uint32_t)(int64_t)std::floor((double)image.resolution * 1000 + 0.5);
+  const double perUnit = unit == 3 ? (double)image.resolution / 2.54 : (double)image.resolution;
+  const uint32_t num = (uint32_t)(int64_t)std::floor(perUnit * 1000 + 0.5);
   ew.U32(&head[xresAt], num);
   ew.U32(&head[xresAt + 4], 1000);
   ew.U32(&head[yresAt], num);
@@ -718,24 +751,57 @@ Status WriteRow(RasImage& image, uint32_t line, const RasScanline& sl) {
   return kOk;
 }
 
+// The built-in reader first; what it refuses as unsupported (compression,
+// tiles, sample formats, BigTIFF, …) goes to libtiff.
 Status Open(RasImage& image, bool is16) {
-  Status st = image.file->mode == 'w' ? OpenWrite(image, is16) : OpenRead(image, is16);
-  if (st != kOk && image.file->mode == 'r') StreamClose(image.file->stream);
+  if (image.file->mode == 'w') return OpenWrite(image, is16);
+  Status st = OpenRead(image, is16);
+  bool retry = st == kUnsupported;
+  if (st == kFormatErr && image.file->stream.IsOpen()) {
+    uint8_t head[4] = {};
+    retry = RasSeekTo(image.file->stream, 0) == kOk && StreamReadExact(image.file->stream, head, 4) == kOk &&
+            ((head[0] == 'I' && head[1] == 'I' && head[2] == 43 && head[3] == 0) ||
+             (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 43));
+  }
+  if (retry) {
+    const std::string why = RasLastFailure();
+    const Status first = st;
+    image.file->module.reset();
+    image.meta.Clear();
+    st = TiffLibOpenRead(image, is16);
+    if (st != kOk && st == kFormatErr && !image.file->recognised) {
+      st = first;  // not this module's depth: the first answer stands
+      RasSetFailure(why);
+    }
+  }
+  if (st != kOk) {
+    image.file->module.reset();
+    StreamClose(image.file->stream);
+  }
   return st;
+}
+
+Status Read(RasImage& image, uint32_t line, RasScanline& sl) {
+  if (TiffLibOwns(image)) return TiffLibReadRow(image, line, sl);
+  return ReadRow(image, line, sl);
 }
 
 }  // namespace
 
 Status TiffOpen(RasImage& image) { return Open(image, false); }
 Status Tiff16Open(RasImage& image) { return Open(image, true); }
-Status TiffReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return ReadRow(image, line, sl); }
-Status Tiff16ReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return ReadRow(image, line, sl); }
-Status TiffWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) { return WriteRow(image, line, sl); }
-Status Tiff16WriteSl(RasImage& image, uint32_t line, const RasScanline& sl) { return WriteRow(image, line, sl); }
+Status TiffReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return Read(image, line, sl); }
+Status Tiff16ReadSl(RasImage& image, uint32_t line, RasScanline& sl) { return Read(image, line, sl); }
+Status TiffWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
+  return TiffLibOwns(image) ? TiffLibWriteRow(image, line, sl) : WriteRow(image, line, sl);
+}
+Status Tiff16WriteSl(RasImage& image, uint32_t line, const RasScanline& sl) { return TiffWriteSl(image, line, sl); }
 
 Status TiffClose(RasImage& image) {
   RasFileState& fs = *image.file;
-  const bool failed = fs.module && static_cast<TiffState*>(fs.module.get())->failed;
+  if (fs.mode == 'w' && TiffLibOwns(image)) return TiffLibCloseWrite(image);
+  const auto* own = dynamic_cast<TiffState*>(fs.module.get());
+  const bool failed = own && own->failed;
   fs.module.reset();
   if (fs.mode == 'w' && failed) {
     RasAbandonOutput(fs);

@@ -18,10 +18,16 @@
 // uncompressed files are written: LZW is not built). A failed write
 // deletes the partial file.
 //
-// Refusals: no "II"/"MM" + 42 header: kFormatErr; LZW or other compression,
-// 1-bit, RGBA, 16-bit palette or Lab and other variants: kUnsupported; tag
+// Refusals of the built-in reader: no "II"/"MM" + 42 header: kFormatErr;
+// compression, 1-bit, RGBA, floats and other variants: kUnsupported; tag
 // values, strips or a directory lying past the end of the file: kReadErr;
-// strips that are missing or shorter than their rows: kFormatErr.
+// strips that are missing or shorter than their rows: kFormatErr. What it
+// refuses as unsupported, and BigTIFF, is then read through libtiff
+// (tiffcodec.h), which gives the final answer.
+//
+// Resolution: a unit of centimetres is converted to dots per inch; "no unit"
+// keeps the stated number (ResolutionUnit::kNone in the image's meta). The writer writes the
+// record's unit back (centimetres converted again).
 #pragma once
 
 #include <cstdint>

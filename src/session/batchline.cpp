@@ -169,7 +169,9 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   Status st = RasQuery(path, image);
   if (st != kOk) {
     if (IsJobFile(path)) return ReportError(st, nullptr, ResText(9221));
-    return ReportError(st, Phrase(3012, leaf.c_str()));
+    // The reader's reason, as `info` gives it, after the file's name.
+    const std::string why = RasLastFailure();
+    return ReportError(st, Phrase(3012, leaf.c_str()) + (why.empty() ? "" : " (" + why + ")"));
   }
   if (!AcceptedFormat(image.format)) return ReportError(kFormatErr, nullptr, Phrase(9222, leaf.c_str()).c_str());
   if (image.colorType != kRasRGB) return ReportError(kFormatErr, nullptr, Phrase(9223, leaf.c_str()).c_str());

@@ -44,7 +44,11 @@ Status LoadEntryRecord(EditContext* ctx, int32_t index) {
 
   // The file first, so that the record is applied knowing the image's depth.
   RasImage image;
-  if ((st = RasQuery(imagePath, image)) != kOk) return ReportError(st, Phrase(3012, LeafName(imagePath).c_str()));
+  if ((st = RasQuery(imagePath, image)) != kOk) {
+    // The reader's reason, as `info` gives it, after the file's name.
+    const std::string why = RasLastFailure();
+    return ReportError(st, Phrase(3012, LeafName(imagePath).c_str()) + (why.empty() ? "" : " (" + why + ")"));
+  }
   ImageInfo& in = ctx->input;
   in.format = image.format;
   in.colorType = image.colorType;

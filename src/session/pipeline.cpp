@@ -187,6 +187,7 @@ Status OpenForSaving(EditContext* ctx) {
   const ImageInfo& o = ctx->output;
   if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, s.in.channels, s.in.colorType, s.in.resolution)) != kOk)
     return fail(st, "rasInit");
+  s.out.meta.resolutionUnit = s.in.meta.resolutionUnit;
   if ((st = s.save.Open(s.out, options)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
     return fail(st, Phrase(3003, outLeaf.c_str()));
   s.inBytes = s.in.Is16() ? 2 : 1;

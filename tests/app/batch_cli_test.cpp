@@ -145,7 +145,8 @@ TEST_F(BatchCliTest, CorrectSavesEveryImageWithOneLineEach) {
   EXPECT_EQ(lines[3].rfind("2 of 3 images saved, 1 failed in ", 0), 0u) << lines[3];
   EXPECT_EQ(lines[0], In("a.jpg") + " -> " + Out("a-zV.tif"));
   EXPECT_EQ(lines[1], In("b.tif") + " -> " + Out("b-zV.tif"));
-  EXPECT_EQ(lines[2], In("c.jpg") + ": not added: A data format error occurred while reading image file c.jpg. "
+  EXPECT_EQ(lines[2], In("c.jpg") + ": not added: A data format error occurred while reading image file c.jpg "
+                                    "(not an image file of a known format). "
                                     "Make sure you have selected the correct type of file.");
   ASSERT_EQ(Cli("info '" + Out("a-zV.tif") + "' '" + Out("b-zV.tif") + "'", &out), 0) << out;
   EXPECT_NE(out.find("a-zV.tif: format=tiff width=64 height=48 channels=3 colortype=rgb max=255"), std::string::npos) << out;

@@ -72,7 +72,8 @@ TEST_F(BatchlineTest, RefusedFilesEndTheAddOrAreSkipped) {
   } cases[] = {
       {Img("g.tif"), "A data format error occurred", "g.tif is not an RGB image."},
       {Img("m.tga"), "A data format error occurred", "m.tga is an unsupported file type."},
-      {Img("n.jpg"), "A data format error occurred while reading image file n.jpg.",
+      // The reader's reason follows the file's name, as `info` gives it.
+      {Img("n.jpg"), "A data format error occurred while reading image file n.jpg (not an image file of a known format).",
        "Make sure you have selected the correct type of file."},
   };
   for (const Case& c : cases) {

@@ -1,5 +1,7 @@
 #include "base/uihost.h"
 
+#include "base/strings.h"
+
 #include <cstdio>
 
 namespace {
@@ -41,3 +43,12 @@ Status StderrHost::ChooseFolder(const UiFileRequest&, std::string&) { return kCa
 void StderrHost::ProgressOpen(const std::string&, int64_t) {}
 Status StderrHost::ProgressStep(int64_t, const std::string&) { return kOk; }
 void StderrHost::ProgressClose() {}
+
+bool Ui_AskGoOnOrCancel(int id, int goOnText) {
+  UiQuestion q;
+  q.id = id;
+  q.text = ResString(id);
+  q.buttons = {ResString(goOnText), ResString(1111)};
+  q.cancelButton = 1;
+  return Ui_GetHost().Ask(q) == 0;
+}

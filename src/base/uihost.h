@@ -55,6 +55,9 @@ class UiHost {
 };
 
 // The current host; a StderrHost until the application sets its own.
+// Asks question `id` (its text from the string table) with the buttons
+// `goOnText` and Cancel (string 1111), Escape choosing Cancel: true to go on.
+bool Ui_AskGoOnOrCancel(int id, int goOnText);
 UiHost& Ui_GetHost();
 // Makes `host` current (null restores the stderr host). Returns the previous one.
 UiHost* Ui_SetHost(UiHost* host);

@@ -153,7 +153,7 @@ std::unique_ptr<FormatModule> MakeRaw() {
 void RegisterBuiltinFormats(FormatRegistry& r) {
   const uint32_t gray3 = kGray | kRgb | kCmyk;
   r.Add(Make({kRasPhotoCD, "pcd", {"pcd"}, kPcd, 0, kDepth8, 0, 0, 0},
-             {PcdOpen, nullptr, PcdReadSl, PcdWriteSl, PcdClose}));
+             {PcdOpen, nullptr, PcdReadSl, nullptr, PcdClose}));
   r.Add(MakeRaw());
   r.Add(Make({kRasTiff, "tiff", {"tif", "tiff"}, gray3 | kLab, gray3 | kLab | kPcd, kDepth8, kDepth8,
               kMetaIcc | kMetaIptc | kMetaResolution, kMetaIcc | kMetaIptc | kMetaResolution},

@@ -112,8 +112,6 @@ Status PcdReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
   return kOk;
 }
 
-Status PcdWriteSl(RasImage&, uint32_t, const RasScanline&) { return kSysErr; }
-
 Status PcdClose(RasImage& image) {
   image.file->module.reset();
   return StreamClose(image.file->stream) == kOk ? kOk : RasFail(kReadErr, "cannot close %s", image.file->path.c_str());

@@ -18,7 +18,8 @@
 // to the left, odd columns to the right); at the image's edges the missing
 // neighbour is the sample itself. Resolution -1.
 //
-// Writing: opening for writing answers kBadArg, writing a row kSysErr.
+// Writing: none (the registry gives the format no writer; opening for
+// writing answers kBadArg).
 #pragma once
 
 #include <cstdint>
@@ -27,5 +28,4 @@
 
 Status PcdOpen(RasImage& image);
 Status PcdReadSl(RasImage& image, uint32_t line, RasScanline& sl);
-Status PcdWriteSl(RasImage& image, uint32_t line, const RasScanline& sl);
 Status PcdClose(RasImage& image);

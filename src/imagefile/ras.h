@@ -1,8 +1,8 @@
 // Ras: the scanline image file framework. Every image the application reads or
-// writes passes through here: the table of format modules (each opens, reads
-// row by row, writes row by row and closes one file format), the recognition
-// of a file by its content, and the records of rasimage.h, which this header
-// brings along.
+// writes passes through here: the recognition of a file by its content and
+// the opening of a file, both through the format registry (format.h: each
+// module reads and writes one file format row by row), and the records of
+// rasimage.h, which this header brings along.
 //
 // Reading: RasQuery, RasOpenRead(path), RasMakeSl, RasReadSl per row, RasClose.
 // Writing: rasInit, the metadata to embed into image.meta, RasCreate(path),

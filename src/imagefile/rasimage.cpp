@@ -267,12 +267,7 @@ Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height,
       colorType != kRasPhotoCDColor)
     return kBadArg;
   if (image.file) return kBadArg;
-  image.format = format;
-  image.width = width;
-  image.height = height;
-  image.channels = channels;
-  image.colorType = colorType;
-  image.resolution = resolution;
+  RasDescribe(image, format, width, height, channels, colorType, resolution);
   image.maxValue = RasMaxValueOf(format);
   return kOk;
 }

@@ -26,8 +26,9 @@
 // - No process-wide state: records on different threads are independent.
 //   RasLastFailure() and RasLastWarning() are per thread.
 //
-// This module knows no format: the table of formats and the recognition of a
-// file by its content are in ras.h, above the format modules.
+// This module knows no format: the registry of formats (format.h,
+// formats.cpp) and the recognition of a file by its content (ras.h) lie above
+// the format modules.
 #pragma once
 
 #include <cstddef>

@@ -596,12 +596,7 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
     return kCancelled;
   }
   if (fresh.size() < chosen) {
-    UiQuestion q;
-    q.id = 9226;
-    q.text = ResString(9226);
-    q.buttons = {ResString(9227), ResString(1111)};
-    q.cancelButton = 1;
-    if (Host().Ask(q) != 0) return kCancelled;
+    if (!Ui_AskGoOnOrCancel(9226, 9227)) return kCancelled;
   }
 
   Stream data;
@@ -891,12 +886,7 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
       if (st != kOk) {
         if (batch == kOk) batch = st;
         if (k + 1 < indices.size()) {
-          UiQuestion q;
-          q.id = 9235;
-          q.text = ResString(9235);
-          q.buttons = {ResString(9232), ResString(1111)};
-          q.cancelButton = 1;
-          if (host.Ask(q) != 0) break;
+          if (!Ui_AskGoOnOrCancel(9235, 9232)) break;
         }
       }
     }
@@ -977,12 +967,7 @@ Status RemoveSelected(EditContext* ctx) {
     }
   }
   if (edited) {
-    UiQuestion q;
-    q.id = 1131;
-    q.text = ResString(1131);
-    q.buttons = {ResString(6136), ResString(1111)};
-    q.cancelButton = 1;
-    if (Host().Ask(q) != 0) return kCancelled;
+    if (!Ui_AskGoOnOrCancel(1131, 6136)) return kCancelled;
   }
   CloseImage(ctx);
   Status st = RemoveEntries(ctx, indices);

@@ -107,12 +107,7 @@ Status ChooseOutput(EditContext* ctx) {
   if (format == 0) {
     format = ctx->input.format;
     if (format == kRasCameraRaw) {
-      UiQuestion q;
-      q.id = 9213;
-      q.text = ResString(9213);
-      q.buttons = {ResString(9214), ResString(1111)};
-      q.cancelButton = 1;
-      if (Ui_GetHost().Ask(q) != 0) return kCancelled;
+      if (!Ui_AskGoOnOrCancel(9213, 9214)) return kCancelled;
       format = kRasTiff16;
     }
   }

@@ -553,7 +553,10 @@ Status OpenWrite(RasImage& image, bool is16) {
   const int32_t need = ct == kRasGray ? 1 : ct == kRasCMYK ? 4 : 3;
   if (image.channels != need) return RasFail(kBadArg, "%d channels do not fit colour type %d", image.channels, ct);
   if (image.width == 0 || image.height == 0) return RasFail(kBadArg, "empty image");
-  if (!(image.resolution > 0)) image.resolution = 300;
+  if (!(image.resolution > 0)) {  // no resolution of its own: 300 dots per inch
+    image.resolution = 300;
+    image.meta.resolutionUnit = ResolutionUnit::kInch;
+  }
   if (fs.write.compression != 1) {
     TiffLibWriteSetup setup;
     setup.compression = (uint32_t)fs.write.compression;

@@ -142,7 +142,7 @@ class RawReader final : public FormatReader {
 
 std::unique_ptr<FormatModule> MakeRaw() {
   auto m = std::make_unique<FormatModule>();
-  m->traits = {kRasCameraRaw, "raw", {}, kRgb, 0, kDepth16, 0, 0, 0};
+  m->traits = {kRasCameraRaw, "raw", {}, kRgb, 0, kDepth16, 0, 0, 0, {}};
   m->reader = std::make_unique<RawReader>();
   m->recognisable = false;
   return m;
@@ -152,38 +152,38 @@ std::unique_ptr<FormatModule> MakeRaw() {
 
 void RegisterBuiltinFormats(FormatRegistry& r) {
   const uint32_t gray3 = kGray | kRgb | kCmyk;
-  r.Add(Make({kRasPhotoCD, "pcd", {"pcd"}, kPcd, 0, kDepth8, 0, 0, 0},
+  r.Add(Make({kRasPhotoCD, "pcd", {"pcd"}, kPcd, 0, kDepth8, 0, 0, 0, {}},
              {PcdOpen, nullptr, PcdReadSl, nullptr, PcdClose}));
   r.Add(MakeRaw());
   r.Add(Make({kRasTiff, "tiff", {"tif", "tiff"}, gray3 | kLab, gray3 | kLab | kPcd, kDepth8, kDepth8,
-              kMetaIcc | kMetaIptc | kMetaResolution, kMetaIcc | kMetaIptc | kMetaResolution},
+              kMetaIcc | kMetaIptc | kMetaResolution, kMetaIcc | kMetaIptc | kMetaResolution, {}},
              {TiffOpen, nullptr, TiffReadSl, TiffWriteSl, TiffClose}));
   r.Add(Make({kRasTiff16, "tiff16", {"tif", "tiff"}, gray3 | kLab, gray3 | kLab | kPcd, kDepth16, kDepth16,
-              kMetaIcc | kMetaIptc | kMetaResolution, kMetaIcc | kMetaIptc | kMetaResolution},
+              kMetaIcc | kMetaIptc | kMetaResolution, kMetaIcc | kMetaIptc | kMetaResolution, {}},
              {Tiff16Open, nullptr, Tiff16ReadSl, Tiff16WriteSl, TiffClose}));
-  r.Add(Make({kRasEps, "eps", {"eps"}, gray3, gray3 | kPcd, kDepth8, kDepth8, kMetaResolution, kMetaResolution},
+  r.Add(Make({kRasEps, "eps", {"eps"}, gray3, gray3 | kPcd, kDepth8, kDepth8, kMetaResolution, kMetaResolution, {}},
              {EpsOpen, nullptr, EpsReadSl, EpsWriteSl, EpsClose}));
   r.Add(Make({kRasDcs, "dcs", {"dcs"}, kCmyk, kCmyk, kDepth8, kDepth8, kMetaResolution, kMetaResolution,
               {".C", ".M", ".Y", ".K"}},
              {DcsOpen, nullptr, DcsReadSl, DcsWriteSl, DcsClose}));
   r.Add(Make({kRasTarga, "tga", {"tga", "targa", "icb", "vda", "vst"}, kGray | kRgb, kGray | kRgb | kPcd, kDepth8,
-              kDepth8, 0, 0},
+              kDepth8, 0, 0, {}},
              {TargaOpen, nullptr, TargaReadSl, TargaWriteSl, TargaClose}));
   r.Add(Make({kRasBmp, "bmp", {"bmp"}, kGray | kRgb, kGray | kRgb, kDepth8, kDepth8, kMetaResolution,
-              kMetaResolution},
+              kMetaResolution, {}},
              {BmpOpen, nullptr, BmpReadSl, BmpWriteSl, BmpClose}));
   r.Add(Make({kRasJpeg, "jpeg", {"jpg", "jpeg"}, gray3, gray3 | kPcd, kDepth8, kDepth8,
-              kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution},
+              kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution, {}},
              {JpegOpen, JpegQuery, JpegReadSl, JpegWriteSl, JpegClose}));
   r.Add(Make({kRasScitexCT, "sct", {"sct", "ct"}, gray3, gray3 | kPcd, kDepth8, kDepth8, kMetaResolution,
-              kMetaResolution},
+              kMetaResolution, {}},
              {ScitexCTOpen, nullptr, ScitexCTReadSl, ScitexCTWriteSl, ScitexCTClose}));
   r.Add(Make({kRasPng, "png", {"png"}, kGray | kRgb, kGray | kRgb | kPcd, kDepth8, kDepth8,
-              kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution},
+              kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution, {}},
              {PngOpen, nullptr, PngReadSl, PngWriteSl, PngClose}));
   r.Add(Make({kRasPng16, "png16", {"png"}, kGray | kRgb, kGray | kRgb | kPcd, kDepth16, kDepth16,
-              kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution},
+              kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution, {}},
              {PngOpen, nullptr, PngReadSl, PngWriteSl, PngClose}));
-  r.Add(Make({kRasCineon, "cin", {"cin"}, kRgb, kRgb | kPcd, kDepth10, kDepth10, 0, 0},
+  r.Add(Make({kRasCineon, "cin", {"cin"}, kRgb, kRgb | kPcd, kDepth10, kDepth10, 0, 0, {}},
              {CineonOpen, nullptr, CineonReadSl, CineonWriteSl, CineonClose}));
 }

@@ -21,7 +21,9 @@ TEST(FormatRegistryTest, NamesCodesAndExtensionsFindTheirModules) {
     EXPECT_TRUE(codes.insert(m->traits.code).second) << m->traits.name;
     EXPECT_EQ(r.ByName(m->traits.name), m.get());
     EXPECT_STREQ(RasFormatName(m->traits.code), m->traits.name);
-    if (m->writer) EXPECT_FALSE(m->traits.extensions.empty()) << m->traits.name;
+    if (m->writer) {
+      EXPECT_FALSE(m->traits.extensions.empty()) << m->traits.name;
+    }
   }
   EXPECT_EQ(r.WritableNames(" "), "tiff tiff16 eps dcs tga bmp jpeg sct png png16 cin");
   const struct {
@@ -80,8 +82,12 @@ TEST(ImageSaveTest, TargetIsReplacedWholeOrNotAtAll) {
     ASSERT_EQ(save.Prepare(target, &why), kOk) << why;
     RasImage out;
     ASSERT_EQ(rasInit(out, kRasBmp, 9, 5, 3, kRasRGB, 72), kOk);
-    if (stopAfter >= 1) ASSERT_EQ(save.Open(out, {}), kOk);
-    if (stopAfter >= 2) ASSERT_EQ(WriteRows(out, MakePixels(9, 5, 3, 255, 7)), kOk);
+    if (stopAfter >= 1) {
+      ASSERT_EQ(save.Open(out, {}), kOk);
+    }
+    if (stopAfter >= 2) {
+      ASSERT_EQ(WriteRows(out, MakePixels(9, 5, 3, 255, 7)), kOk);
+    }
     save.Abort(out);
     EXPECT_EQ(FileBytes(target), before);
     EXPECT_TRUE(Temps(dir).empty());

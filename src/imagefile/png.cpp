@@ -322,11 +322,7 @@ Status PngClose(RasImage& image) {
   if (fs.mode == 'w' && st) {
     bool ok = !st->failed && GuardedWriteEnd(st);
     fs.module.reset();
-    const bool onDisk = fs.stream.kind == StreamKind::File;
-    if (ok && StreamClose(fs.stream) == kOk) return kOk;
-    if (fs.stream.IsOpen()) RasAbandonOutput(fs);
-    else if (onDisk) StreamDelete(fs.path);
-    return RasFail(kWriteErr, "cannot finish %s", fs.path.c_str());
+    return RasFinishOutput(fs, ok);
   }
   fs.module.reset();
   StreamClose(fs.stream);

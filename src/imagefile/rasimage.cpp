@@ -170,6 +170,14 @@ void RasAbandonOutput(RasFileState& fs) {
   if (onDisk) StreamDelete(fs.path);
 }
 
+Status RasFinishOutput(RasFileState& fs, bool ok) {
+  const bool onDisk = fs.stream.kind == StreamKind::File;
+  if (ok && StreamClose(fs.stream) == kOk) return kOk;
+  if (fs.stream.IsOpen()) RasAbandonOutput(fs);
+  else if (onDisk) StreamDelete(fs.path);
+  return RasFail(kWriteErr, "cannot finish %s", fs.path.c_str());
+}
+
 Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t size, const char* formatName) {
   Status status = RasCreateOutput(fs);
   if (status != kOk) return status;

@@ -55,6 +55,10 @@ void RasDescribe(RasImage& image, int32_t format, uint32_t width, uint32_t heigh
 Status RasCreateOutput(RasFileState& fs);
 // Closes a writer's stream after a failed open and deletes the partial file.
 void RasAbandonOutput(RasFileState& fs);
+// Ends a writer's file after its last row: with `ok`, closes the stream (kOk
+// when that succeeds); otherwise, or when the close fails, the partial file is
+// deleted and the answer is kWriteErr naming the file.
+Status RasFinishOutput(RasFileState& fs, bool ok);
 // Creates the writer's file and writes its header; on a failed write the
 // partial file is removed and the failure names the format ("the BMP header").
 Status RasCreateOutputWithHeader(RasFileState& fs, const void* header, size_t size, const char* formatName);

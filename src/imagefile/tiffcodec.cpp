@@ -535,11 +535,7 @@ Status TiffLibCloseWrite(RasImage& image) {
   bool ok = st && !st->failed;
   if (st) ok = st->tif.Close() && ok;
   fs.module.reset();
-  const bool onDisk = fs.stream.kind == StreamKind::File;
-  if (ok && StreamClose(fs.stream) == kOk) return kOk;
-  if (fs.stream.IsOpen()) RasAbandonOutput(fs);
-  else if (onDisk) StreamDelete(fs.path);
-  return RasFail(kWriteErr, "cannot finish %s", fs.path.c_str());
+  return RasFinishOutput(fs, ok);
 }
 
 bool TiffLibOwns(const RasImage& image) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "imagefile/imagefile_support.h"
 
 #include <lcms2.h>
@@ -56,6 +57,13 @@ Status WriteThrough(const std::string& path, int32_t format, int32_t colorType, 
   }
   Status closed = RasClose(image);
   return st != kOk ? st : closed;
+}
+
+int WorstDifference(const Pixels& a, const Pixels& b) {
+  if (a.channels != b.channels || a.samples.size() != b.samples.size()) return -1;
+  int worst = 0;
+  for (size_t i = 0; i < a.samples.size(); ++i) worst = std::max(worst, std::abs(a.samples[i] - b.samples[i]));
+  return worst;
 }
 
 bool ReadPam(const std::string& path, Pixels& out, std::string* tupleType) {

@@ -29,6 +29,10 @@ Status WriteThrough(const std::string& path, int32_t format, int32_t colorType, 
 // A PAM (P7) or PNM (P5/P6) file.
 bool ReadPam(const std::string& path, Pixels& out, std::string* tupleType = nullptr);
 
+// The largest difference between two images' samples; -1 when their channel
+// or sample counts differ.
+int WorstDifference(const Pixels& a, const Pixels& b);
+
 // True when a peer command exists on this machine.
 bool HavePeer(const std::string& tool);
 // ImageMagick's decode of `path` (extra options before the output) at `depth` bits.

@@ -55,9 +55,7 @@ TEST_F(PngTest, ReadsPeerFilesOfEveryColourType) {
     }
     ASSERT_EQ(ours.channels, want.channels);
     ASSERT_EQ(ours.samples.size(), want.samples.size());
-    int worst = 0;
-    for (size_t i = 0; i < ours.samples.size(); ++i) worst = std::max(worst, std::abs(ours.samples[i] - want.samples[i]));
-    EXPECT_LE(worst, c.tolerance);
+    EXPECT_LE(WorstDifference(ours, want), c.tolerance);
   }
 }
 

@@ -62,9 +62,7 @@ TEST_F(TiffCodecTest, ReadsCompressedTiledFloatAndAlphaFilesAsTheirReferences) {
     }
     ASSERT_EQ(ours.channels, want.channels);
     ASSERT_EQ(ours.samples.size(), want.samples.size());
-    int worst = 0;
-    for (size_t i = 0; i < ours.samples.size(); ++i) worst = std::max(worst, std::abs(ours.samples[i] - want.samples[i]));
-    EXPECT_LE(worst, c.tolerance);
+    EXPECT_LE(WorstDifference(ours, want), c.tolerance);
   }
 }
 
@@ -175,7 +173,9 @@ TEST_F(TiffCodecTest, RefusesBrokenCompressedFiles) {
     RasImage image;
     Pixels px;
     const Status st = ReadThrough(path, image, px);
-    if (st != kOk) EXPECT_FALSE(RasLastFailure().empty());
+    if (st != kOk) {
+      EXPECT_FALSE(RasLastFailure().empty());
+    }
   }
   // A compressed file claiming a huge image is refused before anything that large is allocated.
   const std::string huge = ScratchFile("huge.tif");

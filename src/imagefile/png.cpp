@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "imagefile/rasmodule.h"
@@ -15,6 +16,8 @@
 namespace {
 
 constexpr uint64_t kMaxPixels = 1ull << 30;
+// An interlaced image is decoded whole: its rows are held at most up to this size.
+constexpr uint64_t kMaxInterlacedBytes = 1ull << 30;
 
 struct PngState : RasModuleState {
   png_structp png = nullptr;
@@ -160,7 +163,14 @@ Status OpenRead(RasImage& image, bool is16) {
                    st->height);
   st->row.assign(st->rowBytes, 0);
   if (st->interlaced) {
-    st->whole.assign(st->rowBytes * st->height, 0);
+    if ((uint64_t)st->rowBytes * st->height > kMaxInterlacedBytes)
+      return RasFail(kUnsupported, "the interlaced PNG image of %u x %u pixels is too large to decode here",
+                     st->width, st->height);
+    try {
+      st->whole.assign((size_t)st->rowBytes * st->height, 0);
+    } catch (const std::bad_alloc&) {
+      return RasFail(kNoMem, "no memory for the interlaced PNG image of %u x %u pixels", st->width, st->height);
+    }
     st->rowPointers.resize(st->height);
     for (uint32_t y = 0; y < st->height; ++y) st->rowPointers[y] = st->whole.data() + y * st->rowBytes;
     if (!GuardedReadImage(st.get(), st->rowPointers.data()))

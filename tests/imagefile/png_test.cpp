@@ -109,6 +109,38 @@ TEST_F(PngTest, RoundTripsAndPeersReadWhatWeWrite) {
   }
 }
 
+// A PNG signature and an IHDR chunk with its CRC, then an empty IDAT and IEND.
+std::vector<uint8_t> HeaderOnlyPng(uint32_t width, uint32_t height, uint8_t depth, uint8_t colourType,
+                                   uint8_t interlace) {
+  auto crc = [](const uint8_t* p, size_t n) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+      c ^= p[i];
+      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return c ^ 0xFFFFFFFFu;
+  };
+  std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto be32 = [&](uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) out.push_back((uint8_t)(v >> s));
+  };
+  auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+    be32((uint32_t)data.size());
+    const size_t at = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    be32(crc(&out[at], out.size() - at));
+  };
+  std::vector<uint8_t> ihdr;
+  for (uint32_t v : {width, height})
+    for (int s = 24; s >= 0; s -= 8) ihdr.push_back((uint8_t)(v >> s));
+  ihdr.insert(ihdr.end(), {depth, colourType, 0, 0, interlace});
+  chunk("IHDR", ihdr);
+  chunk("IDAT", {});
+  chunk("IEND", {});
+  return out;
+}
+
 TEST_F(PngTest, RefusesDamagedFilesWithAReason) {
   const std::vector<uint8_t> good = FileBytes(Fixture("rgb8.png"));
   auto cut = [](std::vector<uint8_t> b, size_t keep) {
@@ -129,6 +161,8 @@ TEST_F(PngTest, RefusesDamagedFilesWithAReason) {
       {"header CRC broken", poke(good, 29, (uint8_t)(good[29] ^ 0xFF))},
       // width 0x7FFFFFFF: beyond libpng's limits and ours, refused before anything is allocated
       {"huge width", poke(poke(good, 16, 0x7F), 17, 0xFF)},
+      // 30000 x 30000 interlaced 16-bit RGBA (7.2 GB decoded) in a few bytes: refused, not allocated
+      {"huge interlaced image", HeaderOnlyPng(30000, 30000, 16, 6, 1)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

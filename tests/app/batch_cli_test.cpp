@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -603,6 +604,46 @@ std::string Quoted(const std::vector<std::string>& paths) {
   std::string s;
   for (const std::string& p : paths) s += " '" + p + "'";
   return s;
+}
+
+// A disk that fills up in mid-run: the images that fit are saved whole, the
+// others are named with a write error, no partial or temporary file is
+// left, and the inputs stay as they were.
+TEST_F(BatchCliTest, AFullDiskLeavesWholeOutputsOrNone) {
+  const auto inputs = MakeImages(In(""), 6);
+  std::filesystem::create_directories(root_ + "ref");
+  std::string out;
+  ASSERT_EQ(Cli("correct -q -j 1 -o '" + root_ + "ref'" + Quoted(inputs), &out), 0) << out;
+  uintmax_t total = 0;
+  for (const std::string& leaf : FolderLeaves(root_ + "ref/")) total += std::filesystem::file_size(root_ + "ref/" + leaf);
+  std::vector<std::vector<unsigned char>> before;
+  for (const std::string& in : inputs) before.push_back(FileBytes(in));
+
+  // A file system with room for about half of the outputs.
+  const std::string size = "size=" + std::to_string((total / 2 + 4095) / 4096 * 4096);
+  if (::geteuid() != 0 || ::mount("tmpfs", Out().c_str(), "tmpfs", 0, size.c_str()) != 0)
+    GTEST_SKIP() << "needs root to mount a small tmpfs";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{Out()};
+
+  EXPECT_EQ(Cli("correct -j 1 -o '" + Out() + "'" + Quoted(inputs), &out), 1) << out;
+  EXPECT_NE(out.find("Make sure there is room for the file on the disk."), std::string::npos) << out;
+  size_t saved = 0;
+  for (const std::string& leaf : FolderLeaves(Out())) {
+    EXPECT_EQ(FileBytes(Out(leaf)), FileBytes(root_ + "ref/" + leaf)) << leaf << " is not whole";
+    ++saved;
+  }
+  EXPECT_GT(saved, 0u);
+  EXPECT_LT(saved, inputs.size());
+  for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(FileBytes(inputs[i]), before[i]) << inputs[i];
+  // Each image that did not fit has its own line naming it.
+  for (const std::string& in : inputs) {
+    const bool named = out.find(in + ": not saved: ") != std::string::npos;
+    const bool written = out.find(in + " -> ") != std::string::npos;
+    EXPECT_NE(named, written) << in << "\n" << out;
+  }
 }
 
 // Any number of runs work at once, also over the same outputs, and a killed

@@ -1429,7 +1429,29 @@ int RunJob(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   if (argc < 3) return UsageError("job needs save, run or unfinished");
   const std::string sub = argv[2];
+  if (sub == "--help" || sub == "-h") {
+    std::printf("Usage: tavelin-cli job save|run|unfinished ...\n\n"
+                "  job save JOBFILE IN... [start-with options]\n"
+                "  job run JOBFILE [save options]\n"
+                "  job unfinished [--resume [save options] | --discard] [RUNDIR...]\n\n"
+                "'tavelin-cli job save --help' lists the options of one.\n");
+    return 0;
+  }
+  const bool help = argc == 4 && (std::strcmp(argv[3], "--help") == 0 || std::strcmp(argv[3], "-h") == 0);
   Options o;
+  if ((sub == "save" || sub == "run") && help) {
+    const unsigned command = sub == "save" ? kCmdJobSave : kCmdJobRun;
+    std::printf("Usage: tavelin-cli job %s JOBFILE [options]%s\n\n", sub.c_str(), sub == "save" ? " IN..." : "");
+    PrintBatchOptions(stdout, command);
+    return 0;
+  }
+  if (sub == "unfinished" && help) {
+    std::printf("Usage: tavelin-cli job unfinished [--resume [save options] | --discard] [RUNDIR...]\n\n"
+                "List the runs that were interrupted (killed or crashed), all or those given;\n"
+                "--resume saves their images not saved yet, --discard deletes them.\n\n");
+    PrintBatchOptions(stdout, kCmdJobRun);
+    return 0;
+  }
   if (sub == "save" || sub == "run") {
     if (argc < 4 || argv[3][0] == '-') return UsageError("job " + sub + " needs a job file");
     const unsigned command = sub == "save" ? kCmdJobSave : kCmdJobRun;

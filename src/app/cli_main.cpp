@@ -26,6 +26,49 @@
 
 namespace {
 
+// `text` with every `from` replaced by `to` (a temporary file's name by "-").
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// The usage of the single-file commands: a synopsis and lines of text.
+struct CommandUsage {
+  const char* synopsis;
+  const char* text;
+};
+const CommandUsage kInfoUsage{"info [--] FILE...",
+                              "one line per file: format, size, channels, colour type,\n"
+                              "maximum sample value, resolution, embedded profile and\n"
+                              "EXIF sizes; every row is read to check the file; FILE may\n"
+                              "be - for the standard input\n"};
+const CommandUsage kConvertUsage{"convert IN OUT --format F [--quality Q]",
+                                 "rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
+                                 "tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
+                                 "data where F holds them; Q is the JPEG quality 0..100\n"
+                                 "(default 100, as correct); dcs also writes the plates\n"
+                                 "OUT.C, OUT.M, OUT.Y and OUT.K; IN or OUT may be - for the\n"
+                                 "standard input or output\n"};
+const CommandUsage kPamUsage{"pam IN OUT",
+                             "write the pixels of IN as a binary PAM file; IN or OUT may\n"
+                             "be - for the standard input or output\n"};
+
+// A command in the list of commands: the synopsis in the first column (on a
+// line of its own when it is long), the text from column 31.
+void PrintCommandUsage(FILE* out, const CommandUsage& usage) {
+  const int column = 31;
+  int at = std::fprintf(out, "  %s", usage.synopsis);
+  for (const char* line = usage.text; *line;) {
+    const char* end = std::strchr(line, '\n');
+    const int length = end ? (int)(end - line) : (int)std::strlen(line);
+    if (at >= column - 1) std::fputc('\n', out), at = 0;
+    std::fprintf(out, "%*s%.*s\n", column - at, "", length, line);
+    at = 0;
+    line += length + (end ? 1 : 0);
+  }
+}
+
 void PrintUsage(FILE* out) {
   std::fprintf(out,
                "Usage: tavelin-cli COMMAND [ARGS...]\n"
@@ -35,25 +78,50 @@ void PrintUsage(FILE* out) {
                "Commands:\n"
                "");
   PrintBatchUsage(out);
+  std::fprintf(out, "\nOther commands ('tavelin-cli info --help' shows one):\n");
+  for (const CommandUsage* usage : {&kInfoUsage, &kConvertUsage, &kPamUsage}) PrintCommandUsage(out, *usage);
   std::fprintf(out,
-               "\n"
-               "Other commands:\n"
-               "  info FILE...                 one line per file: format, size, channels, colour type,\n"
-               "                               maximum sample value, resolution, embedded profile and\n"
-               "                               EXIF sizes; every row is read to check the file\n"
-               "  convert IN OUT --format F [--quality Q]\n"
-               "                               rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
-               "                               tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
-               "                               data where F holds them; Q is the JPEG quality 0..100\n"
-               "                               (default 100, as correct); dcs also writes the plates\n"
-               "                               OUT.C, OUT.M, OUT.Y and OUT.K; IN or OUT may be - for the\n"
-               "                               standard input or output\n"
-               "  pam IN OUT                   write the pixels of IN as a binary PAM file\n"
                "\n"
                "Options:\n"
                "  --help       show this help and exit\n"
                "  --version    show the version and exit\n");
 }
+
+// "--help" or "-h" among a command's arguments (before a "--"): prints the
+// command's usage on the standard output.
+bool PrintedCommandHelp(int argc, char** argv, const CommandUsage& usage) {
+  for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::printf("Usage: tavelin-cli %s\n\n%s", usage.synopsis, usage.text);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The folder for private temporary files of the standard streams.
+std::string StreamTempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/";
+}
+
+// The standard input kept in a private temporary file, since the readers
+// seek; the file goes with the object.
+class SpooledStdin {
+ public:
+  SpooledStdin() = default;
+  SpooledStdin(const SpooledStdin&) = delete;
+  SpooledStdin& operator=(const SpooledStdin&) = delete;
+  ~SpooledStdin() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  // The temporary file holding all of the standard input; "" with `error`
+  // set when it cannot be kept.
+  std::string Take(std::string* error);
+
+ private:
+  std::string path_;
+};
 
 const char* ColorTypeName(int32_t t) {
   switch (t) {
@@ -106,14 +174,39 @@ Status ReadRow(Input& in, uint32_t y, std::string& error) {
   return st;
 }
 
+int Fail(const std::string& text) {
+  std::fprintf(stderr, "tavelin-cli: %s\n", text.c_str());
+  return 1;
+}
+
 int Info(int argc, char** argv) {
-  if (argc < 3) {
+  if (PrintedCommandHelp(argc, argv, kInfoUsage)) return 0;
+  // Every argument after "--" is a file; before it, "-" is the standard
+  // input and anything else starting with "-" an unknown option.
+  std::vector<std::string> files;
+  bool options = true;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (options && arg == "--") options = false;
+    else if (options && arg.size() > 1 && arg[0] == '-') return Fail("unknown option " + arg + " (see 'tavelin-cli info --help')"), 2;
+    else files.push_back(arg);
+  }
+  if (files.empty()) {
     std::fprintf(stderr, "tavelin-cli: info needs at least one file\n");
     return 2;
   }
+  SpooledStdin stdinFile;
   int failures = 0;
-  for (int i = 2; i < argc; ++i) {
-    const std::string path = argv[i];
+  for (const std::string& given : files) {
+    std::string path = given;
+    if (given == "-") {
+      std::string why;
+      if ((path = stdinFile.Take(&why)).empty()) {
+        std::printf("-: error %d: %s\n", (int)kOpenErr, why.c_str());
+        ++failures;
+        continue;
+      }
+    }
     Input in;
     std::string error;
     Status st = OpenInput(path, in, error);
@@ -129,14 +222,15 @@ int Info(int argc, char** argv) {
       // One line per file, whatever the name holds.
       for (char& c : error)
         if (c == '\n' || c == '\r') c = ' ';
-      std::printf("%s: error %d: %s\n", PrintablePath(path).c_str(), (int)st, error.c_str());
+      if (path != given) ReplaceAll(error, path, "-");
+      std::printf("%s: error %d: %s\n", PrintablePath(given).c_str(), (int)st, error.c_str());
       ++failures;
       continue;
     }
     if (!RasLastWarning().empty())
-      std::fprintf(stderr, "tavelin-cli: %s: warning: %s\n", PrintablePath(path).c_str(), RasLastWarning().c_str());
+      std::fprintf(stderr, "tavelin-cli: %s: warning: %s\n", PrintablePath(given).c_str(), RasLastWarning().c_str());
     std::printf("%s: format=%s width=%u height=%u channels=%d colortype=%s max=%d dpi=%g profile=%u exif=%u\n",
-                PrintablePath(path).c_str(), RasFormatName(in.image.format), in.image.width, in.image.height, in.image.channels,
+                PrintablePath(given).c_str(), RasFormatName(in.image.format), in.image.width, in.image.height, in.image.channels,
                 ColorTypeName(in.image.colorType), in.image.maxValue, (double)in.image.resolution,
                 (unsigned)in.image.meta.iccProfile.size(), (unsigned)in.image.meta.exif.size());
   }
@@ -147,11 +241,6 @@ int Info(int argc, char** argv) {
 int FormatCode(const std::string& name) {
   const FormatModule* m = FormatRegistry::Builtin().ByName(name);
   return m && m->writer ? m->traits.code : 0;
-}
-
-int Fail(const std::string& text) {
-  std::fprintf(stderr, "tavelin-cli: %s\n", text.c_str());
-  return 1;
 }
 
 int Convert(int argc, char** argv);
@@ -173,10 +262,29 @@ bool CopyFd(int from, int to) {
   }
 }
 
+std::string SpooledStdin::Take(std::string* error) {
+  if (!path_.empty()) {
+    *error = "the standard input (-) can be read only once";
+    return "";
+  }
+  const std::string folder = StreamTempFolder();
+  std::string pattern = folder + "tavelin-cli-XXXXXX";
+  const int fd = ::mkstemp(pattern.data());
+  if (fd >= 0) path_ = pattern;
+  const bool copied = fd >= 0 && CopyFd(0, fd);
+  if (fd >= 0) ::close(fd);
+  if (!copied) {
+    *error = "cannot keep the standard input in a temporary file in " + folder;
+    return "";
+  }
+  return path_;
+}
+
 // "convert" with "--opt=value" and "-" for the standard input (IN) or output
 // (OUT): the bytes go through a private temporary file, since the readers
 // and writers seek.
 int ConvertCommand(int argc, char** argv) {
+  if (PrintedCommandHelp(argc, argv, kConvertUsage)) return 0;
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) {
     const std::string a = argv[i];
@@ -188,15 +296,8 @@ int ConvertCommand(int argc, char** argv) {
       args.push_back(a);
     }
   }
-  std::string tempIn, tempOut;
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/";
-  auto makeTemp = [&](std::string& path) {
-    std::string pattern = folder + "tavelin-cli-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd >= 0) path = pattern;
-    return fd;
-  };
+  SpooledStdin stdinFile;
+  std::string tempOut;
   int positional = 0;
   bool dcs = false;
   for (size_t i = 2; i < args.size(); ++i) {
@@ -210,19 +311,16 @@ int ConvertCommand(int argc, char** argv) {
       continue;
     }
     if (positional == 0) {
-      const int fd = makeTemp(tempIn);
-      if (fd < 0 || !CopyFd(0, fd)) {
-        if (fd >= 0) ::close(fd), ::unlink(tempIn.c_str());
-        return Fail("cannot keep the standard input in a temporary file in " + folder);
-      }
-      ::close(fd);
-      args[i] = tempIn;
+      std::string why;
+      args[i] = stdinFile.Take(&why);
+      if (args[i].empty()) return Fail(why);
     } else if (positional == 1) {
       if (dcs) return Fail("a DCS set (a file and four plates) cannot go to the standard output"), 2;
-      const int fd = makeTemp(tempOut);
-      if (fd < 0) return Fail("cannot make a temporary file in " + folder);
+      std::string pattern = StreamTempFolder() + "tavelin-cli-XXXXXX";
+      const int fd = ::mkstemp(pattern.data());
+      if (fd < 0) return Fail("cannot make a temporary file in " + StreamTempFolder());
       ::close(fd);
-      args[i] = tempOut;
+      args[i] = tempOut = pattern;
     }
     ++positional;
   }
@@ -230,7 +328,6 @@ int ConvertCommand(int argc, char** argv) {
   for (std::string& a : args) argvs.push_back(a.data());
   argvs.push_back(nullptr);
   int result = Convert((int)args.size(), argvs.data());
-  if (!tempIn.empty()) ::unlink(tempIn.c_str());
   if (!tempOut.empty()) {
     const int fd = ::open(tempOut.c_str(), O_RDONLY | O_CLOEXEC);
     if (result == 0 && (fd < 0 || !CopyFd(fd, 1))) result = Fail("cannot write the standard output");
@@ -350,27 +447,41 @@ int Convert(int argc, char** argv) {
 }
 
 int Pam(int argc, char** argv) {
-  if (argc != 4) {
+  if (PrintedCommandHelp(argc, argv, kPamUsage)) return 0;
+  std::vector<std::string> paths;
+  for (int i = 2; i < argc; ++i)
+    if (std::strcmp(argv[i], "--") != 0 || !paths.empty()) paths.push_back(argv[i]);
+  if (paths.size() != 2) {
     std::fprintf(stderr, "Usage: tavelin-cli pam IN OUT\n");
     return 2;
   }
+  SpooledStdin stdinFile;
+  std::string inPath = paths[0], why;
+  if (inPath == "-" && (inPath = stdinFile.Take(&why)).empty()) return Fail(why);
   Input in;
   std::string error;
-  if (OpenInput(argv[2], in, error) != kOk) return Fail(error);
+  if (OpenInput(inPath, in, error) != kOk) {
+    if (paths[0] == "-") ReplaceAll(error, inPath, "-");
+    return Fail(error);
+  }
   const char* tuple = in.image.colorType == kRasGray ? "GRAYSCALE"
                       : in.image.colorType == kRasCMYK ? "CMYK"
                       : in.image.colorType == kRasLab  ? "LAB"
                                                        : "RGB";
-  // Written beside OUT under a temporary name and renamed over it at the end.
-  const std::string outPath = argv[3];
-  const std::string folder = FolderOf(outPath, "./");
+  // Written beside OUT under a temporary name and renamed over it at the
+  // end; to the standard output as it comes (a reader of a pipe sees the
+  // whole file or a failure status).
+  const std::string& outPath = paths[1];
+  const bool toStdout = outPath == "-";
   TempFile temp;
-  std::string why;
-  const int fd = temp.Create(folder, &why) == kOk ? ::dup(temp.Fd()) : -1;
-  FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
-  if (!f) {
-    if (fd >= 0) ::close(fd);
-    return Fail(AlertMessage(kOpenErr, Phrase(3002, argv[3]).c_str()) + (why.empty() ? "" : " (" + why + ")"));
+  FILE* f = toStdout ? stdout : nullptr;
+  if (!toStdout) {
+    const int fd = temp.Create(FolderOf(outPath, "./"), &why) == kOk ? ::dup(temp.Fd()) : -1;
+    f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!f) {
+      if (fd >= 0) ::close(fd);
+      return Fail(AlertMessage(kOpenErr, Phrase(3002, outPath.c_str()).c_str()) + (why.empty() ? "" : " (" + why + ")"));
+    }
   }
   std::fprintf(f, "P7\nWIDTH %u\nHEIGHT %u\nDEPTH %d\nMAXVAL %d\nTUPLTYPE %s\nENDHDR\n", in.image.width,
                in.image.height, in.image.channels, in.image.maxValue, tuple);
@@ -394,16 +505,16 @@ int Pam(int argc, char** argv) {
     }
     if (std::fwrite(row.data(), 1, row.size(), f) != row.size()) {
       st = kWriteErr;
-      error = AlertMessage(st, Phrase(3005, argv[3]).c_str());
+      error = AlertMessage(st, Phrase(3005, outPath.c_str()).c_str());
       break;
     }
   }
   RasClose(in.image);
-  if (std::fclose(f) != 0 && st == kOk) {
+  if ((toStdout ? std::fflush(f) : std::fclose(f)) != 0 && st == kOk) {
     st = kWriteErr;
-    error = AlertMessage(st, Phrase(3005, argv[3]).c_str());
+    error = AlertMessage(st, Phrase(3005, outPath.c_str()).c_str());
   }
-  if (st == kOk && (st = temp.CommitTo(outPath, false, &why)) != kOk) error = why;
+  if (st == kOk && !toStdout && (st = temp.CommitTo(outPath, false, &why)) != kOk) error = why;
   if (st != kOk) return Fail(error);
   return 0;
 }

@@ -173,7 +173,7 @@ void PrintManPage(FILE* out) {
                ".B tavelin\\-cli job save\n\\fIJOBFILE\\fR [\\fIOPTIONS\\fR] \\fIIN\\fR...\n.br\n"
                ".B tavelin\\-cli job run\n\\fIJOBFILE\\fR [\\fIOPTIONS\\fR]\n.br\n"
                ".B tavelin\\-cli job unfinished\n[\\fB\\-\\-resume\\fR|\\fB\\-\\-discard\\fR [\\fIRUNDIR\\fR]]\n.br\n"
-               ".B tavelin\\-cli info\n\\fIFILE\\fR...\n.br\n"
+               ".B tavelin\\-cli info\n[\\fB\\-\\-\\fR] \\fIFILE\\fR...\n.br\n"
                ".B tavelin\\-cli convert\n\\fIIN\\fR \\fIOUT\\fR \\fB\\-\\-format\\fR \\fIF\\fR [\\fB\\-\\-quality\\fR \\fIQ\\fR]\n.br\n"
                ".B tavelin\\-cli pam\n\\fIIN\\fR \\fIOUT\\fR\n"
                ".SH DESCRIPTION\n"
@@ -185,6 +185,9 @@ void PrintManPage(FILE* out) {
                "had not saved. \\fBjob unfinished\\fR lists the run folders left by interrupted runs.\n"
                ".PP\nOne line per saved image goes to standard output; one line per image that fails goes "
                "to standard error, naming the file and the reason.\n"
+               ".PP\n\\fBinfo\\fR, \\fBconvert\\fR and \\fBpam\\fR read the standard input for an \\fIIN\\fR or "
+               "\\fIFILE\\fR given as \\fB\\-\\fR; \\fBconvert\\fR and \\fBpam\\fR write the standard output for an "
+               "\\fIOUT\\fR given as \\fB\\-\\fR. Every command shows its own options with \\fB\\-\\-help\\fR.\n"
                ".SH OPTIONS\n");
   for (int i = 0; i < CliOptionCount(); ++i) {
     const CliOption& o = kOptions[i];

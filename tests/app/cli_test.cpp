@@ -70,6 +70,34 @@ TEST(CliTest, PamWritesTheSamplesWithTheirMaximum) {
   EXPECT_EQ(tuple, "GRAYSCALE");
 }
 
+// "-" is the standard input for info and pam, and the standard output for
+// pam; every command has its own --help; "--" ends the options.
+TEST(CliTest, StandardStreamsAndHelpOfTheFileCommands) {
+  const std::string dir = FreshDir("cli_streams");
+  const std::string tif = Fixture("rgb16_mm.tif");
+  std::string out;
+  ASSERT_EQ(Cli("info - < '" + tif + "'", &out), 0) << out;
+  EXPECT_EQ(out, "-: format=tiff16 width=13 height=7 channels=3 colortype=rgb max=65535 dpi=300 profile=0 exif=0\n");
+  EXPECT_EQ(Cli("info -- - - < '" + tif + "'", &out), 1);
+  EXPECT_NE(out.find("-: error -4: the standard input (-) can be read only once"), std::string::npos) << out;
+  EXPECT_EQ(Cli("info -z '" + tif + "'", &out), 2);
+  EXPECT_NE(out.find("unknown option -z"), std::string::npos) << out;
+
+  ASSERT_EQ(Cli("pam - - < '" + tif + "' > " + dir + "a.pam"), 0);
+  Pixels px, source;
+  ASSERT_TRUE(ReadPam(dir + "a.pam", px));
+  ASSERT_TRUE(ReadPam(Fixture("src_rgb16.ppm"), source));
+  EXPECT_EQ(px.samples, source.samples);
+  EXPECT_EQ(Cli("pam - " + dir + "b.pam < /dev/null", &out), 1);
+  EXPECT_FALSE(FileExists(dir + "b.pam"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file is left";
+
+  for (const char* command : {"info", "convert", "pam", "job", "job save", "job run", "job unfinished", "correct"}) {
+    ASSERT_EQ(Cli(std::string(command) + " --help", &out), 0) << command << "\n" << out;
+    EXPECT_EQ(out.rfind(std::string("Usage: tavelin-cli ") + command, 0), 0u) << out;
+  }
+}
+
 // The legacy formats: converted to and back, samples rescaled between 8 and 10
 // bits, a DCS set written beside its main file, the EPS title naming the file.
 TEST(CliTest, ConvertsToAndFromTheLegacyFormats) {

@@ -15,26 +15,20 @@ namespace {
 float Clamp01f(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 }  // namespace
 
-Status ApplyTavelinPars(TavelinPars* pars, ToolMask mask, const float rgbIn[3], float rgbOut[3]) {
-  if (!pars || !rgbIn || !rgbOut) return kBadArg;
-  float c[3] = {Clamp01f(rgbIn[0]), Clamp01f(rgbIn[1]), Clamp01f(rgbIn[2])};
-  auto done = [&]() {
-    rgbOut[0] = c[0];
-    rgbOut[1] = c[1];
-    rgbOut[2] = c[2];
-    return kOk;
-  };
+Status ApplyChannelSteps(TavelinPars* pars, ToolMask mask, float c[3]) {
   if ((mask & TOOL_LINEAR) && pars->linear == 1)
     for (int k = 0; k < 3; ++k) c[k] = (float)CurveLookup(c[k], pars->linearCurve, kCurveSize);
-  if (mask == TOOL_LINEAR) return done();
   if (mask & TOOL_BALANCE)
     if (Status st = ApplyBalance(pars, c, c); st != kOk) return st;
-  if (mask == TOOL_BALANCE || mask == TOOL_LINEAR_BALANCE) return done();
   if (mask & TOOL_POINTS) ApplyLevels(pars, mask, c, c);
   if (mask & TOOL_BRIGHTNESS) ApplyBrightness(pars, c, c);
   if (mask & TOOL_CONTRAST) ApplyContrast(pars, c, c);
   if (mask & TOOL_SHADOW) ApplyShadow(pars, c, c);
   if (mask & TOOL_HIGHLIGHT) ApplyHighlight(pars, c, c);
+  return kOk;
+}
+
+Status ApplyColourSteps(TavelinPars* pars, ToolMask mask, float c[3]) {
   if (mask & TOOL_SATURATION) ApplySaturation(pars, c, c);
   if (mask & TOOL_HUE_ALL) {
     bool neutral = true;
@@ -53,7 +47,19 @@ Status ApplyTavelinPars(TavelinPars* pars, ToolMask mask, const float rgbIn[3], 
     }
     if (Status st = ApplyToning(pars, c, c); st != kOk) return st;
   }
-  return done();
+  return kOk;
+}
+
+Status ApplyTavelinPars(TavelinPars* pars, ToolMask mask, const float rgbIn[3], float rgbOut[3]) {
+  if (!pars || !rgbIn || !rgbOut) return kBadArg;
+  float c[3] = {Clamp01f(rgbIn[0]), Clamp01f(rgbIn[1]), Clamp01f(rgbIn[2])};
+  Status st = ApplyChannelSteps(pars, mask, c);
+  if (st == kOk) st = ApplyColourSteps(pars, mask, c);
+  if (st != kOk) return st;
+  rgbOut[0] = c[0];
+  rgbOut[1] = c[1];
+  rgbOut[2] = c[2];
+  return kOk;
 }
 
 Status ApplyValidatedTavelinPars(TavelinPars* pars, ToolMask mask, const float rgbIn[3], float rgbOut[3]) {
@@ -108,14 +114,28 @@ struct LatticeJob {
   Status status = kOk;
 
   void Run() {
+    // The steps that act on each channel alone depend only on that channel's
+    // node position: they are evaluated once per position of each axis, and
+    // only the steps that mix the channels once per grid point.
     const double scale = 1.0 / maxCode;
+    float axis[3][kQXMaxSamples];
+    for (int c = 0; c < 3; ++c) {
+      for (int i = 0; i < count[c]; ++i) {
+        const float x = (float)(pos[c][i] * scale);
+        float v[3] = {x, x, x};
+        if (Status st = ApplyChannelSteps(&pars, mask, v); st != kOk) {
+          status = st;
+          return;
+        }
+        axis[c][i] = v[c];
+      }
+    }
     size_t k = (size_t)first * count[1] * count[0];
     for (int i2 = first; i2 < last; ++i2)
       for (int i1 = 0; i1 < count[1]; ++i1)
         for (int i0 = 0; i0 < count[0]; ++i0, ++k) {
-          const float in[3] = {(float)(pos[0][i0] * scale), (float)(pos[1][i1] * scale), (float)(pos[2][i2] * scale)};
-          float o[3];
-          if (Status st = ApplyTavelinPars(&pars, mask, in, o); st != kOk) {
+          float o[3] = {axis[0][i0], axis[1][i1], axis[2][i2]};
+          if (Status st = ApplyColourSteps(&pars, mask, o); st != kOk) {
             status = st;
             return;
           }
@@ -192,10 +212,7 @@ Status BuildLattice(TavelinPars* pars, ToolMask m, int n, int depth, NodePlaceme
   for (const LatticeJob& j : jobs)
     if (j.status != kOk) return j.status;
 
-  for (size_t k = 0; k < points; ++k)
-    if (Status st = QXSetDataTableValue(t, (int32_t)k, &values[3 * k]); st != kOk)
-      return Logged("QXSetDataTableValue", st);
-  return kOk;
+  return Logged("QXSetDataTableValues", QXSetDataTableValues(t, (int64_t)points, values.get()));
 }
 
 Status Finish(Tintmesh* t, int depth) {

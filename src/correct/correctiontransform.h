@@ -27,6 +27,12 @@
 // stops after the linear step, exactly 0x0002 or 0x0003 after the balance.
 // Fails with the status of a curve build.
 Status ApplyTavelinPars(TavelinPars* pars, ToolMask mask, const float rgbIn[3], float rgbOut[3]);
+// The chain in two parts, ApplyTavelinPars = channel steps then colour
+// steps on the clamped input: the steps that act on each channel alone
+// (linear curve, balance, levels, brightness, contrast, shadow, highlight)
+// and those that mix them (saturation, hue, toning). `c` is changed in place.
+Status ApplyChannelSteps(TavelinPars* pars, ToolMask mask, float c[3]);
+Status ApplyColourSteps(TavelinPars* pars, ToolMask mask, float c[3]);
 // The same after ValidateTavelinPars; null colours give kBadArg. For pixel readouts.
 Status ApplyValidatedTavelinPars(TavelinPars* pars, ToolMask mask, const float rgbIn[3], float rgbOut[3]);
 

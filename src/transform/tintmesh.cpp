@@ -398,6 +398,10 @@ Status QXSetPhysicalDataPath(Tintmesh* tm, int32_t side, int32_t depth) {
   return first;
 }
 
+namespace {
+Status FinaliseTable(Tintmesh* tm);
+}  // namespace
+
 Status QXSetDataTableValue(Tintmesh* tm, int32_t index, const uint16_t* values) {
   if (!tm || !values || index < 0 || (tm->lattice != 0 && tm->lattice != 1)) return kBadArg;
   const int64_t entries = QXTableCount(tm);
@@ -425,8 +429,42 @@ Status QXSetDataTableValue(Tintmesh* tm, int32_t index, const uint16_t* values) 
     else tm->table8.data[e] = (uint8_t)values[k];
   }
   if (index != indexes - 1) return kOk;
+  return FinaliseTable(tm);
+}
 
-  // Last entry: finalise with the current paths and ranges.
+Status QXSetDataTableValues(Tintmesh* tm, int64_t count, const uint16_t* values) {
+  if (!tm || !values || (tm->lattice != 0 && tm->lattice != 1)) return kBadArg;
+  const int64_t entries = QXTableCount(tm);
+  if (entries == 0 || count != entries / tm->nOut) return kBadArg;
+  if (tm->precision == kQX8Bit)
+    for (int64_t e = 0; e < entries; ++e)
+      if (values[e] > 255) return kBadArg;
+  if (!qx::HasTable(tm)) {
+    if (Status st = qx::AllocTable(tm, (int32_t)entries); st != kOk) return st;
+  } else if (qx::TableCountHeld(tm) != entries) {
+    return kBadArg;
+  }
+  const int32_t nOut = tm->nOut, full = QXFull(tm);
+  if (tm->lattice == 1 && tm->precision == kQX16Bit) {  // the same layout
+    std::memcpy(tm->table16.data.get(), values, (size_t)entries * sizeof(uint16_t));
+  } else if (tm->lattice == 1) {
+    for (int64_t e = 0; e < entries; ++e) tm->table8.data[e] = (uint8_t)values[e];
+  } else {  // curve form: channel after channel
+    for (int64_t index = 0; index < count; ++index)
+      for (int32_t k = 0; k < nOut; ++k) {
+        const int64_t e = (int64_t)k * full + index;
+        if (tm->precision == kQX16Bit) tm->table16.data[e] = values[index * nOut + k];
+        else tm->table8.data[e] = (uint8_t)values[index * nOut + k];
+      }
+  }
+  return FinaliseTable(tm);
+}
+
+namespace {
+
+// Once the last table entry is in: both data paths applied again (every
+// range becomes full) and every range rebuilt; the first failure is returned.
+Status FinaliseTable(Tintmesh* tm) {
   Status first = QXSetPhysicalDataPath(tm, kQXInputSide, tm->inPath);
   Status st = QXSetPhysicalDataPath(tm, kQXOutputSide, tm->outPath);
   if (first == kOk) first = st;
@@ -440,6 +478,8 @@ Status QXSetDataTableValue(Tintmesh* tm, int32_t index, const uint16_t* values) 
   }
   return first;
 }
+
+}  // namespace
 
 // ---- validation ------------------------------------------------------------------------
 

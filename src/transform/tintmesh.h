@@ -196,6 +196,10 @@ Status QXSetChanSamples(Tintmesh* tintmesh, int32_t channel, int32_t count, uint
 // applied again (every range becomes full) and every range rebuilt; the first
 // failure is returned. Entries may come in any order; the last index last.
 Status QXSetDataTableValue(Tintmesh* tintmesh, int32_t index, const uint16_t* values);
+// Every index at once: `count` indexes (the whole table) of n_out values in
+// index order, as QXSetDataTableValue would store them one by one; a bad
+// count or value (-1) stores nothing.
+Status QXSetDataTableValues(Tintmesh* tintmesh, int64_t count, const uint16_t* values);
 
 // Sets the pixel depth of one side (0 input, 1 output) to `depth` (1 8-bit, 2
 // 16-bit), resets that side's ranges to full and rebuilds their derived

@@ -216,6 +216,33 @@ TEST(CorrectionTransform, LatticeMatchesTheChain) {
     FreeCorrectionTransform(&h);
     EXPECT_EQ(h, nullptr);
   }
+  // Every grid point holds exactly the chain's value at that point (the
+  // per-channel steps are evaluated once per axis position, the rest per point).
+  for (int depth : {1, 2}) {
+    TintmeshHandle* exact = nullptr;
+    ASSERT_EQ(MakeCorrectionTransform(&p, TOOL_ALL, 7, depth, &exact), kOk);
+    const Tintmesh& m = Mesh(exact);
+    const int maxCode = depth == 1 ? 255 : 65535;
+    int64_t wrong = 0;
+    for (int i2 = 0; i2 < m.in[2].samples; ++i2)
+      for (int i1 = 0; i1 < m.in[1].samples; ++i1)
+        for (int i0 = 0; i0 < m.in[0].samples; ++i0) {
+          const float in[3] = {(float)(m.in[0].positions[i0] * (1.0 / maxCode)),
+                               (float)(m.in[1].positions[i1] * (1.0 / maxCode)),
+                               (float)(m.in[2].positions[i2] * (1.0 / maxCode))};
+          float e[3];
+          ASSERT_EQ(ApplyTavelinPars(&p, TOOL_ALL, in, e), kOk);
+          const int64_t at = (int64_t)i0 * m.in[0].stride + (int64_t)i1 * m.in[1].stride + (int64_t)i2 * m.in[2].stride;
+          for (int c = 0; c < 3; ++c) {
+            const double v = e[c] > 0.0f ? (e[c] < 1.0f ? e[c] : 1.0f) : 0.0f;
+            const int want = (int)(v * maxCode + 0.5);
+            const int got = depth == 1 ? m.table8.data[at + c] : m.table16.data[at + c];
+            wrong += got != want;
+          }
+        }
+    EXPECT_EQ(wrong, 0) << "depth " << depth;
+    FreeCorrectionTransform(&exact);
+  }
   EXPECT_LT(stats[0].mean, 0.5);
   EXPECT_LE(stats[0].p99, 2);
   // Where the correction bends along the tone axis, placed nodes beat even ones.

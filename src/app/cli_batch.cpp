@@ -1087,7 +1087,11 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
   Prefs plan = AppPrefs();  // the save settings the outputs are planned with
   auto treeOf = [&](size_t i) { return o.keepTree && i < trees.size() ? trees[i] : std::string(); };
   const int jobs = JobsOf(o);
-  const size_t chunk = (size_t)std::max(4, 2 * jobs);
+  // The first batch is small, so that the first output comes at once; the
+  // next ones double up to 64 images (or two a job), so that the Batchline's
+  // files and the run's progress are written out rarely.
+  size_t chunk = (size_t)std::max(4, 2 * jobs);
+  const size_t largest = std::max<size_t>(64, 2 * (size_t)jobs);
   const std::string nextPath = run.folder() + kNextLeaf;
   std::unordered_set<std::string> inputSet(inputs.begin(), inputs.end());
   std::unordered_map<std::string, std::string> claimed;  // output -> the input that writes it
@@ -1150,6 +1154,7 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
     }
     SelectAll(&run.ctx());
     RemoveSelected(&run.ctx());
+    chunk = std::min(2 * chunk, largest);
   }
 }
 

@@ -154,11 +154,11 @@ Status SaveEmbeddedProfileFromImage(const std::string& imagePath, const std::str
 // Writes a whole file through a temporary file beside it, which replaces
 // the target only once complete (see atomicfile.h).
 Status WriteFileAtomically(const std::string& target, const std::function<Status(Stream&)>& fill,
-                           const char* phrase) {
+                           const char* phrase, bool durable = true) {
   AtomicFile file;
   if (Status st = file.Open(target); st != kOk) return ReportError(st, phrase, Phrase(9111, FolderOf(target, "./").c_str()).c_str());
   if (Status st = fill(file.stream()); st != kOk) return st;  // reported by `fill`
-  return Report(file.Commit(), phrase);
+  return Report(file.Commit(durable), phrase);
 }
 
 // Asks the system to put a file's bytes on the disk.
@@ -381,14 +381,15 @@ Status WriteBatchlineHeader(const BatchlineFiles& files, const JobEntryList& ent
     return kBadArg;
   }
   // Every record the new header points to must be on the disk before it.
-  if (Status st = SyncFile(files.data); st != kOk) return Report(st, "writing image data");
+  if (files.durable)
+    if (Status st = SyncFile(files.data); st != kOk) return Report(st, "writing image data");
   return WriteFileAtomically(
       files.header,
       [&](Stream& s) {
         if (Status st = WriteJobHeader(s, (uint32_t)entries.size()); st != kOk) return Report(st, "writing job data header");
         return Report(WriteJobOffsetTable(s, entries), "writing job data queue");
       },
-      "writing job data header");
+      "writing job data header", files.durable);
 }
 
 Status ReadBatchlineJob(const BatchlineFiles& files, JobEntryList& entries) {

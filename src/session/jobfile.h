@@ -146,13 +146,18 @@ struct BatchlineFiles {
   std::string header;  // preferences folder + "TavelinJobHdr"
   std::string data;    // preferences folder + "TavelinJobData"
   std::string state;   // preferences folder + "TavelinJobState" (runstate.h)
+  // Each rewrite put on the disk before the next step (the window's
+  // Batchline). A command-line run's folder does without: its list of inputs
+  // and its progress are what a resume goes by, and an entry lost with the
+  // machine is added again (each rewrite stays whole, by rename, either way).
+  bool durable = true;
 };
 Status GetBatchlineFiles(const UiState* state, BatchlineFiles* files);
 // True when the header file exists (start-up then offers "Resume unfinished job?").
 bool BatchlineJobExists(const BatchlineFiles& files);
 // Rewrites the header file from the list (after every add and remove): the
-// data file's records are made durable first, then the new header replaces
-// the old one in one rename.
+// data file's records are made durable first (files.durable), then the new
+// header replaces the old one in one rename.
 Status WriteBatchlineHeader(const BatchlineFiles& files, const JobEntryList& entries);
 // "Resume unfinished job?": one entry per stored offset, each with its image
 // path and length read from the data file. On a failure `entries` holds the

@@ -74,6 +74,7 @@ BatchlineFiles RunFolderFiles(const std::string& folder) {
   files.header = f + "TavelinJobHdr";
   files.data = f + "TavelinJobData";
   files.state = f + "TavelinJobState";
+  files.durable = false;
   return files;
 }
 

@@ -19,7 +19,8 @@
 std::string RunsRoot();
 // Creates a new run folder (and the folders above it); its path ends in '/'.
 Status CreateRunFolder(std::string* folder);
-// The Batchline's three files in `folder` (ending in '/').
+// The Batchline's three files in `folder` (ending in '/'), not durable: a
+// resume goes by the run's list of inputs and its progress.
 BatchlineFiles RunFolderFiles(const std::string& folder);
 // True when no process holds the folder's lock.
 bool RunFolderFree(const std::string& folder);

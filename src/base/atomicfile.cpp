@@ -33,3 +33,19 @@ void AtomicFile::Abort() {
   StreamClose(stream_);
   temp_.Remove();
 }
+
+Status WriteWhole(const StreamLocation& where, const std::function<Status(Stream&)>& fill, std::string* why) {
+  if (where.IsMemory()) {
+    Stream s;
+    if (Status st = StreamOpen(s, where, kStreamWrite); st != kOk) return st;
+    const Status st = fill(s);
+    const Status closed = StreamClose(s);
+    return st != kOk ? st : closed;
+  }
+  AtomicFile file;
+  Status st = file.Open(where.Path());
+  if (st == kOk) st = fill(file.stream());
+  if (st == kOk) st = file.Commit();
+  if (st != kOk && why) *why = file.Why();
+  return st;
+}

@@ -10,6 +10,7 @@
 // untouched. Reports nothing: callers report.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "base/safefile.h"
@@ -47,3 +48,9 @@ class AtomicFile {
   std::string target_;
   std::string why_;
 };
+
+// A whole file written by `fill`: a path goes through an AtomicFile (the old
+// file stays until the new one is complete and on the disk), a memory block
+// is written directly. The status of the first step that fails; `why`, when
+// given, says why the file could not be created or replaced.
+Status WriteWhole(const StreamLocation& where, const std::function<Status(Stream&)>& fill, std::string* why = nullptr);

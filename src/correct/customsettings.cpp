@@ -4,6 +4,7 @@
 #include <string>
 
 #include "correct/textscan.h"
+#include "base/atomicfile.h"
 
 using textscan::Fixed;
 
@@ -110,11 +111,7 @@ Status WriteCustomSettings(const TavelinPars* pars, const StreamLocation& where)
   text += Floats({pars->neutralPref.chroma, pars->neutralPref.hue, pars->neutralPref.hueSlope});
   text += Floats({pars->toneColor[0], pars->toneColor[1], pars->toneColor[2]});
 
-  Stream s;
-  if (Status st = StreamOpen(s, where, kStreamWrite); st != kOk) return st;
-  Status st = textscan::WriteText(s, text);
-  const Status closed = StreamClose(s);
-  return st != kOk ? st : closed;
+  return WriteWhole(where, [&](Stream& s) { return textscan::WriteText(s, text); });
 }
 
 Status ReadCustomSettings(TavelinPars* pars, const StreamLocation& where) {

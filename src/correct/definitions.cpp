@@ -5,6 +5,7 @@
 #include <string>
 
 #include "correct/textscan.h"
+#include "base/atomicfile.h"
 
 namespace {
 constexpr DefinitionKindInfo kKinds[kDefinitionKinds] = {
@@ -54,9 +55,5 @@ Status WriteDefinitionFile(const StreamLocation& where, const float rgb[3]) {
   char text[64];
   std::snprintf(text, sizeof text, "%d %d %d\n", DefinitionPosition(rgb[0]), DefinitionPosition(rgb[1]),
                 DefinitionPosition(rgb[2]));
-  Stream s;
-  if (Status st = StreamOpen(s, where, kStreamWrite); st != kOk) return st;
-  Status st = textscan::WriteText(s, text);
-  const Status closed = StreamClose(s);
-  return st != kOk ? st : closed;
+  return WriteWhole(where, [&](Stream& s) { return textscan::WriteText(s, text); });
 }

@@ -11,6 +11,7 @@
 #include "correct/curvefit.h"
 #include "correct/hueselective.h"
 #include "correct/textscan.h"
+#include "base/atomicfile.h"
 #include "base/debuglog.h"
 #include "base/strings.h"
 
@@ -328,11 +329,7 @@ Status WriteMemoryColourFile(const StreamLocation& where, const MemoryColour* c)
   std::string text = head + textscan::Fixed(Clamp(c->hueSlope, -1e6, 1e6), 1, 4) + " " + c->name + "\n";
   text += c->label[0];
   text += "\n";
-  Stream s;
-  if (Status st = StreamOpen(s, where, kStreamWrite); st != kOk) return st;
-  Status st = textscan::WriteText(s, text);
-  const Status closed = StreamClose(s);
-  return st != kOk ? st : closed;
+  return WriteWhole(where, [&](Stream& s) { return textscan::WriteText(s, text); });
 }
 
 Status ReadMemoryColourFile(const StreamLocation& where, MemoryColour* colour) {

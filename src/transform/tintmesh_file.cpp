@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/atomicfile.h"
 #include "base/bytes.h"
 #include "transform/tintmesh_internal.h"
 
@@ -223,13 +224,7 @@ Status ReadBody(Stream& s, Tintmesh** result) {
 
 Status QXWriteFile(const Tintmesh* tm, const StreamLocation& where) {
   if (!tm || QXValidate(tm) != kOk) return kBadArg;
-  Stream s;
-  if (StreamOpen(s, where, kStreamWrite) != kOk) return kOpenErr;
-  Status st = WriteBody(s, tm);
-  Status closed = StreamClose(s);
-  if (st == kOk) st = closed;
-  if (st != kOk && !where.IsMemory()) StreamDelete(where.Path());
-  return st;
+  return WriteWhole(where, [tm](Stream& s) { return WriteBody(s, tm); });
 }
 
 Status QXReadFile(Tintmesh** result, const StreamLocation& where) {

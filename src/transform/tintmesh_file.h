@@ -42,8 +42,9 @@ struct QXKeystream {
 // Writes the Tintmesh. -1 when it is missing or fails QXValidate (nothing
 // written); -4 when the stream cannot be opened for writing; -6 when the
 // header cannot be written; a failed write of positions or table returns that
-// write's status. After a failure past opening, the stream is closed and a
-// file deleted.
+// write's status; a file that cannot be replaced gives AtomicFile's status.
+// A file is written whole beside its name and renamed over it, so a failure
+// leaves the file that was there as it was.
 Status QXWriteFile(const Tintmesh* tintmesh, const StreamLocation& where);
 
 // Reads a stream into a new Tintmesh (*result set only on success). -1 for a

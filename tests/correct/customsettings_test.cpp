@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "correct_support.h"
 #include "support/scratch.h"
@@ -121,4 +126,33 @@ TEST(CustomSettings, FailuresLeaveTheRecordUnchanged) {
   TavelinPars q = NewPars();
   EXPECT_EQ(ReadCustomSettings(&q, path + ".missing"), kOpenErr);
   EXPECT_EQ(WriteCustomSettings(&q, FreshDir("customsettings") + "no/such/folder"), kOpenErr);
+}
+
+// Saving over an earlier file never leaves a part of the new one: a write
+// that fails (here at a file-size limit) keeps the earlier file as it was and
+// leaves no temporary file; a link at the name is replaced, its target kept.
+TEST(CustomSettings, ASaveThatFailsKeepsTheEarlierFile) {
+  const std::string path = Path(), folder = path.substr(0, path.rfind('/') + 1);
+  const TavelinPars p = Edited();
+  WriteFileText(path, "v5\nthe earlier settings\n");
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit small = old;
+  small.rlim_cur = 512;
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Status st = WriteCustomSettings(&p, path);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_NE(st, kOk);
+  EXPECT_EQ(ReadFileText(path), "v5\nthe earlier settings\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+
+  const std::string target = folder + "elsewhere.txt", link = folder + "link.txt";
+  WriteFileText(target, "kept\n");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  ASSERT_EQ(WriteCustomSettings(&p, link), kOk);
+  EXPECT_EQ(ReadFileText(target), "kept\n");
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(Lines(ReadFileText(link)).size(), 154u);
 }

@@ -1077,6 +1077,13 @@ std::string NulJoined(const std::vector<std::string>& items) {
 // ---- the commands ---------------------------------------------------------------------------------
 int JobsOf(const Options& o) { return o.jobs > 0 ? o.jobs : DefaultJobs(); }
 
+// --jobs N is the number of CPUs a run takes: N worker processes, each image
+// on one thread, unless the run has fewer images than that (one image with
+// -j 2 is worked on by two threads).
+void SetThreadsPerImage(int jobs, size_t images) {
+  SetHelperThreads(images > 0 && (size_t)jobs >= 2 * images ? 2 : 1);
+}
+
 // Adds and saves `inputs` from `next` on, a few at a time, so that each image
 // is saved soon after it was analysed and the Batchline stays short; the run
 // folder records how far the run got.
@@ -1211,6 +1218,7 @@ int Correct(const Options& o, std::chrono::steady_clock::time_point start) {
 
   Results results(o);
   if (!results.OpenReport(o.report)) return 2;
+  SetThreadsPerImage(JobsOf(o), inputs.size());
   Run run;
   if (run.Begin() != kOk) return 1;
   run.host().drawProgress = run.host().drawProgress && !o.quiet;
@@ -1326,6 +1334,7 @@ int JobRun(const std::string& jobPath, const Options& o, std::chrono::steady_clo
                  run.host().lastAlert.empty() ? StatusWord(st).c_str() : run.host().lastAlert.c_str());
     return 1;
   }
+  SetThreadsPerImage(JobsOf(o), BatchlineCount(&run.ctx()));
   SaveEntries(run, JobsOf(o), results);
   const bool interrupted = gInterrupted != 0;
   if (interrupted) KeepForResume(run);

@@ -58,7 +58,8 @@ const CliOption kOptions[] = {
     {"no-embed-profile", 269, no_argument, nullptr, kSave,
      "do not embed the working-space profile (default: embedded)", "correct --no-embed-profile photo.jpg"},
     {"jobs", 'j', required_argument, "N", kAll,
-     "work with N processes (default: the CPUs this process may use, by its affinity and cgroup quota)",
+     "work with N processes, an image on one CPU each (on two when the run has at most N / 2 images) "
+     "(default: the CPUs this process may use, by its affinity and cgroup quota)",
      "correct -j 2 *.jpg"},
     {"recursive", 'r', no_argument, nullptr, kStart,
      "take the images in the folders given, and in their folders (files named .tif, .tiff, .jpg, .jpeg, .bmp, "

@@ -1,5 +1,7 @@
 #include "base/cpus.h"
 
+#include <atomic>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,3 +71,16 @@ int UsableCpuCount() {
   if (quota > 0 && quota < n) n = quota;
   return n > 0 ? n : 1;
 }
+
+namespace {
+std::atomic<int> gHelperThreads{0};  // 0: not set, the default
+}  // namespace
+
+int HelperThreads() {
+  const int set = gHelperThreads.load(std::memory_order_relaxed);
+  if (set > 0) return set;
+  static const int byDefault = UsableCpuCount() > 1 ? 2 : 1;
+  return byDefault;
+}
+
+void SetHelperThreads(int threads) { gHelperThreads.store(threads < 1 ? 1 : threads > 2 ? 2 : threads); }

@@ -10,6 +10,8 @@
 #include "correct/correctiontransform.h"
 #include "correct/marking.h"
 #include "correct/tonetools.h"
+#include "base/cpus.h"
+#include "base/cpus.h"
 #include "base/alert.h"
 #include "base/debuglog.h"
 #include "base/memory.h"
@@ -116,7 +118,7 @@ Status SampledPass(const RasterView& image, const TintmeshHandle* t, int stepX, 
                    Visit visit, const uint8_t* needed = nullptr) {
   const int rows = (image.height + stepY - 1) / stepY;
   const int perRow = (image.width + stepX - 1) / stepX;
-  *bands = (int64_t)rows * perRow >= kTwoBandSamples && rows >= 2 ? 2 : 1;
+  *bands = (int64_t)rows * perRow >= kTwoBandSamples && rows >= 2 && HelperThreads() > 1 ? 2 : 1;
   MemPtr<T[]> buffers[2];
   for (int b = 0; b < *bands; ++b) {
     buffers[b] = MemNewArray<T>((size_t)perRow * 3, false);

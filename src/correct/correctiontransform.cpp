@@ -8,6 +8,7 @@
 #include "correct/colourmodels.h"
 #include "correct/hueselective.h"
 #include "correct/tonetools.h"
+#include "base/cpus.h"
 #include "base/debuglog.h"
 #include "transform/tintmesh_eval.h"
 
@@ -189,7 +190,7 @@ Status BuildLattice(TavelinPars* pars, ToolMask m, int n, int depth, NodePlaceme
   base.values = values.get();
   // Two workers split the outer channel; if the second cannot start, the
   // first does everything.
-  const int workers = (threads == 1 || count[2] < 2) ? 1 : 2;
+  const int workers = (threads == 1 || count[2] < 2 || (threads == 0 && HelperThreads() < 2)) ? 1 : 2;
   LatticeJob jobs[2] = {base, base};
   const int split = workers == 2 ? count[2] / 2 : count[2];
   jobs[0].first = 0, jobs[0].last = split;

@@ -52,7 +52,7 @@ Status FreeCorrectionTransform(TintmeshHandle** handle);
 
 // How lattice grid positions are chosen: kAdaptive where the gray-axis
 // response bends (the transform's own rule), kEven evenly spaced (for
-// comparison). `threads` lattice workers (1 or 2; 0 = the default).
+// comparison). `threads` lattice workers (1 or 2; 0 = HelperThreads()).
 enum class NodePlacement { kAdaptive, kEven };
 Status MakeCorrectionTransformWith(TavelinPars* pars, ToolMask mask, int gridIndex, int depth,
                                    NodePlacement placement, int threads, TintmeshHandle** handle);

@@ -54,7 +54,32 @@ Status Ui_Alert_DoLucentoError(const UiState* state, Status status, const char* 
   return status;
 }
 
+namespace {
+thread_local KeptReport* tKept = nullptr;  // set by a KeepReports on this thread
+}  // namespace
+
+KeepReports::KeepReports(KeptReport* kept) : previous_(tKept) { tKept = kept; }
+KeepReports::~KeepReports() { tKept = previous_; }
+
+void ReplayKeptReport(KeptReport& kept) {
+  if (!kept.have) return;
+  kept.have = false;
+  ReportError(kept.status, kept.hasContext ? kept.context.c_str() : nullptr,
+              kept.hasExplanation ? kept.explanation.c_str() : nullptr);
+}
+
 Status ReportError(Status status, const char* context, const char* explanation) {
+  if (tKept) {
+    if (!tKept->have) {
+      tKept->have = true;
+      tKept->status = status;
+      tKept->hasContext = context != nullptr;
+      tKept->context = context ? context : "";
+      tKept->hasExplanation = explanation != nullptr;
+      tKept->explanation = explanation ? explanation : "";
+    }
+    return status;
+  }
   UiState* state = AppState();
   if (!state) return status;
   if (!explanation) explanation = DefaultExplanation(status);

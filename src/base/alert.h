@@ -17,6 +17,30 @@ struct UiState;
 Status ReportError(Status status, const char* context = nullptr, const char* explanation = nullptr);
 inline Status ReportError(Status status, const std::string& context) { return ReportError(status, context.c_str()); }
 
+// The first report made on a helper thread, kept instead of shown: a host
+// (a window) is called from one thread only. While a KeepReports lives on a
+// thread, ReportError there keeps its first report in `kept` (later ones are
+// consequences, dropped) and shows nothing; the thread that owns the work
+// then shows it with ReplayKeptReport, once the helper is done.
+struct KeptReport {
+  bool have = false;
+  Status status = kOk;
+  std::string context, explanation;
+  bool hasContext = false, hasExplanation = false;
+};
+class KeepReports {
+ public:
+  explicit KeepReports(KeptReport* kept);
+  KeepReports(const KeepReports&) = delete;
+  KeepReports& operator=(const KeepReports&) = delete;
+  ~KeepReports();
+
+ private:
+  KeptReport* previous_;
+};
+// Shows the kept report, if any, through ReportError, and forgets it.
+void ReplayKeptReport(KeptReport& kept);
+
 // Builds and shows the alert; returns `status`.
 Status Ui_Alert_DoLucentoError(const UiState* state, Status status, const char* context, const char* explanation);
 

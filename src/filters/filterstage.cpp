@@ -1,5 +1,10 @@
 #include "filters/filterstage.h"
 
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
 #include "filters/noisefilter.h"
 #include "filters/rowengine.h"
 #include "base/alert.h"
@@ -29,6 +34,99 @@ struct Owned {
     IPNoiseFilterFree(&noise);
     IPRowEngineFree(&engine);
   }
+};
+
+// The reader on a helper thread, up to kAhead rows ahead of the thread that
+// filters and writes: each row is copied into its slot of a ring, which the
+// consumer hands back once the row has been pushed on (the noise filter and
+// the row engine copy what they keep). The reader's reports are kept and
+// made by the consumer.
+class ReadAhead {
+ public:
+  static constexpr int32_t kAhead = 8;
+  ReadAhead(const FilterJob& job, size_t plane) : job_(job), plane_(plane) {}
+  ~ReadAhead() { Finish(false); }
+
+  // False when the ring or the thread cannot be had (then read on one thread).
+  bool Start() {
+    slots_ = MemNewArray<uint8_t>(plane_ * 3 * kAhead, false);
+    if (!slots_) return false;
+    try {
+      thread_ = std::thread([this] { Produce(); });
+    } catch (...) {
+      return false;
+    }
+    return true;
+  }
+  // Row y's planes once read; false when the reader failed (see Failed).
+  bool Wait(int32_t y, IPRow& row) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return produced_ > y || failed_ != kOk; });
+    if (produced_ <= y) return false;
+    for (int c = 0; c < 3; ++c) row.chan[c] = Slot(y) + c * plane_;
+    return true;
+  }
+  // Row y has been pushed on: its slot may be filled again.
+  void Done(int32_t y) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      consumed_ = y + 1;
+    }
+    changed_.notify_all();
+  }
+  // Stops the reader (if still reading) and waits for it; then the reader's
+  // report is made here (with `report`: not when the rest failed first, as
+  // one thread would never have read those rows) and its status returned
+  // (kOk when it did not fail).
+  Status Finish(bool report = true) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (report) ReplayKeptReport(kept_);
+    kept_.have = false;
+    return failed_;
+  }
+
+ private:
+  uint8_t* Slot(int32_t y) { return slots_.get() + (size_t)(y % kAhead) * plane_ * 3; }
+  void Produce() {
+    KeepReports keep(&kept_);
+    for (int32_t y = 0; y < job_.height; ++y) {
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || y - consumed_ < kAhead; });
+        if (stop_) return;
+      }
+      uint8_t* slot = Slot(y);
+      IPRow row;
+      for (int c = 0; c < 3; ++c) row.chan[c] = slot + c * plane_;
+      const Status st = job_.reader(job_.readerContext, y, row);
+      if (st == kOk)
+        for (int c = 0; c < 3; ++c)
+          if (row.chan[c] != slot + c * plane_) std::memcpy(slot + c * plane_, row.chan[c], plane_);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (st != kOk) failed_ = st;
+        else produced_ = y + 1;
+      }
+      changed_.notify_all();
+      if (st != kOk) return;
+    }
+  }
+
+  const FilterJob& job_;
+  const size_t plane_;
+  MemPtr<uint8_t[]> slots_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int32_t produced_ = 0, consumed_ = 0;  // rows [consumed_, produced_) are in the ring
+  bool stop_ = false;
+  Status failed_ = kOk;
+  KeptReport kept_;
 };
 
 Status Run(const FilterJob& job) {
@@ -86,17 +184,25 @@ Status Run(const FilterJob& job) {
       return ReportError(st, Phrase(3016, 0, job.imageName.c_str()));
   }
 
+  ReadAhead ahead(job, plane);
+  const bool threaded = job.threads == 2 && job.height > ReadAhead::kAhead && ahead.Start();
   for (int32_t y = 0; y < job.height; ++y) {
     IPRow row;
-    for (int c = 0; c < 3; ++c) row.chan[c] = rowBuffer.get() + c * plane;
-    if ((st = job.reader(job.readerContext, y, row)) != kOk) return st;  // the reader has reported
+    if (threaded) {
+      if (!ahead.Wait(y, row)) return ahead.Finish();  // the reader's report is made there
+    } else {
+      for (int c = 0; c < 3; ++c) row.chan[c] = rowBuffer.get() + c * plane;
+      if ((st = job.reader(job.readerContext, y, row)) != kOk) return st;  // the reader has reported
+    }
     st = owned.noise ? IPNoiseFilterPush(owned.noise, row) : IPRowEnginePush(owned.engine, row);
+    if (threaded) ahead.Done(y);
     if (st != kOk) {
+      if (threaded) ahead.Finish(false);  // the reader stops; rows it read past this one do not count
       if (tap.failed) return st;  // the writer has reported
       return ReportError(st, Phrase(3016, y, job.imageName.c_str()));
     }
   }
-  return kOk;
+  return threaded ? ahead.Finish() : kOk;
 }
 
 }  // namespace

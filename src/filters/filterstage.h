@@ -10,6 +10,10 @@
 // the noise filter's ring (2R + 1 rows), the engine's five rows and its copy
 // of the transform, one planar input row; never the image.
 //
+// Threads: with job.threads 2 the reader fills a ring of a few rows on a
+// helper thread while this thread filters and writes; the rows and the
+// result are the same as on one thread.
+//
 // Reporting: the reader and the writer report their own failures (with
 // "reading scanline %d ..." / "writing scanline %d ..."); a failure inside the
 // stage is reported here as "processing scanline %d from image file %s"
@@ -54,6 +58,10 @@ struct FilterJob {
   IPRowSink writer = nullptr;  // receives rows 0..height − 1 in order, at the output depth
   void* writerContext = nullptr;
   std::string imageName;  // for the failure message
+  // 2: the reader runs on a helper thread a few rows ahead of the rest (for
+  // a reader and a writer that may work at the same time, each on one
+  // thread); its reports are made on the calling thread. 1: one thread.
+  int threads = 1;
 };
 
 // Runs the flow: exactly `height` rows read and `height` rows written, or the

@@ -9,6 +9,7 @@
 #include "imagefile/jpeg.h"
 #include "imagefile/tiff.h"
 #include "prefs/prefs.h"
+#include "base/cpus.h"
 #include "base/alert.h"
 #include "base/debuglog.h"
 #include "session/editcontext.h"
@@ -292,6 +293,7 @@ Status FilterImage(EditContext* ctx) {
   job.writer = WriteRowFromStage;
   job.writerContext = ctx;
   job.imageName = LeafName(ctx->imagePath);
+  job.threads = HelperThreads();  // the input is read on a helper thread while this one corrects and writes
   st = FilterImageRows(job);
   FreeCorrectionTransform(&handle);
   if (st == kOk) st = FinishSaving(ctx);

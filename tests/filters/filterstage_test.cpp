@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/alert.h"
 #include "filters/filters_testutil.h"
 #include "filters/filterstage.h"
 #include "filters/noisefilter.h"
@@ -28,10 +29,11 @@ struct Reader {
   bool ownRows = false;       // point the planes at our rows instead of filling the stage's
   int32_t failAt = -1;
   Status failWith = kReadErr;
+  bool reports = false;  // report the failure, as the save pipeline's reader does
   explicit Reader(const Image& image) : im(image), feed(image) {}
   static Status Read(void* context, int32_t row, IPRow& planes) {
     Reader* r = static_cast<Reader*>(context);
-    if (row == r->failAt) return r->failWith;
+    if (row == r->failAt) return r->reports ? ReportError(r->failWith, "reading scanline") : r->failWith;
     if (row != r->next++) r->inOrder = false;
     const IPRow mine = r->feed.Row(row);
     const size_t bytes = (size_t)r->im.width * r->im.depth;
@@ -317,6 +319,70 @@ TEST_F(FilterStageTest, LogsAroundTheWork) {
   EXPECT_NE(a, std::string::npos);
   EXPECT_NE(b, std::string::npos);
   EXPECT_LT(a, b);
+}
+
+// The reader on a helper thread, a few rows ahead: the same rows come out
+// as on one thread, whether the reader fills the stage's rows or points at
+// its own; a reader's failure is reported once, on the calling thread; when
+// the writer fails first, rows the helper read past it do not count.
+TEST_F(FilterStageTest, ReadingAheadOnAHelperThreadGivesTheSameRows) {
+  TintmeshPtr curve = Curve();
+  auto job = [&](Reader& reader, Collector& writer, const Image& in, int threads) {
+    FilterJob j;
+    j.width = in.width;
+    j.height = in.height;
+    j.inDepth = j.outDepth = in.depth;
+    j.transform = curve.get();
+    j.settings.sharpenOn = true;
+    j.settings.noiseOn = true;
+    j.reader = Reader::Read;
+    j.readerContext = &reader;
+    j.writer = Collector::Sink;
+    j.writerContext = &writer;
+    j.imageName = "beach.tif";
+    j.threads = threads;
+    return j;
+  };
+  for (int32_t h : {5, 9, 1000})
+    for (int32_t depth : {1, 2})
+      for (bool ownRows : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "height " << h << " depth " << depth << " own rows " << ownRows);
+        const Image in = RandomImage(17, h, 3, depth, 8);
+        Collector one(17, h, 3, depth), two(17, h, 3, depth);
+        Reader r1(in), r2(in);
+        r1.ownRows = r2.ownRows = ownRows;
+        ASSERT_EQ(FilterImageRows(job(r1, one, in, 1)), kOk);
+        ASSERT_EQ(FilterImageRows(job(r2, two, in, 2)), kOk);
+        EXPECT_TRUE(r2.inOrder);
+        EXPECT_EQ(two.rows, h);
+        EXPECT_TRUE(one.out == two.out);
+      }
+  const Image in = RandomImage(8, 300, 3, 1, 5);
+  {
+    Reader reader(in);
+    reader.failAt = 200;
+    reader.reports = true;
+    Collector writer(8, 300, 3, 1);
+    EXPECT_EQ(FilterImageRows(job(reader, writer, in, 2)), kReadErr);
+    EXPECT_EQ(host().Count(Kind::Alert), 1);
+    EXPECT_LE(writer.rows, 200);
+    host().Clear();
+  }
+  {
+    // How far one thread reads before the writer fails at row 100; the
+    // helper may read a few rows further, into a row that fails.
+    Reader alone(in);
+    Collector writer1(8, 300, 3, 1);
+    writer1.failAt = 100;
+    ASSERT_EQ(FilterImageRows(job(alone, writer1, in, 1)), kWriteErr);
+    Reader reader(in);
+    reader.failAt = alone.next + 3;
+    reader.reports = true;
+    Collector writer(8, 300, 3, 1);
+    writer.failAt = 100;
+    EXPECT_EQ(FilterImageRows(job(reader, writer, in, 2)), kWriteErr);
+    EXPECT_EQ(host().Count(Kind::Alert), 0);
+  }
 }
 
 }  // namespace

@@ -82,3 +82,8 @@ Status RasCreate(const std::string& path, RasImage& image, const WriteOptions& o
                  const std::string& finalName) {
   return OpenByCode(path, 'w', image, finalName, ReadOptions(), options);
 }
+
+std::string RasWithReason(const std::string& context) {
+  const std::string& why = RasLastFailure();
+  return why.empty() ? context : context + " (" + why + ")";
+}

@@ -170,8 +170,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   if (st != kOk) {
     if (IsJobFile(path)) return ReportError(st, nullptr, ResText(9221));
     // The reader's reason, as `info` gives it, after the file's name.
-    const std::string why = RasLastFailure();
-    return ReportError(st, Phrase(3012, leaf.c_str()) + (why.empty() ? "" : " (" + why + ")"));
+    return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
   }
   if (!AcceptedFormat(image.format)) return ReportError(kFormatErr, nullptr, Phrase(9222, leaf.c_str()).c_str());
   if (image.colorType != kRasRGB) return ReportError(kFormatErr, nullptr, Phrase(9223, leaf.c_str()).c_str());
@@ -186,7 +185,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   PixelBuffer pb;
   if ((st = IPMakeThumbnail(path.c_str(), pb)) != kOk) {
     dropProfile();
-    return ReportError(st, Phrase(3012, leaf.c_str()));
+    return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
   }
   Thumbnail original;
   if ((st = ThumbnailFromRgb(static_cast<const uint8_t*>(pb.chan[0]), (uint32_t)pb.width, (uint32_t)pb.height,

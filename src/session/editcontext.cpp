@@ -46,8 +46,7 @@ Status LoadEntryRecord(EditContext* ctx, int32_t index) {
   RasImage image;
   if ((st = RasQuery(imagePath, image)) != kOk) {
     // The reader's reason, as `info` gives it, after the file's name.
-    const std::string why = RasLastFailure();
-    return ReportError(st, Phrase(3012, LeafName(imagePath).c_str()) + (why.empty() ? "" : " (" + why + ")"));
+    return ReportError(st, RasWithReason(Phrase(3012, LeafName(imagePath).c_str())));
   }
   ImageInfo& in = ctx->input;
   in.format = image.format;
@@ -252,7 +251,7 @@ Status ReadDisplayImage(EditContext* ctx) {
   }
   if (st != kCancelled) {
     DLog("image0_xSize = %d, image0_ySize = %d, bpc = %d", (int)ctx->viewWidth, (int)ctx->viewHeight, (int)bytes);
-    ReportError(st, Phrase(3012, ctx->displayName.c_str()));
+    ReportError(st, RasWithReason(Phrase(3012, ctx->displayName.c_str())));
   }
   return st;
 }

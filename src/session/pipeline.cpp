@@ -172,7 +172,7 @@ Status OpenForSaving(EditContext* ctx) {
 
   if ((st = RasQuery(ctx->imagePath, s.in)) != kOk || (st = RasOpen(ctx->imagePath, 'r', s.in)) != kOk ||
       (st = RasMakeSl(s.inSl, s.in)) != kOk)
-    return fail(st, Phrase(3003, inLeaf.c_str()));
+    return fail(st, RasWithReason(Phrase(3003, inLeaf.c_str())));
   if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) s.out.meta.iptc = s.in.meta.iptc;
   if (prefs.preserveExif) {
     s.out.meta.exif = s.in.meta.exif;
@@ -194,7 +194,7 @@ Status ReadScanline(EditContext* ctx, uint32_t line, IPRow* planes) {
   if (!ctx || !ctx->save || !planes) return kBadArg;
   SaveState& s = *ctx->save;
   Status st = RasReadSl(s.in, line, s.inSl);
-  if (st != kOk) return ReportError(st, Phrase(3015, (int)line, LeafName(ctx->imagePath).c_str()));
+  if (st != kOk) return ReportError(st, RasWithReason(Phrase(3015, (int)line, LeafName(ctx->imagePath).c_str())));
   QXChannelPtrs row;
   for (int c = 0; c < 3; ++c) {
     row.chan[c] = s.inBytes == 1 ? (void*)s.inSl.plane8[c] : (void*)s.inSl.plane16[c];

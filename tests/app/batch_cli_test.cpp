@@ -825,3 +825,29 @@ TEST_F(BatchCliTest, ShardsWithGnuParallelMatchASingleRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file that breaks between adding and saving (a job run later) is refused
+// with the reader's reason, as `info` gives it, on its line and in the report.
+TEST_F(BatchCliTest, AnImageBrokenBeforeAJobRunsIsRefusedWithTheReadersReason) {
+  ASSERT_EQ(WriteTestImage(In("a.tif"), kRasTiff, 30, 20), 0);
+  const std::string job = root_ + "work.job";
+  std::string out;
+  ASSERT_EQ(Cli("job save '" + job + "' '" + In("a.tif") + "' --reset", &out), 0) << out;
+  const std::string whole = ReadFileText(In("a.tif"));
+  WriteFileText(In("a.tif"), whole.substr(0, 200));
+  std::string info;
+  Cli("info '" + In("a.tif") + "'", &info);
+  const size_t open = info.find(" ("), close = info.rfind(')');
+  ASSERT_TRUE(open != std::string::npos && close != std::string::npos) << info;
+  const std::string reason = info.substr(open, close + 1 - open);
+  EXPECT_EQ(Cli("job run '" + job + "' --out '" + Out() + "'", &out), 3) << out;
+  EXPECT_NE(out.find(In("a.tif") + ": not saved: "), std::string::npos) << out;
+  EXPECT_NE(out.find(reason), std::string::npos) << reason << "\n" << out;
+  // correct's report holds the same reason.
+  EXPECT_EQ(Cli("correct '" + In("a.tif") + "' --out '" + Out() + "' --report '" + root_ + "r.json'", &out), 3) << out;
+  EXPECT_NE(ReadFileText(root_ + "r.json").find(reason), std::string::npos) << ReadFileText(root_ + "r.json");
+}
+
+}  // namespace

@@ -25,7 +25,7 @@ packages=(
   xvfb xauth
   appstream  # appstreamcli validates the installed metainfo
   libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
-  ghostscript
+  ghostscript libgs-common  # libgs-common: default_cmyk.icc, the default profile of CMYK inputs
   # photographs the Brivio fixtures were made from (tests/data/README.md)
 )
 

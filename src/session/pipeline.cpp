@@ -6,6 +6,7 @@
 
 #include "correct/correctiontransform.h"
 #include "filters/filterstage.h"
+#include "imagefile/format.h"
 #include "imagefile/jpeg.h"
 #include "imagefile/tiff.h"
 #include "prefs/prefs.h"
@@ -170,7 +171,8 @@ Status OpenForSaving(EditContext* ctx) {
     ctx->progressBase = 0;
   }
 
-  if ((st = RasQuery(ctx->imagePath, s.in)) != kOk || (st = RasOpen(ctx->imagePath, 'r', s.in)) != kOk ||
+  const ReadOptions read = CorrectionReadOptions(ctx);
+  if ((st = RasQuery(ctx->imagePath, s.in, read)) != kOk || (st = RasOpenRead(ctx->imagePath, s.in, read)) != kOk ||
       (st = RasMakeSl(s.inSl, s.in)) != kOk)
     return fail(st, RasWithReason(Phrase(3003, inLeaf.c_str())));
   if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) s.out.meta.iptc = s.in.meta.iptc;
@@ -180,8 +182,27 @@ Status OpenForSaving(EditContext* ctx) {
   }
 
   const ImageInfo& o = ctx->output;
-  if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, s.in.channels, s.in.colorType, s.in.resolution)) != kOk)
+  // A gray input saved as gray (where asked and the format holds gray): the
+  // corrected rows go back through its gray profile, which is embedded.
+  const FormatModule* written = FormatRegistry::Builtin().ByCode(o.format);
+  const bool gray = prefs.keepGray && s.in.fileColorType == kRasGray && written &&
+                    (written->traits.writeColorTypes & ColorTypeBit(kRasGray));
+  if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, gray ? 1 : s.in.channels,
+                    gray ? kRasGray : s.in.colorType, s.in.resolution)) != kOk)
     return fail(st, "rasInit");
+  if (gray) {
+    const InputColourDefaults defaults{prefs.grayProfilePath, prefs.cmykProfilePath};
+    std::vector<uint8_t> grayProfile;
+    std::string why;
+    s.toGray = std::make_unique<RgbToGray>();
+    if ((st = GrayProfileOf(s.in.meta, defaults, &grayProfile, &why)) != kOk ||
+        (st = s.toGray->Make(ctx->app->workingSpace.profilePath, grayProfile, s.out.Is16(), s.in.width, &why)) != kOk) {
+      ReportError(st, Phrase(3003, outLeaf.c_str()).c_str(), why.c_str());
+      AbortSaving(ctx, st);
+      return st;
+    }
+    if (prefs.embedProfile) s.out.meta.iccProfile = std::move(grayProfile);
+  }
   s.out.meta.resolutionUnit = s.in.meta.resolutionUnit;
   if ((st = s.save.Open(s.out, options)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
     return fail(st, Phrase(3003, outLeaf.c_str()));
@@ -209,9 +230,14 @@ Status WriteScanline(EditContext* ctx, uint32_t line, const IPRow& planes) {
   if (!ctx || !ctx->save) return kBadArg;
   SaveState& s = *ctx->save;
   const size_t bytes = (size_t)s.out.width * s.outBytes;
-  for (int c = 0; c < 3; ++c) {
-    void* to = s.outBytes == 1 ? (void*)s.outSl.plane8[c] : (void*)s.outSl.plane16[c];
-    std::memcpy(to, planes.chan[c], bytes);
+  if (s.toGray) {
+    const void* const rgb[3] = {planes.chan[0], planes.chan[1], planes.chan[2]};
+    s.toGray->Convert(rgb, s.outBytes == 1 ? (void*)s.outSl.plane8[0] : (void*)s.outSl.plane16[0], s.out.width);
+  } else {
+    for (int c = 0; c < 3; ++c) {
+      void* to = s.outBytes == 1 ? (void*)s.outSl.plane8[c] : (void*)s.outSl.plane16[c];
+      std::memcpy(to, planes.chan[c], bytes);
+    }
   }
   Status st = RasWriteSl(s.out, line, s.outSl);
   if (st != kOk) return ReportError(st, Phrase(3017, (int)line, LeafName(s.outputPath).c_str()));

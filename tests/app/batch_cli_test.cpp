@@ -851,3 +851,136 @@ TEST_F(BatchCliTest, AnImageBrokenBeforeAJobRunsIsRefusedWithTheReadersReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// An image of one colour: every pixel holds `v` (one value per channel, at
+// the format's depth), with `profile` embedded when given.
+Status WriteFlatImage(const std::string& path, int32_t format, int32_t colorType, std::vector<uint32_t> v,
+                      const std::string& profile = "") {
+  RasImage out;
+  if (!profile.empty()) {
+    if (Status st = MetaLoadIcc(out.meta, profile); st != kOk) return st;
+  }
+  Status st = rasInit(out, format, 24, 16, (int32_t)v.size(), colorType, 300);
+  if (st == kOk) st = RasOpen(path, 'w', out);
+  RasScanline sl;
+  if (st == kOk) st = RasMakeSl(sl, out);
+  for (uint32_t y = 0; y < out.height && st == kOk; ++y) {
+    for (size_t c = 0; c < v.size(); ++c)
+      for (uint32_t x = 0; x < out.width; ++x) {
+        if (out.Is16()) sl.plane16[c][x] = (uint16_t)v[c];
+        else sl.plane8[c][x] = (uint8_t)v[c];
+      }
+    st = RasWriteSl(out, y, sl);
+  }
+  const Status closed = RasClose(out);
+  return st != kOk ? st : closed;
+}
+
+// The channels, depth and middle pixel of an image file (as the file holds it).
+struct MiddlePixel {
+  int32_t channels = 0, maxValue = 0;
+  std::vector<uint32_t> v;
+};
+MiddlePixel ReadMiddle(const std::string& path) {
+  MiddlePixel p;
+  RasImage in;
+  RasScanline sl;
+  if (RasQuery(path, in) != kOk || RasOpen(path, 'r', in) != kOk || RasMakeSl(sl, in) != kOk ||
+      RasReadSl(in, in.height / 2, sl) != kOk)
+    return p;
+  p.channels = in.channels;
+  p.maxValue = in.maxValue;
+  for (int c = 0; c < in.channels; ++c)
+    p.v.push_back(in.Is16() ? sl.plane16[c][in.width / 2] : sl.plane8[c][in.width / 2]);
+  return p;
+}
+
+const char* const kInkProfile = "/usr/share/color/icc/ghostscript/ps_cmyk.icc";
+
+// Gray (8 and 16-bit, a black-and-white scan among them), CMYK (with and
+// without its profile) and Targa images correct like RGB ones: converted into
+// the working space, a neutral gray stays neutral, no ink is white.
+TEST_F(BatchCliTest, GrayCmykAndTargaImagesCorrect) {
+  struct Case {
+    std::string leaf;
+    int32_t format, colorType;
+    std::vector<uint32_t> v;
+    std::string profile;
+    std::vector<uint32_t> expect;  // 8-bit RGB of the output (16-bit ones scaled down), ±3
+  } cases[] = {
+      {"scan.tif", kRasTiff16, kRasGray, {32896}, "", {128, 128, 128}},
+      {"gray.png", kRasPng, kRasGray, {128}, "", {128, 128, 128}},
+      {"paper.tif", kRasTiff, kRasCMYK, {0, 0, 0, 0}, "", {255, 255, 255}},
+      {"ink.tif", kRasTiff16, kRasCMYK, {0, 0, 0, 0}, "", {255, 255, 255}},
+      {"rgb.tga", kRasTarga, kRasRGB, {200, 100, 50}, "", {200, 100, 50}},
+  };
+  std::string args;
+  for (const Case& c : cases) {
+    ASSERT_EQ(WriteFlatImage(In(c.leaf), c.format, c.colorType, c.v, c.profile), kOk) << c.leaf;
+    args += " '" + In(c.leaf) + "'";
+  }
+  std::string out;
+  ASSERT_EQ(Cli("correct --reset --out '" + Out() + "'" + args, &out), 0) << out;
+  for (const Case& c : cases) {
+    const std::string name = c.leaf.substr(0, c.leaf.find('.')) + "-zV" + c.leaf.substr(c.leaf.find('.'));
+    const MiddlePixel p = ReadMiddle(Out(name));
+    ASSERT_EQ(p.channels, 3) << name << "\n" << out;
+    for (int k = 0; k < 3; ++k)
+      EXPECT_NEAR((double)p.v[k] * 255 / p.maxValue, c.expect[k], 3.0) << name << " channel " << k;
+  }
+}
+
+// A CMYK image converts through the profile it embeds: the same inks through
+// another profile give other colours; full black ink is dark either way.
+TEST_F(BatchCliTest, ACmykImageConvertsThroughItsEmbeddedProfile) {
+  if (!std::filesystem::exists(kInkProfile)) GTEST_SKIP() << kInkProfile << " is not installed";
+  const std::vector<uint32_t> inks = {40000, 10000, 0, 0};
+  ASSERT_EQ(WriteFlatImage(In("plain.tif"), kRasTiff16, kRasCMYK, inks), kOk);
+  ASSERT_EQ(WriteFlatImage(In("tagged.tif"), kRasTiff16, kRasCMYK, inks, kInkProfile), kOk);
+  ASSERT_EQ(WriteFlatImage(In("black.tif"), kRasTiff16, kRasCMYK, {0, 0, 0, 65535}, kInkProfile), kOk);
+  std::string out;
+  ASSERT_EQ(Cli("correct --reset --out '" + Out() + "' '" + In("plain.tif") + "' '" + In("tagged.tif") + "' '" +
+                    In("black.tif") + "'",
+                &out),
+            0)
+      << out;
+  const MiddlePixel plain = ReadMiddle(Out("plain-zV.tif")), tagged = ReadMiddle(Out("tagged-zV.tif"));
+  ASSERT_EQ(plain.channels, 3);
+  ASSERT_EQ(tagged.channels, 3);
+  EXPECT_NE(plain.v, tagged.v);
+  EXPECT_GT(tagged.v[2], tagged.v[0]);  // cyan ink: more blue than red
+  for (uint32_t v : ReadMiddle(Out("black-zV.tif")).v) EXPECT_LT(v, 65535u / 4);
+}
+
+// --keep-gray saves a gray image as gray (one channel, its depth kept, the
+// gray coming back within rounding); without it the output is RGB.
+TEST_F(BatchCliTest, KeepGraySavesGrayImagesAsGray) {
+  ASSERT_EQ(WriteFlatImage(In("scan.tif"), kRasTiff16, kRasGray, {20000}), kOk);
+  ASSERT_EQ(WriteFlatImage(In("gray.png"), kRasPng, kRasGray, {77}), kOk);
+  ASSERT_EQ(WriteFlatImage(In("gray.jpg"), kRasJpeg, kRasGray, {200}), kOk);
+  std::string out;
+  ASSERT_EQ(Cli("correct --reset --keep-gray --out '" + Out() + "' '" + In("scan.tif") + "' '" + In("gray.png") +
+                    "' '" + In("gray.jpg") + "'",
+                &out),
+            0)
+      << out;
+  const MiddlePixel scan = ReadMiddle(Out("scan-zV.tif")), png = ReadMiddle(Out("gray-zV.png")),
+                    jpg = ReadMiddle(Out("gray-zV.jpg"));
+  ASSERT_EQ(scan.channels, 1);
+  ASSERT_EQ(png.channels, 1);
+  ASSERT_EQ(jpg.channels, 1);
+  EXPECT_EQ(scan.maxValue, 65535);
+  EXPECT_NEAR(scan.v[0], 20000.0, 80.0);
+  EXPECT_NEAR(png.v[0], 77.0, 1.0);
+  EXPECT_NEAR(jpg.v[0], 200.0, 2.0);
+  RasImage saved;
+  ASSERT_EQ(RasQuery(Out("scan-zV.tif"), saved), kOk);
+  EXPECT_TRUE(saved.meta.HasIcc());  // the gray profile goes with it
+
+  ASSERT_EQ(Cli("correct --reset --naming prefix --out '" + Out() + "' '" + In("gray.png") + "'", &out), 0) << out;
+  EXPECT_EQ(ReadMiddle(Out("zV-gray.png")).channels, 3);
+}
+
+}  // namespace

@@ -19,6 +19,7 @@ packages=(
   parallel  # the sharding recipes and their test
   libtiff-dev  # compressed, tiled, BigTIFF and float TIFF files
   libpng-dev
+  libexiv2-dev  # XMP, IPTC and the EXIF of TIFF files carried from input to output
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev

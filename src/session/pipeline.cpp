@@ -8,6 +8,7 @@
 #include "filters/filterstage.h"
 #include "imagefile/format.h"
 #include "imagefile/jpeg.h"
+#include "imagefile/metadata.h"
 #include "imagefile/tiff.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
@@ -23,7 +24,6 @@
 
 namespace {
 
-bool IsTiff(int32_t format) { return format == kRasTiff || format == kRasTiff16 || format == kRasCameraRaw; }
 
 // The progress text of the save in hand.
 std::string SavingText(const EditContext* ctx) {
@@ -175,7 +175,11 @@ Status OpenForSaving(EditContext* ctx) {
   if ((st = RasQuery(ctx->imagePath, s.in, read)) != kOk || (st = RasOpenRead(ctx->imagePath, s.in, read)) != kOk ||
       (st = RasMakeSl(s.inSl, s.in)) != kOk)
     return fail(st, RasWithReason(Phrase(3003, inLeaf.c_str())));
-  if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) s.out.meta.iptc = s.in.meta.iptc;
+  // XMP and IPTC go with the image to every format that holds them; the EXIF
+  // (a TIFF input's too) where the preference keeps it.
+  MetaReadExtras(ctx->imagePath, s.in.format, s.in.meta);
+  s.out.meta.iptc = s.in.meta.iptc;
+  s.out.meta.xmp = s.in.meta.xmp;
   if (prefs.preserveExif) {
     s.out.meta.exif = s.in.meta.exif;
     MetaStripExifThumbnail(s.out.meta);
@@ -266,6 +270,11 @@ Status FinishSaving(EditContext* ctx) {
   RasFreeSl(s.outSl);
   // One rename puts the finished image in place, with the bytes on the disk
   // first; a file it replaces hands over its mode, owner and attributes.
+  if (st == kOk) {
+    std::string why;
+    st = MetaWriteExtras(s.save.TempPath(), s.out.format, s.out.meta, &why);
+    if (st != kOk) ReportError(st, Phrase(3005, LeafName(s.outputPath).c_str()).c_str(), why.c_str());
+  }
   if (st == kOk) {
     const std::string tempLeaf = LeafName(s.save.TempPath());
     std::string why;

@@ -984,3 +984,53 @@ TEST_F(BatchCliTest, KeepGraySavesGrayImagesAsGray) {
 }
 
 }  // namespace
+
+namespace {
+
+bool HaveExiftool() { return RunCommand("exiftool -ver >/dev/null 2>&1") == 0; }
+
+// What exiftool reads of the tags a user sees in a picture library.
+std::string Described(const std::string& path) {
+  std::string out;
+  RunCommand("exiftool -s -s -s -f -Description -Caption-Abstract -Keywords -Copyright -Rating -Artist "
+             "-GPSLatitude -GPSLongitude -Orientation# '" + path + "' 2>&1",
+             &out);
+  return out;
+}
+
+// Captions, keywords, copyright, rating, artist, GPS and the orientation
+// (the pixels are not turned, so it stays) survive correct, JPEG and TIFF,
+// within a format and across.
+TEST_F(BatchCliTest, MetadataSurvivesCorrect) {
+  if (!HaveExiftool()) GTEST_SKIP() << "exiftool is not installed";
+  ASSERT_EQ(WriteTestImage(In("a.jpg"), kRasJpeg, 32, 24), 0);
+  ASSERT_EQ(WriteTestImage(In("b.tif"), kRasTiff16, 32, 24), 0);
+  ASSERT_EQ(WriteTestImage(In("c.tif"), kRasTiff, 32, 24), 0);
+  const std::string tags =
+      "-XMP-dc:Description='A caption' -IPTC:Caption-Abstract='A caption' -IPTC:Keywords=alpha -IPTC:Keywords=beta "
+      "-EXIF:Copyright='(c) Tester' -EXIF:Artist=Ann -XMP-xmp:Rating=4 -GPSLatitude=48.5 -GPSLatitudeRef=N "
+      "-GPSLongitude=9.25 -GPSLongitudeRef=E -Orientation#=6";
+  std::string out;
+  for (const char* leaf : {"a.jpg", "b.tif", "c.tif"})
+    ASSERT_EQ(RunCommand("exiftool -q -overwrite_original " + tags + " '" + In(leaf) + "' 2>&1", &out), 0) << out;
+  const std::string before = Described(In("a.jpg"));
+  ASSERT_NE(before.find("alpha, beta"), std::string::npos) << before;
+  EXPECT_EQ(Described(In("b.tif")), before);
+
+  ASSERT_EQ(Cli("correct --reset --out '" + Out() + "' '" + In("a.jpg") + "' '" + In("b.tif") + "'", &out), 0) << out;
+  ASSERT_EQ(Cli("correct --reset --format jpeg --out '" + Out() + "' '" + In("c.tif") + "'", &out), 0) << out;
+  for (const char* leaf : {"a-zV.jpg", "b-zV.tif", "c-zV.jpg"}) {
+    EXPECT_EQ(Described(Out(leaf)), before) << leaf;
+    RasImage saved;
+    ASSERT_EQ(RasQuery(Out(leaf), saved), kOk) << leaf;
+    EXPECT_EQ(saved.width, 32u);
+    EXPECT_TRUE(saved.meta.HasIcc()) << leaf;  // the working space's profile is still embedded
+  }
+  // --no-exif leaves the EXIF out, the XMP and IPTC go on.
+  ASSERT_EQ(Cli("correct --reset --no-exif --naming prefix --out '" + Out() + "' '" + In("a.jpg") + "'", &out), 0);
+  const std::string bare = Described(Out("zV-a.jpg"));
+  EXPECT_EQ(bare.find("Tester"), std::string::npos) << bare;
+  EXPECT_NE(bare.find("alpha, beta"), std::string::npos) << bare;
+}
+
+}  // namespace

@@ -1026,6 +1026,10 @@ TEST_F(BatchCliTest, MetadataSurvivesCorrect) {
     EXPECT_EQ(saved.width, 32u);
     EXPECT_TRUE(saved.meta.HasIcc()) << leaf;  // the working space's profile is still embedded
   }
+  // convert carries the XMP and IPTC too.
+  ASSERT_EQ(Cli("convert '" + In("a.jpg") + "' '" + Out("conv.tif") + "' --format tiff", &out), 0) << out;
+  const std::string converted = Described(Out("conv.tif"));
+  EXPECT_NE(converted.find("A caption\nA caption\nalpha, beta\n"), std::string::npos) << converted;
   // --no-exif leaves the EXIF out, the XMP and IPTC go on.
   ASSERT_EQ(Cli("correct --reset --no-exif --naming prefix --out '" + Out() + "' '" + In("a.jpg") + "'", &out), 0);
   const std::string bare = Described(Out("zV-a.jpg"));

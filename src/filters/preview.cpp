@@ -69,6 +69,33 @@ Status IPMakeThumbnail(const char* path, PixelBuffer& out, int32_t box, const Re
   return st;
 }
 
+Status IPOrient(PixelBuffer& buffer, int32_t orientation) {
+  if (orientation < 2 || orientation > 8) return kOk;
+  if (PixelBufferCheck(buffer) != kOk || buffer.bytesPerSample != 1) return kBadArg;
+  const int32_t W = buffer.width, H = buffer.height;
+  const bool swap = orientation >= 5;
+  PixelBuffer out;
+  if (Status st = NewLike(out, swap ? H : W, swap ? W : H, buffer.channels, buffer.colorType, 1); st != kOk) return st;
+  for (int32_t y = 0; y < out.height; ++y) {
+    for (int32_t x = 0; x < out.width; ++x) {
+      int32_t sx = x, sy = y;  // the stored pixel shown at (x, y)
+      switch (orientation) {
+        case 2: sx = W - 1 - x; break;
+        case 3: sx = W - 1 - x, sy = H - 1 - y; break;
+        case 4: sy = H - 1 - y; break;
+        case 5: sx = y, sy = x; break;
+        case 6: sx = y, sy = H - 1 - x; break;
+        case 7: sx = W - 1 - y, sy = H - 1 - x; break;
+        default: sx = W - 1 - y, sy = x; break;  // 8
+      }
+      for (int32_t c = 0; c < buffer.channels; ++c)
+        out.Row<uint8_t>(c, y)[x * out.pixelStep] = buffer.Row<uint8_t>(c, sy)[sx * buffer.pixelStep];
+    }
+  }
+  buffer = std::move(out);
+  return kOk;
+}
+
 Status IPScaleImageDown2(const PixelBuffer& display, int32_t areaWidth, int32_t areaHeight,
                          const Tintmesh* displayTransform, PixelBuffer& bitmap) {
   Status st = kOk;

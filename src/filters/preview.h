@@ -35,6 +35,11 @@ Status IPMakeViewImage(const char* path, int32_t boxWidth, int32_t boxHeight, in
 // twice the box (never enlarged), then filtered mode into half the size
 // reached (each side halved and truncated, but at least 2), so a 300 × 200
 // image gives 150 × 100 and a 6000 × 4000 image 180 × 120.
+// Turns an 8-bit buffer upright for its EXIF orientation (2..8: mirrored
+// and/or turned; 5..8 swap width and height); any other value leaves it as
+// it is. kBadArg for a 16-bit or unusable buffer; kNoMem keeps it unchanged.
+Status IPOrient(PixelBuffer& buffer, int32_t orientation);
+
 // `read`: how the file is read (ReadOptions::asRgb presents gray and CMYK as RGB).
 Status IPMakeThumbnail(const char* path, PixelBuffer& out, int32_t box = kThumbnailBox, const ReadOptions& read = {});
 

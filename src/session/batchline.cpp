@@ -13,6 +13,7 @@
 #include "correct/brivio.h"
 #include "filters/preview.h"
 #include "imagefile/format.h"
+#include "imagefile/metadata.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
 #include "base/debuglog.h"
@@ -191,6 +192,13 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   if ((st = IPMakeThumbnail(path.c_str(), pb, kThumbnailBox, CorrectionReadOptions(profile))) != kOk) {
     dropProfile();
     return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
+  }
+  // The thumbnail stands upright as the file's orientation says (the pixels
+  // saved are not turned; the tag goes with them).
+  MetaReadExtras(path, image.format, image.meta);
+  if ((st = IPOrient(pb, image.meta.orientation)) != kOk) {
+    dropProfile();
+    return ReportError(st, Phrase(3012, leaf.c_str()));
   }
   Thumbnail original;
   if ((st = ThumbnailFromRgb(static_cast<const uint8_t*>(pb.chan[0]), (uint32_t)pb.width, (uint32_t)pb.height,

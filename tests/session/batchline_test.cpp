@@ -112,6 +112,19 @@ TEST_F(BatchlineTest, ThumbnailsFitTheBoxWithoutEnlarging) {
   }
 }
 
+// A file whose orientation says "turned 90°" shows its thumbnail upright.
+TEST_F(BatchlineTest, ThumbnailsStandAsTheOrientationSays) {
+  if (RunCommand("exiftool -ver >/dev/null 2>&1") != 0) GTEST_SKIP() << "exiftool is not installed";
+  const std::string path = Img("turned.jpg");
+  ASSERT_EQ(WriteTestImage(path, kRasJpeg, 300, 200), 0);
+  ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -Orientation#=6 '" + path + "' >/dev/null 2>&1"), 0);
+  ASSERT_EQ(Add({path}), 0);
+  Thumbnail t;
+  ASSERT_EQ(BatchlineThumbnail(ctx(), 0, &t), 0);
+  EXPECT_EQ(t.width, 100u);
+  EXPECT_EQ(t.height, 150u);
+}
+
 TEST_F(BatchlineTest, ApplyAdvancesAndWrapsCancelDropsTheEdits) {
   ASSERT_EQ(SetUpImages(ctx(), 64, 48), 0);
   Images({"a.tif", "b.tif", "c.tif"});

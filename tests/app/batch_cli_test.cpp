@@ -1038,3 +1038,30 @@ TEST_F(BatchCliTest, MetadataSurvivesCorrect) {
 }
 
 }  // namespace
+
+namespace {
+
+// The resolution keeps the unit the input stated it in: per centimetre in a
+// JPEG, none (a ratio) in a TIFF.
+TEST_F(BatchCliTest, TheResolutionKeepsItsUnit) {
+  std::string out;
+  if (RunCommand("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  ASSERT_EQ(RunCommand("convert -size 20x10 xc:blue -units PixelsPerCentimeter -density 100 '" + In("cm.jpg") +
+                       "' && convert -size 20x10 xc:blue -units undefined -density 300 '" + In("ratio.tif") + "'"),
+            0);
+  ASSERT_EQ(Cli("correct --reset --out '" + Out() + "' '" + In("cm.jpg") + "' '" + In("ratio.tif") + "'", &out), 0)
+      << out;
+  struct Case {
+    std::string leaf;
+    ResolutionUnit unit;
+    float dpi;
+  } cases[] = {{"cm-zV.jpg", ResolutionUnit::kCentimetre, 254.0f}, {"ratio-zV.tif", ResolutionUnit::kNone, 300.0f}};
+  for (const Case& c : cases) {
+    RasImage saved;
+    ASSERT_EQ(RasQuery(Out(c.leaf), saved), kOk) << c.leaf;
+    EXPECT_EQ(saved.meta.resolutionUnit, c.unit) << c.leaf;
+    EXPECT_NEAR(saved.resolution, c.dpi, 0.5) << c.leaf;
+  }
+}
+
+}  // namespace

@@ -19,13 +19,14 @@ packages=(
   parallel  # the sharding recipes and their test
   libtiff-dev  # compressed, tiled, BigTIFF and float TIFF files
   libpng-dev
+  libexiv2-dev  # XMP, IPTC and the EXIF of TIFF files carried from input to output
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth
   appstream  # appstreamcli validates the installed metainfo
   libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
-  ghostscript
+  ghostscript libgs-common  # libgs-common: default_cmyk.icc, the default profile of CMYK inputs
   # photographs the Brivio fixtures were made from (tests/data/README.md)
 )
 

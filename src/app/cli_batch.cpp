@@ -190,7 +190,7 @@ struct Options {
   int naming = kNamingSuffix;
   std::string suffix = "-zV", prefix = "zV-";
   int quality = -1;
-  bool noExif = false, noEmbed = false;
+  bool noExif = false, noEmbed = false, keepGray = false;
   // inputs and run
   int jobs = 0;
   bool keepTree = false;
@@ -323,6 +323,7 @@ int ParseOptions(int argc, char** argv, int first, unsigned command, Options& o)
         break;
       case 268: o.noExif = true; break;
       case 269: o.noEmbed = true; break;
+      case 276: o.keepGray = true; break;
       case 'j':
         if (!ParseInt(v.c_str(), 1, kMaxWorkers, o.jobs)) return UsageError("--jobs takes a number from 1 to 256");
         break;
@@ -420,6 +421,7 @@ int ApplyOptions(const Options& o, unsigned groups) {
     if (o.quality >= 0) p.jpegQuality = (float)o.quality / 100.0f;
     if (o.noExif) p.preserveExif = 0;
     if (o.noEmbed) p.embedProfile = 0;
+    if (o.keepGray) p.keepGray = 1;
   }
   return 0;
 }
@@ -690,7 +692,7 @@ class Results {
     settings_ += ",\"format\":" + JsonString(o.format == 0 ? "same" : o.format == kRasTiff ? "tiff" : o.format == kRasJpeg ? "jpeg" : "bmp");
     settings_ += ",\"naming\":" + JsonString(o.naming == kNamingSuffix ? "suffix" : o.naming == kNamingPrefix ? "prefix" : "same");
     settings_ += ",\"quality\":" + std::to_string(o.quality >= 0 ? o.quality : CliQualityDefault());
-    settings_ += std::string(",\"exif\":") + (o.noExif ? "false" : "true") + ",\"embed_profile\":" + (o.noEmbed ? "false" : "true") + "}";
+    settings_ += std::string(",\"exif\":") + (o.noExif ? "false" : "true") + ",\"embed_profile\":" + (o.noEmbed ? "false" : "true") + ",\"keep_gray\":" + (o.keepGray ? "true" : "false") + "}";
   }
   ~Results() {
     if (report_ && report_ != stdout) std::fclose(report_);
@@ -962,7 +964,7 @@ bool IsImageName(const std::string& leaf) {
   if (dot == std::string::npos || leaf[0] == '.') return false;
   std::string ext = leaf.substr(dot + 1);
   for (char& c : ext) c = (char)std::tolower((unsigned char)c);
-  for (const char* e : {"tif", "tiff", "jpg", "jpeg", "jpe", "bmp", "tga"})
+  for (const char* e : {"tif", "tiff", "jpg", "jpeg", "jpe", "bmp", "tga", "png"})
     if (ext == e) return true;
   return false;
 }

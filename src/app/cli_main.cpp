@@ -16,6 +16,7 @@
 #include "filters/preview.h"
 #include "imagefile/format.h"
 #include "imagefile/imagesave.h"
+#include "imagefile/metadata.h"
 #include "imagefile/ras.h"
 #include "base/alert.h"
 #include "base/outputplan.h"
@@ -377,6 +378,13 @@ int Convert(int argc, char** argv) {
   if (format == kRasJpeg) out.meta.exif = in.image.meta.exif;
   if ((format == kRasTiff || format == kRasTiff16) && (in.image.format == kRasTiff || in.image.format == kRasTiff16))
     out.meta.iptc = in.image.meta.iptc;
+  // XMP and IPTC go to every output that holds them (added by exiv2 at the end).
+  {
+    ImageMeta extras;
+    MetaReadExtras(inPath, 0, extras);
+    out.meta.xmp = extras.xmp;
+    if (out.meta.iptc.empty()) out.meta.iptc = extras.iptc;
+  }
 
   // The output goes through the one save path (imagesave.h): a locked
   // temporary file beside OUT, renamed over OUT once complete (so OUT may be
@@ -438,6 +446,7 @@ int Convert(int argc, char** argv) {
     st = closed;
     error = FailureText(st, Phrase(3006, outPath.c_str()));
   }
+  if (st == kOk && (st = MetaWriteExtras(save.TempPath(), format, out.meta, &why)) != kOk) error = why;
   if (st == kOk && (st = save.Commit(&why)) != kOk) error = why;
   if (st != kOk) {
     save.Abort(out);

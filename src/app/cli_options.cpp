@@ -55,6 +55,9 @@ const CliOption kOptions[] = {
      "correct --format jpeg --quality 90 scan.tif"},
     {"no-exif", 268, no_argument, nullptr, kSave, "do not carry the EXIF data over (default: carried, without thumbnail)",
      "correct --no-exif photo.jpg"},
+    {"keep-gray", 276, no_argument, nullptr, kSave,
+     "save a grayscale image as grayscale, through its gray profile (default: as RGB in the working space)",
+     "correct --keep-gray scan.tif"},
     {"no-embed-profile", 269, no_argument, nullptr, kSave,
      "do not embed the working-space profile (default: embedded)", "correct --no-embed-profile photo.jpg"},
     {"jobs", 'j', required_argument, "N", kAll,
@@ -63,7 +66,7 @@ const CliOption kOptions[] = {
      "correct -j 2 *.jpg"},
     {"recursive", 'r', no_argument, nullptr, kStart,
      "take the images in the folders given, and in their folders (files named .tif, .tiff, .jpg, .jpeg, .bmp, "
-     ".tga; hidden ones left out)",
+     ".tga, .png; hidden ones left out)",
      "correct -r -o done/ scans/"},
     {"files-from", 270, required_argument, "FILE|-", kStart, "read the images' paths from FILE (- standard input), one a line",
      "find scans -name '*.tif' | tavelin-cli correct --files-from - -o done/"},

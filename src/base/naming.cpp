@@ -7,16 +7,17 @@
 namespace {
 long RoundHalfAway(double v) { return (long)(v < 0 ? std::ceil(v - 0.5) : std::floor(v + 0.5)); }
 
-// Extensions removed before the output's own is appended: strings 6803–6808 and 6703–6708.
+// Extensions removed before the output's own is appended: strings 6803–6809 and 6703–6709.
 bool IsKnownExtension(const std::string& ext) {
-  for (int id = 6803; id <= 6808; ++id)
+  for (int id = 6803; id <= 6809; ++id)
     if (ext == ResString(id) || ext == ResString(id - 100)) return true;
   return false;
 }
 }  // namespace
 
 std::string FormatExtension(int format, bool lowerCase) {
-  int id = format == 7 ? 6704 : format == 9 ? 6706 : 6703;
+  // BMP 7, JPEG 9, Targa 2, PNG 12 and 16-bit PNG 13; TIFF otherwise.
+  int id = format == 7 ? 6704 : format == 9 ? 6706 : format == 2 ? 6707 : format == 12 || format == 13 ? 6709 : 6703;
   return ResString(lowerCase ? id + 100 : id);
 }
 

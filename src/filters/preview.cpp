@@ -28,10 +28,10 @@ Status NewLike(PixelBuffer& buffer, int32_t width, int32_t height, int32_t chann
 }  // namespace
 
 Status IPMakeViewImage(const char* path, int32_t boxWidth, int32_t boxHeight, int32_t bytesPerSample,
-                       PixelBuffer& out, const IPProgress& progress) {
+                       PixelBuffer& out, const IPProgress& progress, const ReadOptions& read) {
   if (!path || boxWidth < 2 || boxHeight < 2 || (bytesPerSample != 1 && bytesPerSample != 2)) return kBadArg;
   RasImage image;
-  Status st = RasQuery(path, image);
+  Status st = RasQuery(path, image, read);
   if (st != kOk) return st;
   int32_t w = 0, h = 0;
   if ((int64_t)image.width > 2 * (int64_t)boxWidth && (int64_t)image.height > 2 * (int64_t)boxHeight) {
@@ -40,33 +40,60 @@ Status IPMakeViewImage(const char* path, int32_t boxWidth, int32_t boxHeight, in
     if ((st = NewLike(mid, midW, midH, image.channels, image.colorType, bytesPerSample)) != kOk) return st;
     ProgressSpan first{&progress, 0.0f, 0.9f};
     IPProgress p1{progress.fn ? ProgressSpan::Report : nullptr, &first};
-    if ((st = IPScaleImage(path, nullptr, kIPScaleFast, mid, w, h, p1, kIPScaleReducedDecode)) != kOk) return st;
+    if ((st = IPScaleImage(path, nullptr, kIPScaleFast, mid, w, h, p1, kIPScaleReducedDecode, read)) != kOk) return st;
     if ((st = NewLike(out, boxWidth, boxHeight, image.channels, image.colorType, bytesPerSample)) != kOk) return st;
     ProgressSpan second{&progress, 0.9f, 0.1f};
     IPProgress p2{progress.fn ? ProgressSpan::Report : nullptr, &second};
     st = IPScaleImage(nullptr, &mid, kIPScaleFiltered, out, w, h, p2);
   } else {
     if ((st = NewLike(out, boxWidth, boxHeight, image.channels, image.colorType, bytesPerSample)) != kOk) return st;
-    st = IPScaleImage(path, nullptr, kIPScaleFiltered, out, w, h, progress);
+    st = IPScaleImage(path, nullptr, kIPScaleFiltered, out, w, h, progress, 0, read);
   }
   if (st != kOk) PixelBufferFree(out);
   return st;
 }
 
-Status IPMakeThumbnail(const char* path, PixelBuffer& out, int32_t box) {
+Status IPMakeThumbnail(const char* path, PixelBuffer& out, int32_t box, const ReadOptions& read) {
   if (!path || box < 2 || box > (1 << 29)) return kBadArg;
   RasImage image;
-  Status st = RasQuery(path, image);
+  Status st = RasQuery(path, image, read);
   if (st != kOk) return st;
   PixelBuffer raster;
   if ((st = NewLike(raster, 2 * box, 2 * box, image.channels, image.colorType, 1)) != kOk) return st;
   int32_t w = 0, h = 0;
-  if ((st = IPScaleImage(path, nullptr, kIPScaleFast, raster, w, h, {}, kIPScaleReducedDecode)) != kOk) return st;
+  if ((st = IPScaleImage(path, nullptr, kIPScaleFast, raster, w, h, {}, kIPScaleReducedDecode, read)) != kOk) return st;
   const int32_t halfW = std::max(2, w / 2), halfH = std::max(2, h / 2);
   if ((st = NewLike(out, halfW, halfH, image.channels, image.colorType, 1)) != kOk) return st;
   st = IPScaleImage(nullptr, &raster, kIPScaleFiltered, out, w, h);
   if (st != kOk) PixelBufferFree(out);
   return st;
+}
+
+Status IPOrient(PixelBuffer& buffer, int32_t orientation) {
+  if (orientation < 2 || orientation > 8) return kOk;
+  if (PixelBufferCheck(buffer) != kOk || buffer.bytesPerSample != 1) return kBadArg;
+  const int32_t W = buffer.width, H = buffer.height;
+  const bool swap = orientation >= 5;
+  PixelBuffer out;
+  if (Status st = NewLike(out, swap ? H : W, swap ? W : H, buffer.channels, buffer.colorType, 1); st != kOk) return st;
+  for (int32_t y = 0; y < out.height; ++y) {
+    for (int32_t x = 0; x < out.width; ++x) {
+      int32_t sx = x, sy = y;  // the stored pixel shown at (x, y)
+      switch (orientation) {
+        case 2: sx = W - 1 - x; break;
+        case 3: sx = W - 1 - x, sy = H - 1 - y; break;
+        case 4: sy = H - 1 - y; break;
+        case 5: sx = y, sy = x; break;
+        case 6: sx = y, sy = H - 1 - x; break;
+        case 7: sx = W - 1 - y, sy = H - 1 - x; break;
+        default: sx = W - 1 - y, sy = x; break;  // 8
+      }
+      for (int32_t c = 0; c < buffer.channels; ++c)
+        out.Row<uint8_t>(c, y)[x * out.pixelStep] = buffer.Row<uint8_t>(c, sy)[sx * buffer.pixelStep];
+    }
+  }
+  buffer = std::move(out);
+  return kOk;
 }
 
 Status IPScaleImageDown2(const PixelBuffer& display, int32_t areaWidth, int32_t areaHeight,

@@ -29,13 +29,19 @@ constexpr int32_t kThumbnailBox = 180;
 // (rounded down), then filtered mode to the box; otherwise filtered mode
 // straight from the file. The progress callback sees the whole as 0..1.
 Status IPMakeViewImage(const char* path, int32_t boxWidth, int32_t boxHeight, int32_t bytesPerSample,
-                       PixelBuffer& out, const IPProgress& progress = {});
+                       PixelBuffer& out, const IPProgress& progress = {}, const ReadOptions& read = {});
 
 // The Batchline thumbnail of the file, 8-bit: fast mode into a raster of
 // twice the box (never enlarged), then filtered mode into half the size
 // reached (each side halved and truncated, but at least 2), so a 300 × 200
 // image gives 150 × 100 and a 6000 × 4000 image 180 × 120.
-Status IPMakeThumbnail(const char* path, PixelBuffer& out, int32_t box = kThumbnailBox);
+// Turns an 8-bit buffer upright for its EXIF orientation (2..8: mirrored
+// and/or turned; 5..8 swap width and height); any other value leaves it as
+// it is. kBadArg for a 16-bit or unusable buffer; kNoMem keeps it unchanged.
+Status IPOrient(PixelBuffer& buffer, int32_t orientation);
+
+// `read`: how the file is read (ReadOptions::asRgb presents gray and CMYK as RGB).
+Status IPMakeThumbnail(const char* path, PixelBuffer& out, int32_t box = kThumbnailBox, const ReadOptions& read = {});
 
 // The navigation thumbnail: the display image scaled (filtered) into the
 // navigator area, then every row converted to the monitor through the display

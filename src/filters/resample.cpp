@@ -252,14 +252,14 @@ class FilteredScaler {
 
 template <class T>
 Status Scale(const char* path, const PixelBuffer* source, int32_t mode, PixelBuffer& dest, int32_t& outWidth,
-             int32_t& outHeight, const IPProgress& progress, uint32_t flags) {
+             int32_t& outHeight, const IPProgress& progress, uint32_t flags, const ReadOptions& read) {
   RowSource<T> src;
   int64_t W, H;
   int32_t channels = 0, w = 0, h = 0;
   int32_t denom = 1;  // JPEG decode reduced by this factor
   if (path) {
     RasImage image;
-    Status st = RasQuery(path, image);
+    Status st = RasQuery(path, image, read);
     if (st != kOk) return st;
     W = image.width;
     H = image.height;
@@ -278,7 +278,7 @@ Status Scale(const char* path, const PixelBuffer* source, int32_t mode, PixelBuf
         }
       }
     }
-    ReadOptions options;
+    ReadOptions options = read;
     options.scale = denom;
     st = src.OpenFile(path, std::move(image), options);
     if (st != kOk) return st;
@@ -393,11 +393,11 @@ Status IPBuildFilterTable(double ratio, IPFilterTable& table) {
 }
 
 Status IPScaleImage(const char* path, const PixelBuffer* source, int32_t mode, PixelBuffer& dest, int32_t& outWidth,
-                    int32_t& outHeight, const IPProgress& progress, uint32_t flags) {
+                    int32_t& outHeight, const IPProgress& progress, uint32_t flags, const ReadOptions& read) {
   if ((path == nullptr) == (source == nullptr)) return kBadArg;
   if (mode != kIPScaleFast && mode != kIPScaleFiltered) return kBadArg;
   if (PixelBufferCheck(dest) != kOk || dest.width < 2 || dest.height < 2) return kBadArg;
   if (source && (PixelBufferCheck(*source) != kOk || source->chan[0] == dest.chan[0])) return kBadArg;
-  if (dest.bytesPerSample == 2) return Scale<uint16_t>(path, source, mode, dest, outWidth, outHeight, progress, flags);
-  return Scale<uint8_t>(path, source, mode, dest, outWidth, outHeight, progress, flags);
+  if (dest.bytesPerSample == 2) return Scale<uint16_t>(path, source, mode, dest, outWidth, outHeight, progress, flags, read);
+  return Scale<uint8_t>(path, source, mode, dest, outWidth, outHeight, progress, flags, read);
 }

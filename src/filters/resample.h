@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "filters/pixelbuffer.h"
+#include "imagefile/imagemeta.h"
 #include "base/status.h"
 
 enum : int32_t { kIPScaleFast = 0, kIPScaleFiltered = 1 };
@@ -84,4 +85,5 @@ Status IPBuildFilterTable(double ratio, IPFilterTable& table);
 //   kNoMem; the framework's status for a file that cannot be queried, opened
 //     or read (the file is closed first); the progress callback's status.
 Status IPScaleImage(const char* path, const PixelBuffer* source, int32_t mode, PixelBuffer& dest, int32_t& outWidth,
-                    int32_t& outHeight, const IPProgress& progress = {}, uint32_t flags = 0);
+                    int32_t& outHeight, const IPProgress& progress = {}, uint32_t flags = 0,
+                    const ReadOptions& read = {});

@@ -19,6 +19,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,13 @@ Status MetaSaveIcc(const ImageMeta& meta, const std::string& path);
 // rest of the data is unchanged.
 void MetaStripExifThumbnail(ImageMeta& meta);
 
+struct RasImage;
+class RasRgbRows;
+// Makes the row converter that presents a gray or CMYK file as RGB
+// (rasimage.h), from the file as described (colour type, depth, embedded
+// profile); null with `why` set when it cannot.
+using RasRgbPresenter = std::function<std::unique_ptr<RasRgbRows>(const RasImage& described, std::string& why)>;
+
 // Choices for reading a file; the defaults read it whole and exactly.
 struct ReadOptions {
   // JPEG: reduced DCT scale 1, 2, 4 or 8. The file is described and decoded
@@ -66,6 +75,10 @@ struct ReadOptions {
   bool fastUpsampling = false;
   // Photo CD: the image read, 1 (192 × 128), 2 (384 × 256) or 3 (768 × 512).
   int32_t photoCdResolution = 3;
+  // When set, a gray or CMYK file is described and read as RGB through the
+  // converter this makes (the colour correction's view of every file); the
+  // record's fileColorType keeps what the file holds.
+  RasRgbPresenter asRgb;
 
   Status Check() const;  // kBadArg for a value out of range
 };

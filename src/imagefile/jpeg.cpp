@@ -484,8 +484,10 @@ Status OpenWrite(RasImage& image) {
   s->c.in_color_space = ct == kRasGray ? JCS_GRAYSCALE : ct == kRasCMYK ? JCS_CMYK : JCS_RGB;
   if (!Guard(s, StepSetDefaults, nullptr)) return fail(kFormatErr, "cannot set up the JPEG encoder");
   if (image.resolution > 0) {
-    s->c.density_unit = 1;
-    const double d = image.resolution + 0.5;
+    // Dots per centimetre when the input stated them so, else per inch.
+    const bool cm = image.meta.resolutionUnit == ResolutionUnit::kCentimetre;
+    s->c.density_unit = cm ? 2 : 1;
+    const double d = (cm ? image.resolution / 2.54 : image.resolution) + 0.5;
     s->c.X_density = s->c.Y_density = (UINT16)(d > 65535 ? 65535 : d);
   }
   if (!Guard(s, StepSetQuality, nullptr)) return fail(kFormatErr, "cannot set up the JPEG encoder");

@@ -13,6 +13,7 @@ Status RasQuery(const std::string& path, RasImage& image, const ReadOptions& opt
   RasClearFailure();
   RasClearWarning();
   image.meta.Clear();
+  image.fileColorType = 0;
   if (Status st = options.Check(); st != kOk) return RasFail(st, "a read option is out of range");
   Status chosen = kFormatErr;
   std::string chosenWhy = "not an image file of a known format";
@@ -39,7 +40,7 @@ Status RasQuery(const std::string& path, RasImage& image, const ReadOptions& opt
       image.maxValue = RasMaxValueOf(image.format);
       image.meta = std::move(probe.meta);
       RasClearFailure();
-      return kOk;
+      return RasPresentAsRgb(image, options);
     }
     if (probe.file->recognised && !haveChosen) {
       haveChosen = true;
@@ -81,4 +82,9 @@ Status RasOpenRead(const std::string& path, RasImage& image, const ReadOptions& 
 Status RasCreate(const std::string& path, RasImage& image, const WriteOptions& options,
                  const std::string& finalName) {
   return OpenByCode(path, 'w', image, finalName, ReadOptions(), options);
+}
+
+std::string RasWithReason(const std::string& context) {
+  const std::string& why = RasLastFailure();
+  return why.empty() ? context : context + " (" + why + ")";
 }

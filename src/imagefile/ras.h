@@ -34,5 +34,10 @@ Status RasOpenRead(const std::string& path, RasImage& image, const ReadOptions& 
 Status RasCreate(const std::string& path, RasImage& image, const WriteOptions& options,
                  const std::string& finalName = {});
 
+// `context` followed by the reader's reason for the last failure on this
+// thread in brackets (" (strip 3 lies past the end of the file)"), as `info`
+// prints it; `context` alone when the reader gave none.
+std::string RasWithReason(const std::string& context);
+
 // Short name of a format ("tiff", "tiff16", "jpeg", "bmp", "tga", ...), or "?".
 const char* RasFormatName(int32_t format);

@@ -30,7 +30,47 @@ bool ScanlineFits(const RasScanline& sl, const RasImage& image) {
   return true;
 }
 
+bool Presentable(const RasImage& image) { return image.colorType == kRasGray || image.colorType == kRasCMYK; }
+
+// The file's own channel count and colour type in the record while its
+// module works on it, when the record presents the file as RGB.
+class FileView {
+ public:
+  explicit FileView(RasImage& image) : image_(image), channels_(image.channels), colorType_(image.colorType) {
+    if (image.file && image.file->toRgb) {
+      image.channels = image.file->fileChannels;
+      image.colorType = image.file->fileColorType;
+    }
+  }
+  ~FileView() {
+    image_.channels = channels_;
+    image_.colorType = colorType_;
+  }
+
+ private:
+  RasImage& image_;
+  int32_t channels_, colorType_;
+};
+
 }  // namespace
+
+Status RasPresentAsRgb(RasImage& image, const ReadOptions& options) {
+  image.fileColorType = 0;
+  if (!options.asRgb || !Presentable(image)) return kOk;
+  std::string why;
+  std::unique_ptr<RasRgbRows> rows = options.asRgb(image, why);
+  if (!rows) return RasFail(kFormatErr, "%s", why.empty() ? "the colours cannot be converted to RGB" : why.c_str());
+  if (image.file) {
+    if (Status st = RasMakeSl(image.file->fileRow, image); st != kOk) return RasFail(st, "no memory for a row");
+    image.file->fileChannels = image.channels;
+    image.file->fileColorType = image.colorType;
+    image.file->toRgb = std::move(rows);
+  }
+  image.fileColorType = image.colorType;
+  image.channels = 3;
+  image.colorType = kRasRGB;
+  return kOk;
+}
 
 // ---- records ------------------------------------------------------------------
 
@@ -219,6 +259,13 @@ Status RasOpenWith(const FormatModule& module, const std::string& path, char mod
     return st;
   }
   image.maxValue = RasMaxValueOf(image.format);
+  if (mode == 'r' && (st = RasPresentAsRgb(image, read)) != kOk) {
+    const std::string why = RasLastFailure();
+    RasClose(image);
+    RasSetFailure(why);
+    image.meta.Clear();
+    return st;
+  }
   return kOk;
 }
 
@@ -245,7 +292,14 @@ Status RasReadSl(RasImage& image, uint32_t line, RasScanline& sl) {
     Status st = RasMakeSl(sl, image);
     if (st != kOk) return st;
   }
-  return m->reader->ReadRow(image, line, sl);
+  RasFileState& fs = *image.file;
+  if (!fs.toRgb) return m->reader->ReadRow(image, line, sl);
+  Status st;
+  {
+    FileView view(image);
+    st = m->reader->ReadRow(image, line, fs.fileRow);
+  }
+  return st == kOk ? fs.toRgb->Convert(fs.fileRow, sl, image.width) : st;
 }
 
 Status RasWriteSl(RasImage& image, uint32_t line, const RasScanline& sl) {
@@ -261,6 +315,7 @@ Status RasClose(RasImage& image) {
   if (!image.file) return kOk;
   const FormatModule* m = image.file->ops;
   Status st = kBadArg;
+  FileView view(image);
   if (m && image.file->mode == 'r' && m->reader) st = m->reader->Close(image);
   else if (m && image.file->mode == 'w' && m->writer) st = m->writer->Close(image);
   image.file.reset();

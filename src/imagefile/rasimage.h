@@ -71,6 +71,31 @@ struct RasModuleState {
   virtual ~RasModuleState() = default;
 };
 
+struct RasScanline {
+  uint32_t width = 0;
+  int32_t channels = 0;
+  uint8_t* plane8[4] = {};
+  uint16_t* plane16[4] = {};
+
+  RasScanline() = default;
+  RasScanline(RasScanline&& other) noexcept;
+  RasScanline& operator=(RasScanline&& other) noexcept;
+  RasScanline(const RasScanline&) = delete;
+  RasScanline& operator=(const RasScanline&) = delete;
+  ~RasScanline();
+};
+
+// Turns the rows of a gray or CMYK file into RGB rows of the same depth
+// (ReadOptions::asRgb makes one per open file; colormgmt builds them through
+// LittleCMS). Used by one thread at a time.
+class RasRgbRows {
+ public:
+  virtual ~RasRgbRows() = default;
+  // `in`: a row as the file holds it (1 or 4 planes); `out`: 3 planes of the
+  // same depth; `width` samples each.
+  virtual Status Convert(const RasScanline& in, RasScanline& out, uint32_t width) = 0;
+};
+
 struct FormatModule;
 
 // One open file. Allocated by RasOpen / RasQuery, freed by RasClose.
@@ -90,6 +115,12 @@ struct RasFileState {
   // Set by a module's read open once the file's signature is its own, so a
   // later failure is a broken or unsupported file of that format.
   bool recognised = false;
+  // Presenting a gray or CMYK file as RGB (ReadOptions::asRgb): the
+  // converter, a row as the file holds it, and the file's own channel count
+  // and colour type (the module reads with these).
+  std::unique_ptr<RasRgbRows> toRgb;
+  RasScanline fileRow;
+  int32_t fileChannels = 0, fileColorType = 0;
 };
 
 struct RasImage {
@@ -101,6 +132,9 @@ struct RasImage {
   int32_t maxValue = 0;    // 255, 1023 (Cineon) or 65535 (16-bit TIFF, camera raw)
   float resolution = -1;   // dots per inch; -1: the file states none
   ImageMeta meta;          // read: what the file embeds; written: what to embed
+  // Read with ReadOptions::asRgb: the colour type the file holds (gray or
+  // CMYK) when the record presents it as RGB; 0 otherwise.
+  int32_t fileColorType = 0;
   std::unique_ptr<RasFileState> file;  // present while open
 
   RasImage() = default;
@@ -113,19 +147,6 @@ struct RasImage {
   bool Is16() const { return maxValue >= 256; }
 };
 
-struct RasScanline {
-  uint32_t width = 0;
-  int32_t channels = 0;
-  uint8_t* plane8[4] = {};
-  uint16_t* plane16[4] = {};
-
-  RasScanline() = default;
-  RasScanline(RasScanline&& other) noexcept;
-  RasScanline& operator=(RasScanline&& other) noexcept;
-  RasScanline(const RasScanline&) = delete;
-  RasScanline& operator=(const RasScanline&) = delete;
-  ~RasScanline();
-};
 
 // ---- Reading and writing ----------------------------------------------------
 // Reading: RasQuery, RasOpenRead(path), RasMakeSl, RasReadSl per row, RasClose.

@@ -18,6 +18,10 @@
 // diagnostics log; returns `status`.
 Status RasFail(Status status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void RasClearFailure();
+// Presents a gray or CMYK record as RGB when the options ask for it
+// (ReadOptions::asRgb): an open record gets the converter and a row of the
+// file's own kind. kFormatErr with the reason when no converter is made.
+Status RasPresentAsRgb(RasImage& image, const ReadOptions& options);
 // Sets RasLastFailure() to a reason noted earlier.
 void RasSetFailure(const std::string& why);
 // Forgets the warning about the file last read (each read open starts so).

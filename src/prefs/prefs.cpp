@@ -94,6 +94,7 @@ const FlagEntry kFlags[] = {
     {117, &Prefs::syncFilters, 1, 1},
     {118, &Prefs::removeSaved, 1, 0},
     {131, &Prefs::rgbHistogram, 0, 0},
+    {136, &Prefs::keepGray, 0, 0},
 };
 
 const IntEntry kInts[] = {
@@ -130,6 +131,7 @@ const TextEntry kTexts[] = {
     {90, &Prefs::saveAsFolder, kPrefsPathCount},  {91, &Prefs::addFolder, kPrefsPathCount},
     {94, &Prefs::customName, kPrefsPathCount},    {95, &Prefs::customPath, kPrefsPathCount},
     {97, &Prefs::prefix, kPrefsAffixCount},       {111, &Prefs::resumeFolder, kPrefsPathCount},
+    {134, &Prefs::grayProfilePath, kPrefsPathCount}, {135, &Prefs::cmykProfilePath, kPrefsPathCount},
 };
 
 const ColourEntry kColours[] = {
@@ -383,7 +385,7 @@ const uint16_t kPrefsWriteOrder[] = {55, 52, 95, 94, 58, 56, 57, 119, 61, 109, 1
                                      115, 53, 64, 111, 78, 72, 77, 99, 63, 62, 79, 81, 80, 82, 107, 106,
                                      50, 91, 51, 103, 118, 105, 108, 104, 54, 90, 74, 73, 88, 96, 97, 75,
                                      102, 66, 67, 68, 69, 59, 112, 113, 114, 89, 98, 130, 116, 117, 76, 131,
-                                     132, 70};
+                                     132, 134, 135, 136, 70};
 const int kPrefsWriteOrderCount = (int)std::size(kPrefsWriteOrder);
 
 Prefs& AppPrefs() {

@@ -1,9 +1,9 @@
 // The preference record: every user preference of the application in one
 // process-wide record (AppPrefs), its defaults, the accepted values and the
 // fallbacks of every entry of the preferences file, and the two callbacks
-// that map entry ids (50..119, and 130..132) onto the record for the container of
+// that map entry ids (50..119, 130..132 and 134..136) onto the record for the container of
 // prefsfile.h (50..119 as the file has always held them; 130 the Brivio analysis,
-// 131 and 132 the editing window's own). The table in prefs.cpp is the one place for each entry's
+// 131 and 132 the editing window's own; 134..136 gray and CMYK inputs). The table in prefs.cpp is the one place for each entry's
 // default, range and fallback; where an entry is a field of the correction
 // engine (filter settings, colour definitions, memory colours, correction
 // records) its constants come from there.
@@ -130,6 +130,11 @@ struct Prefs {
   // (images and job files), each shorter than a path field; stored as one
   // byte entry, every path followed by a zero byte.
   std::vector<std::string> recentFiles;
+  // Gray and CMYK inputs are converted into the working space through the
+  // profile they embed, else these (colormgmt/inputcolour.h).
+  std::string grayProfilePath;        // 134: empty: the built-in gray (sRGB tone curve)
+  std::string cmykProfilePath;        // 135: empty: the installed default CMYK profile
+  uint8_t keepGray = 0;               // 136: a gray input is saved as gray (where the format holds it)
 };
 
 constexpr size_t kRecentFilesMax = 10;

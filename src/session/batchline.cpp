@@ -13,6 +13,7 @@
 #include "correct/brivio.h"
 #include "filters/preview.h"
 #include "imagefile/format.h"
+#include "imagefile/metadata.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
 #include "base/debuglog.h"
@@ -154,7 +155,8 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
 }
 
 bool AcceptedFormat(int32_t format) {
-  return format == kRasTiff || format == kRasTiff16 || format == kRasJpeg || format == kRasBmp;
+  return format == kRasTiff || format == kRasTiff16 || format == kRasJpeg || format == kRasBmp || format == kRasTarga ||
+         format == kRasPng || format == kRasPng16;
 }
 
 }  // namespace
@@ -170,21 +172,31 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   if (st != kOk) {
     if (IsJobFile(path)) return ReportError(st, nullptr, ResText(9221));
     // The reader's reason, as `info` gives it, after the file's name.
-    const std::string why = RasLastFailure();
-    return ReportError(st, Phrase(3012, leaf.c_str()) + (why.empty() ? "" : " (" + why + ")"));
+    return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
   }
   if (!AcceptedFormat(image.format)) return ReportError(kFormatErr, nullptr, Phrase(9222, leaf.c_str()).c_str());
-  if (image.colorType != kRasRGB) return ReportError(kFormatErr, nullptr, Phrase(9223, leaf.c_str()).c_str());
+  // Gray and CMYK files are read as RGB in the working space (CorrectionReadOptions).
+  const bool readAsRgb = image.colorType == kRasGray || image.colorType == kRasCMYK;
+  if (image.colorType != kRasRGB && !readAsRgb)
+    return ReportError(kFormatErr, nullptr, Phrase(9223, leaf.c_str()).c_str());
 
   std::string profile;
-  if ((st = DecideInputProfile(profiles, path, profile)) != kOk) return st;  // reported there
+  if (readAsRgb) profile = WorkingProfile(ctx);
+  else if ((st = DecideInputProfile(profiles, path, profile)) != kOk) return st;  // reported there
   // From here on a temporary profile copy belongs to this attempt until the entry exists.
   auto dropProfile = [&]() {
     if (Ui_Path_IsTempName(TempFolder(ctx), profile)) StreamDelete(profile);
   };
 
   PixelBuffer pb;
-  if ((st = IPMakeThumbnail(path.c_str(), pb)) != kOk) {
+  if ((st = IPMakeThumbnail(path.c_str(), pb, kThumbnailBox, CorrectionReadOptions(profile))) != kOk) {
+    dropProfile();
+    return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
+  }
+  // The thumbnail stands upright as the file's orientation says (the pixels
+  // saved are not turned; the tag goes with them).
+  MetaReadExtras(path, image.format, image.meta);
+  if ((st = IPOrient(pb, image.meta.orientation)) != kOk) {
     dropProfile();
     return ReportError(st, Phrase(3012, leaf.c_str()));
   }

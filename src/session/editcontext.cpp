@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "colormgmt/icctintmesh.h"
+#include "colormgmt/inputcolour.h"
 #include "correct/correctiontransform.h"
 #include "filters/preview.h"
 #include "prefs/prefs.h"
@@ -44,10 +45,10 @@ Status LoadEntryRecord(EditContext* ctx, int32_t index) {
 
   // The file first, so that the record is applied knowing the image's depth.
   RasImage image;
-  if ((st = RasQuery(imagePath, image)) != kOk) {
+  if ((st = RasQuery(imagePath, image, CorrectionReadOptions(profilePath.empty() ? ctx->app->workingSpace.profilePath
+                                                                                 : profilePath))) != kOk) {
     // The reader's reason, as `info` gives it, after the file's name.
-    const std::string why = RasLastFailure();
-    return ReportError(st, Phrase(3012, LeafName(imagePath).c_str()) + (why.empty() ? "" : " (" + why + ")"));
+    return ReportError(st, RasWithReason(Phrase(3012, LeafName(imagePath).c_str())));
   }
   ImageInfo& in = ctx->input;
   in.format = image.format;
@@ -57,6 +58,7 @@ Status LoadEntryRecord(EditContext* ctx, int32_t index) {
   in.resolution = image.resolution;
   in.width = image.width;
   in.height = image.height;
+  in.fileColorType = image.fileColorType;
   ctx->imagePath = imagePath;
   ctx->displayName = LeafName(imagePath);
   ctx->loadedIndex = index;
@@ -232,11 +234,12 @@ Status ReadDisplayImage(EditContext* ctx) {
   const int32_t bytes = ctx->input.Depth();
   Status st = ctx->viewWidth >= 2 && ctx->viewHeight >= 2 ? kOk : kBadArg;
   RasImage image;
-  if (st == kOk) st = RasQuery(ctx->imagePath, image);
+  const ReadOptions read = CorrectionReadOptions(ctx);
+  if (st == kOk) st = RasQuery(ctx->imagePath, image, read);
   LoadProgress progress{Phrase(1016, ctx->displayName.c_str())};
   if (st == kOk)
     st = IPMakeViewImage(ctx->imagePath.c_str(), ctx->viewWidth, ctx->viewHeight, bytes, ctx->image0,
-                         IPProgress{LoadProgress::Report, &progress});
+                         IPProgress{LoadProgress::Report, &progress}, read);
   PixelBuffer& im = ctx->image0;
   if (st == kOk && ctx->inputQX) {
     QXChannelPtrs row;
@@ -252,9 +255,21 @@ Status ReadDisplayImage(EditContext* ctx) {
   }
   if (st != kCancelled) {
     DLog("image0_xSize = %d, image0_ySize = %d, bpc = %d", (int)ctx->viewWidth, (int)ctx->viewHeight, (int)bytes);
-    ReportError(st, Phrase(3012, ctx->displayName.c_str()));
+    ReportError(st, RasWithReason(Phrase(3012, ctx->displayName.c_str())));
   }
   return st;
+}
+
+ReadOptions CorrectionReadOptions(const std::string& rgbProfile) {
+  const Prefs& prefs = AppPrefs();
+  ReadOptions read;
+  read.asRgb = MakeRgbPresenter(rgbProfile, InputColourDefaults{prefs.grayProfilePath, prefs.cmykProfilePath});
+  return read;
+}
+
+ReadOptions CorrectionReadOptions(const EditContext* ctx) {
+  const std::string& profile = ctx->inputProfilePath;
+  return CorrectionReadOptions(profile.empty() && ctx->app ? ctx->app->workingSpace.profilePath : profile);
 }
 
 void CloseImage(EditContext* ctx) {

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "colormgmt/inputcolour.h"
 #include "correct/regionfill.h"
 #include "correct/tavelinpars.h"
 #include "filters/pixelbuffer.h"
@@ -41,6 +42,7 @@ struct ImageInfo {
   int32_t maxValue = 0;   // 255, 65535 (16-bit TIFF)
   float resolution = -1;
   uint32_t width = 0, height = 0;
+  int32_t fileColorType = 0;  // gray or CMYK: what the file holds, read as RGB; 0: as colorType
   int32_t Depth() const { return maxValue < 256 ? 1 : 2; }  // bytes per sample
 };
 
@@ -51,6 +53,7 @@ struct SaveState {
   ImageSave save;                // the output's one save path: a locked temporary file beside it
   RasImage in, out;
   RasScanline inSl, outSl;
+  std::unique_ptr<RgbToGray> toGray;  // a gray input saved as gray: the corrected rows back to its gray
   int32_t inBytes = 1, outBytes = 1;
   int32_t lastPercent = -1;
   bool cancelled = false;
@@ -145,6 +148,13 @@ Status LoadEntryForSaving(EditContext* ctx, int32_t index);
 // file more than twice the view in both directions), through the input
 // transform. Failures other than kCancelled are reported ("reading image file %s").
 Status ReadDisplayImage(EditContext* ctx);
+// How an image is read for correction: a gray or CMYK file as RGB in
+// `rgbProfile` (its entry's input profile: the working space's at the time it
+// was added), through the profile it embeds, else the defaults of the Color
+// Management preferences.
+ReadOptions CorrectionReadOptions(const std::string& rgbProfile);
+// The same for the loaded entry.
+ReadOptions CorrectionReadOptions(const EditContext* ctx);
 // Forgets the loaded image (transforms, display copies' contents); the list stays.
 void CloseImage(EditContext* ctx);
 

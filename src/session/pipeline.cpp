@@ -6,7 +6,9 @@
 
 #include "correct/correctiontransform.h"
 #include "filters/filterstage.h"
+#include "imagefile/format.h"
 #include "imagefile/jpeg.h"
+#include "imagefile/metadata.h"
 #include "imagefile/tiff.h"
 #include "prefs/prefs.h"
 #include "base/cpus.h"
@@ -23,7 +25,6 @@
 
 namespace {
 
-bool IsTiff(int32_t format) { return format == kRasTiff || format == kRasTiff16 || format == kRasCameraRaw; }
 
 // The progress text of the save in hand.
 std::string SavingText(const EditContext* ctx) {
@@ -171,18 +172,42 @@ Status OpenForSaving(EditContext* ctx) {
     ctx->progressBase = 0;
   }
 
-  if ((st = RasQuery(ctx->imagePath, s.in)) != kOk || (st = RasOpen(ctx->imagePath, 'r', s.in)) != kOk ||
+  const ReadOptions read = CorrectionReadOptions(ctx);
+  if ((st = RasQuery(ctx->imagePath, s.in, read)) != kOk || (st = RasOpenRead(ctx->imagePath, s.in, read)) != kOk ||
       (st = RasMakeSl(s.inSl, s.in)) != kOk)
-    return fail(st, Phrase(3003, inLeaf.c_str()));
-  if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) s.out.meta.iptc = s.in.meta.iptc;
+    return fail(st, RasWithReason(Phrase(3003, inLeaf.c_str())));
+  // XMP and IPTC go with the image to every format that holds them; the EXIF
+  // (a TIFF input's too) where the preference keeps it.
+  MetaReadExtras(ctx->imagePath, s.in.format, s.in.meta);
+  s.out.meta.iptc = s.in.meta.iptc;
+  s.out.meta.xmp = s.in.meta.xmp;
   if (prefs.preserveExif) {
     s.out.meta.exif = s.in.meta.exif;
     MetaStripExifThumbnail(s.out.meta);
   }
 
   const ImageInfo& o = ctx->output;
-  if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, s.in.channels, s.in.colorType, s.in.resolution)) != kOk)
+  // A gray input saved as gray (where asked and the format holds gray): the
+  // corrected rows go back through its gray profile, which is embedded.
+  const FormatModule* written = FormatRegistry::Builtin().ByCode(o.format);
+  const bool gray = prefs.keepGray && s.in.fileColorType == kRasGray && written &&
+                    (written->traits.writeColorTypes & ColorTypeBit(kRasGray));
+  if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, gray ? 1 : s.in.channels,
+                    gray ? kRasGray : s.in.colorType, s.in.resolution)) != kOk)
     return fail(st, "rasInit");
+  if (gray) {
+    const InputColourDefaults defaults{prefs.grayProfilePath, prefs.cmykProfilePath};
+    std::vector<uint8_t> grayProfile;
+    std::string why;
+    s.toGray = std::make_unique<RgbToGray>();
+    if ((st = GrayProfileOf(s.in.meta, defaults, &grayProfile, &why)) != kOk ||
+        (st = s.toGray->Make(ctx->app->workingSpace.profilePath, grayProfile, s.out.Is16(), s.in.width, &why)) != kOk) {
+      ReportError(st, Phrase(3003, outLeaf.c_str()).c_str(), why.c_str());
+      AbortSaving(ctx, st);
+      return st;
+    }
+    if (prefs.embedProfile) s.out.meta.iccProfile = std::move(grayProfile);
+  }
   s.out.meta.resolutionUnit = s.in.meta.resolutionUnit;
   if ((st = s.save.Open(s.out, options)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
     return fail(st, Phrase(3003, outLeaf.c_str()));
@@ -195,7 +220,7 @@ Status ReadScanline(EditContext* ctx, uint32_t line, IPRow* planes) {
   if (!ctx || !ctx->save || !planes) return kBadArg;
   SaveState& s = *ctx->save;
   Status st = RasReadSl(s.in, line, s.inSl);
-  if (st != kOk) return ReportError(st, Phrase(3015, (int)line, LeafName(ctx->imagePath).c_str()));
+  if (st != kOk) return ReportError(st, RasWithReason(Phrase(3015, (int)line, LeafName(ctx->imagePath).c_str())));
   QXChannelPtrs row;
   for (int c = 0; c < 3; ++c) {
     row.chan[c] = s.inBytes == 1 ? (void*)s.inSl.plane8[c] : (void*)s.inSl.plane16[c];
@@ -210,9 +235,14 @@ Status WriteScanline(EditContext* ctx, uint32_t line, const IPRow& planes) {
   if (!ctx || !ctx->save) return kBadArg;
   SaveState& s = *ctx->save;
   const size_t bytes = (size_t)s.out.width * s.outBytes;
-  for (int c = 0; c < 3; ++c) {
-    void* to = s.outBytes == 1 ? (void*)s.outSl.plane8[c] : (void*)s.outSl.plane16[c];
-    std::memcpy(to, planes.chan[c], bytes);
+  if (s.toGray) {
+    const void* const rgb[3] = {planes.chan[0], planes.chan[1], planes.chan[2]};
+    s.toGray->Convert(rgb, s.outBytes == 1 ? (void*)s.outSl.plane8[0] : (void*)s.outSl.plane16[0], s.out.width);
+  } else {
+    for (int c = 0; c < 3; ++c) {
+      void* to = s.outBytes == 1 ? (void*)s.outSl.plane8[c] : (void*)s.outSl.plane16[c];
+      std::memcpy(to, planes.chan[c], bytes);
+    }
   }
   Status st = RasWriteSl(s.out, line, s.outSl);
   if (st != kOk) return ReportError(st, Phrase(3017, (int)line, LeafName(s.outputPath).c_str()));
@@ -241,6 +271,11 @@ Status FinishSaving(EditContext* ctx) {
   RasFreeSl(s.outSl);
   // One rename puts the finished image in place, with the bytes on the disk
   // first; a file it replaces hands over its mode, owner and attributes.
+  if (st == kOk) {
+    std::string why;
+    st = MetaWriteExtras(s.save.TempPath(), s.out.format, s.out.meta, &why);
+    if (st != kOk) ReportError(st, Phrase(3005, LeafName(s.outputPath).c_str()).c_str(), why.c_str());
+  }
   if (st == kOk) {
     const std::string tempLeaf = LeafName(s.save.TempPath());
     std::string why;

@@ -370,7 +370,8 @@ Status Editor::RenderZoomed() {
   const int32_t margin = filtered ? FilterContextPixels(filters) : 0;
   const int32_t depth = ctx_->image0.bytesPerSample;
   if (!full_.Named())
-    full_.Reset(ctx_->imagePath, ctx_->inputQX, geometry_.fileWidth, geometry_.fileHeight, depth);
+    full_.Reset(ctx_->imagePath, ctx_->inputQX, geometry_.fileWidth, geometry_.fileHeight, depth,
+                CorrectionReadOptions(ctx_));
   Status st = full_.Ensure(y0 - margin, y1 + margin, Phrase(1016, ctx_->displayName.c_str()));
   if (st != kOk) {
     if (st != kCancelled) ReportError(st, Phrase(3012, ctx_->displayName.c_str()));

@@ -9,9 +9,10 @@
 FullResImage::~FullResImage() { Clear(); }
 
 void FullResImage::Reset(const std::string& path, const Tintmesh* inputQX, int32_t width, int32_t height,
-                         int32_t depth) {
+                         int32_t depth, const ReadOptions& read) {
   Clear();
   path_ = path;
+  read_ = read;
   inputQX_ = inputQX;
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
@@ -82,12 +83,12 @@ Status FullResImage::ReadRows(int32_t from, int32_t to, const std::string& progr
   Status st = kOk;
   if (!file_.file) {
     RasImage query;
-    if ((st = RasQuery(path_, query)) != kOk) return st;
+    if ((st = RasQuery(path_, query, read_)) != kOk) return st;
     if (query.channels != 3 || query.colorType != kRasRGB || (int32_t)query.width != width_ ||
         (int32_t)query.height != height_ || (query.Is16() ? 2 : 1) != depth_)
       return kFormatErr;
     file_ = std::move(query);
-    if ((st = RasOpen(path_, 'r', file_)) != kOk) return st;
+    if ((st = RasOpenRead(path_, file_, read_)) != kOk) return st;
     if ((st = RasMakeSl(sl_, file_)) != kOk) return st;
     format_ = file_.format;
     nextRow_ = 0;

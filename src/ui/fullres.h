@@ -44,8 +44,9 @@ class FullResImage {
 
   // Names the image: its file, the input transform (null: none; it must
   // outlive this object or the next Reset), its size and depth. Nothing is
-  // read yet.
-  void Reset(const std::string& path, const Tintmesh* inputQX, int32_t width, int32_t height, int32_t depth);
+  // read yet. `read`: how the file is read (gray and CMYK as RGB).
+  void Reset(const std::string& path, const Tintmesh* inputQX, int32_t width, int32_t height, int32_t depth,
+             const ReadOptions& read = {});
   // Forgets everything (block, bands, open decoder).
   void Clear();
   bool Named() const { return width_ > 0; }
@@ -68,6 +69,7 @@ class FullResImage {
   bool Sequential() const { return format_ == kRasJpeg; }
 
   std::string path_;
+  ReadOptions read_;
   const Tintmesh* inputQX_ = nullptr;
   int32_t width_ = 0, height_ = 0, depth_ = 1;
   int32_t format_ = 0;

@@ -441,6 +441,10 @@ constexpr int kMissingProfileItem = 6;
 constexpr int kEmbeddedProfileItem = 7;
 constexpr int kWorkingSpaceItem = 8;
 constexpr int kCmRestoreItem = 9;
+constexpr int kGrayDefaultItem = 10;
+constexpr int kGrayProfileItem = 11;
+constexpr int kCmykDefaultItem = 12;
+constexpr int kCmykProfileItem = 13;
 constexpr int32_t kMissingValues[] = {kProfileAsk, kProfileAssign, kProfileConvert};
 constexpr int32_t kEmbeddedValues[] = {kProfileAsk, kProfileEmbedded, kProfileAssign, kProfileConvert};
 
@@ -448,6 +452,7 @@ struct ColourManagementState {
   int32_t workingSpace = 0;
   int32_t missing = 0, embedded = 0;
   std::string missingPath, embeddedPath;
+  std::string grayPath, cmykPath;  // gray and CMYK inputs without a profile; empty: the built-in defaults
 };
 
 Status BuildColourManagement(QDialog* d) {
@@ -471,6 +476,14 @@ Status BuildColourManagement(QDialog* d) {
                          "Discard it and convert to working space with this profile..."}),
                   3, 1);
   grid->addWidget(Text(d, kEmbeddedProfileItem, QString()), 4, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Gray Without Profile:"), d), 5, 0);
+  grid->addWidget(Combo(d, kGrayDefaultItem, {"Built-in gray (sRGB tone curve)", "Convert with this gray profile..."}),
+                  5, 1);
+  grid->addWidget(Text(d, kGrayProfileItem, QString()), 6, 1);
+  grid->addWidget(new QLabel(QStringLiteral("CMYK Without Profile:"), d), 7, 0);
+  grid->addWidget(Combo(d, kCmykDefaultItem, {"Installed default CMYK profile", "Convert with this CMYK profile..."}),
+                  7, 1);
+  grid->addWidget(Text(d, kCmykProfileItem, QString()), 8, 1);
   grid->setColumnStretch(1, 1);
   root->addLayout(grid);
   root->addSpacing(6);
@@ -485,6 +498,25 @@ void ShowColourManagementValues(QWidget* dlg, const ColourManagementState& s) {
   Ui_Dlg_SetItemText(dlg, kMissingProfileItem, s.missing == kProfileConvert ? LeafName(s.missingPath) : std::string());
   Ui_Dlg_SetItemText(dlg, kEmbeddedProfileItem,
                      s.embedded == kProfileConvert ? LeafName(s.embeddedPath) : std::string());
+  Ui_Dlg_SelectListEntry(dlg, kGrayDefaultItem, s.grayPath.empty() ? 0 : 1);
+  Ui_Dlg_SetItemText(dlg, kGrayProfileItem, LeafName(s.grayPath));
+  Ui_Dlg_SelectListEntry(dlg, kCmykDefaultItem, s.cmykPath.empty() ? 0 : 1);
+  Ui_Dlg_SetItemText(dlg, kCmykProfileItem, LeafName(s.cmykPath));
+}
+
+// The default profile of gray or CMYK inputs: the built-in one, or a chosen
+// file (without one the list goes back to its previous choice).
+void ChooseInputDefault(QWidget* dlg, int item, std::string* path, ColourManagementState& s) {
+  if (Selection(dlg, item) == 0) {
+    path->clear();
+  } else {
+    std::string chosen = *path;
+    const Status st = Ui_ICC_ChooseProfile(chosen);
+    if (st != kOk || SetPrefsPath(*path, chosen) != kOk) {
+      if (st != kOk && st != kCancelled) Explain(6132);
+    }
+  }
+  ShowColourManagementValues(dlg, s);
 }
 
 // A policy list choice: the conversion with a chosen profile asks for the
@@ -518,9 +550,12 @@ uint8_t ColourManagementHit(QWidget* dlg, int item) {
     case kWorkingSpaceItem: s->workingSpace = Selection(dlg, kWorkingSpaceItem); break;
     case kMissingItem: ChoosePolicy(dlg, item, kMissingValues, &s->missing, &s->missingPath, *s); break;
     case kEmbeddedItem: ChoosePolicy(dlg, item, kEmbeddedValues, &s->embedded, &s->embeddedPath, *s); break;
+    case kGrayDefaultItem: ChooseInputDefault(dlg, item, &s->grayPath, *s); break;
+    case kCmykDefaultItem: ChooseInputDefault(dlg, item, &s->cmykPath, *s); break;
     case kCmRestoreItem: {
       const Prefs& d = Defaults();
-      *s = ColourManagementState{d.workingSpace, d.noProfileAction, d.embeddedAction, d.noProfilePath, d.embeddedPath};
+      *s = ColourManagementState{d.workingSpace,  d.noProfileAction, d.embeddedAction,  d.noProfilePath,
+                                 d.embeddedPath, d.grayProfilePath, d.cmykProfilePath};
       ShowColourManagementValues(dlg, *s);
       break;
     }
@@ -651,7 +686,7 @@ Status ShowColorManagementPrefs(QWidget* owner) {
   Ui_Dlg_RegisterTemplate(kColourManagementDialog, BuildColourManagement);
   Prefs& prefs = AppPrefs();
   ColourManagementState s{prefs.workingSpace, prefs.noProfileAction, prefs.embeddedAction, prefs.noProfilePath,
-                          prefs.embeddedPath};
+                          prefs.embeddedPath,  prefs.grayProfilePath, prefs.cmykProfilePath};
   CheckWorkingSpaceIndex(s.workingSpace);
   const Status st = RunModal(kColourManagementDialog, owner, ColourManagementInit, &s);
   if (st != kOk) return st;
@@ -660,6 +695,8 @@ Status ShowColorManagementPrefs(QWidget* owner) {
   prefs.embeddedAction = s.embedded;
   prefs.noProfilePath = s.missingPath;
   prefs.embeddedPath = s.embeddedPath;
+  prefs.grayProfilePath = s.grayPath;
+  prefs.cmykProfilePath = s.cmykPath;
   return kOk;
 }
 Status ShowPreferencesHub(QWidget* owner, PrefsHubOutcome* outcome) {

@@ -49,6 +49,7 @@ constexpr int kQualityLabelItem = 14;
 constexpr int kShowSaveItem = 15;
 constexpr int kRemoveSavedItem = 16;
 constexpr int kSaveRestoreItem = 17;
+constexpr int kKeepGrayItem = 18;
 
 constexpr int32_t kFormatValues[] = {0, 7, 9, 1};  // Same as original, BMP, JPEG, TIFF
 constexpr int kFolderTextWidth = 260;
@@ -62,7 +63,7 @@ struct SaveState {
   int32_t format = 0;
   int32_t naming = 0;
   std::string suffix, prefix;
-  uint8_t useExtensions = 1, lowerCase = 1, embed = 1, exif = 1;
+  uint8_t useExtensions = 1, lowerCase = 1, embed = 1, exif = 1, keepGray = 0;
   float quality = 1.0f;
   uint8_t showSave = 1, removeSaved = 1;
 };
@@ -79,6 +80,7 @@ SaveState FromPrefs(const Prefs& p) {
   s.lowerCase = p.lowerCase;
   s.embed = p.embedProfile;
   s.exif = p.preserveExif;
+  s.keepGray = p.keepGray;
   s.quality = p.jpegQuality;
   s.showSave = p.showSavePrefs;
   s.removeSaved = p.removeSaved;
@@ -96,6 +98,7 @@ void ToPrefs(const SaveState& s, Prefs& p) {
   p.lowerCase = s.lowerCase;
   p.embedProfile = s.embed;
   p.preserveExif = s.exif;
+  p.keepGray = s.keepGray;
   p.jpegQuality = s.quality;
   p.showSavePrefs = s.showSave;
   p.removeSaved = s.removeSaved;
@@ -170,6 +173,7 @@ Status BuildSaveImage(QDialog* d) {
   grid->addWidget(Check(d, kLowerCaseItem, QStringLiteral("Lower Case Extensions")), 3, 1, 1, 2);
   grid->addWidget(Check(d, kEmbedItem, QStringLiteral("Embed Working Space Profile")), 4, 1, 1, 2);
   grid->addWidget(Check(d, kExifItem, QStringLiteral("Preserve JPEG EXIF Data")), 5, 1, 1, 2);
+  grid->addWidget(Check(d, kKeepGrayItem, QStringLiteral("Save Grayscale Images as Grayscale")), 6, 1, 1, 2);
   grid->setColumnStretch(2, 1);
   root->addLayout(grid);
 
@@ -235,6 +239,7 @@ void ShowSaveValues(QWidget* dlg, const SaveState& s) {
   Ui_Dlg_EnableItem(dlg, kLowerCaseItem, s.useExtensions != 0);
   Ui_Dlg_CheckItem(dlg, kEmbedItem, s.embed != 0);
   Ui_Dlg_CheckItem(dlg, kExifItem, s.exif != 0);
+  Ui_Dlg_CheckItem(dlg, kKeepGrayItem, s.keepGray != 0);
   Ui_Dlg_CheckItem(dlg, kShowSaveItem, s.showSave != 0);
   Ui_Dlg_CheckItem(dlg, kRemoveSavedItem, s.removeSaved != 0);
   ShowQuality(dlg, s);
@@ -245,6 +250,7 @@ void ReadChecks(QWidget* dlg, SaveState& s) {
   s.lowerCase = IsChecked(dlg, kLowerCaseItem);
   s.embed = IsChecked(dlg, kEmbedItem);
   s.exif = IsChecked(dlg, kExifItem);
+  s.keepGray = IsChecked(dlg, kKeepGrayItem);
   s.showSave = IsChecked(dlg, kShowSaveItem);
   s.removeSaved = IsChecked(dlg, kRemoveSavedItem);
 }

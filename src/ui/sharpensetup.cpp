@@ -205,10 +205,11 @@ Status ReadBlock(SetupState* s) {
   const int32_t bx0 = std::max(0, s->x0 - m), by0 = std::max(0, s->y0 - m);
   const int32_t bx1 = std::min(s->fileW, s->x0 + s->vw + m), by1 = std::min(s->fileH, s->y0 + s->vh + m);
   RasImage image;
-  Status st = RasQuery(ctx->imagePath, image);
+  const ReadOptions read = CorrectionReadOptions(ctx);
+  Status st = RasQuery(ctx->imagePath, image, read);
   if (st == kOk && (image.channels != 3 || (int32_t)image.width != s->fileW || (int32_t)image.height != s->fileH))
     st = kFormatErr;
-  if (st == kOk) st = RasOpen(ctx->imagePath, 'r', image);
+  if (st == kOk) st = RasOpenRead(ctx->imagePath, image, read);
   RasScanline sl;
   if (st == kOk) st = RasMakeSl(sl, image);
   if (st == kOk) st = PixelBufferCreate(s->block, bx1 - bx0, by1 - by0, 3, s->depth);

@@ -866,3 +866,243 @@ TEST_F(BatchCliTest, ShardsWithGnuParallelMatchASingleRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file that breaks between adding and saving (a job run later) is refused
+// with the reader's reason, as `info` gives it, on its line and in the report.
+TEST_F(BatchCliTest, AnImageBrokenBeforeAJobRunsIsRefusedWithTheReadersReason) {
+  ASSERT_EQ(WriteTestImage(In("a.tif"), kRasTiff, 30, 20), 0);
+  const std::string job = root_ + "work.job";
+  std::string out;
+  ASSERT_EQ(Cli("job save '" + job + "' '" + In("a.tif") + "' --reset", &out), 0) << out;
+  const std::string whole = ReadFileText(In("a.tif"));
+  WriteFileText(In("a.tif"), whole.substr(0, 200));
+  std::string info;
+  Cli("info '" + In("a.tif") + "'", &info);
+  const size_t open = info.find(" ("), close = info.rfind(')');
+  ASSERT_TRUE(open != std::string::npos && close != std::string::npos) << info;
+  const std::string reason = info.substr(open, close + 1 - open);
+  EXPECT_EQ(Cli("job run '" + job + "' --out '" + Out() + "'", &out), 3) << out;
+  EXPECT_NE(out.find(In("a.tif") + ": not saved: "), std::string::npos) << out;
+  EXPECT_NE(out.find(reason), std::string::npos) << reason << "\n" << out;
+  // correct's report holds the same reason.
+  EXPECT_EQ(Cli("correct '" + In("a.tif") + "' --out '" + Out() + "' --report '" + root_ + "r.json'", &out), 3) << out;
+  EXPECT_NE(ReadFileText(root_ + "r.json").find(reason), std::string::npos) << ReadFileText(root_ + "r.json");
+}
+
+}  // namespace
+
+namespace {
+
+// An image of one colour: every pixel holds `v` (one value per channel, at
+// the format's depth), with `profile` embedded when given.
+Status WriteFlatImage(const std::string& path, int32_t format, int32_t colorType, std::vector<uint32_t> v,
+                      const std::string& profile = "") {
+  RasImage out;
+  if (!profile.empty()) {
+    if (Status st = MetaLoadIcc(out.meta, profile); st != kOk) return st;
+  }
+  Status st = rasInit(out, format, 24, 16, (int32_t)v.size(), colorType, 300);
+  if (st == kOk) st = RasOpen(path, 'w', out);
+  RasScanline sl;
+  if (st == kOk) st = RasMakeSl(sl, out);
+  for (uint32_t y = 0; y < out.height && st == kOk; ++y) {
+    for (size_t c = 0; c < v.size(); ++c)
+      for (uint32_t x = 0; x < out.width; ++x) {
+        if (out.Is16()) sl.plane16[c][x] = (uint16_t)v[c];
+        else sl.plane8[c][x] = (uint8_t)v[c];
+      }
+    st = RasWriteSl(out, y, sl);
+  }
+  const Status closed = RasClose(out);
+  return st != kOk ? st : closed;
+}
+
+// The channels, depth and middle pixel of an image file (as the file holds it).
+struct MiddlePixel {
+  int32_t channels = 0, maxValue = 0;
+  std::vector<uint32_t> v;
+};
+MiddlePixel ReadMiddle(const std::string& path) {
+  MiddlePixel p;
+  RasImage in;
+  RasScanline sl;
+  if (RasQuery(path, in) != kOk || RasOpen(path, 'r', in) != kOk || RasMakeSl(sl, in) != kOk ||
+      RasReadSl(in, in.height / 2, sl) != kOk)
+    return p;
+  p.channels = in.channels;
+  p.maxValue = in.maxValue;
+  for (int c = 0; c < in.channels; ++c)
+    p.v.push_back(in.Is16() ? sl.plane16[c][in.width / 2] : sl.plane8[c][in.width / 2]);
+  return p;
+}
+
+const char* const kInkProfile = "/usr/share/color/icc/ghostscript/ps_cmyk.icc";
+
+// Gray (8 and 16-bit, a black-and-white scan among them), CMYK (with and
+// without its profile) and Targa images correct like RGB ones: converted into
+// the working space, a neutral gray stays neutral, no ink is white.
+TEST_F(BatchCliTest, GrayCmykAndTargaImagesCorrect) {
+  struct Case {
+    std::string leaf;
+    int32_t format, colorType;
+    std::vector<uint32_t> v;
+    std::string profile;
+    std::vector<uint32_t> expect;  // 8-bit RGB of the output (16-bit ones scaled down), ±3
+  } cases[] = {
+      {"scan.tif", kRasTiff16, kRasGray, {32896}, "", {128, 128, 128}},
+      {"gray.png", kRasPng, kRasGray, {128}, "", {128, 128, 128}},
+      {"paper.tif", kRasTiff, kRasCMYK, {0, 0, 0, 0}, "", {255, 255, 255}},
+      {"ink.tif", kRasTiff16, kRasCMYK, {0, 0, 0, 0}, "", {255, 255, 255}},
+      {"rgb.tga", kRasTarga, kRasRGB, {200, 100, 50}, "", {200, 100, 50}},
+  };
+  std::string args;
+  for (const Case& c : cases) {
+    ASSERT_EQ(WriteFlatImage(In(c.leaf), c.format, c.colorType, c.v, c.profile), kOk) << c.leaf;
+    args += " '" + In(c.leaf) + "'";
+  }
+  std::string out;
+  ASSERT_EQ(Cli("correct --reset --out '" + Out() + "'" + args, &out), 0) << out;
+  for (const Case& c : cases) {
+    const std::string name = c.leaf.substr(0, c.leaf.find('.')) + "-zV" + c.leaf.substr(c.leaf.find('.'));
+    const MiddlePixel p = ReadMiddle(Out(name));
+    ASSERT_EQ(p.channels, 3) << name << "\n" << out;
+    for (int k = 0; k < 3; ++k)
+      EXPECT_NEAR((double)p.v[k] * 255 / p.maxValue, c.expect[k], 3.0) << name << " channel " << k;
+  }
+}
+
+// A CMYK image converts through the profile it embeds: the same inks through
+// another profile give other colours; full black ink is dark either way.
+TEST_F(BatchCliTest, ACmykImageConvertsThroughItsEmbeddedProfile) {
+  if (!std::filesystem::exists(kInkProfile)) GTEST_SKIP() << kInkProfile << " is not installed";
+  const std::vector<uint32_t> inks = {40000, 10000, 0, 0};
+  ASSERT_EQ(WriteFlatImage(In("plain.tif"), kRasTiff16, kRasCMYK, inks), kOk);
+  ASSERT_EQ(WriteFlatImage(In("tagged.tif"), kRasTiff16, kRasCMYK, inks, kInkProfile), kOk);
+  ASSERT_EQ(WriteFlatImage(In("black.tif"), kRasTiff16, kRasCMYK, {0, 0, 0, 65535}, kInkProfile), kOk);
+  std::string out;
+  ASSERT_EQ(Cli("correct --reset --out '" + Out() + "' '" + In("plain.tif") + "' '" + In("tagged.tif") + "' '" +
+                    In("black.tif") + "'",
+                &out),
+            0)
+      << out;
+  const MiddlePixel plain = ReadMiddle(Out("plain-zV.tif")), tagged = ReadMiddle(Out("tagged-zV.tif"));
+  ASSERT_EQ(plain.channels, 3);
+  ASSERT_EQ(tagged.channels, 3);
+  EXPECT_NE(plain.v, tagged.v);
+  EXPECT_GT(tagged.v[2], tagged.v[0]);  // cyan ink: more blue than red
+  for (uint32_t v : ReadMiddle(Out("black-zV.tif")).v) EXPECT_LT(v, 65535u / 4);
+}
+
+// --keep-gray saves a gray image as gray (one channel, its depth kept, the
+// gray coming back within rounding); without it the output is RGB.
+TEST_F(BatchCliTest, KeepGraySavesGrayImagesAsGray) {
+  ASSERT_EQ(WriteFlatImage(In("scan.tif"), kRasTiff16, kRasGray, {20000}), kOk);
+  ASSERT_EQ(WriteFlatImage(In("gray.png"), kRasPng, kRasGray, {77}), kOk);
+  ASSERT_EQ(WriteFlatImage(In("gray.jpg"), kRasJpeg, kRasGray, {200}), kOk);
+  std::string out;
+  ASSERT_EQ(Cli("correct --reset --keep-gray --out '" + Out() + "' '" + In("scan.tif") + "' '" + In("gray.png") +
+                    "' '" + In("gray.jpg") + "'",
+                &out),
+            0)
+      << out;
+  const MiddlePixel scan = ReadMiddle(Out("scan-zV.tif")), png = ReadMiddle(Out("gray-zV.png")),
+                    jpg = ReadMiddle(Out("gray-zV.jpg"));
+  ASSERT_EQ(scan.channels, 1);
+  ASSERT_EQ(png.channels, 1);
+  ASSERT_EQ(jpg.channels, 1);
+  EXPECT_EQ(scan.maxValue, 65535);
+  EXPECT_NEAR(scan.v[0], 20000.0, 80.0);
+  EXPECT_NEAR(png.v[0], 77.0, 1.0);
+  EXPECT_NEAR(jpg.v[0], 200.0, 2.0);
+  RasImage saved;
+  ASSERT_EQ(RasQuery(Out("scan-zV.tif"), saved), kOk);
+  EXPECT_TRUE(saved.meta.HasIcc());  // the gray profile goes with it
+
+  ASSERT_EQ(Cli("correct --reset --naming prefix --out '" + Out() + "' '" + In("gray.png") + "'", &out), 0) << out;
+  EXPECT_EQ(ReadMiddle(Out("zV-gray.png")).channels, 3);
+}
+
+}  // namespace
+
+namespace {
+
+bool HaveExiftool() { return RunCommand("exiftool -ver >/dev/null 2>&1") == 0; }
+
+// What exiftool reads of the tags a user sees in a picture library.
+std::string Described(const std::string& path) {
+  std::string out;
+  RunCommand("exiftool -s -s -s -f -Description -Caption-Abstract -Keywords -Copyright -Rating -Artist "
+             "-GPSLatitude -GPSLongitude -Orientation# '" + path + "' 2>&1",
+             &out);
+  return out;
+}
+
+// Captions, keywords, copyright, rating, artist, GPS and the orientation
+// (the pixels are not turned, so it stays) survive correct, JPEG and TIFF,
+// within a format and across.
+TEST_F(BatchCliTest, MetadataSurvivesCorrect) {
+  if (!HaveExiftool()) GTEST_SKIP() << "exiftool is not installed";
+  ASSERT_EQ(WriteTestImage(In("a.jpg"), kRasJpeg, 32, 24), 0);
+  ASSERT_EQ(WriteTestImage(In("b.tif"), kRasTiff16, 32, 24), 0);
+  ASSERT_EQ(WriteTestImage(In("c.tif"), kRasTiff, 32, 24), 0);
+  const std::string tags =
+      "-XMP-dc:Description='A caption' -IPTC:Caption-Abstract='A caption' -IPTC:Keywords=alpha -IPTC:Keywords=beta "
+      "-EXIF:Copyright='(c) Tester' -EXIF:Artist=Ann -XMP-xmp:Rating=4 -GPSLatitude=48.5 -GPSLatitudeRef=N "
+      "-GPSLongitude=9.25 -GPSLongitudeRef=E -Orientation#=6";
+  std::string out;
+  for (const char* leaf : {"a.jpg", "b.tif", "c.tif"})
+    ASSERT_EQ(RunCommand("exiftool -q -overwrite_original " + tags + " '" + In(leaf) + "' 2>&1", &out), 0) << out;
+  const std::string before = Described(In("a.jpg"));
+  ASSERT_NE(before.find("alpha, beta"), std::string::npos) << before;
+  EXPECT_EQ(Described(In("b.tif")), before);
+
+  ASSERT_EQ(Cli("correct --reset --out '" + Out() + "' '" + In("a.jpg") + "' '" + In("b.tif") + "'", &out), 0) << out;
+  ASSERT_EQ(Cli("correct --reset --format jpeg --out '" + Out() + "' '" + In("c.tif") + "'", &out), 0) << out;
+  for (const char* leaf : {"a-zV.jpg", "b-zV.tif", "c-zV.jpg"}) {
+    EXPECT_EQ(Described(Out(leaf)), before) << leaf;
+    RasImage saved;
+    ASSERT_EQ(RasQuery(Out(leaf), saved), kOk) << leaf;
+    EXPECT_EQ(saved.width, 32u);
+    EXPECT_TRUE(saved.meta.HasIcc()) << leaf;  // the working space's profile is still embedded
+  }
+  // convert carries the XMP and IPTC too.
+  ASSERT_EQ(Cli("convert '" + In("a.jpg") + "' '" + Out("conv.tif") + "' --format tiff", &out), 0) << out;
+  const std::string converted = Described(Out("conv.tif"));
+  EXPECT_NE(converted.find("A caption\nA caption\nalpha, beta\n"), std::string::npos) << converted;
+  // --no-exif leaves the EXIF out, the XMP and IPTC go on.
+  ASSERT_EQ(Cli("correct --reset --no-exif --naming prefix --out '" + Out() + "' '" + In("a.jpg") + "'", &out), 0);
+  const std::string bare = Described(Out("zV-a.jpg"));
+  EXPECT_EQ(bare.find("Tester"), std::string::npos) << bare;
+  EXPECT_NE(bare.find("alpha, beta"), std::string::npos) << bare;
+}
+
+}  // namespace
+
+namespace {
+
+// The resolution keeps the unit the input stated it in: per centimetre in a
+// JPEG, none (a ratio) in a TIFF.
+TEST_F(BatchCliTest, TheResolutionKeepsItsUnit) {
+  std::string out;
+  if (RunCommand("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  ASSERT_EQ(RunCommand("convert -size 20x10 xc:blue -units PixelsPerCentimeter -density 100 '" + In("cm.jpg") +
+                       "' && convert -size 20x10 xc:blue -units undefined -density 300 '" + In("ratio.tif") + "'"),
+            0);
+  ASSERT_EQ(Cli("correct --reset --out '" + Out() + "' '" + In("cm.jpg") + "' '" + In("ratio.tif") + "'", &out), 0)
+      << out;
+  struct Case {
+    std::string leaf;
+    ResolutionUnit unit;
+    float dpi;
+  } cases[] = {{"cm-zV.jpg", ResolutionUnit::kCentimetre, 254.0f}, {"ratio-zV.tif", ResolutionUnit::kNone, 300.0f}};
+  for (const Case& c : cases) {
+    RasImage saved;
+    ASSERT_EQ(RasQuery(Out(c.leaf), saved), kOk) << c.leaf;
+    EXPECT_EQ(saved.meta.resolutionUnit, c.unit) << c.leaf;
+    EXPECT_NEAR(saved.resolution, c.dpi, 0.5) << c.leaf;
+  }
+}
+
+}  // namespace

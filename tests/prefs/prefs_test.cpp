@@ -120,7 +120,8 @@ TEST_F(PrefsTest, FreshFileFromDefaults) {
   expect.insert(expect.end(), kPrefsWriteOrder, kPrefsWriteOrder + kPrefsWriteOrderCount);
   expect.push_back(1);
   EXPECT_EQ(order, expect);  // 60, 93 and 100 are never written
-  EXPECT_EQ(kPrefsWriteOrderCount, 66);  // the specified 63, the Brivio analysis (130) and the window's 131 and 132
+  // the specified 63, the Brivio analysis (130), the window's 131 and 132, and 134..136 for gray and CMYK inputs
+  EXPECT_EQ(kPrefsWriteOrderCount, 69);
 
   // A file with only entries 0 and 1 leaves every preference at its default.
   AppPrefs().workingSpace = 3;
@@ -151,6 +152,7 @@ TEST_F(PrefsTest, EveryEntryRoundTrips) {
   p.resumeFolder = "/jobs", p.showAddPrefs = 0, p.showSavePrefs = 0, p.showSyncPrefs = 0, p.startTab = 0;
   p.syncColour = 0, p.syncFilters = 0, p.removeSaved = 0, p.batchlineExtraHeight = -5, p.rgbHistogram = 1;
   p.brivioAnalysis = 1 - p.brivioAnalysis;
+  p.grayProfilePath = "/icc/gray.icc", p.cmykProfilePath = "/icc/cmyk.icc", p.keepGray = 1;
   AddRecentFile(p, "/jobs/week.job");
   AddRecentFile(p, "/photos/a.jpg");
   p.memoryColours[1].chroma = 50.0f;

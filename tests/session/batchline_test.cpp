@@ -61,8 +61,8 @@ TEST_F(BatchlineTest, AddSortsByNameAndRefusesDuplicates) {
 
 TEST_F(BatchlineTest, RefusedFilesEndTheAddOrAreSkipped) {
   const auto good = Images({"a.tif", "z.tif"});
-  ASSERT_EQ(WriteTestImage(Img("g.tif"), kRasTiff, 10, 10, 1), 0);
-  ASSERT_EQ(WriteTestImage(Img("m.tga"), kRasTarga, 10, 10), 0);
+  std::filesystem::copy_file(TestData("imagefile/lab.tif"), Img("g.tif"));  // Lab: not converted
+  ASSERT_EQ(WriteTestImage(Img("m.cin"), kRasCineon, 10, 10), 0);
   WriteFileText(Img("n.jpg"), "not an image");
 
   struct Case {
@@ -71,7 +71,7 @@ TEST_F(BatchlineTest, RefusedFilesEndTheAddOrAreSkipped) {
     std::string detail;  // its explanation
   } cases[] = {
       {Img("g.tif"), "A data format error occurred", "g.tif is not an RGB image."},
-      {Img("m.tga"), "A data format error occurred", "m.tga is an unsupported file type."},
+      {Img("m.cin"), "A data format error occurred", "m.cin is an unsupported file type."},
       // The reader's reason follows the file's name, as `info` gives it.
       {Img("n.jpg"), "A data format error occurred while reading image file n.jpg (not an image file of a known format).",
        "Make sure you have selected the correct type of file."},
@@ -110,6 +110,19 @@ TEST_F(BatchlineTest, ThumbnailsFitTheBoxWithoutEnlarging) {
     EXPECT_EQ(t.height, c.th) << c.w;
     std::remove(path.c_str());
   }
+}
+
+// A file whose orientation says "turned 90°" shows its thumbnail upright.
+TEST_F(BatchlineTest, ThumbnailsStandAsTheOrientationSays) {
+  if (RunCommand("exiftool -ver >/dev/null 2>&1") != 0) GTEST_SKIP() << "exiftool is not installed";
+  const std::string path = Img("turned.jpg");
+  ASSERT_EQ(WriteTestImage(path, kRasJpeg, 300, 200), 0);
+  ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -Orientation#=6 '" + path + "' >/dev/null 2>&1"), 0);
+  ASSERT_EQ(Add({path}), 0);
+  Thumbnail t;
+  ASSERT_EQ(BatchlineThumbnail(ctx(), 0, &t), 0);
+  EXPECT_EQ(t.width, 100u);
+  EXPECT_EQ(t.height, 150u);
 }
 
 TEST_F(BatchlineTest, ApplyAdvancesAndWrapsCancelDropsTheEdits) {

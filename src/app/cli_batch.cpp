@@ -439,6 +439,7 @@ class Run {
     StartUpOptions options;
     options.usePreferencesFile = false;
     if (const char* d = std::getenv("TAVELIN_DIAGNOSTICS")) options.diagnostics = std::strcmp(d, "1") == 0;
+    app_.prefs = &AppPrefs();
     Status st = StartUp(options, &app_);
     if (st == kOk) {
       folder_ = folder;
@@ -749,7 +750,7 @@ Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, Res
   std::vector<std::string> messages;
   AddProfiles profiles;
   request.maker = [&](EditContext* ctx, const std::vector<std::string>& paths, std::vector<PreparedRecord>* records) {
-    StartProfileAdd(&profiles);
+    StartProfileAdd(*ctx->app, &profiles);
     messages.assign(paths.size(), std::string());
     // A frame: status, message length, message, record.
     const Task task = [&](int32_t k) {
@@ -1091,7 +1092,7 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
   const std::string nextPath = run.folder() + kNextLeaf;
   std::unordered_set<std::string> inputSet(inputs.begin(), inputs.end());
   std::unordered_map<std::string, std::string> claimed;  // output -> the input that writes it
-  const bool overwrite = OverwriteMode();
+  const bool overwrite = OverwriteMode(plan);
   while (next < inputs.size() && !gInterrupted) {
     std::vector<std::string> batch;
     size_t end = next;
@@ -1110,7 +1111,7 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
       const std::string& in = inputs[end];
       if (known.count(in)) continue;  // an entry of the resumed job
       std::string output;
-      if (PlannedOutputPath(plan, in, output) == kOk) {
+      if (PlannedOutputPath(SaveSettingsOf(plan), in, output) == kOk) {
         ImageResult r;
         r.input = in;
         r.output = output;
@@ -1192,7 +1193,7 @@ int Correct(const Options& o, std::chrono::steady_clock::time_point start) {
       const std::string& in = inputs[i];
       if (o.keepTree) prefs.outputFolder = outRoot + trees[i];
       std::string output;
-      if (const Status st = PlannedOutputPath(prefs, in, output); st != kOk) {
+      if (const Status st = PlannedOutputPath(SaveSettingsOf(prefs), in, output); st != kOk) {
         WriteImageLine(2, in, ": not added: " + OneLine(AlertMessage(st, ("reading file " + LeafName(in)).c_str())));
         ++failed;
       } else if (o.skipExisting && FileExists(output)) {

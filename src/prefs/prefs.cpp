@@ -59,6 +59,7 @@ struct ColourEntry {
 
 const OutputNaming kNamingDefaults{};
 constexpr int32_t kOutputFormats[] = {0, 1, 7, 9};
+
 // "Brivio Sets These" default 0xFE37 (65079) leaves out the gray point; the
 // dialog's "Gray Point" box may add it, so every value up to 0xFE3F is kept.
 constexpr int32_t kBrivioMaskDefault = 65079;
@@ -490,8 +491,10 @@ Status WritePrefsEntries(UiState* state, const Prefs& prefs, Stream& s) {
   return kOk;
 }
 
-Status readPrefsCallback(UiState* state, uint16_t id, const PrefsData& data) {
-  const Status st = ReadPrefsEntry(AppPrefs(), id, data);
+namespace {
+
+Status ReadIntoRecord(Prefs& prefs, uint16_t id, const PrefsData& data) {
+  const Status st = ReadPrefsEntry(prefs, id, data);
   if (st == kUnsupported) {
     ReportError(kUnsupported, Phrase(3027, (int)id));
     return kOk;
@@ -500,12 +503,17 @@ Status readPrefsCallback(UiState* state, uint16_t id, const PrefsData& data) {
   return st;
 }
 
-Status writePrefsCallback(UiState* state, Stream& s) {
-  Prefs& prefs = AppPrefs();
+Status WriteRecord(UiState* state, Prefs& prefs, Stream& s) {
   if (Status st = RefreshWorkingSpaceRef(prefs); st != kOk)
     DLog("writePrefsCallback: working space %d reference values not refreshed (%d)", prefs.workingSpace, (int)st);
   return WritePrefsEntries(state, prefs, s);
 }
+
+}  // namespace
+
+Status readPrefsCallback(UiState*, uint16_t id, const PrefsData& data) { return ReadIntoRecord(AppPrefs(), id, data); }
+
+Status writePrefsCallback(UiState* state, Stream& s) { return WriteRecord(state, AppPrefs(), s); }
 
 Status PrefsFilePath(const UiState* state, std::string& path) {
   std::string folder;
@@ -514,9 +522,11 @@ Status PrefsFilePath(const UiState* state, std::string& path) {
   return kOk;
 }
 
-Status ReadPreferences(UiState* state, const std::string& path) {
-  const Status st = Ui_Prefs_ReadAll(state, path, kPrefsFileInfo, readPrefsCallback, writePrefsCallback);
-  Prefs& prefs = AppPrefs();
+Status ReadPreferences(UiState* state, const std::string& path, Prefs& prefs) {
+  const Status st = Ui_Prefs_ReadAll(
+      state, path, kPrefsFileInfo,
+      [&prefs](UiState*, uint16_t id, const PrefsData& data) { return ReadIntoRecord(prefs, id, data); },
+      [&prefs](UiState* st, Stream& s) { return WriteRecord(st, prefs, s); });
   if (state) {
     state->appendExtension = prefs.useExtensions;
     state->lowerCaseExtension = prefs.lowerCase;
@@ -525,9 +535,14 @@ Status ReadPreferences(UiState* state, const std::string& path) {
   return st;
 }
 
-Status WritePreferences(UiState* state, const std::string& path) {
-  return Ui_Prefs_WriteAll(state, path, kPrefsFileInfo, writePrefsCallback);
+Status WritePreferences(UiState* state, const std::string& path, Prefs& prefs) {
+  return Ui_Prefs_WriteAll(state, path, kPrefsFileInfo,
+                           [&prefs](UiState* st, Stream& s) { return WriteRecord(st, prefs, s); });
 }
+
+Status ReadPreferences(UiState* state, const std::string& path) { return ReadPreferences(state, path, AppPrefs()); }
+
+Status WritePreferences(UiState* state, const std::string& path) { return WritePreferences(state, path, AppPrefs()); }
 
 Status SetPrefsPath(std::string& field, const std::string& path) {
   if (path.size() < kPrefsPathCount && path.find('\0') == std::string::npos) {

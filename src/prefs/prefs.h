@@ -141,7 +141,7 @@ void AddRecentFile(Prefs& prefs, const std::string& path);
 Prefs& AppPrefs();
 // The grid index the preferences give for colour conversions, correction
 // transforms and Brivio: the stored one, or the default when out of 0..7.
-int32_t PrefsGridIndex(const Prefs& prefs = AppPrefs());
+int32_t PrefsGridIndex(const Prefs& prefs);
 // Every preference to its default.
 Status ResetPrefs(Prefs* prefs);
 // A record holding every default (for Restore Defaults and comparisons).
@@ -173,6 +173,9 @@ Status PrefsFilePath(const UiState* state, std::string& path);
 // Ui_Prefs_ReadAll with the callbacks (a missing file is written from the
 // record), then preferences 76 and 77 into the state. Reports nothing itself
 // beyond the callbacks' reports: start-up reports a failure.
+// The forms without a record work on AppPrefs().
+Status ReadPreferences(UiState* state, const std::string& path, Prefs& prefs);
+Status WritePreferences(UiState* state, const std::string& path, Prefs& prefs);
 Status ReadPreferences(UiState* state, const std::string& path);
 Status WritePreferences(UiState* state, const std::string& path);
 

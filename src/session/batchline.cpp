@@ -35,6 +35,8 @@ void Changed(EditContext* ctx) {
 
 const std::string& TempFolder(const EditContext* ctx) { return ctx->app->tempFolder; }
 const std::string& WorkingProfile(const EditContext* ctx) { return ctx->app->workingSpace.profilePath; }
+// The session's preferences (the record its caller handed it).
+Prefs& SessionPrefs(const EditContext* ctx) { return *ctx->app->prefs; }
 
 // The selected entries in list order.
 std::vector<int32_t> SelectedIndices(const Batchline& b) {
@@ -124,7 +126,7 @@ ICCImage ThumbnailImage(Thumbnail& t) {
 
 // The record an added image starts with (colour and filter start-with).
 Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* rec) {
-  const Prefs& prefs = AppPrefs();
+  const Prefs& prefs = SessionPrefs(ctx);
   Status st = kOk;
   switch (prefs.colourStartWith) {
     case 1: *rec = prefs.previous; break;
@@ -136,8 +138,8 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
       brivio.settings.analysis = (BrivioAnalysis)prefs.brivioAnalysis;
       brivio.settings.setMask = (ToolMask)prefs.brivioMask;
       brivio.settings.preferredSaturation = prefs.brivioSaturation;
-      brivio.settings.analysisIndex = PrefsGridIndex();
-      brivio.settings.gridIndex = PrefsGridIndex();
+      brivio.settings.analysisIndex = PrefsGridIndex(prefs);
+      brivio.settings.gridIndex = PrefsGridIndex(prefs);
       ToolMask mask = TOOL_ALL;
       BrivioMask(BrivioOccasion::kMasterButton, 0, false, &mask);
       const RasterView view = ThumbnailView(thumbnail);
@@ -226,7 +228,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   parts.profilePath = &profile;
   parts.pars = &rec;
   parts.original = &original;
-  parts.gridIndex = PrefsGridIndex();
+  parts.gridIndex = ContextGridIndex(ctx);
   if (haveConverted)
     parts.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
   if ((st = WriteJobRecord(out, made, parts)) != kOk) {
@@ -238,8 +240,8 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   return kOk;
 }
 
-void StartProfileAdd(AddProfiles* p) {
-  const Prefs& prefs = AppPrefs();
+void StartProfileAdd(const AppSession& app, AddProfiles* p) {
+  const Prefs& prefs = *app.prefs;
   p->answers.missingAction = prefs.noProfileAnswer;
   p->answers.missingPath = prefs.noProfileAnswerPath;
   p->answers.embeddedAction = prefs.embeddedAnswer;
@@ -251,10 +253,8 @@ void StartProfileAdd(AddProfiles* p) {
   p->op.actions.embeddedPath = prefs.embeddedPath;
   CheckProfilePolicy(p->op.actions);
   p->op.answers = &p->answers;
-  if (const AppSession* app = App()) {
-    p->op.workingSpaceProfile = app->workingSpace.profilePath;
-    p->op.tempFolder = app->tempFolder;
-  }
+  p->op.workingSpaceProfile = app.workingSpace.profilePath;
+  p->op.tempFolder = app.tempFolder;
 }
 
 namespace {
@@ -324,7 +324,7 @@ Status RewriteRecord(EditContext* ctx, int32_t index, const TavelinPars& pars, T
   out.profilePath = &profile;
   out.original = original.Empty() ? nullptr : &original;
   out.transform = transform;
-  out.gridIndex = PrefsGridIndex();
+  out.gridIndex = ContextGridIndex(ctx);
   if (haveConverted)
     out.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
   if (Status st = WriteJobRecord(b.files.data, entry, out); st != kOk) return st;
@@ -448,7 +448,8 @@ Status BatchlineThumbnail(const EditContext* ctx, int32_t index, Thumbnail* thum
 
 BatchlineLabels GetBatchlineLabels(const EditContext* ctx) {
   BatchlineLabels l;
-  const Prefs& prefs = AppPrefs();
+  static const Prefs& defaults = PrefsDefaults();
+  const Prefs& prefs = ctx && ctx->app && ctx->app->prefs ? SessionPrefs(ctx) : defaults;
   const int32_t count = BatchlineCount(ctx), selected = BatchlineSelectedCount(ctx);
   const bool all = count > 0 && selected == count;
   const std::string amount = all ? ResString(9246) : Fmt("%d", (int)selected);
@@ -557,7 +558,7 @@ Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips) {
 
 Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesResult* result) {
   if (!ctx || !ctx->app) return kBadArg;
-  Prefs& prefs = AppPrefs();
+  Prefs& prefs = SessionPrefs(ctx);
   Batchline& b = ctx->batch;
   if (Status st = BatchlineOpen(ctx); st != kOk) return st;
   if (Status st = ConfirmPrefsDialog(ctx, prefs.showAddPrefs, ctx->hooks.showAddPrefs); st != kOk) return st;
@@ -605,9 +606,7 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
     return ReportError(st, Phrase(3002, b.files.data.c_str()).c_str(), Phrase(9111, FolderOf(b.files.data).c_str()).c_str());
 
   AddProfiles profiles;
-  StartProfileAdd(&profiles);
-  profiles.op.workingSpaceProfile = WorkingProfile(ctx);
-  profiles.op.tempFolder = TempFolder(ctx);
+  StartProfileAdd(*ctx->app, &profiles);
 
   const bool wasEmpty = b.entries.empty();
   const std::string text = ResString(9228);
@@ -726,7 +725,7 @@ Status ApplyCurrent(EditContext* ctx, bool ask) {
   }
   if ((st = MakeFullTransform(ctx)) != kOk) return st;
   if ((st = RewriteRecord(ctx, index, ctx->pars, ctx->fullQX)) != kOk) return st;
-  AppPrefs().previous = ctx->pars;
+  SessionPrefs(ctx).previous = ctx->pars;
   SavePreferencesNow(ctx->app);
   Changed(ctx);
   return kOk;
@@ -752,7 +751,7 @@ Status CancelAndAdvance(EditContext* ctx) {
 Status SyncSelected(EditContext* ctx) {
   if (!ctx) return kBadArg;
   if (BatchlineSelectedCount(ctx) < 2) return kUnsupported;
-  Prefs& prefs = AppPrefs();
+  Prefs& prefs = SessionPrefs(ctx);
   if (Status st = ConfirmPrefsDialog(ctx, prefs.showSyncPrefs, ctx->hooks.showSyncPrefs); st != kOk) return st;
   Batchline& b = ctx->batch;
   Status first = kOk;
@@ -783,16 +782,17 @@ Status SyncSelected(EditContext* ctx) {
 
 // ---- save -------------------------------------------------------------------------------------
 
-bool OverwriteMode() {
-  const Prefs& prefs = AppPrefs();
+bool OverwriteMode(const Prefs& prefs) {
   return !prefs.removeSaved && prefs.sameFolder && prefs.naming == kNamingSame;
 }
 
 Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite) {
-  if (!ctx || index < 0 || index >= BatchlineCount(ctx)) return kBadArg;
+  if (!ctx || !ctx->app || index < 0 || index >= BatchlineCount(ctx)) return kBadArg;
+  const SaveSettings settings = SaveSettingsOf(SessionPrefs(ctx));
   Status st = LoadEntryForSaving(ctx, index);
-  if (st == kOk) st = ChooseOutput(ctx);
-  if (st == kOk) st = FilterImage(ctx);
+  if (st == kOk) st = ChooseOutput(ctx, settings);
+  if (st == kOk) st = FilterImage(ctx, settings);
+  if (st == kOk) SessionPrefs(ctx).previous = ctx->pars;
   // The entry now describes the saved file, when that replaced the input.
   if (st == kOk && overwrite && SameFile(ctx->imagePath, ctx->outputPath)) {
     Batchline& b = ctx->batch;
@@ -830,13 +830,14 @@ Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite) {
 }
 
 Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
-  if (!ctx) return kBadArg;
-  Prefs& prefs = AppPrefs();
+  if (!ctx || !ctx->app) return kBadArg;
+  Prefs& prefs = SessionPrefs(ctx);
   if (Status st = ConfirmPrefsDialog(ctx, prefs.showSavePrefs, ctx->hooks.showSavePrefs); st != kOk) return st;
   if (ctx->imageOpen) {
     if (Status st = ApplyCurrent(ctx, true); st != kOk) return st;
   }
-  const bool overwrite = OverwriteMode();
+  const bool overwrite = OverwriteMode(prefs);
+  const SaveSettings settings = SaveSettingsOf(prefs);
   const std::vector<int32_t> selected = SelectedIndices(ctx->batch);
   if (selected.empty()) return kOk;
   CloseImage(ctx);
@@ -852,7 +853,7 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
       std::string output;
       // A file that cannot be read is left to its save, which says why.
       const PlanVerdict verdict =
-          PlannedOutputPath(AppPrefs(), input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
+          PlannedOutputPath(settings, input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
       if (verdict.ok) {
         indices.push_back(i);
         continue;
@@ -903,9 +904,10 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
 
 Status SaveCurrentAs(EditContext* ctx) {
   if (!ctx) return kBadArg;
-  if (!ctx->imageOpen) return kBadArg;
-  Prefs& prefs = AppPrefs();
-  Status st = ChooseOutput(ctx);
+  if (!ctx->imageOpen || !ctx->app) return kBadArg;
+  Prefs& prefs = SessionPrefs(ctx);
+  const SaveSettings settings = SaveSettingsOf(prefs);
+  Status st = ChooseOutput(ctx, settings);
   if (st != kOk) return st;
   std::string proposed = ctx->outputPath;
   if (!prefs.saveAsFolder.empty()) {
@@ -934,7 +936,8 @@ Status SaveCurrentAs(EditContext* ctx) {
   if ((st = PlanOneOutput(ctx, ctx->imagePath, chosen)) != kOk) return st;
   SetOutput(ctx, format, chosen);
   const bool overwritesInput = SameFile(ctx->imagePath, chosen);
-  if ((st = FilterImage(ctx)) != kOk) return st;
+  if ((st = FilterImage(ctx, settings)) != kOk) return st;
+  prefs.previous = ctx->pars;
   SetPrefsPath(prefs.saveAsFolder, FolderOf(chosen));
   if (overwritesInput) {
     Host().ShowMessage(ResString(1000), Phrase(9236, LeafName(chosen).c_str()));
@@ -980,7 +983,7 @@ Status ResumeJob(EditContext* ctx, const std::string& jobPath) {
   Batchline& b = ctx->batch;
   if (Status st = BatchlineOpen(ctx); st != kOk) return st;
   if (!b.entries.empty()) return ReportError(kUnsupported, nullptr, ResText(9220));
-  Prefs& prefs = AppPrefs();
+  Prefs& prefs = SessionPrefs(ctx);
   std::string path = jobPath;
   if (path.empty()) {
     UiFileRequest r;
@@ -1018,7 +1021,7 @@ Status SaveJob(EditContext* ctx, const std::string& jobPath) {
   if (path.empty()) {
     UiFileRequest r;
     r.title = ResString(9261);
-    r.folder = AppPrefs().resumeFolder;
+    r.folder = SessionPrefs(ctx).resumeFolder;
     if (Status st = Host().ChooseSaveFile(r, path); st != kOk) return st;
   }
   const Status st = SaveJobFile(path, b.files.data, b.entries);

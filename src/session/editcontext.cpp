@@ -85,8 +85,12 @@ Status NewRecordInWorkingSpace(const EditContext* ctx, TavelinPars* pars) {
   return st;
 }
 
+int32_t ContextGridIndex(const EditContext* ctx) {
+  return ctx && ctx->app && ctx->app->prefs ? PrefsGridIndex(*ctx->app->prefs) : kDefaultGridIndex;
+}
+
 Status InitEditContext(EditContext* ctx, AppSession* app) {
-  if (!ctx || !app) return kBadArg;
+  if (!ctx || !app || !app->prefs) return kBadArg;
   ctx->app = app;
   Status st = GetBatchlineFiles(app->state, &ctx->batch.files);
   if (st != kOk) return st;
@@ -140,12 +144,12 @@ Status SetUpImages(EditContext* ctx, int32_t width, int32_t height) {
 
 Status SetUpWorkingSpaceFor(EditContext* ctx) {
   AppSession* app = ctx ? ctx->app : App();
-  if (!app) return kBadArg;
-  Prefs& prefs = AppPrefs();
+  if (!app || !app->prefs) return kBadArg;
+  Prefs& prefs = *app->prefs;
   if (prefs.workingSpace < 0 || prefs.workingSpace >= kWorkingSpaceCount) return kBadArg;
   WorkingSpace& ws = app->workingSpace;
   ws.index = prefs.workingSpace;
-  ws.gridIndex = PrefsGridIndex();
+  ws.gridIndex = PrefsGridIndex(prefs);
   std::function<Status()> rebuild;
   if (ctx && ctx->imageOpen)
     rebuild = [ctx]() {
@@ -160,7 +164,7 @@ Status SetUpWorkingSpaceFor(EditContext* ctx) {
 Status MakeInputTransformFor(EditContext* ctx) {
   if (!ctx || !ctx->app) return kBadArg;
   return MakeInputTransform(ctx->inputProfilePath, ctx->app->workingSpace.profilePath, ctx->input.maxValue,
-                            PrefsGridIndex(), &ctx->inputQX);
+                            ContextGridIndex(ctx), &ctx->inputQX);
 }
 
 Status ApplyParsToContext(EditContext* ctx, const TavelinPars& source, bool checkWorkingSpace, ToolMask mask,
@@ -270,7 +274,7 @@ void CloseImage(EditContext* ctx) {
 Status MakePreviewTransform(EditContext* ctx, ToolMask mask, int32_t inputDepth, int32_t outputDepth) {
   if (!ctx || (inputDepth != 1 && inputDepth != 2) || (outputDepth != 1 && outputDepth != 2)) return kBadArg;
   FreeCorrectionTransform(&ctx->previewQX);
-  Status st = MakeCorrectionTransform(&ctx->pars, mask, PrefsGridIndex(), inputDepth, &ctx->previewQX);
+  Status st = MakeCorrectionTransform(&ctx->pars, mask, ContextGridIndex(ctx), inputDepth, &ctx->previewQX);
   if (st == kOk && outputDepth != inputDepth) st = QXHandleSetDataPath(ctx->previewQX, kQXOutputSide, outputDepth);
   if (st != kOk) {
     FreeCorrectionTransform(&ctx->previewQX);
@@ -282,7 +286,7 @@ Status MakePreviewTransform(EditContext* ctx, ToolMask mask, int32_t inputDepth,
 Status MakeFullTransform(EditContext* ctx) {
   if (!ctx) return kBadArg;
   FreeCorrectionTransform(&ctx->fullQX);
-  Status st = MakeCorrectionTransform(&ctx->pars, TOOL_ALL, PrefsGridIndex(), ctx->input.Depth(), &ctx->fullQX);
+  Status st = MakeCorrectionTransform(&ctx->pars, TOOL_ALL, ContextGridIndex(ctx), ctx->input.Depth(), &ctx->fullQX);
   if (st != kOk) return ReportError(st, ResString(3019));
   return kOk;
 }

@@ -29,6 +29,7 @@
 #include "imagefile/imagesave.h"
 #include "base/status.h"
 #include "session/batchline.h"
+#include "session/pipeline.h"
 #include "transform/tintmesh.h"
 
 struct AppSession;
@@ -49,6 +50,7 @@ struct SaveState {
   bool replaceOriginal = false;  // the output name is the input file itself
   std::string outputPath;        // where the finished image goes
   ImageSave save;                // the output's one save path: a locked temporary file beside it
+  SaveSettings settings;         // the save's snapshot of the preferences
   RasImage in, out;
   RasScanline inSl, outSl;
   int32_t inBytes = 1, outBytes = 1;
@@ -97,7 +99,11 @@ struct EditContext {
   ~EditContext();
 };
 
-// Prepares a new context on the session: empty Batchline (its files in the
+// The grid index of colour conversions and correction transforms, by the
+// session's preferences (preference 51).
+int32_t ContextGridIndex(const EditContext* ctx);
+
+// Prepares a new context on the session (one with its preferences record): empty Batchline (its files in the
 // preferences folder, not yet opened), a reset record in the current working
 // space.
 Status InitEditContext(EditContext* ctx, AppSession* app);

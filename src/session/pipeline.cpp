@@ -39,7 +39,7 @@ Status ProgressTo(EditContext* ctx, int32_t percent) {
   UiQuestion q;
   q.id = 9211;
   q.text = ResString(9211);
-  if (AppPrefs().removeSaved) q.text += " " + ResString(1133);
+  if (ctx->save && ctx->save->settings.removeSaved) q.text += " " + ResString(1133);
   q.buttons = {ResString(1111), ResString(1112)};
   q.defaultButton = 1;
   q.cancelButton = 1;
@@ -71,6 +71,24 @@ Status WriteRowFromStage(void* context, int32_t row, const IPRow& planes) {
 
 }  // namespace
 
+SaveSettings SaveSettingsOf(const Prefs& prefs) {
+  SaveSettings s;
+  s.outputFormat = prefs.outputFormat;
+  GetOutputNaming(prefs, &s.naming);
+  s.embedProfile = prefs.embedProfile != 0;
+  s.preserveExif = prefs.preserveExif != 0;
+  s.jpegQuality = JpegQualityFromPrefs(prefs.jpegQuality);
+  s.removeSaved = prefs.removeSaved != 0;
+  s.gridIndex = PrefsGridIndex(prefs);
+  return s;
+}
+
+WriteOptions WriteOptionsFor(const SaveSettings& settings, int32_t format) {
+  WriteOptions options;
+  if (format == kRasJpeg) options.quality = settings.jpegQuality;
+  return options;
+}
+
 int32_t JpegQualityFromPrefs(float fraction) {
   long q = std::lround((double)fraction * 100.0);
   return (int32_t)(q < 0 ? 0 : q > 100 ? 100 : q);
@@ -100,10 +118,9 @@ Status SetOutput(EditContext* ctx, int32_t format, const std::string& path) {
   return kOk;
 }
 
-Status ChooseOutput(EditContext* ctx) {
+Status ChooseOutput(EditContext* ctx, const SaveSettings& settings) {
   if (!ctx) return kBadArg;
-  const Prefs& prefs = AppPrefs();
-  int32_t format = prefs.outputFormat;
+  int32_t format = settings.outputFormat;
   if (format == 0) {
     format = ctx->input.format;
     if (format == kRasCameraRaw) {
@@ -111,31 +128,27 @@ Status ChooseOutput(EditContext* ctx) {
       format = kRasTiff16;
     }
   }
-  OutputNaming naming;
-  if (Status st = GetOutputNaming(prefs, &naming); st != kOk) return st;
   // The extension follows the format written: TIFF stays TIFF at 16 bits.
   const int32_t written = format == kRasTiff && ctx->input.maxValue >= 256 ? kRasTiff16 : format;
-  return SetOutput(ctx, format, OutputPathFor(naming, ctx->imagePath, written));
+  return SetOutput(ctx, format, OutputPathFor(settings.naming, ctx->imagePath, written));
 }
 
-Status PlannedOutputPath(const Prefs& prefs, const std::string& imagePath, std::string& outputPath) {
+Status PlannedOutputPath(const SaveSettings& settings, const std::string& imagePath, std::string& outputPath) {
   RasImage image;
   if (Status st = RasQuery(imagePath, image); st != kOk) return st;
-  int32_t format = prefs.outputFormat;
+  int32_t format = settings.outputFormat;
   if (format == 0) format = image.format == kRasCameraRaw ? kRasTiff16 : image.format;
-  OutputNaming naming;
-  if (Status st = GetOutputNaming(prefs, &naming); st != kOk) return st;
   const int32_t written = format == kRasTiff && image.maxValue >= 256 ? kRasTiff16 : format;
-  outputPath = OutputPathFor(naming, imagePath, written);
+  outputPath = OutputPathFor(settings.naming, imagePath, written);
   return kOk;
 }
 
-Status OpenForSaving(EditContext* ctx) {
+Status OpenForSaving(EditContext* ctx, const SaveSettings& settings) {
   if (!ctx || !ctx->app || ctx->save) return kBadArg;
   ctx->save = std::make_unique<SaveState>();
   SaveState& s = *ctx->save;
   s.outputPath = ctx->outputPath;
-  const Prefs& prefs = AppPrefs();
+  s.settings = settings;
   const std::string inLeaf = LeafName(ctx->imagePath), outLeaf = LeafName(s.outputPath);
   auto fail = [&](Status st, const std::string& context) {
     ReportError(st, context);
@@ -144,10 +157,9 @@ Status OpenForSaving(EditContext* ctx) {
   };
 
   Status st;
-  if (prefs.embedProfile && (st = MetaLoadIcc(s.out.meta, ctx->app->workingSpace.profilePath)) != kOk)
+  if (settings.embedProfile && (st = MetaLoadIcc(s.out.meta, ctx->app->workingSpace.profilePath)) != kOk)
     return fail(st, "setting output profile");
-  WriteOptions options;
-  if (ctx->output.format == kRasJpeg) options.quality = JpegQualityFromPrefs(prefs.jpegQuality);
+  const WriteOptions options = WriteOptionsFor(settings, ctx->output.format);
 
   // The output goes to a unique locked name in its own folder; the finished
   // file is renamed over the output path, which replaces whatever has that
@@ -174,7 +186,7 @@ Status OpenForSaving(EditContext* ctx) {
       (st = RasMakeSl(s.inSl, s.in)) != kOk)
     return fail(st, Phrase(3003, inLeaf.c_str()));
   if (IsTiff(s.in.format) && IsTiff(ctx->output.format)) s.out.meta.iptc = s.in.meta.iptc;
-  if (prefs.preserveExif) {
+  if (settings.preserveExif) {
     s.out.meta.exif = s.in.meta.exif;
     MetaStripExifThumbnail(s.out.meta);
   }
@@ -262,10 +274,10 @@ void AbortSaving(EditContext* ctx, Status status) {
   EndSave(ctx);
 }
 
-Status FilterImage(EditContext* ctx) {
+Status FilterImage(EditContext* ctx, const SaveSettings& settings) {
   if (!ctx) return kBadArg;
   DLog("FilterImage...");
-  Status st = OpenForSaving(ctx);
+  Status st = OpenForSaving(ctx, settings);
   if (st != kOk) return st;
   SaveState& s = *ctx->save;
 
@@ -274,7 +286,7 @@ Status FilterImage(EditContext* ctx) {
   TintmeshHandle* handle = nullptr;
   if (!ParsAtDefaults(ctx->pars)) {
     TavelinPars pars = ctx->pars;
-    if ((st = MakeCorrectionTransform(&pars, TOOL_ALL, PrefsGridIndex(), s.inBytes, &handle)) != kOk) {
+    if ((st = MakeCorrectionTransform(&pars, TOOL_ALL, settings.gridIndex, s.inBytes, &handle)) != kOk) {
       ReportError(st, ResString(3019));
       AbortSaving(ctx, st);
       return st;
@@ -296,7 +308,6 @@ Status FilterImage(EditContext* ctx) {
   FreeCorrectionTransform(&handle);
   if (st == kOk) st = FinishSaving(ctx);
   else AbortSaving(ctx, st);
-  if (st == kOk) AppPrefs().previous = ctx->pars;
   DLog("... FilterImage done");
   return st;
 }

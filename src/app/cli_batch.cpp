@@ -190,6 +190,7 @@ struct Options {
   int naming = kNamingSuffix;
   std::string suffix = "-zV", prefix = "zV-";
   int quality = -1;
+  int compression = 0;  // --compress: 1 none, 5 LZW, 8 Deflate; 0 the preference's default
   bool noExif = false, noEmbed = false;
   // inputs and run
   int jobs = 0;
@@ -321,6 +322,10 @@ int ParseOptions(int argc, char** argv, int first, unsigned command, Options& o)
         if (!ParseCliQuality(v.c_str(), &o.quality))
           return UsageError("--quality takes a number from 0 to 100");
         break;
+      case 276:
+        if (!ParseCliCompression(v.c_str(), &o.compression))
+          return UsageError("--compress takes none, lzw or deflate (got '" + v + "')");
+        break;
       case 268: o.noExif = true; break;
       case 269: o.noEmbed = true; break;
       case 'j':
@@ -418,6 +423,7 @@ int ApplyOptions(const Options& o, unsigned groups) {
     p.suffix = o.suffix;
     p.prefix = o.prefix;
     if (o.quality >= 0) p.jpegQuality = (float)o.quality / 100.0f;
+    if (o.compression) p.tiffCompression = o.compression;
     if (o.noExif) p.preserveExif = 0;
     if (o.noEmbed) p.embedProfile = 0;
   }

@@ -59,7 +59,9 @@ struct ColourEntry {
 
 const OutputNaming kNamingDefaults{};
 constexpr int32_t kOutputFormats[] = {0, 1, 7, 9};
-
+// Entry 133, the TIFF writer's compression: 1 none (what TIFF outputs always
+// had), 5 LZW, 8 Deflate.
+constexpr int32_t kTiffCompressions[] = {1, 5, 8};
 // "Brivio Sets These" default 0xFE37 (65079) leaves out the gray point; the
 // dialog's "Gray Point" box may add it, so every value up to 0xFE3F is kept.
 constexpr int32_t kBrivioMaskDefault = 65079;
@@ -115,6 +117,7 @@ const IntEntry kInts[] = {
     {98, &Prefs::brivioMask, {0, kBrivioMaskMax, kBrivioMaskDefault}, kBrivioMaskDefault},
     {99, &Prefs::brivioPrefsMask, {0, kBrivioPrefsMaskMax, kBrivioPrefsMaskMax}, kBrivioPrefsMaskMax},
     {130, &Prefs::brivioAnalysis, {0, 1, kBrivioAnalysisDefault}, kBrivioAnalysisDefault},
+    {133, &Prefs::tiffCompression, {1, 8, 1}, 1, false, kTiffCompressions, (int)std::size(kTiffCompressions)},
     {115, &Prefs::startTab, {0, 4, 1}, 1},
     {119, &Prefs::batchlineExtraHeight, {0, 0, 0}, 0, true},
 };
@@ -384,7 +387,7 @@ const uint16_t kPrefsWriteOrder[] = {55, 52, 95, 94, 58, 56, 57, 119, 61, 109, 1
                                      115, 53, 64, 111, 78, 72, 77, 99, 63, 62, 79, 81, 80, 82, 107, 106,
                                      50, 91, 51, 103, 118, 105, 108, 104, 54, 90, 74, 73, 88, 96, 97, 75,
                                      102, 66, 67, 68, 69, 59, 112, 113, 114, 89, 98, 130, 116, 117, 76, 131,
-                                     132, 70};
+                                     132, 133, 70};
 const int kPrefsWriteOrderCount = (int)std::size(kPrefsWriteOrder);
 
 Prefs& AppPrefs() {

@@ -1,9 +1,9 @@
 // The preference record: every user preference of the application in one
 // process-wide record (AppPrefs), its defaults, the accepted values and the
 // fallbacks of every entry of the preferences file, and the two callbacks
-// that map entry ids (50..119, and 130..132) onto the record for the container of
+// that map entry ids (50..119, and 130..133) onto the record for the container of
 // prefsfile.h (50..119 as the file has always held them; 130 the Brivio analysis,
-// 131 and 132 the editing window's own). The table in prefs.cpp is the one place for each entry's
+// 131 and 132 the editing window's own, 133 the TIFF writer's compression). The table in prefs.cpp is the one place for each entry's
 // default, range and fallback; where an entry is a field of the correction
 // engine (filter settings, colour definitions, memory colours, correction
 // records) its constants come from there.
@@ -126,6 +126,7 @@ struct Prefs {
   uint8_t removeSaved = 0;            // 118
   int32_t batchlineExtraHeight = 0;   // 119
   uint8_t rgbHistogram = 0;           // 131: the levels panel shows the R, G and B histograms too
+  int32_t tiffCompression = 0;        // 133: TIFF outputs: 1 none, 5 LZW, 8 Deflate
   // 132: File > Open Recent, newest first: at most kRecentFilesMax paths
   // (images and job files), each shorter than a path field; stored as one
   // byte entry, every path followed by a zero byte.
@@ -157,7 +158,7 @@ bool PrefsFloatRange(uint16_t id, ParRange* range);
 Status ReadPrefsEntry(Prefs& prefs, uint16_t id, const PrefsData& data);
 // Every application entry in the writing order, stopping at the first failure.
 Status WritePrefsEntries(UiState* state, const Prefs& prefs, Stream& s);
-// The ids in the order the writer writes them (66 entries).
+// The ids in the order the writer writes them (67 entries).
 extern const uint16_t kPrefsWriteOrder[];
 extern const int kPrefsWriteOrderCount;
 

@@ -78,6 +78,7 @@ SaveSettings SaveSettingsOf(const Prefs& prefs) {
   s.embedProfile = prefs.embedProfile != 0;
   s.preserveExif = prefs.preserveExif != 0;
   s.jpegQuality = JpegQualityFromPrefs(prefs.jpegQuality);
+  s.tiffCompression = prefs.tiffCompression;
   s.removeSaved = prefs.removeSaved != 0;
   s.gridIndex = PrefsGridIndex(prefs);
   return s;
@@ -86,7 +87,14 @@ SaveSettings SaveSettingsOf(const Prefs& prefs) {
 WriteOptions WriteOptionsFor(const SaveSettings& settings, int32_t format) {
   WriteOptions options;
   if (format == kRasJpeg) options.quality = settings.jpegQuality;
+  SetTiffCompression(options, format, settings.tiffCompression);
   return options;
+}
+
+void SetTiffCompression(WriteOptions& options, int32_t format, int32_t compression) {
+  if ((format != kRasTiff && format != kRasTiff16) || compression == 1) return;
+  options.compression = compression;
+  options.predictor = 2;  // horizontal differencing: what makes LZW and Deflate pay on photographs
 }
 
 int32_t JpegQualityFromPrefs(float fraction) {

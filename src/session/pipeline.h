@@ -48,6 +48,7 @@ struct SaveSettings {
   bool embedProfile = false;    // 71: the working-space profile goes into the output
   bool preserveExif = false;    // 72
   int32_t jpegQuality = 100;    // 78 as 0..100
+  int32_t tiffCompression = 1;  // 133: 1 none, 5 LZW, 8 Deflate (TIFF outputs only)
   bool removeSaved = false;     // 118: the cancel question says saved images leave
   int32_t gridIndex = 0;        // 51: the correction transform's grid
 };
@@ -73,8 +74,12 @@ int32_t JpegQualityFromPrefs(float fraction);
 // output's own name (a link there not followed) is the input's file.
 bool SameFile(const std::string& input, const std::string& output);
 
-// The write options of an output in `format` by `settings`: the JPEG quality.
+// The write options of an output in `format` by `settings`: the JPEG quality;
+// for TIFF the compression, with the horizontal predictor when compressed.
 WriteOptions WriteOptionsFor(const SaveSettings& settings, int32_t format);
+// For a TIFF `format` (8 or 16-bit): `compression` (1 none, 5 LZW, 8 Deflate),
+// with the horizontal predictor when compressed. Other formats are left alone.
+void SetTiffCompression(WriteOptions& options, int32_t format, int32_t compression);
 
 Status OpenForSaving(EditContext* ctx, const SaveSettings& settings);
 // Row `line` of the input, converted by the input transform, as three planes

@@ -697,6 +697,8 @@ class Results {
     settings_ += ",\"format\":" + JsonString(o.format == 0 ? "same" : o.format == kRasTiff ? "tiff" : o.format == kRasJpeg ? "jpeg" : "bmp");
     settings_ += ",\"naming\":" + JsonString(o.naming == kNamingSuffix ? "suffix" : o.naming == kNamingPrefix ? "prefix" : "same");
     settings_ += ",\"quality\":" + std::to_string(o.quality >= 0 ? o.quality : CliQualityDefault());
+    const int compression = o.compression ? o.compression : PrefsDefaults().tiffCompression;
+    settings_ += ",\"compress\":" + JsonString(compression == 5 ? "lzw" : compression == 8 ? "deflate" : "none");
     settings_ += std::string(",\"exif\":") + (o.noExif ? "false" : "true") + ",\"embed_profile\":" + (o.noEmbed ? "false" : "true") + "}";
   }
   ~Results() {

@@ -186,8 +186,12 @@ TEST_F(BatchCliTest, CompressedTiffOutputsHoldTheSamePixels) {
   std::string out;
   for (const char* c : {"none", "lzw", "deflate"}) {
     std::filesystem::create_directories(Out(c));
-    ASSERT_EQ(Cli("correct " + inputs + " -q --format tiff --compress " + c + " --out '" + Out(c) + "'", &out), 0)
+    ASSERT_EQ(Cli("correct " + inputs + " -q --format tiff --compress " + c + " --out '" + Out(c) + "' --report '" +
+                      root_ + c + ".jsonl'",
+                  &out),
+              0)
         << out;
+    EXPECT_NE(ReadFileText(root_ + c + ".jsonl").find(std::string("\"compress\":\"") + c + "\""), std::string::npos);
     ASSERT_EQ(Cli(std::string("convert '") + In("b.tif") + "' '" + Out(c) + "/b-converted.tif' --format tiff16 --compress=" + c,
                   &out),
               0)

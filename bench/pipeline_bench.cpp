@@ -266,6 +266,7 @@ void BM_CorrectTimeShares(benchmark::State& state) {
   ScriptedHost host;
   ScopedHost scoped(&host);
   AppSession app;
+  app.prefs = &AppPrefs();
   StartUpOptions options;
   options.usePreferencesFile = false;
   double add = 0, read = 0, copy = 0, save = 0, saveFiltered = 0;

@@ -122,6 +122,7 @@ bool PrepareSession(benchmark::State& state, const std::string& working, const s
     return false;
   }
   app.workingSpace.monitorQX.reset(mon);
+  app.prefs = &prefs;
   ctx.app = &app;
   InitTavelinPars(&ctx.pars);
   EveryToolActive(&ctx.pars);

@@ -190,6 +190,7 @@ struct Options {
   int naming = kNamingSuffix;
   std::string suffix = "-zV", prefix = "zV-";
   int quality = -1;
+  int compression = 0;  // --compress: 1 none, 5 LZW, 8 Deflate; 0 the preference's default
   bool noExif = false, noEmbed = false, keepGray = false;
   // inputs and run
   int jobs = 0;
@@ -321,9 +322,13 @@ int ParseOptions(int argc, char** argv, int first, unsigned command, Options& o)
         if (!ParseCliQuality(v.c_str(), &o.quality))
           return UsageError("--quality takes a number from 0 to 100");
         break;
+      case 276:
+        if (!ParseCliCompression(v.c_str(), &o.compression))
+          return UsageError("--compress takes none, lzw or deflate (got '" + v + "')");
+        break;
       case 268: o.noExif = true; break;
       case 269: o.noEmbed = true; break;
-      case 276: o.keepGray = true; break;
+      case 277: o.keepGray = true; break;
       case 'j':
         if (!ParseInt(v.c_str(), 1, kMaxWorkers, o.jobs)) return UsageError("--jobs takes a number from 1 to 256");
         break;
@@ -419,6 +424,7 @@ int ApplyOptions(const Options& o, unsigned groups) {
     p.suffix = o.suffix;
     p.prefix = o.prefix;
     if (o.quality >= 0) p.jpegQuality = (float)o.quality / 100.0f;
+    if (o.compression) p.tiffCompression = o.compression;
     if (o.noExif) p.preserveExif = 0;
     if (o.noEmbed) p.embedProfile = 0;
     if (o.keepGray) p.keepGray = 1;
@@ -441,6 +447,7 @@ class Run {
     StartUpOptions options;
     options.usePreferencesFile = false;
     if (const char* d = std::getenv("TAVELIN_DIAGNOSTICS")) options.diagnostics = std::strcmp(d, "1") == 0;
+    app_.prefs = &AppPrefs();
     Status st = StartUp(options, &app_);
     if (st == kOk) {
       folder_ = folder;
@@ -692,6 +699,8 @@ class Results {
     settings_ += ",\"format\":" + JsonString(o.format == 0 ? "same" : o.format == kRasTiff ? "tiff" : o.format == kRasJpeg ? "jpeg" : "bmp");
     settings_ += ",\"naming\":" + JsonString(o.naming == kNamingSuffix ? "suffix" : o.naming == kNamingPrefix ? "prefix" : "same");
     settings_ += ",\"quality\":" + std::to_string(o.quality >= 0 ? o.quality : CliQualityDefault());
+    const int compression = o.compression ? o.compression : PrefsDefaults().tiffCompression;
+    settings_ += ",\"compress\":" + JsonString(compression == 5 ? "lzw" : compression == 8 ? "deflate" : "none");
     settings_ += std::string(",\"exif\":") + (o.noExif ? "false" : "true") + ",\"embed_profile\":" + (o.noEmbed ? "false" : "true") + ",\"keep_gray\":" + (o.keepGray ? "true" : "false") + "}";
   }
   ~Results() {
@@ -751,7 +760,7 @@ Status AddInputs(Run& run, const std::vector<std::string>& inputs, int jobs, Res
   std::vector<std::string> messages;
   AddProfiles profiles;
   request.maker = [&](EditContext* ctx, const std::vector<std::string>& paths, std::vector<PreparedRecord>* records) {
-    StartProfileAdd(&profiles);
+    StartProfileAdd(*ctx->app, &profiles);
     messages.assign(paths.size(), std::string());
     // A frame: status, message length, message, record.
     const Task task = [&](int32_t k) {
@@ -1104,7 +1113,7 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
   const std::string nextPath = run.folder() + kNextLeaf;
   std::unordered_set<std::string> inputSet(inputs.begin(), inputs.end());
   std::unordered_map<std::string, std::string> claimed;  // output -> the input that writes it
-  const bool overwrite = OverwriteMode();
+  const bool overwrite = OverwriteMode(plan);
   while (next < inputs.size() && !gInterrupted) {
     std::vector<std::string> batch;
     size_t end = next;
@@ -1123,7 +1132,7 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
       const std::string& in = inputs[end];
       if (known.count(in)) continue;  // an entry of the resumed job
       std::string output;
-      if (PlannedOutputPath(plan, in, output) == kOk) {
+      if (PlannedOutputPath(SaveSettingsOf(plan), in, output) == kOk) {
         ImageResult r;
         r.input = in;
         r.output = output;
@@ -1206,7 +1215,7 @@ int Correct(const Options& o, std::chrono::steady_clock::time_point start) {
       const std::string& in = inputs[i];
       if (o.keepTree) prefs.outputFolder = outRoot + trees[i];
       std::string output;
-      if (const Status st = PlannedOutputPath(prefs, in, output); st != kOk) {
+      if (const Status st = PlannedOutputPath(SaveSettingsOf(prefs), in, output); st != kOk) {
         WriteImageLine(2, in, ": not added: " + OneLine(AlertMessage(st, ("reading file " + LeafName(in)).c_str())));
         ++failed;
       } else if (o.skipExisting && FileExists(output)) {

@@ -44,13 +44,14 @@ const CommandUsage kInfoUsage{"info [--] FILE...",
                               "maximum sample value, resolution, embedded profile and\n"
                               "EXIF sizes; every row is read to check the file; FILE may\n"
                               "be - for the standard input\n"};
-const CommandUsage kConvertUsage{"convert IN OUT --format F [--quality Q]",
+const CommandUsage kConvertUsage{"convert IN OUT --format F [--quality Q] [--compress C]",
                                  "rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
                                  "tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
                                  "data where F holds them; Q is the JPEG quality 0..100\n"
-                                 "(default 100, as correct); dcs also writes the plates\n"
-                                 "OUT.C, OUT.M, OUT.Y and OUT.K; IN or OUT may be - for the\n"
-                                 "standard input or output\n"};
+                                 "(default 100, as correct); C the compression of a TIFF\n"
+                                 "output: none (default), lzw or deflate; dcs also writes\n"
+                                 "the plates OUT.C, OUT.M, OUT.Y and OUT.K; IN or OUT may be\n"
+                                 "- for the standard input or output\n"};
 const CommandUsage kPamUsage{"pam IN OUT",
                              "write the pixels of IN as a binary PAM file; IN or OUT may\n"
                              "be - for the standard input or output\n"};
@@ -302,7 +303,7 @@ int ConvertCommand(int argc, char** argv) {
   int positional = 0;
   bool dcs = false;
   for (size_t i = 2; i < args.size(); ++i) {
-    if (args[i] == "--format" || args[i] == "--quality") {
+    if (args[i] == "--format" || args[i] == "--quality" || args[i] == "--compress") {
       if (args[i] == "--format" && i + 1 < args.size()) dcs = args[i + 1] == "dcs";
       ++i;
       continue;
@@ -342,6 +343,7 @@ int Convert(int argc, char** argv) {
   std::vector<std::string> paths;
   int format = 0;
   int quality = -1;
+  int compression = 1;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--format" && i + 1 < argc) {
@@ -350,6 +352,10 @@ int Convert(int argc, char** argv) {
         return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga, eps, dcs, sct, cin)");
     } else if (arg == "--quality" && i + 1 < argc) {
       if (!ParseCliQuality(argv[++i], &quality)) return Fail("the quality is a number from 0 to 100"), 2;
+    } else if (arg == "--compress" && i + 1 < argc) {
+      ++i;
+      if (!ParseCliCompression(argv[i], &compression))
+        return Fail(std::string("unknown compression '") + argv[i] + "' (none, lzw, deflate)"), 2;
     } else if (arg.rfind("--", 0) == 0) {
       Fail("unknown option " + arg);
       return 2;
@@ -360,7 +366,7 @@ int Convert(int argc, char** argv) {
   if (paths.size() != 2 || !format) {
     std::fprintf(stderr,
                  "Usage: tavelin-cli convert IN OUT --format tiff|tiff16|jpeg|bmp|tga|eps|dcs|sct|cin "
-                 "[--quality 0..100]\n");
+                 "[--quality 0..100] [--compress none|lzw|deflate]\n");
     return 2;
   }
   const std::string& inPath = paths[0];
@@ -368,6 +374,7 @@ int Convert(int argc, char** argv) {
   // One default for every writer of JPEG files: the preferences table's.
   WriteOptions options;
   options.quality = quality >= 0 ? quality : CliQualityDefault();
+  SetTiffCompression(options, format, compression);
 
   Input in;
   std::string error;

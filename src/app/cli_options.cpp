@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <getopt.h>
 #include <string>
 
@@ -53,9 +54,12 @@ const CliOption kOptions[] = {
      "correct --naming prefix --prefix new- photo.jpg"},
     {"quality", 267, required_argument, "Q", kSave, "JPEG quality 0..100 (default %d)",
      "correct --format jpeg --quality 90 scan.tif"},
+    {"compress", 276, required_argument, "none|lzw|deflate", kSave,
+     "compression of TIFF outputs (default none); other formats are written as ever",
+     "correct --format tiff --compress deflate photo.jpg"},
     {"no-exif", 268, no_argument, nullptr, kSave, "do not carry the EXIF data over (default: carried, without thumbnail)",
      "correct --no-exif photo.jpg"},
-    {"keep-gray", 276, no_argument, nullptr, kSave,
+    {"keep-gray", 277, no_argument, nullptr, kSave,
      "save a grayscale image as grayscale, through its gray profile (default: as RGB in the working space)",
      "correct --keep-gray scan.tif"},
     {"no-embed-profile", 269, no_argument, nullptr, kSave,
@@ -157,6 +161,16 @@ bool ParseCliQuality(const char* text, int* quality) {
   return true;
 }
 
+bool ParseCliCompression(const char* text, int* compression) {
+  static const struct {
+    const char* name;
+    int code;
+  } kNames[] = {{"none", 1}, {"lzw", 5}, {"deflate", 8}};
+  for (const auto& n : kNames)
+    if (std::strcmp(text, n.name) == 0) return *compression = n.code, true;
+  return false;
+}
+
 void PrintBatchOptions(FILE* out, unsigned commands) {
   for (int i = 0; i < CliOptionCount(); ++i) {
     const CliOption& o = kOptions[i];
@@ -178,7 +192,7 @@ void PrintManPage(FILE* out) {
                ".B tavelin\\-cli job run\n\\fIJOBFILE\\fR [\\fIOPTIONS\\fR]\n.br\n"
                ".B tavelin\\-cli job unfinished\n[\\fB\\-\\-resume\\fR|\\fB\\-\\-discard\\fR [\\fIRUNDIR\\fR]]\n.br\n"
                ".B tavelin\\-cli info\n[\\fB\\-\\-\\fR] \\fIFILE\\fR...\n.br\n"
-               ".B tavelin\\-cli convert\n\\fIIN\\fR \\fIOUT\\fR \\fB\\-\\-format\\fR \\fIF\\fR [\\fB\\-\\-quality\\fR \\fIQ\\fR]\n.br\n"
+               ".B tavelin\\-cli convert\n\\fIIN\\fR \\fIOUT\\fR \\fB\\-\\-format\\fR \\fIF\\fR [\\fB\\-\\-quality\\fR \\fIQ\\fR] [\\fB\\-\\-compress\\fR \\fIC\\fR]\n.br\n"
                ".B tavelin\\-cli pam\n\\fIIN\\fR \\fIOUT\\fR\n"
                ".SH DESCRIPTION\n"
                "\\fBcorrect\\fR adds each image (thumbnail, profile decision, start\\-with settings) and saves it "
@@ -211,10 +225,20 @@ void PrintManPage(FILE* out) {
 }
 
 void PrintBashCompletion(FILE* out) {
-  std::string words;
+  std::string words, values;
   for (int i = 0; i < CliOptionCount(); ++i) {
+    const CliOption& o = kOptions[i];
     if (!words.empty()) words += ' ';
-    words += std::string("--") + kOptions[i].name;
+    words += std::string("--") + o.name;
+    // A required argument that is one of a few lower-case words: those words
+    // (--format has its own line, with every format convert writes too).
+    const std::string arg = o.argName ? o.argName : "";
+    if (o.argument != required_argument || arg.find('|') == std::string::npos || std::string(o.name) == "format" ||
+        arg.find_first_not_of("abcdefghijklmnopqrstuvwxyz|") != std::string::npos)
+      continue;
+    std::string list = arg;
+    for (char& c : list) c = c == '|' ? ' ' : c;
+    values += std::string("    --") + o.name + ") COMPREPLY=($(compgen -W '" + list + "' -- \"$cur\")); return;;\n";
   }
   std::fprintf(out,
                "# bash completion for tavelin-cli\n"
@@ -226,7 +250,7 @@ void PrintBashCompletion(FILE* out) {
                "  case $prev in\n"
                "    -o|--out|--resume) COMPREPLY=($(compgen -d -- \"$cur\")); return;;\n"
                "    --format) COMPREPLY=($(compgen -W 'same tiff tiff16 jpeg bmp tga eps dcs sct cin' -- \"$cur\")); return;;\n"
-               "    --naming) COMPREPLY=($(compgen -W 'suffix prefix same' -- \"$cur\")); return;;\n"
+               "%s"
                "  esac\n"
                "  if [ \"${COMP_WORDS[1]}\" = job ] && [ \"$COMP_CWORD\" -eq 2 ]; then\n"
                "    COMPREPLY=($(compgen -W 'save run unfinished' -- \"$cur\")); return\n"
@@ -237,5 +261,5 @@ void PrintBashCompletion(FILE* out) {
                "  esac\n"
                "}\n"
                "complete -o filenames -F _tavelin_cli tavelin-cli\n",
-               words.c_str());
+               values.c_str(), words.c_str());
 }

@@ -33,6 +33,9 @@ constexpr int kCliQualityMin = 0, kCliQualityMax = 100;
 // The one parser of --quality (correct, job run, convert): false unless a
 // whole number in range.
 bool ParseCliQuality(const char* text, int* quality);
+// The one parser of --compress (correct, job run, convert): "none", "lzw" or
+// "deflate" to the TIFF compression code 1, 5 or 8; false for anything else.
+bool ParseCliCompression(const char* text, int* compression);
 
 // The help of the batch commands (the options of `commands`, or all for 0).
 void PrintBatchOptions(FILE* out, unsigned commands);

@@ -26,14 +26,7 @@ Status StreamReadU32(Stream& s, uint32_t& v);
 Status StreamReadBinaryFloat(Stream& s, float& v);
 Status StreamReadDecimalFloat(Stream& s, float& v);
 
-inline Status StreamWriteI16(Stream& s, int16_t v) { return StreamWriteU16(s, (uint16_t)v); }
 inline Status StreamWriteI32(Stream& s, int32_t v) { return StreamWriteU32(s, (uint32_t)v); }
-inline Status StreamReadI16(Stream& s, int16_t& v) {
-  uint16_t u = 0;
-  Status st = StreamReadU16(s, u);
-  v = (int16_t)u;
-  return st;
-}
 inline Status StreamReadI32(Stream& s, int32_t& v) {
   uint32_t u = 0;
   Status st = StreamReadU32(s, u);

@@ -16,7 +16,6 @@ void MakeCurrent(UiState* state) {
 }  // namespace
 
 UiState* AppState() { return gState; }
-void SetAppState(UiState* state) { MakeCurrent(state); }
 
 Status Ui_State_Open(UiState** out, int appNameId, int diagnostics) {
   if (!out || (diagnostics != 0 && diagnostics != 1)) return kBadArg;

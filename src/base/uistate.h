@@ -34,7 +34,6 @@ Status Ui_State_Open(UiState** out, int appNameId, int diagnostics);
 Status Ui_State_Close(UiState** state);
 
 UiState* AppState();
-void SetAppState(UiState* state);
 
 // Modeless window registry: kSysErr when full / not registered.
 Status Ui_State_AddWindow(UiState* state, const void* window);

@@ -19,7 +19,6 @@ class PolyFit {
   // Solves for coef[0..degree] (y = sum coef[k] x^k). kBadArg with no more
   // points than the degree or a singular system. Degree 0 gives the mean of y.
   Status Solve(double coef[kMaxFitDegree + 1]) const;
-  int Degree() const { return degree_; }
 
  private:
   int degree_;

@@ -13,6 +13,7 @@
 #include "base/bytes.h"
 #include "base/debuglog.h"
 #include "imagefile/exif.h"
+#include "imagefile/format.h"
 #include "imagefile/rasmodule.h"
 
 namespace {
@@ -324,7 +325,11 @@ Status RasClose(RasImage& image) {
 
 Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
                int32_t colorType, float resolution) {
-  if (format < 1 || format > kRasPng16 || format == kRasCameraRaw) return kBadArg;
+  // A format of the registry with files of its own: one it writes, or one it
+  // recognises (a read-only one is refused by RasOpen); not camera raw, a
+  // code without a module for its files.
+  const FormatModule* m = FormatRegistry::Builtin().ByCode(format);
+  if (!m || (!m->writer && !m->recognisable)) return kBadArg;
   if (channels != 1 && channels != 3 && channels != 4) return kBadArg;
   if (colorType != kRasRGB && colorType != kRasCMYK && colorType != kRasGray && colorType != kRasLab &&
       colorType != kRasPhotoCDColor)

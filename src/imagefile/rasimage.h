@@ -167,8 +167,8 @@ Status RasWriteSl(RasImage& image, uint32_t line, const RasScanline& sl);
 // and frees the file state. Closing a closed record answers kOk.
 Status RasClose(RasImage& image);
 
-// Fills a record for writing: format 1..10, channels 1, 3 or 4, colour type
-// 1, 4, 5, 7 or 8 (else kBadArg). Sets maxValue by format; no file state.
+// Fills a record for writing: a format of the registry that it writes or recognises,
+// channels 1, 3 or 4, colour type 1, 4, 5, 7 or 8 (else kBadArg). Sets maxValue by format; no file state.
 Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
                int32_t colorType, float resolution);
 

@@ -59,6 +59,9 @@ struct ColourEntry {
 
 const OutputNaming kNamingDefaults{};
 constexpr int32_t kOutputFormats[] = {0, 1, 7, 9};
+// Entry 133, the TIFF writer's compression: 1 none (what TIFF outputs always
+// had), 5 LZW, 8 Deflate.
+constexpr int32_t kTiffCompressions[] = {1, 5, 8};
 // "Brivio Sets These" default 0xFE37 (65079) leaves out the gray point; the
 // dialog's "Gray Point" box may add it, so every value up to 0xFE3F is kept.
 constexpr int32_t kBrivioMaskDefault = 65079;
@@ -115,6 +118,7 @@ const IntEntry kInts[] = {
     {98, &Prefs::brivioMask, {0, kBrivioMaskMax, kBrivioMaskDefault}, kBrivioMaskDefault},
     {99, &Prefs::brivioPrefsMask, {0, kBrivioPrefsMaskMax, kBrivioPrefsMaskMax}, kBrivioPrefsMaskMax},
     {130, &Prefs::brivioAnalysis, {0, 1, kBrivioAnalysisDefault}, kBrivioAnalysisDefault},
+    {133, &Prefs::tiffCompression, {1, 8, 1}, 1, false, kTiffCompressions, (int)std::size(kTiffCompressions)},
     {115, &Prefs::startTab, {0, 4, 1}, 1},
     {119, &Prefs::batchlineExtraHeight, {0, 0, 0}, 0, true},
 };
@@ -385,7 +389,7 @@ const uint16_t kPrefsWriteOrder[] = {55, 52, 95, 94, 58, 56, 57, 119, 61, 109, 1
                                      115, 53, 64, 111, 78, 72, 77, 99, 63, 62, 79, 81, 80, 82, 107, 106,
                                      50, 91, 51, 103, 118, 105, 108, 104, 54, 90, 74, 73, 88, 96, 97, 75,
                                      102, 66, 67, 68, 69, 59, 112, 113, 114, 89, 98, 130, 116, 117, 76, 131,
-                                     132, 134, 135, 136, 70};
+                                     132, 133, 134, 135, 136, 70};
 const int kPrefsWriteOrderCount = (int)std::size(kPrefsWriteOrder);
 
 Prefs& AppPrefs() {
@@ -492,8 +496,10 @@ Status WritePrefsEntries(UiState* state, const Prefs& prefs, Stream& s) {
   return kOk;
 }
 
-Status readPrefsCallback(UiState* state, uint16_t id, const PrefsData& data) {
-  const Status st = ReadPrefsEntry(AppPrefs(), id, data);
+namespace {
+
+Status ReadIntoRecord(Prefs& prefs, uint16_t id, const PrefsData& data) {
+  const Status st = ReadPrefsEntry(prefs, id, data);
   if (st == kUnsupported) {
     ReportError(kUnsupported, Phrase(3027, (int)id));
     return kOk;
@@ -502,12 +508,17 @@ Status readPrefsCallback(UiState* state, uint16_t id, const PrefsData& data) {
   return st;
 }
 
-Status writePrefsCallback(UiState* state, Stream& s) {
-  Prefs& prefs = AppPrefs();
+Status WriteRecord(UiState* state, Prefs& prefs, Stream& s) {
   if (Status st = RefreshWorkingSpaceRef(prefs); st != kOk)
     DLog("writePrefsCallback: working space %d reference values not refreshed (%d)", prefs.workingSpace, (int)st);
   return WritePrefsEntries(state, prefs, s);
 }
+
+}  // namespace
+
+Status readPrefsCallback(UiState*, uint16_t id, const PrefsData& data) { return ReadIntoRecord(AppPrefs(), id, data); }
+
+Status writePrefsCallback(UiState* state, Stream& s) { return WriteRecord(state, AppPrefs(), s); }
 
 Status PrefsFilePath(const UiState* state, std::string& path) {
   std::string folder;
@@ -516,9 +527,11 @@ Status PrefsFilePath(const UiState* state, std::string& path) {
   return kOk;
 }
 
-Status ReadPreferences(UiState* state, const std::string& path) {
-  const Status st = Ui_Prefs_ReadAll(state, path, kPrefsFileInfo, readPrefsCallback, writePrefsCallback);
-  Prefs& prefs = AppPrefs();
+Status ReadPreferences(UiState* state, const std::string& path, Prefs& prefs) {
+  const Status st = Ui_Prefs_ReadAll(
+      state, path, kPrefsFileInfo,
+      [&prefs](UiState*, uint16_t id, const PrefsData& data) { return ReadIntoRecord(prefs, id, data); },
+      [&prefs](UiState* st, Stream& s) { return WriteRecord(st, prefs, s); });
   if (state) {
     state->appendExtension = prefs.useExtensions;
     state->lowerCaseExtension = prefs.lowerCase;
@@ -527,9 +540,14 @@ Status ReadPreferences(UiState* state, const std::string& path) {
   return st;
 }
 
-Status WritePreferences(UiState* state, const std::string& path) {
-  return Ui_Prefs_WriteAll(state, path, kPrefsFileInfo, writePrefsCallback);
+Status WritePreferences(UiState* state, const std::string& path, Prefs& prefs) {
+  return Ui_Prefs_WriteAll(state, path, kPrefsFileInfo,
+                           [&prefs](UiState* st, Stream& s) { return WriteRecord(st, prefs, s); });
 }
+
+Status ReadPreferences(UiState* state, const std::string& path) { return ReadPreferences(state, path, AppPrefs()); }
+
+Status WritePreferences(UiState* state, const std::string& path) { return WritePreferences(state, path, AppPrefs()); }
 
 Status SetPrefsPath(std::string& field, const std::string& path) {
   if (path.size() < kPrefsPathCount && path.find('\0') == std::string::npos) {

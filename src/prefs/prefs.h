@@ -1,9 +1,10 @@
 // The preference record: every user preference of the application in one
 // process-wide record (AppPrefs), its defaults, the accepted values and the
 // fallbacks of every entry of the preferences file, and the two callbacks
-// that map entry ids (50..119, 130..132 and 134..136) onto the record for the container of
+// that map entry ids (50..119 and 130..136) onto the record for the container of
 // prefsfile.h (50..119 as the file has always held them; 130 the Brivio analysis,
-// 131 and 132 the editing window's own; 134..136 gray and CMYK inputs). The table in prefs.cpp is the one place for each entry's
+// 131 and 132 the editing window's own, 133 the TIFF writer's compression,
+// 134..136 gray and CMYK inputs). The table in prefs.cpp is the one place for each entry's
 // default, range and fallback; where an entry is a field of the correction
 // engine (filter settings, colour definitions, memory colours, correction
 // records) its constants come from there.
@@ -126,6 +127,7 @@ struct Prefs {
   uint8_t removeSaved = 0;            // 118
   int32_t batchlineExtraHeight = 0;   // 119
   uint8_t rgbHistogram = 0;           // 131: the levels panel shows the R, G and B histograms too
+  int32_t tiffCompression = 0;        // 133: TIFF outputs: 1 none, 5 LZW, 8 Deflate
   // 132: File > Open Recent, newest first: at most kRecentFilesMax paths
   // (images and job files), each shorter than a path field; stored as one
   // byte entry, every path followed by a zero byte.
@@ -146,7 +148,7 @@ void AddRecentFile(Prefs& prefs, const std::string& path);
 Prefs& AppPrefs();
 // The grid index the preferences give for colour conversions, correction
 // transforms and Brivio: the stored one, or the default when out of 0..7.
-int32_t PrefsGridIndex(const Prefs& prefs = AppPrefs());
+int32_t PrefsGridIndex(const Prefs& prefs);
 // Every preference to its default.
 Status ResetPrefs(Prefs* prefs);
 // A record holding every default (for Restore Defaults and comparisons).
@@ -162,7 +164,7 @@ bool PrefsFloatRange(uint16_t id, ParRange* range);
 Status ReadPrefsEntry(Prefs& prefs, uint16_t id, const PrefsData& data);
 // Every application entry in the writing order, stopping at the first failure.
 Status WritePrefsEntries(UiState* state, const Prefs& prefs, Stream& s);
-// The ids in the order the writer writes them (66 entries).
+// The ids in the order the writer writes them (67 entries).
 extern const uint16_t kPrefsWriteOrder[];
 extern const int kPrefsWriteOrderCount;
 
@@ -178,6 +180,9 @@ Status PrefsFilePath(const UiState* state, std::string& path);
 // Ui_Prefs_ReadAll with the callbacks (a missing file is written from the
 // record), then preferences 76 and 77 into the state. Reports nothing itself
 // beyond the callbacks' reports: start-up reports a failure.
+// The forms without a record work on AppPrefs().
+Status ReadPreferences(UiState* state, const std::string& path, Prefs& prefs);
+Status WritePreferences(UiState* state, const std::string& path, Prefs& prefs);
 Status ReadPreferences(UiState* state, const std::string& path);
 Status WritePreferences(UiState* state, const std::string& path);
 

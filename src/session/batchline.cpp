@@ -36,6 +36,8 @@ void Changed(EditContext* ctx) {
 
 const std::string& TempFolder(const EditContext* ctx) { return ctx->app->tempFolder; }
 const std::string& WorkingProfile(const EditContext* ctx) { return ctx->app->workingSpace.profilePath; }
+// The session's preferences (the record its caller handed it).
+Prefs& SessionPrefs(const EditContext* ctx) { return *ctx->app->prefs; }
 
 // The selected entries in list order.
 std::vector<int32_t> SelectedIndices(const Batchline& b) {
@@ -125,7 +127,7 @@ ICCImage ThumbnailImage(Thumbnail& t) {
 
 // The record an added image starts with (colour and filter start-with).
 Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* rec) {
-  const Prefs& prefs = AppPrefs();
+  const Prefs& prefs = SessionPrefs(ctx);
   Status st = kOk;
   switch (prefs.colourStartWith) {
     case 1: *rec = prefs.previous; break;
@@ -137,8 +139,8 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
       brivio.settings.analysis = (BrivioAnalysis)prefs.brivioAnalysis;
       brivio.settings.setMask = (ToolMask)prefs.brivioMask;
       brivio.settings.preferredSaturation = prefs.brivioSaturation;
-      brivio.settings.analysisIndex = PrefsGridIndex();
-      brivio.settings.gridIndex = PrefsGridIndex();
+      brivio.settings.analysisIndex = PrefsGridIndex(prefs);
+      brivio.settings.gridIndex = PrefsGridIndex(prefs);
       ToolMask mask = TOOL_ALL;
       BrivioMask(BrivioOccasion::kMasterButton, 0, false, &mask);
       const RasterView view = ThumbnailView(thumbnail);
@@ -189,7 +191,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   };
 
   PixelBuffer pb;
-  if ((st = IPMakeThumbnail(path.c_str(), pb, kThumbnailBox, CorrectionReadOptions(profile))) != kOk) {
+  if ((st = IPMakeThumbnail(path.c_str(), pb, kThumbnailBox, CorrectionReadOptions(profile, SessionPrefs(ctx)))) != kOk) {
     dropProfile();
     return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
   }
@@ -238,7 +240,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   parts.profilePath = &profile;
   parts.pars = &rec;
   parts.original = &original;
-  parts.gridIndex = PrefsGridIndex();
+  parts.gridIndex = ContextGridIndex(ctx);
   if (haveConverted)
     parts.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
   if ((st = WriteJobRecord(out, made, parts)) != kOk) {
@@ -250,8 +252,8 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   return kOk;
 }
 
-void StartProfileAdd(AddProfiles* p) {
-  const Prefs& prefs = AppPrefs();
+void StartProfileAdd(const AppSession& app, AddProfiles* p) {
+  const Prefs& prefs = *app.prefs;
   p->answers.missingAction = prefs.noProfileAnswer;
   p->answers.missingPath = prefs.noProfileAnswerPath;
   p->answers.embeddedAction = prefs.embeddedAnswer;
@@ -263,10 +265,8 @@ void StartProfileAdd(AddProfiles* p) {
   p->op.actions.embeddedPath = prefs.embeddedPath;
   CheckProfilePolicy(p->op.actions);
   p->op.answers = &p->answers;
-  if (const AppSession* app = App()) {
-    p->op.workingSpaceProfile = app->workingSpace.profilePath;
-    p->op.tempFolder = app->tempFolder;
-  }
+  p->op.workingSpaceProfile = app.workingSpace.profilePath;
+  p->op.tempFolder = app.tempFolder;
 }
 
 namespace {
@@ -336,7 +336,7 @@ Status RewriteRecord(EditContext* ctx, int32_t index, const TavelinPars& pars, T
   out.profilePath = &profile;
   out.original = original.Empty() ? nullptr : &original;
   out.transform = transform;
-  out.gridIndex = PrefsGridIndex();
+  out.gridIndex = ContextGridIndex(ctx);
   if (haveConverted)
     out.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
   if (Status st = WriteJobRecord(b.files.data, entry, out); st != kOk) return st;
@@ -460,7 +460,8 @@ Status BatchlineThumbnail(const EditContext* ctx, int32_t index, Thumbnail* thum
 
 BatchlineLabels GetBatchlineLabels(const EditContext* ctx) {
   BatchlineLabels l;
-  const Prefs& prefs = AppPrefs();
+  static const Prefs& defaults = PrefsDefaults();
+  const Prefs& prefs = ctx && ctx->app && ctx->app->prefs ? SessionPrefs(ctx) : defaults;
   const int32_t count = BatchlineCount(ctx), selected = BatchlineSelectedCount(ctx);
   const bool all = count > 0 && selected == count;
   const std::string amount = all ? ResString(9246) : Fmt("%d", (int)selected);
@@ -569,7 +570,7 @@ Status OfferUnfinishedJob(EditContext* ctx, ResumeSkips* skips) {
 
 Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesResult* result) {
   if (!ctx || !ctx->app) return kBadArg;
-  Prefs& prefs = AppPrefs();
+  Prefs& prefs = SessionPrefs(ctx);
   Batchline& b = ctx->batch;
   if (Status st = BatchlineOpen(ctx); st != kOk) return st;
   if (Status st = ConfirmPrefsDialog(ctx, prefs.showAddPrefs, ctx->hooks.showAddPrefs); st != kOk) return st;
@@ -617,9 +618,7 @@ Status AddImages(EditContext* ctx, const AddImagesRequest& request, AddImagesRes
     return ReportError(st, Phrase(3002, b.files.data.c_str()).c_str(), Phrase(9111, FolderOf(b.files.data).c_str()).c_str());
 
   AddProfiles profiles;
-  StartProfileAdd(&profiles);
-  profiles.op.workingSpaceProfile = WorkingProfile(ctx);
-  profiles.op.tempFolder = TempFolder(ctx);
+  StartProfileAdd(*ctx->app, &profiles);
 
   const bool wasEmpty = b.entries.empty();
   const std::string text = ResString(9228);
@@ -738,7 +737,7 @@ Status ApplyCurrent(EditContext* ctx, bool ask) {
   }
   if ((st = MakeFullTransform(ctx)) != kOk) return st;
   if ((st = RewriteRecord(ctx, index, ctx->pars, ctx->fullQX)) != kOk) return st;
-  AppPrefs().previous = ctx->pars;
+  SessionPrefs(ctx).previous = ctx->pars;
   SavePreferencesNow(ctx->app);
   Changed(ctx);
   return kOk;
@@ -764,7 +763,7 @@ Status CancelAndAdvance(EditContext* ctx) {
 Status SyncSelected(EditContext* ctx) {
   if (!ctx) return kBadArg;
   if (BatchlineSelectedCount(ctx) < 2) return kUnsupported;
-  Prefs& prefs = AppPrefs();
+  Prefs& prefs = SessionPrefs(ctx);
   if (Status st = ConfirmPrefsDialog(ctx, prefs.showSyncPrefs, ctx->hooks.showSyncPrefs); st != kOk) return st;
   Batchline& b = ctx->batch;
   Status first = kOk;
@@ -795,16 +794,17 @@ Status SyncSelected(EditContext* ctx) {
 
 // ---- save -------------------------------------------------------------------------------------
 
-bool OverwriteMode() {
-  const Prefs& prefs = AppPrefs();
+bool OverwriteMode(const Prefs& prefs) {
   return !prefs.removeSaved && prefs.sameFolder && prefs.naming == kNamingSame;
 }
 
 Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite) {
-  if (!ctx || index < 0 || index >= BatchlineCount(ctx)) return kBadArg;
+  if (!ctx || !ctx->app || index < 0 || index >= BatchlineCount(ctx)) return kBadArg;
+  const SaveSettings settings = SaveSettingsOf(SessionPrefs(ctx));
   Status st = LoadEntryForSaving(ctx, index);
-  if (st == kOk) st = ChooseOutput(ctx);
-  if (st == kOk) st = FilterImage(ctx);
+  if (st == kOk) st = ChooseOutput(ctx, settings);
+  if (st == kOk) st = FilterImage(ctx, settings);
+  if (st == kOk) SessionPrefs(ctx).previous = ctx->pars;
   // The entry now describes the saved file, when that replaced the input.
   if (st == kOk && overwrite && SameFile(ctx->imagePath, ctx->outputPath)) {
     Batchline& b = ctx->batch;
@@ -842,13 +842,14 @@ Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite) {
 }
 
 Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
-  if (!ctx) return kBadArg;
-  Prefs& prefs = AppPrefs();
+  if (!ctx || !ctx->app) return kBadArg;
+  Prefs& prefs = SessionPrefs(ctx);
   if (Status st = ConfirmPrefsDialog(ctx, prefs.showSavePrefs, ctx->hooks.showSavePrefs); st != kOk) return st;
   if (ctx->imageOpen) {
     if (Status st = ApplyCurrent(ctx, true); st != kOk) return st;
   }
-  const bool overwrite = OverwriteMode();
+  const bool overwrite = OverwriteMode(prefs);
+  const SaveSettings settings = SaveSettingsOf(prefs);
   const std::vector<int32_t> selected = SelectedIndices(ctx->batch);
   if (selected.empty()) return kOk;
   CloseImage(ctx);
@@ -864,7 +865,7 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
       std::string output;
       // A file that cannot be read is left to its save, which says why.
       const PlanVerdict verdict =
-          PlannedOutputPath(AppPrefs(), input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
+          PlannedOutputPath(settings, input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
       if (verdict.ok) {
         indices.push_back(i);
         continue;
@@ -915,9 +916,10 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
 
 Status SaveCurrentAs(EditContext* ctx) {
   if (!ctx) return kBadArg;
-  if (!ctx->imageOpen) return kBadArg;
-  Prefs& prefs = AppPrefs();
-  Status st = ChooseOutput(ctx);
+  if (!ctx->imageOpen || !ctx->app) return kBadArg;
+  Prefs& prefs = SessionPrefs(ctx);
+  const SaveSettings settings = SaveSettingsOf(prefs);
+  Status st = ChooseOutput(ctx, settings);
   if (st != kOk) return st;
   std::string proposed = ctx->outputPath;
   if (!prefs.saveAsFolder.empty()) {
@@ -946,7 +948,8 @@ Status SaveCurrentAs(EditContext* ctx) {
   if ((st = PlanOneOutput(ctx, ctx->imagePath, chosen)) != kOk) return st;
   SetOutput(ctx, format, chosen);
   const bool overwritesInput = SameFile(ctx->imagePath, chosen);
-  if ((st = FilterImage(ctx)) != kOk) return st;
+  if ((st = FilterImage(ctx, settings)) != kOk) return st;
+  prefs.previous = ctx->pars;
   SetPrefsPath(prefs.saveAsFolder, FolderOf(chosen));
   if (overwritesInput) {
     Host().ShowMessage(ResString(1000), Phrase(9236, LeafName(chosen).c_str()));
@@ -992,7 +995,7 @@ Status ResumeJob(EditContext* ctx, const std::string& jobPath) {
   Batchline& b = ctx->batch;
   if (Status st = BatchlineOpen(ctx); st != kOk) return st;
   if (!b.entries.empty()) return ReportError(kUnsupported, nullptr, ResText(9220));
-  Prefs& prefs = AppPrefs();
+  Prefs& prefs = SessionPrefs(ctx);
   std::string path = jobPath;
   if (path.empty()) {
     UiFileRequest r;
@@ -1030,7 +1033,7 @@ Status SaveJob(EditContext* ctx, const std::string& jobPath) {
   if (path.empty()) {
     UiFileRequest r;
     r.title = ResString(9261);
-    r.folder = AppPrefs().resumeFolder;
+    r.folder = SessionPrefs(ctx).resumeFolder;
     if (Status st = Host().ChooseSaveFile(r, path); st != kOk) return st;
   }
   const Status st = SaveJobFile(path, b.files.data, b.entries);

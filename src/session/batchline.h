@@ -32,7 +32,9 @@
 #include "session/jobfile.h"
 #include "base/status.h"
 
+struct AppSession;
 struct EditContext;
+struct Prefs;
 
 struct Batchline {
   BatchlineFiles files;           // header and data file paths
@@ -112,7 +114,8 @@ struct AddProfiles {
   AddProfiles(const AddProfiles&) = delete;
   AddProfiles& operator=(const AddProfiles&) = delete;
 };
-void StartProfileAdd(AddProfiles* profiles);
+// By the session's preferences (the policy and the answers) and its working space.
+void StartProfileAdd(const AppSession& app, AddProfiles* profiles);
 
 // Everything adding one file makes before it is stored: the file checked
 // (type, RGB, a path the record can hold), its input profile decided, the
@@ -199,7 +202,7 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options = {});
 // and in overwrite mode the entry rewritten. Failures are reported.
 Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite);
 // True when a batch save replaces every input (preferences 118 off, 73 on, naming 2).
-bool OverwriteMode();
+bool OverwriteMode(const Prefs& prefs);
 
 // "Save Image as...": the open image through the file-save dialog; a chosen
 // name that would overwrite another image of the Batchline is refused.

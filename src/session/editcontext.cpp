@@ -45,8 +45,9 @@ Status LoadEntryRecord(EditContext* ctx, int32_t index) {
 
   // The file first, so that the record is applied knowing the image's depth.
   RasImage image;
-  if ((st = RasQuery(imagePath, image, CorrectionReadOptions(profilePath.empty() ? ctx->app->workingSpace.profilePath
-                                                                                 : profilePath))) != kOk) {
+  if ((st = RasQuery(imagePath, image,
+                     CorrectionReadOptions(profilePath.empty() ? ctx->app->workingSpace.profilePath : profilePath,
+                                           *ctx->app->prefs))) != kOk) {
     // The reader's reason, as `info` gives it, after the file's name.
     return ReportError(st, RasWithReason(Phrase(3012, LeafName(imagePath).c_str())));
   }
@@ -87,8 +88,12 @@ Status NewRecordInWorkingSpace(const EditContext* ctx, TavelinPars* pars) {
   return st;
 }
 
+int32_t ContextGridIndex(const EditContext* ctx) {
+  return ctx && ctx->app && ctx->app->prefs ? PrefsGridIndex(*ctx->app->prefs) : kDefaultGridIndex;
+}
+
 Status InitEditContext(EditContext* ctx, AppSession* app) {
-  if (!ctx || !app) return kBadArg;
+  if (!ctx || !app || !app->prefs) return kBadArg;
   ctx->app = app;
   Status st = GetBatchlineFiles(app->state, &ctx->batch.files);
   if (st != kOk) return st;
@@ -142,12 +147,12 @@ Status SetUpImages(EditContext* ctx, int32_t width, int32_t height) {
 
 Status SetUpWorkingSpaceFor(EditContext* ctx) {
   AppSession* app = ctx ? ctx->app : App();
-  if (!app) return kBadArg;
-  Prefs& prefs = AppPrefs();
+  if (!app || !app->prefs) return kBadArg;
+  Prefs& prefs = *app->prefs;
   if (prefs.workingSpace < 0 || prefs.workingSpace >= kWorkingSpaceCount) return kBadArg;
   WorkingSpace& ws = app->workingSpace;
   ws.index = prefs.workingSpace;
-  ws.gridIndex = PrefsGridIndex();
+  ws.gridIndex = PrefsGridIndex(prefs);
   std::function<Status()> rebuild;
   if (ctx && ctx->imageOpen)
     rebuild = [ctx]() {
@@ -162,7 +167,7 @@ Status SetUpWorkingSpaceFor(EditContext* ctx) {
 Status MakeInputTransformFor(EditContext* ctx) {
   if (!ctx || !ctx->app) return kBadArg;
   return MakeInputTransform(ctx->inputProfilePath, ctx->app->workingSpace.profilePath, ctx->input.maxValue,
-                            PrefsGridIndex(), &ctx->inputQX);
+                            ContextGridIndex(ctx), &ctx->inputQX);
 }
 
 Status ApplyParsToContext(EditContext* ctx, const TavelinPars& source, bool checkWorkingSpace, ToolMask mask,
@@ -260,8 +265,7 @@ Status ReadDisplayImage(EditContext* ctx) {
   return st;
 }
 
-ReadOptions CorrectionReadOptions(const std::string& rgbProfile) {
-  const Prefs& prefs = AppPrefs();
+ReadOptions CorrectionReadOptions(const std::string& rgbProfile, const Prefs& prefs) {
   ReadOptions read;
   read.asRgb = MakeRgbPresenter(rgbProfile, InputColourDefaults{prefs.grayProfilePath, prefs.cmykProfilePath});
   return read;
@@ -269,7 +273,9 @@ ReadOptions CorrectionReadOptions(const std::string& rgbProfile) {
 
 ReadOptions CorrectionReadOptions(const EditContext* ctx) {
   const std::string& profile = ctx->inputProfilePath;
-  return CorrectionReadOptions(profile.empty() && ctx->app ? ctx->app->workingSpace.profilePath : profile);
+  const Prefs defaults = PrefsDefaults();
+  const Prefs& prefs = ctx->app && ctx->app->prefs ? *ctx->app->prefs : defaults;
+  return CorrectionReadOptions(profile.empty() && ctx->app ? ctx->app->workingSpace.profilePath : profile, prefs);
 }
 
 void CloseImage(EditContext* ctx) {
@@ -285,7 +291,7 @@ void CloseImage(EditContext* ctx) {
 Status MakePreviewTransform(EditContext* ctx, ToolMask mask, int32_t inputDepth, int32_t outputDepth) {
   if (!ctx || (inputDepth != 1 && inputDepth != 2) || (outputDepth != 1 && outputDepth != 2)) return kBadArg;
   FreeCorrectionTransform(&ctx->previewQX);
-  Status st = MakeCorrectionTransform(&ctx->pars, mask, PrefsGridIndex(), inputDepth, &ctx->previewQX);
+  Status st = MakeCorrectionTransform(&ctx->pars, mask, ContextGridIndex(ctx), inputDepth, &ctx->previewQX);
   if (st == kOk && outputDepth != inputDepth) st = QXHandleSetDataPath(ctx->previewQX, kQXOutputSide, outputDepth);
   if (st != kOk) {
     FreeCorrectionTransform(&ctx->previewQX);
@@ -297,7 +303,7 @@ Status MakePreviewTransform(EditContext* ctx, ToolMask mask, int32_t inputDepth,
 Status MakeFullTransform(EditContext* ctx) {
   if (!ctx) return kBadArg;
   FreeCorrectionTransform(&ctx->fullQX);
-  Status st = MakeCorrectionTransform(&ctx->pars, TOOL_ALL, PrefsGridIndex(), ctx->input.Depth(), &ctx->fullQX);
+  Status st = MakeCorrectionTransform(&ctx->pars, TOOL_ALL, ContextGridIndex(ctx), ctx->input.Depth(), &ctx->fullQX);
   if (st != kOk) return ReportError(st, ResString(3019));
   return kOk;
 }

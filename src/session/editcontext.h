@@ -30,6 +30,7 @@
 #include "imagefile/imagesave.h"
 #include "base/status.h"
 #include "session/batchline.h"
+#include "session/pipeline.h"
 #include "transform/tintmesh.h"
 
 struct AppSession;
@@ -51,6 +52,7 @@ struct SaveState {
   bool replaceOriginal = false;  // the output name is the input file itself
   std::string outputPath;        // where the finished image goes
   ImageSave save;                // the output's one save path: a locked temporary file beside it
+  SaveSettings settings;         // the save's snapshot of the preferences
   RasImage in, out;
   RasScanline inSl, outSl;
   std::unique_ptr<RgbToGray> toGray;  // a gray input saved as gray: the corrected rows back to its gray
@@ -100,7 +102,11 @@ struct EditContext {
   ~EditContext();
 };
 
-// Prepares a new context on the session: empty Batchline (its files in the
+// The grid index of colour conversions and correction transforms, by the
+// session's preferences (preference 51).
+int32_t ContextGridIndex(const EditContext* ctx);
+
+// Prepares a new context on the session (one with its preferences record): empty Batchline (its files in the
 // preferences folder, not yet opened), a reset record in the current working
 // space.
 Status InitEditContext(EditContext* ctx, AppSession* app);
@@ -151,9 +157,9 @@ Status ReadDisplayImage(EditContext* ctx);
 // How an image is read for correction: a gray or CMYK file as RGB in
 // `rgbProfile` (its entry's input profile: the working space's at the time it
 // was added), through the profile it embeds, else the defaults of the Color
-// Management preferences.
-ReadOptions CorrectionReadOptions(const std::string& rgbProfile);
-// The same for the loaded entry.
+// Management preferences of `prefs` (the session's record).
+ReadOptions CorrectionReadOptions(const std::string& rgbProfile, const Prefs& prefs);
+// The same for the loaded entry, with the session's record.
 ReadOptions CorrectionReadOptions(const EditContext* ctx);
 // Forgets the loaded image (transforms, display copies' contents); the list stays.
 void CloseImage(EditContext* ctx);

@@ -41,7 +41,7 @@ Status ProgressTo(EditContext* ctx, int32_t percent) {
   UiQuestion q;
   q.id = 9211;
   q.text = ResString(9211);
-  if (AppPrefs().removeSaved) q.text += " " + ResString(1133);
+  if (ctx->save && ctx->save->settings.removeSaved) q.text += " " + ResString(1133);
   q.buttons = {ResString(1111), ResString(1112)};
   q.defaultButton = 1;
   q.cancelButton = 1;
@@ -73,6 +73,34 @@ Status WriteRowFromStage(void* context, int32_t row, const IPRow& planes) {
 
 }  // namespace
 
+SaveSettings SaveSettingsOf(const Prefs& prefs) {
+  SaveSettings s;
+  s.outputFormat = prefs.outputFormat;
+  GetOutputNaming(prefs, &s.naming);
+  s.embedProfile = prefs.embedProfile != 0;
+  s.preserveExif = prefs.preserveExif != 0;
+  s.jpegQuality = JpegQualityFromPrefs(prefs.jpegQuality);
+  s.tiffCompression = prefs.tiffCompression;
+  s.removeSaved = prefs.removeSaved != 0;
+  s.gridIndex = PrefsGridIndex(prefs);
+  s.keepGray = prefs.keepGray != 0;
+  s.inputDefaults = InputColourDefaults{prefs.grayProfilePath, prefs.cmykProfilePath};
+  return s;
+}
+
+WriteOptions WriteOptionsFor(const SaveSettings& settings, int32_t format) {
+  WriteOptions options;
+  if (format == kRasJpeg) options.quality = settings.jpegQuality;
+  SetTiffCompression(options, format, settings.tiffCompression);
+  return options;
+}
+
+void SetTiffCompression(WriteOptions& options, int32_t format, int32_t compression) {
+  if ((format != kRasTiff && format != kRasTiff16) || compression == 1) return;
+  options.compression = compression;
+  options.predictor = 2;  // horizontal differencing: what makes LZW and Deflate pay on photographs
+}
+
 int32_t JpegQualityFromPrefs(float fraction) {
   long q = std::lround((double)fraction * 100.0);
   return (int32_t)(q < 0 ? 0 : q > 100 ? 100 : q);
@@ -102,10 +130,9 @@ Status SetOutput(EditContext* ctx, int32_t format, const std::string& path) {
   return kOk;
 }
 
-Status ChooseOutput(EditContext* ctx) {
+Status ChooseOutput(EditContext* ctx, const SaveSettings& settings) {
   if (!ctx) return kBadArg;
-  const Prefs& prefs = AppPrefs();
-  int32_t format = prefs.outputFormat;
+  int32_t format = settings.outputFormat;
   if (format == 0) {
     format = ctx->input.format;
     if (format == kRasCameraRaw) {
@@ -113,31 +140,27 @@ Status ChooseOutput(EditContext* ctx) {
       format = kRasTiff16;
     }
   }
-  OutputNaming naming;
-  if (Status st = GetOutputNaming(prefs, &naming); st != kOk) return st;
   // The extension follows the format written: TIFF stays TIFF at 16 bits.
   const int32_t written = format == kRasTiff && ctx->input.maxValue >= 256 ? kRasTiff16 : format;
-  return SetOutput(ctx, format, OutputPathFor(naming, ctx->imagePath, written));
+  return SetOutput(ctx, format, OutputPathFor(settings.naming, ctx->imagePath, written));
 }
 
-Status PlannedOutputPath(const Prefs& prefs, const std::string& imagePath, std::string& outputPath) {
+Status PlannedOutputPath(const SaveSettings& settings, const std::string& imagePath, std::string& outputPath) {
   RasImage image;
   if (Status st = RasQuery(imagePath, image); st != kOk) return st;
-  int32_t format = prefs.outputFormat;
+  int32_t format = settings.outputFormat;
   if (format == 0) format = image.format == kRasCameraRaw ? kRasTiff16 : image.format;
-  OutputNaming naming;
-  if (Status st = GetOutputNaming(prefs, &naming); st != kOk) return st;
   const int32_t written = format == kRasTiff && image.maxValue >= 256 ? kRasTiff16 : format;
-  outputPath = OutputPathFor(naming, imagePath, written);
+  outputPath = OutputPathFor(settings.naming, imagePath, written);
   return kOk;
 }
 
-Status OpenForSaving(EditContext* ctx) {
+Status OpenForSaving(EditContext* ctx, const SaveSettings& settings) {
   if (!ctx || !ctx->app || ctx->save) return kBadArg;
   ctx->save = std::make_unique<SaveState>();
   SaveState& s = *ctx->save;
   s.outputPath = ctx->outputPath;
-  const Prefs& prefs = AppPrefs();
+  s.settings = settings;
   const std::string inLeaf = LeafName(ctx->imagePath), outLeaf = LeafName(s.outputPath);
   auto fail = [&](Status st, const std::string& context) {
     ReportError(st, context);
@@ -146,10 +169,9 @@ Status OpenForSaving(EditContext* ctx) {
   };
 
   Status st;
-  if (prefs.embedProfile && (st = MetaLoadIcc(s.out.meta, ctx->app->workingSpace.profilePath)) != kOk)
+  if (settings.embedProfile && (st = MetaLoadIcc(s.out.meta, ctx->app->workingSpace.profilePath)) != kOk)
     return fail(st, "setting output profile");
-  WriteOptions options;
-  if (ctx->output.format == kRasJpeg) options.quality = JpegQualityFromPrefs(prefs.jpegQuality);
+  const WriteOptions options = WriteOptionsFor(settings, ctx->output.format);
 
   // The output goes to a unique locked name in its own folder; the finished
   // file is renamed over the output path, which replaces whatever has that
@@ -177,11 +199,11 @@ Status OpenForSaving(EditContext* ctx) {
       (st = RasMakeSl(s.inSl, s.in)) != kOk)
     return fail(st, RasWithReason(Phrase(3003, inLeaf.c_str())));
   // XMP and IPTC go with the image to every format that holds them; the EXIF
-  // (a TIFF input's too) where the preference keeps it.
+  // (a TIFF input's too) where the settings keep it.
   MetaReadExtras(ctx->imagePath, s.in.format, s.in.meta);
   s.out.meta.iptc = s.in.meta.iptc;
   s.out.meta.xmp = s.in.meta.xmp;
-  if (prefs.preserveExif) {
+  if (settings.preserveExif) {
     s.out.meta.exif = s.in.meta.exif;
     MetaStripExifThumbnail(s.out.meta);
   }
@@ -190,13 +212,13 @@ Status OpenForSaving(EditContext* ctx) {
   // A gray input saved as gray (where asked and the format holds gray): the
   // corrected rows go back through its gray profile, which is embedded.
   const FormatModule* written = FormatRegistry::Builtin().ByCode(o.format);
-  const bool gray = prefs.keepGray && s.in.fileColorType == kRasGray && written &&
+  const bool gray = settings.keepGray && s.in.fileColorType == kRasGray && written &&
                     (written->traits.writeColorTypes & ColorTypeBit(kRasGray));
   if ((st = rasInit(s.out, o.format, s.in.width, s.in.height, gray ? 1 : s.in.channels,
                     gray ? kRasGray : s.in.colorType, s.in.resolution)) != kOk)
     return fail(st, "rasInit");
   if (gray) {
-    const InputColourDefaults defaults{prefs.grayProfilePath, prefs.cmykProfilePath};
+    const InputColourDefaults& defaults = settings.inputDefaults;
     std::vector<uint8_t> grayProfile;
     std::string why;
     s.toGray = std::make_unique<RgbToGray>();
@@ -206,7 +228,7 @@ Status OpenForSaving(EditContext* ctx) {
       AbortSaving(ctx, st);
       return st;
     }
-    if (prefs.embedProfile) s.out.meta.iccProfile = std::move(grayProfile);
+    if (settings.embedProfile) s.out.meta.iccProfile = std::move(grayProfile);
   }
   s.out.meta.resolutionUnit = s.in.meta.resolutionUnit;
   if ((st = s.save.Open(s.out, options)) != kOk || (st = RasMakeSl(s.outSl, s.out)) != kOk)
@@ -298,10 +320,10 @@ void AbortSaving(EditContext* ctx, Status status) {
   EndSave(ctx);
 }
 
-Status FilterImage(EditContext* ctx) {
+Status FilterImage(EditContext* ctx, const SaveSettings& settings) {
   if (!ctx) return kBadArg;
   DLog("FilterImage...");
-  Status st = OpenForSaving(ctx);
+  Status st = OpenForSaving(ctx, settings);
   if (st != kOk) return st;
   SaveState& s = *ctx->save;
 
@@ -310,7 +332,7 @@ Status FilterImage(EditContext* ctx) {
   TintmeshHandle* handle = nullptr;
   if (!ParsAtDefaults(ctx->pars)) {
     TavelinPars pars = ctx->pars;
-    if ((st = MakeCorrectionTransform(&pars, TOOL_ALL, PrefsGridIndex(), s.inBytes, &handle)) != kOk) {
+    if ((st = MakeCorrectionTransform(&pars, TOOL_ALL, settings.gridIndex, s.inBytes, &handle)) != kOk) {
       ReportError(st, ResString(3019));
       AbortSaving(ctx, st);
       return st;
@@ -333,7 +355,6 @@ Status FilterImage(EditContext* ctx) {
   FreeCorrectionTransform(&handle);
   if (st == kOk) st = FinishSaving(ctx);
   else AbortSaving(ctx, st);
-  if (st == kOk) AppPrefs().previous = ctx->pars;
   DLog("... FilterImage done");
   return st;
 }

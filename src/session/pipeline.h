@@ -30,25 +30,46 @@
 #include <cstdint>
 #include <string>
 
-#include "filters/iprow.h"
+#include "colormgmt/inputcolour.h"
+#include "imagefile/imagemeta.h"
+
+#include "base/naming.h"
 #include "base/status.h"
+#include "filters/iprow.h"
 
 struct EditContext;
 struct Prefs;
 
-// Output format, maximum value and path of the loaded image (preferences 88,
-// 73, 74 and the naming rules). A camera raw input with "Same as original"
+// The settings one save works with: a snapshot of the preferences taken when
+// the operation that saves starts (SaveSettingsOf), kept by the save state
+// while the save runs, so the pipeline never reads the preferences record.
+struct SaveSettings {
+  int32_t outputFormat = 0;     // preference 88: 0 same as the input, else a RasFormat
+  OutputNaming naming;          // 73, 74, 96, 75, 97, 76, 77
+  bool embedProfile = false;    // 71: the working-space profile goes into the output
+  bool preserveExif = false;    // 72
+  int32_t jpegQuality = 100;    // 78 as 0..100
+  int32_t tiffCompression = 1;  // 133: 1 none, 5 LZW, 8 Deflate (TIFF outputs only)
+  bool removeSaved = false;     // 118: the cancel question says saved images leave
+  int32_t gridIndex = 0;        // 51: the correction transform's grid
+  bool keepGray = false;        // 136: a gray input is saved as gray where the format holds it
+  InputColourDefaults inputDefaults;  // 134, 135: the gray and CMYK profiles of inputs without one
+};
+SaveSettings SaveSettingsOf(const Prefs& prefs);
+
+// Output format, maximum value and path of the loaded image (the format and
+// the naming rules of `settings`). A camera raw input with "Same as original"
 // asks "Cannot save as RAW, saving 16-bit TIFF instead." (Save TIFF / Cancel).
-Status ChooseOutput(EditContext* ctx);
+Status ChooseOutput(EditContext* ctx, const SaveSettings& settings);
 // The same with the format given (Save Image as...): TIFF becomes 16-bit
 // TIFF for 16-bit input; the path is `path`.
 Status SetOutput(EditContext* ctx, int32_t format, const std::string& path);
 
 // The output path ChooseOutput gives the image at `imagePath`, worked out
 // from the file alone (for the output plan of a batch, before any is
-// loaded), by the save settings of `prefs`. The file's status when it cannot
+// loaded), by `settings`. The file's status when it cannot
 // be recognised.
-Status PlannedOutputPath(const Prefs& prefs, const std::string& imagePath, std::string& outputPath);
+Status PlannedOutputPath(const SaveSettings& settings, const std::string& imagePath, std::string& outputPath);
 
 // The JPEG quality handed to the writer: preference 78 × 100, rounded half away from zero.
 int32_t JpegQualityFromPrefs(float fraction);
@@ -56,7 +77,14 @@ int32_t JpegQualityFromPrefs(float fraction);
 // output's own name (a link there not followed) is the input's file.
 bool SameFile(const std::string& input, const std::string& output);
 
-Status OpenForSaving(EditContext* ctx);
+// The write options of an output in `format` by `settings`: the JPEG quality;
+// for TIFF the compression, with the horizontal predictor when compressed.
+WriteOptions WriteOptionsFor(const SaveSettings& settings, int32_t format);
+// For a TIFF `format` (8 or 16-bit): `compression` (1 none, 5 LZW, 8 Deflate),
+// with the horizontal predictor when compressed. Other formats are left alone.
+void SetTiffCompression(WriteOptions& options, int32_t format, int32_t compression);
+
+Status OpenForSaving(EditContext* ctx, const SaveSettings& settings);
 // Row `line` of the input, converted by the input transform, as three planes
 // at the input depth.
 Status ReadScanline(EditContext* ctx, uint32_t line, IPRow* planes);
@@ -68,6 +96,6 @@ Status FinishSaving(EditContext* ctx);
 void AbortSaving(EditContext* ctx, Status status);
 
 // The whole save of the loaded entry to ctx->outputPath: open, rows, finish
-// (or abort). The saved record becomes the previous settings. Logs
-// "FilterImage..." and "... FilterImage done".
-Status FilterImage(EditContext* ctx);
+// (or abort). Logs "FilterImage..." and "... FilterImage done". The callers
+// make the saved record the previous settings.
+Status FilterImage(EditContext* ctx, const SaveSettings& settings);

@@ -31,7 +31,8 @@ void ReadPreferencesAtStart(AppSession* session) {
   UiState* state = session->state;
   const std::string& path = session->prefsPath;
   const bool existed = FileExists(path);
-  Status st = ReadPreferences(state, path);
+  Prefs& prefs = *session->prefs;
+  Status st = ReadPreferences(state, path, prefs);
   if (st == kOk) return;
   if (!existed) {
     // Neither there nor writable: the run goes on with the defaults in memory.
@@ -42,10 +43,10 @@ void ReadPreferencesAtStart(AppSession* session) {
   const bool kept = StreamRename(path, aside) == kOk;
   const std::string explanation = kept ? Phrase(9200, LeafName(aside).c_str()) : ResString(9201);
   ReportError(st, Phrase(3010, path.c_str()).c_str(), explanation.c_str());
-  ResetPrefs(&AppPrefs());
-  if (kept && WritePreferences(state, path) != kOk) ReportError(kWriteErr, Phrase(3011, path.c_str()));
-  state->appendExtension = AppPrefs().useExtensions;
-  state->lowerCaseExtension = AppPrefs().lowerCase;
+  ResetPrefs(&prefs);
+  if (kept && WritePreferences(state, path, prefs) != kOk) ReportError(kWriteErr, Phrase(3011, path.c_str()));
+  state->appendExtension = prefs.useExtensions;
+  state->lowerCaseExtension = prefs.lowerCase;
 }
 
 }  // namespace
@@ -53,7 +54,7 @@ void ReadPreferencesAtStart(AppSession* session) {
 AppSession* App() { return gSession; }
 
 Status StartUp(const StartUpOptions& options, AppSession* session) {
-  if (!session) return kBadArg;
+  if (!session || !session->prefs) return kBadArg;
   session->usePreferencesFile = options.usePreferencesFile;
   Status st = Ui_State_Open(&session->state, 1000, options.diagnostics);
   if (st != kOk) return st;
@@ -65,7 +66,7 @@ Status StartUp(const StartUpOptions& options, AppSession* session) {
   else ReportError(kSysErr, ResString(3000));
   if (Ui_Path_SetToCurrentFolder(session->currentFolder) != kOk) session->currentFolder.clear();
 
-  Prefs& prefs = AppPrefs();
+  Prefs& prefs = *session->prefs;
   ResetPrefs(&prefs);
   std::string folder;
   if (Ui_Path_SetToPrefFolder(state, folder) != kOk) folder = session->currentFolder;
@@ -92,8 +93,8 @@ Status StartUp(const StartUpOptions& options, AppSession* session) {
 }
 
 Status SavePreferencesNow(AppSession* session) {
-  if (!session || !session->usePreferencesFile || !session->state) return kOk;
-  Status st = WritePreferences(session->state, session->prefsPath);
+  if (!session || !session->usePreferencesFile || !session->state || !session->prefs) return kOk;
+  Status st = WritePreferences(session->state, session->prefsPath, *session->prefs);
   if (st != kOk) ReportError(st, Phrase(3011, session->prefsPath.c_str()));
   return st;
 }

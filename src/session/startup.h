@@ -11,7 +11,12 @@
 // current per process (App()); it lives from StartUp to FinishUp. The
 // editing context (editcontext.h) points at it.
 //
-// Preferences: the process-wide record of prefs.h. A preferences file that
+// Preferences: the caller hands the session the record it runs with
+// (AppSession::prefs; the window and the command-line tool give the
+// application's record of prefs.h). Start-up loads it, and the session's
+// operations read their settings from that record and hand the steps below
+// them a snapshot of what each needs; no module of the session reaches for
+// the process-wide record itself. A preferences file that
 // cannot be read is reported, kept aside as "<name>.damaged", and the run
 // goes on with the defaults (written back as a fresh file), instead of
 // ending the run and locking the user out until the file is deleted by hand.
@@ -24,6 +29,7 @@
 #include "colormgmt/workspace.h"
 #include "base/status.h"
 
+struct Prefs;
 struct UiState;
 
 constexpr int kHelpResourceId = 1000;   // the built-in help text
@@ -41,6 +47,10 @@ struct StartUpOptions {
 };
 
 struct AppSession {
+  // The preferences the run works with, owned by the caller and set before
+  // StartUp (which refuses a session without one). The operations read it
+  // and keep what they remember in it (the previous settings, the last folders).
+  Prefs* prefs = nullptr;
   UiState* state = nullptr;
   bool usePreferencesFile = true;
   std::string currentFolder;  // fallback folder, ends in '/' (may be empty)

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "prefs/prefs.h"
 #include "base/debuglog.h"
 #include "base/uistate.h"
 #include "session/editcontext.h"
@@ -169,6 +170,7 @@ int Ui_RunApplication(int argc, char** argv) {
 
   // 2-3. Start-up; on failure FinishUp and the end of the run.
   AppSession session;
+  session.prefs = &AppPrefs();  // the window works with the application's record
   StartUpOptions options;
   options.diagnostics = diagnostics;
   if (StartUp(options, &session) != kOk) {

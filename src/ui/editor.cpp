@@ -95,8 +95,8 @@ void Editor::SyncBrivioSettings() {
   brivio_.settings.analysis = (BrivioAnalysis)prefs.brivioAnalysis;
   brivio_.settings.setMask = (ToolMask)prefs.brivioMask;
   brivio_.settings.preferredSaturation = prefs.brivioSaturation;
-  brivio_.settings.analysisIndex = PrefsGridIndex();
-  brivio_.settings.gridIndex = PrefsGridIndex();
+  brivio_.settings.analysisIndex = PrefsGridIndex(AppPrefs());
+  brivio_.settings.gridIndex = PrefsGridIndex(AppPrefs());
   brivio_.hueTabActive = tab_ == 3;
   brivio_.regionMask = &ctx_->selectionMask;
 }
@@ -198,11 +198,11 @@ Status Editor::RebuildPreviews() {
   // The uncorrected view (mask 0) does not depend on the record: kept while
   // the depth and the grid stay.
   const bool keep = beforeQX_ && masks.before == 0 && beforeMask_ == 0 && beforeDepth_ == depth &&
-                    beforeGrid_ == PrefsGridIndex();
+                    beforeGrid_ == PrefsGridIndex(AppPrefs());
   if (!keep) {
     FreeCorrectionTransform(&beforeQX_);
     beforeMask_ = -1;
-    st = MakeCorrectionTransform(&ctx_->pars, masks.before, PrefsGridIndex(), depth, &beforeQX_);
+    st = MakeCorrectionTransform(&ctx_->pars, masks.before, PrefsGridIndex(AppPrefs()), depth, &beforeQX_);
     if (st == kOk && depth != 1) st = QXHandleSetDataPath(beforeQX_, kQXOutputSide, kQX8Bit);
     if (st != kOk) {
       FreeCorrectionTransform(&beforeQX_);
@@ -210,7 +210,7 @@ Status Editor::RebuildPreviews() {
     }
     beforeMask_ = masks.before;
     beforeDepth_ = depth;
-    beforeGrid_ = PrefsGridIndex();
+    beforeGrid_ = PrefsGridIndex(AppPrefs());
   }
   if (tab_ == 0) CastWedge(&ctx_->pars, brivio_.castWedge);
   previewsValid_ = true;
@@ -480,7 +480,7 @@ Status Editor::ClickImage(int32_t x, int32_t y, ClickResult* result) {
     case 0: {
       if (balanceMethod_ != kBalanceNeutrals) return kOk;
       Snapshot();
-      Status st = MarkNeutral(&pars, &view, PrefsGridIndex(), x, y, &ctx_->selectionMask);
+      Status st = MarkNeutral(&pars, &view, PrefsGridIndex(AppPrefs()), x, y, &ctx_->selectionMask);
       if (st == kOk) {
         regionShown_ = AppPrefs().showSampledRegion != 0;
         *result = ClickResult::kEdited;
@@ -502,7 +502,7 @@ Status Editor::ClickImage(int32_t x, int32_t y, ClickResult* result) {
     }
     case 3: {
       int handle = (handleChosen_ || brivio_.activeHandleMarked) ? brivio_.activeHandle : -1;
-      Status st = MarkHueColour(&pars, &view, PrefsGridIndex(), x, y, &handle, &ctx_->selectionMask);
+      Status st = MarkHueColour(&pars, &view, PrefsGridIndex(AppPrefs()), x, y, &handle, &ctx_->selectionMask);
       if (st == kBadArg) {
         pars = before;
         *result = ClickResult::kTooNeutral;

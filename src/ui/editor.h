@@ -248,8 +248,6 @@ class Editor {
   void SyncBrivioSettings();
   bool FilterPreviewOn() const;
   void PlacePanes();
-  bool NeedBefore() const { return compare_ != kCompareOff || !preview_; }
-  bool NeedAfter() const { return compare_ != kCompareOff || preview_; }
   Status RenderFit();
   Status RenderZoomed();
   void ShowRegion(uint8_t* map, int32_t rowBytes, int32_t x0, int32_t y0, int32_t width, int32_t height, bool zoomed);

@@ -584,7 +584,7 @@ void UpdateHistogram(Window* w) {
   w->haveHistogram = false;
   if (!w->ctx->imageOpen) return;
   const RasterView view = w->editor->ImageView();
-  const int g = PrefsGridIndex();
+  const int g = PrefsGridIndex(AppPrefs());
   w->haveHistogram =
       LevelsHistogram(&view, g, &w->ctx->pars, g, w->histogram, AppPrefs().rgbHistogram ? w->channelHistograms : nullptr) ==
       kOk;

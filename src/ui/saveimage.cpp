@@ -1,6 +1,7 @@
 // Save Image Preferences (1014) and "Save Image as...": the output folder,
-// format and name, the extensions and their case, profile and EXIF, the JPEG
-// quality bar with its label, and the file-save chooser of a single image.
+// format and name, the extensions and their case, profile and EXIF, the TIFF
+// compression, the JPEG quality bar with its label, and the file-save chooser
+// of a single image.
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
@@ -49,9 +50,11 @@ constexpr int kQualityLabelItem = 14;
 constexpr int kShowSaveItem = 15;
 constexpr int kRemoveSavedItem = 16;
 constexpr int kSaveRestoreItem = 17;
-constexpr int kKeepGrayItem = 18;
+constexpr int kTiffCompressionItem = 18;
+constexpr int kKeepGrayItem = 19;
 
 constexpr int32_t kFormatValues[] = {0, 7, 9, 1};  // Same as original, BMP, JPEG, TIFF
+constexpr int32_t kCompressionValues[] = {1, 5, 8};  // None, LZW, Deflate
 constexpr int kFolderTextWidth = 260;
 constexpr int kBarWidth = 240;
 constexpr int kBarHeight = 16;
@@ -65,6 +68,7 @@ struct SaveState {
   std::string suffix, prefix;
   uint8_t useExtensions = 1, lowerCase = 1, embed = 1, exif = 1, keepGray = 0;
   float quality = 1.0f;
+  int32_t tiffCompression = 1;
   uint8_t showSave = 1, removeSaved = 1;
 };
 
@@ -82,6 +86,7 @@ SaveState FromPrefs(const Prefs& p) {
   s.exif = p.preserveExif;
   s.keepGray = p.keepGray;
   s.quality = p.jpegQuality;
+  s.tiffCompression = p.tiffCompression;
   s.showSave = p.showSavePrefs;
   s.removeSaved = p.removeSaved;
   return s;
@@ -100,6 +105,7 @@ void ToPrefs(const SaveState& s, Prefs& p) {
   p.preserveExif = s.exif;
   p.keepGray = s.keepGray;
   p.jpegQuality = s.quality;
+  p.tiffCompression = s.tiffCompression;
   p.showSavePrefs = s.showSave;
   p.removeSaved = s.removeSaved;
 }
@@ -174,6 +180,8 @@ Status BuildSaveImage(QDialog* d) {
   grid->addWidget(Check(d, kEmbedItem, QStringLiteral("Embed Working Space Profile")), 4, 1, 1, 2);
   grid->addWidget(Check(d, kExifItem, QStringLiteral("Preserve JPEG EXIF Data")), 5, 1, 1, 2);
   grid->addWidget(Check(d, kKeepGrayItem, QStringLiteral("Save Grayscale Images as Grayscale")), 6, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("TIFF Compression:"), d), 7, 0);
+  grid->addWidget(Combo(d, kTiffCompressionItem, {"None", "LZW", "Deflate"}), 7, 1);
   grid->setColumnStretch(2, 1);
   root->addLayout(grid);
 
@@ -199,9 +207,10 @@ Status BuildSaveImage(QDialog* d) {
   return kOk;
 }
 
-int IndexOfFormat(int32_t format) {
-  for (int i = 0; i < (int)std::size(kFormatValues); ++i)
-    if (kFormatValues[i] == format) return i;
+template <size_t N>
+int IndexOf(const int32_t (&values)[N], int32_t value) {
+  for (int i = 0; i < (int)N; ++i)
+    if (values[i] == value) return i;
   return 0;
 }
 
@@ -231,7 +240,8 @@ void ShowQuality(QWidget* dlg, const SaveState& s) {
 void ShowSaveValues(QWidget* dlg, const SaveState& s) {
   Ui_Dlg_SelectListEntry(dlg, kFolderItem, s.sameFolder ? 0 : 1);
   Ui_Dlg_SetItemText(dlg, kFolderTextItem, s.sameFolder ? std::string() : FolderShown(dlg, s.folder));
-  Ui_Dlg_SelectListEntry(dlg, kFormatItem, IndexOfFormat(s.format));
+  Ui_Dlg_SelectListEntry(dlg, kFormatItem, IndexOf(kFormatValues, s.format));
+  Ui_Dlg_SelectListEntry(dlg, kTiffCompressionItem, IndexOf(kCompressionValues, s.tiffCompression));
   Ui_Dlg_SelectListEntry(dlg, kNamingItem, std::clamp((int)s.naming, 0, 2));
   ShowAffix(dlg, s);
   Ui_Dlg_CheckItem(dlg, kUseExtensionsItem, s.useExtensions != 0);
@@ -294,6 +304,11 @@ uint8_t SaveImageHit(QWidget* dlg, int item) {
     case kFormatItem: {
       const int entry = Selection(dlg, kFormatItem);
       if (entry >= 0 && entry < (int)std::size(kFormatValues)) s->format = kFormatValues[entry];
+      break;
+    }
+    case kTiffCompressionItem: {
+      const int entry = Selection(dlg, kTiffCompressionItem);
+      if (entry >= 0 && entry < (int)std::size(kCompressionValues)) s->tiffCompression = kCompressionValues[entry];
       break;
     }
     case kNamingItem:

@@ -160,6 +160,82 @@ TEST_F(BatchCliTest, CorrectSavesEveryImageWithOneLineEach) {
   EXPECT_EQ(out, "No unfinished job.\n");
 }
 
+// Every sample of a readable image, rows after rows (empty when it cannot be read).
+std::vector<uint16_t> AllSamples(const std::string& path) {
+  RasImage image;
+  RasScanline sl;
+  std::vector<uint16_t> out;
+  if (RasQuery(path, image) != kOk || RasOpen(path, 'r', image) != kOk) return out;
+  Status st = RasMakeSl(sl, image);
+  for (uint32_t y = 0; y < image.height && st == kOk; ++y) {
+    if ((st = RasReadSl(image, y, sl)) != kOk) break;
+    for (int c = 0; c < image.channels; ++c)
+      for (uint32_t x = 0; x < image.width; ++x) out.push_back(image.Is16() ? sl.plane16[c][x] : sl.plane8[c][x]);
+  }
+  RasClose(image);
+  RasFreeSl(sl);
+  return st == kOk ? out : std::vector<uint16_t>{};
+}
+
+// --compress: an LZW or Deflate TIFF (with the horizontal predictor) holds
+// exactly the pixels of the uncompressed one, by our reader and by libtiff's
+// own tools; other output formats are written as without it.
+TEST_F(BatchCliTest, CompressedTiffOutputsHoldTheSamePixels) {
+  ASSERT_EQ(WriteTestImage(In("a.jpg"), kRasJpeg, 67, 41), 0);
+  ASSERT_EQ(WriteTestImage(In("b.tif"), kRasTiff16, 53, 29), 0);
+  const std::string inputs = "'" + In("a.jpg") + "' '" + In("b.tif") + "'";
+  std::string out;
+  for (const char* c : {"none", "lzw", "deflate"}) {
+    std::filesystem::create_directories(Out(c));
+    ASSERT_EQ(Cli("correct " + inputs + " -q --format tiff --compress " + c + " --out '" + Out(c) + "' --report '" +
+                      root_ + c + ".jsonl'",
+                  &out),
+              0)
+        << out;
+    EXPECT_NE(ReadFileText(root_ + c + ".jsonl").find(std::string("\"compress\":\"") + c + "\""), std::string::npos);
+    ASSERT_EQ(Cli(std::string("convert '") + In("b.tif") + "' '" + Out(c) + "/b-converted.tif' --format tiff16 --compress=" + c,
+                  &out),
+              0)
+        << out;
+  }
+  const struct {
+    const char* option;
+    const char* scheme;
+  } kinds[] = {{"lzw", "LZW"}, {"deflate", "AdobeDeflate"}};
+  for (const auto& k : kinds) {
+    for (const char* leaf : {"/a-zV.tif", "/b-zV.tif", "/b-converted.tif"}) {
+      const std::string plain = Out("none") + leaf, packed = Out(k.option) + leaf;
+      SCOPED_TRACE(packed);
+      const std::vector<uint16_t> expected = AllSamples(plain);
+      ASSERT_FALSE(expected.empty());
+      EXPECT_EQ(AllSamples(packed), expected);
+      ASSERT_EQ(RunCommand("tiffinfo '" + packed + "' 2>&1", &out), 0) << out;
+      EXPECT_NE(out.find(std::string("Compression Scheme: ") + k.scheme), std::string::npos) << out;
+      EXPECT_NE(out.find("Predictor: horizontal differencing"), std::string::npos) << out;
+      ASSERT_EQ(RunCommand("tiffinfo '" + plain + "' 2>&1", &out), 0) << out;
+      EXPECT_NE(out.find("Compression Scheme: None"), std::string::npos) << out;
+      // libtiff decodes the compressed file; tiffcmp finds no difference.
+      const std::string decoded = Out("decoded.tif"), reference = Out("reference.tif");
+      ASSERT_EQ(RunCommand("tiffcp -c none '" + packed + "' '" + decoded + "' && tiffcp -c none '" + plain + "' '" +
+                               reference + "' 2>&1",
+                           &out),
+                0)
+          << out;
+      EXPECT_EQ(RunCommand("tiffcmp '" + reference + "' '" + decoded + "' 2>&1", &out), 0);
+      EXPECT_EQ(out, "");
+    }
+  }
+  // Not a TIFF output: the same bytes as without the option.
+  for (const char* c : {"none", "deflate"}) {
+    std::filesystem::create_directories(Out(std::string("jpeg-") + c));
+    ASSERT_EQ(Cli("correct '" + In("a.jpg") + "' -q --compress " + c + " --out '" + Out(std::string("jpeg-") + c) + "'",
+                  &out),
+              0)
+        << out;
+  }
+  EXPECT_EQ(FileBytes(Out("jpeg-none/a-zV.jpg")), FileBytes(Out("jpeg-deflate/a-zV.jpg")));
+}
+
 TEST_F(BatchCliTest, OptionErrorsNameWhatIsWrongAndHelpShowsExamples) {
   ASSERT_EQ(WriteTestImage(In("a.tif"), kRasTiff, 8, 8), 0);
   struct Case {
@@ -168,6 +244,8 @@ TEST_F(BatchCliTest, OptionErrorsNameWhatIsWrongAndHelpShowsExamples) {
     std::string message;
   } cases[] = {
       {"correct a.tif --quality 101", 2, "--quality takes a number from 0 to 100"},
+      {"correct a.tif --compress zip", 2, "--compress takes none, lzw or deflate (got 'zip')"},
+      {"convert a.tif b.tif --format tiff --compress LZW", 2, "unknown compression 'LZW' (none, lzw, deflate)"},
       {"correct a.tif --format png", 2, "--format takes same, tiff, jpeg or bmp (got 'png')"},
       {"correct a.tif --suffix a/b", 2, "--suffix takes at most 19 characters"},
       {"correct a.tif --frobnicate", 2, "unknown option --frobnicate"},
@@ -187,7 +265,7 @@ TEST_F(BatchCliTest, OptionErrorsNameWhatIsWrongAndHelpShowsExamples) {
   std::string help;
   ASSERT_EQ(Cli("--help", &help), 0);
   for (const char* option : {"--auto", "--settings", "--reset", "--out", "--format", "--naming", "--suffix", "--prefix",
-                             "--quality", "--sharpen", "--denoise", "--working-space", "--missing-profile",
+                             "--quality", "--compress", "--sharpen", "--denoise", "--working-space", "--missing-profile",
                              "--embedded-profile", "--no-exif", "--no-embed-profile", "--jobs", "--resume", "--report",
                              "--shard", "--files-from", "--skip-existing", "--dry-run"}) {
     const size_t at = help.find(std::string(option));

@@ -120,8 +120,9 @@ TEST_F(PrefsTest, FreshFileFromDefaults) {
   expect.insert(expect.end(), kPrefsWriteOrder, kPrefsWriteOrder + kPrefsWriteOrderCount);
   expect.push_back(1);
   EXPECT_EQ(order, expect);  // 60, 93 and 100 are never written
-  // the specified 63, the Brivio analysis (130), the window's 131 and 132, and 134..136 for gray and CMYK inputs
-  EXPECT_EQ(kPrefsWriteOrderCount, 69);
+  // the specified 63, the Brivio analysis (130), the window's 131 and 132, the TIFF compression (133), and
+  // 134..136 for gray and CMYK inputs
+  EXPECT_EQ(kPrefsWriteOrderCount, 70);
 
   // A file with only entries 0 and 1 leaves every preference at its default.
   AppPrefs().workingSpace = 3;
@@ -151,7 +152,7 @@ TEST_F(PrefsTest, EveryEntryRoundTrips) {
   p.sepia[0] = 0.75f, p.toning[1] = 0.25f, p.grayscale[2] = 0.375f, p.previewSharpening = 0, p.previewNoise = 0;
   p.resumeFolder = "/jobs", p.showAddPrefs = 0, p.showSavePrefs = 0, p.showSyncPrefs = 0, p.startTab = 0;
   p.syncColour = 0, p.syncFilters = 0, p.removeSaved = 0, p.batchlineExtraHeight = -5, p.rgbHistogram = 1;
-  p.brivioAnalysis = 1 - p.brivioAnalysis;
+  p.brivioAnalysis = 1 - p.brivioAnalysis, p.tiffCompression = 8;
   p.grayProfilePath = "/icc/gray.icc", p.cmykProfilePath = "/icc/cmyk.icc", p.keepGray = 1;
   AddRecentFile(p, "/jobs/week.job");
   AddRecentFile(p, "/photos/a.jpg");
@@ -227,6 +228,7 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackWithOneWarning) {
       {Entry(109, 3, kParVectorCount, Floats(badRecord)),
        [](const Prefs& p) { return p.custom.brightness == 0.75f && p.custom.contrast == 0.5f; }},
       {Entry(131, 0, 1, {2}), [](const Prefs& p) { return p.rgbHistogram == 0; }},
+      {Entry(133, 2, 1, Ints({3})), [](const Prefs& p) { return p.tiffCompression == 1; }},  // in 1..8, not 1, 5 or 8
       // More than ten paths' worth of bytes: the list starts empty.
       {Entry(132, 0, 2561, std::vector<uint8_t>(2561, 'a')), [](const Prefs& p) { return p.recentFiles.empty(); }},
   };

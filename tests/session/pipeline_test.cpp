@@ -73,7 +73,7 @@ TEST_F(PipelineTest, OutputFormatDepthAndPathFollowThePreferences) {
     ctx()->input.format = c.inFormat;
     ctx()->input.maxValue = c.inMax;
     prefs().outputFormat = c.pref;
-    ASSERT_EQ(ChooseOutput(ctx()), 0);
+    ASSERT_EQ(ChooseOutput(ctx(), SaveSettingsOf(prefs())), 0);
     EXPECT_EQ(ctx()->output.format, c.format) << c.leaf;
     EXPECT_EQ(ctx()->output.maxValue, c.max) << c.leaf;
     EXPECT_EQ(ctx()->outputPath, std::string("/pics/") + c.leaf);
@@ -82,8 +82,8 @@ TEST_F(PipelineTest, OutputFormatDepthAndPathFollowThePreferences) {
   ctx()->input.format = kRasCameraRaw;
   prefs().outputFormat = 0;
   host_.answers = {1, 0};
-  EXPECT_EQ(ChooseOutput(ctx()), kCancelled);
-  ASSERT_EQ(ChooseOutput(ctx()), 0);
+  EXPECT_EQ(ChooseOutput(ctx(), SaveSettingsOf(prefs())), kCancelled);
+  ASSERT_EQ(ChooseOutput(ctx(), SaveSettingsOf(prefs())), 0);
   EXPECT_EQ(ctx()->output.format, kRasTiff16);
   EXPECT_EQ(host_.Of(Kind::Question)[0].text, "Cannot save as RAW, saving 16-bit TIFF instead.");
   EXPECT_EQ(host_.Count(Kind::Alert), 0);

@@ -124,6 +124,7 @@ class SessionTest : public ::testing::Test {
   }
   // Start-up and a new editing context with its Batchline open.
   void Start() {
+    app_.prefs = &AppPrefs();
     ASSERT_EQ(StartUp(StartUpOptions{}, &app_), 0);
     ctx_ = std::make_unique<EditContext>();
     ASSERT_EQ(InitEditContext(ctx_.get(), &app_), 0);

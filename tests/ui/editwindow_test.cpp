@@ -127,6 +127,7 @@ class EditWindowTest : public ::testing::Test {
     tmp_ = std::make_unique<Env>("TMPDIR", root_ + "tmp");
     host_.nativeDialogs = false;
     previousHost_ = Ui_SetHost(&host_);
+    app_.prefs = &AppPrefs();
     ASSERT_EQ(StartUp(StartUpOptions{}, &app_), 0);
     Prefs& p = AppPrefs();
     p.showStartUpGuide = 0;

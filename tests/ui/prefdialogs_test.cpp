@@ -138,13 +138,17 @@ std::vector<DialogCase> Cases() {
          p.prefix = "b_";
          p.lowerCase = p.embedProfile = p.preserveExif = p.showSavePrefs = p.removeSaved = 0;
          p.jpegQuality = 0.5f;
+         p.tiffCompression = 5;
          p.saveAsFolder = "/keep/";
        },
        [](QWidget* d) {
-         Choose(d, 6, 3);  // TIFF
-         Click(d, 12);     // Preserve JPEG EXIF Data
+         EXPECT_EQ(Entry(d, 18), 1);  // LZW shown
+         Choose(d, 6, 3);   // TIFF
+         Click(d, 12);      // Preserve JPEG EXIF Data
+         Choose(d, 18, 2);  // Deflate
        },
        [](const Prefs& p) {
+         EXPECT_EQ(p.tiffCompression, 8);
          EXPECT_EQ(p.outputFormat, 1);
          EXPECT_EQ(p.preserveExif, 1);
          EXPECT_EQ(p.prefix, "b_");
@@ -161,6 +165,7 @@ std::vector<DialogCase> Cases() {
          for (uint8_t v : {p.useExtensions, p.lowerCase, p.embedProfile, p.preserveExif, p.showSavePrefs, p.removeSaved})
            EXPECT_EQ(v, 1);
          EXPECT_FLOAT_EQ(p.jpegQuality, 1.0f);
+         EXPECT_EQ(p.tiffCompression, 1);
          EXPECT_EQ(p.saveAsFolder, "/keep/");  // not restored
        }},
       {"color_management_prefs", [] { return ShowColorManagementPrefs(nullptr); },

@@ -237,6 +237,15 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
 
 // ---- haze and exposure ---------------------------------------------------------------------
 
+// How surely the picture's colour (ln(R/G), ln(B/G)) says dusk, night or
+// storm, 0..1: bluer than any light source a camera is balanced for (past
+// the cool limit of Plausible). Under-exposing a daylight scene leaves its
+// colour; a dark scene that blue is dark on purpose.
+double Dusk(const double c[2]) {
+  const double cool = -(kTuning.warmAxis[0] * c[0] + kTuning.warmAxis[1] * c[1]);
+  return Ramp(cool, kTuning.coolMax, kTuning.coolMax * (1.0 + kTuning.castMaxSoft));
+}
+
 void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[3], AdaptiveModel* m) {
   double lin[256];
   HazeFree(linIn, *m, lin);
@@ -267,9 +276,11 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   // white level is a light, soft scene (fog, snow), not a dark one: it stays.
   double scale = 1.0;
   const double ratio = m->key / std::max(m->white, 1e-3);
+  // The picture's colour that the balance leaves.
+  const double residual[2] = {m->cast[0] * (1.0 - m->castConfidence), m->cast[1] * (1.0 - m->castConfidence)};
   const double under = std::max(Ramp(kTuning.peakFull - span, 0.0, kTuning.peakFull - kTuning.peakLow) *
                                     Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow) *
-                                    Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh),
+                                    Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh) * (1.0 - Dusk(residual)),
                                 m->haze);
   if (span < 1.0) scale = std::pow(1.0 / span, under);
   // Over-exposure: a picture with many clipped pixels, or a key far above a

@@ -790,6 +790,12 @@ TEST(AdaptiveBrivio, RightPicturesStayAlmostUnchanged) {
     const double t = 0.02 + 0.8 * x * (0.6 + 0.4 * y);
     v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
   });
+  // The same evening darker, its brightest pixels at 40 %: a dusk, dark on
+  // purpose; no under-exposed daylight scene is that blue.
+  const Ppm darkDusk = FromLinear([](double x, double y, double* v) {
+    const double t = 0.01 + 0.4 * x * (0.6 + 0.4 * y);
+    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
+  });
   // A night: dark ground, a few lamps far brighter than the rest, and the
   // brightest only half way up the scale. A low-key scene, not an
   // under-exposed one.
@@ -801,6 +807,7 @@ TEST(AdaptiveBrivio, RightPicturesStayAlmostUnchanged) {
   const Case cases[] = {
       {"gray ramp", ramp, 0.3},
       {"blue evening", dusk, 1.0},
+      {"dark blue dusk", darkDusk, 1.0},
       {"night", night, 1.0},
       {"grey", Load("grey"), 1.0},
       {"ladybird", Load("ladybird"), 1.0},

@@ -43,14 +43,14 @@ struct Tuning {
   // unless the key is close to the white level (a key/white ratio above
   // ratioHigh is a soft, light scene). Most photographs reach full scale
   // somewhere, if only in a few pixels; the 99.5 % white misses them.
-  double peakFull = 0.8, peakLow = 0.65, ratioLow = 0.25, ratioHigh = 0.35;
+  double peakFull = 0.75, peakLow = 0.65, ratioLow = 0.25, ratioHigh = 0.35;
   // A key far below the white (a ratio under ratioDarkHigh, none of it
   // under ratioDarkLow) is a low-key scene, a few lights in the dark: it stays.
   double ratioDarkLow = 0.03, ratioDarkHigh = 0.06;
   // Over-exposure: more than clipLow of the pixels clipped, up to clipHigh,
   // or a key (linear log-average) above brightKeyLow, up to brightKeyHigh,
   // takes up to overStops stops away.
-  double clipLow = 0.06, clipHigh = 0.15, brightKeyLow = 0.45, brightKeyHigh = 0.6, overStops = 1.0;
+  double clipLow = 0.08, clipHigh = 0.15, brightKeyLow = 0.45, brightKeyHigh = 0.6, overStops = 1.0;
 };
 constexpr Tuning kTuning;
 

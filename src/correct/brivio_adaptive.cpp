@@ -42,7 +42,8 @@ struct Tuning {
   // pixel passes) below peakFull is raised to 1, fully from peakLow down,
   // unless the key is close to the white level (a key/white ratio above
   // ratioHigh is a soft, light scene). Most photographs reach full scale
-  // somewhere, if only in a few pixels; the 99.5 % white misses them.
+  // somewhere, if only in a few pixels (on the analysis thumbnail of 180
+  // pixels a side, averaged down): the 99.5 % white misses them.
   double peakFull = 0.75, peakLow = 0.65, ratioLow = 0.25, ratioHigh = 0.35;
   // A key far below the white (a ratio under ratioDarkHigh, none of it
   // under ratioDarkLow) is a low-key scene, a few lights in the dark: it stays.
@@ -267,7 +268,7 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   }
   m->black = Percentile(least, n, 0.005);
   m->white = Percentile(most, n, 0.995);
-  m->peak = Percentile(most, n, 0.9995);
+  m->peak = Percentile(most, n, 0.9999);
   m->key = std::exp(logSum / (double)n);
   m->clipped = (double)clipped / (double)n;
   const double span = std::max(m->peak, 1e-3);

@@ -52,7 +52,7 @@ struct AdaptiveModel {
   double estimates[kCastEstimates][2] = {};  // each: shades of gray, gray edge, white patch, bright pixels
   double black = 0.0;           // 0.5 % level of the least channel, after gains
   double white = 1.0;           // 99.5 % level of the largest channel, after gains
-  double peak = 1.0;            // 99.95 % level of the largest channel, after gains
+  double peak = 1.0;            // 99.99 % level of the largest channel, after gains
   double key = 0.18;            // log-average luminance
   double clipped = 0.0;         // share of pixels with two or three channels at full scale
   // A linear value with the haze offset taken away, and back.

@@ -37,7 +37,7 @@ struct Tuning {
   double wpClip = 0.002;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset, taken away in the domain linear^(1 / hazeGamma).
-  double hazeLow = 0.01, hazeHigh = 0.03, hazeGamma = 1.6;
+  double hazeLow = 0.01, hazeHigh = 0.03, hazeGamma = 1.2;
   // Under-exposure: the peak (the largest channel's level that nearly no
   // pixel passes) below peakFull is raised to 1, fully from peakLow down,
   // unless the key is close to the white level (a key/white ratio above

@@ -44,7 +44,9 @@ struct Tuning {
   // ratioHigh is a soft, light scene). Most photographs reach full scale
   // somewhere, if only in a few pixels (on the analysis thumbnail of 180
   // pixels a side, averaged down): the 99.5 % white misses them.
-  double peakFull = 0.75, peakLow = 0.65, ratioLow = 0.25, ratioHigh = 0.35;
+  // A soft scene is light: one whose peak is below softPeakHigh, all of it
+  // below softPeakLow, is dark all the same.
+  double peakFull = 0.75, peakLow = 0.65, ratioLow = 0.25, ratioHigh = 0.35, softPeakLow = 0.35, softPeakHigh = 0.45;
   // A key far below the white (a ratio under ratioDarkHigh, none of it
   // under ratioDarkLow) is a low-key scene, a few lights in the dark: it stays.
   double ratioDarkLow = 0.03, ratioDarkHigh = 0.06;
@@ -280,7 +282,8 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   // The picture's colour that the balance leaves.
   const double residual[2] = {m->cast[0] * (1.0 - m->castConfidence), m->cast[1] * (1.0 - m->castConfidence)};
   const double under = std::max(Ramp(kTuning.peakFull - span, 0.0, kTuning.peakFull - kTuning.peakLow) *
-                                    Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow) *
+                                    std::max(Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow),
+                                             Ramp(kTuning.softPeakHigh - span, 0.0, kTuning.softPeakHigh - kTuning.softPeakLow)) *
                                     Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh) * (1.0 - Dusk(residual)),
                                 m->haze);
   if (span < 1.0) scale = std::pow(1.0 / span, under);

@@ -869,6 +869,11 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
   // and a half under; 0.7 stop under, where the 99.5 % white of the picture
   // still looks nearly full but its brightest pixels end far short of it;
   // a stop over with next to nothing clipped, given away by its key.
+  // A light, soft scene (its key near its white) that reaches full scale.
+  const Ppm light = FromLinear([](double x, double y, double* v) {
+    const double t = x < 0.02 ? 0.003 : 0.35 + 0.65 * x * y;
+    v[0] = v[1] = v[2] = t;
+  });
   const Ppm bright = FromLinear([](double x, double y, double* v) {
     const double t = x < 0.05 ? 0.004 : 0.4 + 0.06 * x * y;
     v[0] = v[1] = v[2] = t;
@@ -879,6 +884,7 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
     double gain;
   } exposures[] = {
       {"grey -1.5 EV", Load("grey"), 0.35},
+      {"light scene -1.5 EV", light, 0.35},  // soft, but far too dark for a light scene
       {"ladybird -0.7 EV", Load("ladybird"), 0.62},
       {"light scene +1 EV", bright, 2.0},
   };

@@ -37,18 +37,23 @@ struct Tuning {
   double wpClip = 0.002;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset, taken away in the domain linear^(1 / hazeGamma).
-  double hazeLow = 0.01, hazeHigh = 0.03, hazeGamma = 1.6;
-  // Under-exposure: a white level (linear) below whiteFull is raised to 1,
-  // fully from whiteLow down, when the key is low (all of it below keyLow,
-  // none above keyHigh) and not close to the white (a key/white ratio above
-  // ratioHigh is a soft, light scene).
-  double whiteFull = 0.8, whiteLow = 0.5, keyLow = 0.08, keyHigh = 0.2, ratioLow = 0.25, ratioHigh = 0.35;
+  double hazeLow = 0.01, hazeHigh = 0.03, hazeGamma = 1.2;
+  // Under-exposure: the peak (the largest channel's level that nearly no
+  // pixel passes) below peakFull is raised to 1, fully from peakLow down,
+  // unless the key is close to the white level (a key/white ratio above
+  // ratioHigh is a soft, light scene). Most photographs reach full scale
+  // somewhere, if only in a few pixels (on the analysis thumbnail of 180
+  // pixels a side, averaged down): the 99.5 % white misses them.
+  // A soft scene is light: one whose peak is below softPeakHigh, all of it
+  // below softPeakLow, is dark all the same.
+  double peakFull = 0.75, peakLow = 0.65, ratioLow = 0.25, ratioHigh = 0.35, softPeakLow = 0.35, softPeakHigh = 0.45;
   // A key far below the white (a ratio under ratioDarkHigh, none of it
   // under ratioDarkLow) is a low-key scene, a few lights in the dark: it stays.
-  double ratioDarkLow = 0.05, ratioDarkHigh = 0.08;
+  double ratioDarkLow = 0.03, ratioDarkHigh = 0.06;
   // Over-exposure: more than clipLow of the pixels clipped, up to clipHigh,
+  // or a key (linear log-average) above brightKeyLow, up to brightKeyHigh,
   // takes up to overStops stops away.
-  double clipLow = 0.06, clipHigh = 0.15, overStops = 1.0;
+  double clipLow = 0.08, clipHigh = 0.15, brightKeyLow = 0.45, brightKeyHigh = 0.6, overStops = 1.0;
 };
 constexpr Tuning kTuning;
 
@@ -235,6 +240,15 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
 
 // ---- haze and exposure ---------------------------------------------------------------------
 
+// How surely the picture's colour (ln(R/G), ln(B/G)) says dusk, night or
+// storm, 0..1: bluer than any light source a camera is balanced for (past
+// the cool limit of Plausible). Under-exposing a daylight scene leaves its
+// colour; a dark scene that blue is dark on purpose.
+double Dusk(const double c[2]) {
+  const double cool = -(kTuning.warmAxis[0] * c[0] + kTuning.warmAxis[1] * c[1]);
+  return Ramp(cool, kTuning.coolMax, kTuning.coolMax * (1.0 + kTuning.castMaxSoft));
+}
+
 void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[3], AdaptiveModel* m) {
   double lin[256];
   HazeFree(linIn, *m, lin);
@@ -256,24 +270,28 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   }
   m->black = Percentile(least, n, 0.005);
   m->white = Percentile(most, n, 0.995);
+  m->peak = Percentile(most, n, 0.9999);
   m->key = std::exp(logSum / (double)n);
   m->clipped = (double)clipped / (double)n;
-  const double span = std::max(m->white, 1e-3);
-  // Under-exposure: a white level short of full is raised to it.
+  const double span = std::max(m->peak, 1e-3);
+  // Under-exposure: a peak short of full is raised to it. A hazy picture's
+  // peak is lowered with its contrast: it is raised back. A key close to the
+  // white level is a light, soft scene (fog, snow), not a dark one: it stays.
   double scale = 1.0;
-  // A hazy picture's white is lowered with its contrast: it is raised back.
-  // A key close to the white level is a light, soft scene (fog, snow), not a
-  // dark one: its white stays.
-  const double ratio = m->key / span;
-  const double under = std::max(Ramp(kTuning.whiteFull - span, 0.0, kTuning.whiteFull - kTuning.whiteLow) *
-                                    Ramp(kTuning.keyHigh - m->key, 0.0, kTuning.keyHigh - kTuning.keyLow) *
-                                    Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow) *
-                                    Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh),
+  const double ratio = m->key / std::max(m->white, 1e-3);
+  // The picture's colour that the balance leaves.
+  const double residual[2] = {m->cast[0] * (1.0 - m->castConfidence), m->cast[1] * (1.0 - m->castConfidence)};
+  const double under = std::max(Ramp(kTuning.peakFull - span, 0.0, kTuning.peakFull - kTuning.peakLow) *
+                                    std::max(Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow),
+                                             Ramp(kTuning.softPeakHigh - span, 0.0, kTuning.softPeakHigh - kTuning.softPeakLow)) *
+                                    Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh) * (1.0 - Dusk(residual)),
                                 m->haze);
   if (span < 1.0) scale = std::pow(1.0 / span, under);
-  // Over-exposure: a picture with many clipped pixels was over-exposed by
-  // about overStops; what clipped stays white.
-  const double over = Ramp(m->clipped, kTuning.clipLow, kTuning.clipHigh);
+  // Over-exposure: a picture with many clipped pixels, or a key far above a
+  // photograph's usual, was over-exposed by about overStops; what clipped
+  // stays white.
+  const double over = std::max(Ramp(m->clipped, kTuning.clipLow, kTuning.clipHigh),
+                               Ramp(m->key, kTuning.brightKeyLow, kTuning.brightKeyHigh));
   if (over > 0.0) scale = std::pow(2.0, -kTuning.overStops * over);
   m->scale = scale;
 }

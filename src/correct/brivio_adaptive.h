@@ -11,9 +11,9 @@
 // patch with percentiles, bright pixels) taken together; where they disagree,
 // as on a sunset or on foliage that fills the frame, or where the cast found
 // is small, the correction shrinks toward none. Haze and exposure come from
-// the black and white levels and the clipped share, again shrinking to none
-// when the picture already spans the range: a picture that looks right is
-// left (nearly) alone.
+// the black level, the peak (nearly the brightest pixel), the log-average
+// key and the clipped share, again shrinking to none when the picture
+// already spans the range: a picture that looks right is left (nearly) alone.
 //
 // The record: the cast goes into the colour balance as synthetic neutral
 // samples (one per lightness bin: the colour an original gray shows in the
@@ -52,6 +52,7 @@ struct AdaptiveModel {
   double estimates[kCastEstimates][2] = {};  // each: shades of gray, gray edge, white patch, bright pixels
   double black = 0.0;           // 0.5 % level of the least channel, after gains
   double white = 1.0;           // 99.5 % level of the largest channel, after gains
+  double peak = 1.0;            // 99.99 % level of the largest channel, after gains
   double key = 0.18;            // log-average luminance
   double clipped = 0.0;         // share of pixels with two or three channels at full scale
   // A linear value with the haze offset taken away, and back.

@@ -790,6 +790,12 @@ TEST(AdaptiveBrivio, RightPicturesStayAlmostUnchanged) {
     const double t = 0.02 + 0.8 * x * (0.6 + 0.4 * y);
     v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
   });
+  // The same evening darker, its brightest pixels at 40 %: a dusk, dark on
+  // purpose; no under-exposed daylight scene is that blue.
+  const Ppm darkDusk = FromLinear([](double x, double y, double* v) {
+    const double t = 0.01 + 0.4 * x * (0.6 + 0.4 * y);
+    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
+  });
   // A night: dark ground, a few lamps far brighter than the rest, and the
   // brightest only half way up the scale. A low-key scene, not an
   // under-exposed one.
@@ -801,6 +807,7 @@ TEST(AdaptiveBrivio, RightPicturesStayAlmostUnchanged) {
   const Case cases[] = {
       {"gray ramp", ramp, 0.3},
       {"blue evening", dusk, 1.0},
+      {"dark blue dusk", darkDusk, 1.0},
       {"night", night, 1.0},
       {"grey", Load("grey"), 1.0},
       {"ladybird", Load("ladybird"), 1.0},
@@ -858,12 +865,36 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
   const std::vector<uint8_t> corrected = BrivioCorrected(sunset, BrivioAnalysis::kAdaptive);
   EXPECT_GE(Warmth(corrected), 0.85 * Warmth(sunset.rgb));
   EXPECT_LE(MeanDeltaE2000(corrected, sunset.rgb), 2.0);
-  // A photograph a stop and a half too dark comes most of the way back.
-  const double dark[3] = {0.35, 0.35, 0.35};
-  const Ppm under = WithLinearGains(Load("grey"), dark);
-  const double before = MeanDeltaE2000(under.rgb, Load("grey").rgb);
-  const double after = MeanDeltaE2000(BrivioCorrected(under, BrivioAnalysis::kAdaptive), Load("grey").rgb);
-  EXPECT_LT(after, 0.3 * before) << before << " -> " << after;
+  // Photographs too dark or too light come most of the way back: a stop
+  // and a half under; 0.7 stop under, where the 99.5 % white of the picture
+  // still looks nearly full but its brightest pixels end far short of it;
+  // a stop over with next to nothing clipped, given away by its key.
+  // A light, soft scene (its key near its white) that reaches full scale.
+  const Ppm light = FromLinear([](double x, double y, double* v) {
+    const double t = x < 0.02 ? 0.003 : 0.35 + 0.65 * x * y;
+    v[0] = v[1] = v[2] = t;
+  });
+  const Ppm bright = FromLinear([](double x, double y, double* v) {
+    const double t = x < 0.05 ? 0.004 : 0.4 + 0.06 * x * y;
+    v[0] = v[1] = v[2] = t;
+  });
+  const struct {
+    const char* what;
+    Ppm original;
+    double gain;
+  } exposures[] = {
+      {"grey -1.5 EV", Load("grey"), 0.35},
+      {"light scene -1.5 EV", light, 0.35},  // soft, but far too dark for a light scene
+      {"ladybird -0.7 EV", Load("ladybird"), 0.62},
+      {"light scene +1 EV", bright, 2.0},
+  };
+  for (const auto& c : exposures) {
+    const double gain[3] = {c.gain, c.gain, c.gain};
+    const Ppm exposed = WithLinearGains(c.original, gain);
+    const double before = MeanDeltaE2000(exposed.rgb, c.original.rgb);
+    const double after = MeanDeltaE2000(BrivioCorrected(exposed, BrivioAnalysis::kAdaptive), c.original.rgb);
+    EXPECT_LT(after, 0.3 * before) << c.what << ": " << before << " -> " << after;
+  }
 }
 
 TEST(AdaptiveBrivio, ClassicGivesTheSameRecordsAsBefore) {

@@ -66,6 +66,10 @@ struct ReadOptions {
   bool fastUpsampling = false;
   // Photo CD: the image read, 1 (192 × 128), 2 (384 × 256) or 3 (768 × 512).
   int32_t photoCdResolution = 3;
+  // Camera raw: the RGB space the raw data are rendered into (linear, with
+  // its profile carried): 1 sRGB, 2 Adobe RGB (1998), 3 Wide Gamut RGB,
+  // 4 ProPhoto RGB.
+  int32_t rawSpace = 1;
 
   Status Check() const;  // kBadArg for a value out of range
 };

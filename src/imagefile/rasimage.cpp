@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include <fcntl.h>
@@ -103,6 +104,19 @@ Status RasOpenInput(RasFileState& fs, int64_t& fileSize, void* head, size_t head
   if (StreamOpen(fs.stream, fs.path, kStreamRead) != kOk) return RasFail(kOpenErr, "cannot open %s", fs.path.c_str());
   if (RasStreamSize(fs.stream, fileSize) != kOk) return RasFail(kSeekErr, "cannot measure the file");
   if (headSize && StreamReadExact(fs.stream, head, headSize) != kOk) return RasFail(kFormatErr, "too short for %s", what);
+  return kOk;
+}
+
+Status RasReadWhole(Stream& s, int64_t fileSize, int64_t limit, std::vector<uint8_t>& bytes, const char* what) {
+  if (fileSize > limit)
+    return RasFail(kUnsupported, "the %s of %lld bytes is larger than this program reads", what, (long long)fileSize);
+  try {
+    bytes.assign((size_t)fileSize, 0);
+  } catch (const std::bad_alloc&) {
+    return RasFail(kNoMem, "no memory to read the %s", what);
+  }
+  if (RasSeekTo(s, 0) != kOk) return RasFail(kSeekErr, "cannot reach the start of the %s", what);
+  if (StreamReadExact(s, bytes.data(), bytes.size()) != kOk) return RasFail(kReadErr, "the %s cannot be read", what);
   return kOk;
 }
 
@@ -230,7 +244,7 @@ Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*op
 }
 
 int32_t RasMaxValueOf(int32_t format) {
-  if (format == kRasTiff16 || format == kRasCameraRaw || format == kRasPng16) return 65535;
+  if (format == kRasTiff16 || format == kRasCameraRaw || format == kRasPng16 || format == kRasHeif16) return 65535;
   if (format == kRasCineon) return 1023;
   return 255;
 }
@@ -269,7 +283,7 @@ Status RasClose(RasImage& image) {
 
 Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
                int32_t colorType, float resolution) {
-  if (format < 1 || format > kRasPng16 || format == kRasCameraRaw) return kBadArg;
+  if (format < 1 || format > kRasLastFormat || format == kRasCameraRaw) return kBadArg;
   if (channels != 1 && channels != 3 && channels != 4) return kBadArg;
   if (colorType != kRasRGB && colorType != kRasCMYK && colorType != kRasGray && colorType != kRasLab &&
       colorType != kRasPhotoCDColor)

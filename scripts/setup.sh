@@ -19,6 +19,7 @@ packages=(
   parallel  # the sharding recipes and their test
   libtiff-dev  # compressed, tiled, BigTIFF and float TIFF files
   libpng-dev
+  libwebp-dev libheif-dev libraw-dev  # WebP, HEIC/AVIF and camera raw files
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev
@@ -26,6 +27,8 @@ packages=(
   appstream  # appstreamcli validates the installed metainfo
   libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
   ghostscript
+  webp  # dwebp reads back the WebP files the tests write
+  rawtran-doc  # a real camera's CR2 file the camera raw test reads when present
   # photographs the Brivio fixtures were made from (tests/data/README.md)
 )
 

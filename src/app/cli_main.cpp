@@ -43,9 +43,10 @@ void PrintUsage(FILE* out) {
                "                               EXIF sizes; every row is read to check the file\n"
                "  convert IN OUT --format F [--quality Q]\n"
                "                               rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
-               "                               tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
-               "                               data where F holds them; Q is the JPEG quality 0..100\n"
-               "                               (default 100, as correct); dcs also writes the plates\n"
+               "                               tga, eps, dcs, sct, cin, png, png16, webp), carrying the\n"
+               "                               profile and EXIF data where F holds them; Q is the JPEG\n"
+               "                               quality 0..100 (default 100, as correct), for webp lossy\n"
+               "                               at 0..99 and lossless at 100; dcs also writes the plates\n"
                "                               OUT.C, OUT.M, OUT.Y and OUT.K; IN or OUT may be - for the\n"
                "                               standard input or output\n"
                "  pam IN OUT                   write the pixels of IN as a binary PAM file\n"
@@ -249,7 +250,7 @@ int Convert(int argc, char** argv) {
     if (arg == "--format" && i + 1 < argc) {
       format = FormatCode(argv[++i]);
       if (!format)
-        return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga, eps, dcs, sct, cin)");
+        return Fail(std::string("unknown format '") + argv[i] + "' (" + FormatRegistry::Builtin().WritableNames(", ") + ")");
     } else if (arg == "--quality" && i + 1 < argc) {
       if (!ParseCliQuality(argv[++i], &quality)) return Fail("the quality is a number from 0 to 100"), 2;
     } else if (arg.rfind("--", 0) == 0) {
@@ -261,8 +262,8 @@ int Convert(int argc, char** argv) {
   }
   if (paths.size() != 2 || !format) {
     std::fprintf(stderr,
-                 "Usage: tavelin-cli convert IN OUT --format tiff|tiff16|jpeg|bmp|tga|eps|dcs|sct|cin "
-                 "[--quality 0..100]\n");
+                 "Usage: tavelin-cli convert IN OUT --format %s [--quality 0..100]\n",
+                 FormatRegistry::Builtin().WritableNames("|").c_str());
     return 2;
   }
   const std::string& inPath = paths[0];
@@ -276,8 +277,10 @@ int Convert(int argc, char** argv) {
   if (OpenInput(inPath, in, error) != kOk) return Fail(error);
   // Output attachments: what the input embeds, where the output format holds it.
   RasImage out;
-  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg) out.meta.iccProfile = in.image.meta.iccProfile;
-  if (format == kRasJpeg) out.meta.exif = in.image.meta.exif;
+  const uint32_t holds = FormatRegistry::Builtin().ByCode(format)->traits.writeMeta;
+  if (holds & kMetaIcc) out.meta.iccProfile = in.image.meta.iccProfile;
+  if (holds & kMetaExif) out.meta.exif = in.image.meta.exif;
+  if (holds & kMetaXmp) out.meta.xmp = in.image.meta.xmp;
   if ((format == kRasTiff || format == kRasTiff16) && (in.image.format == kRasTiff || in.image.format == kRasTiff16))
     out.meta.iptc = in.image.meta.iptc;
 

@@ -1,6 +1,7 @@
 // HEIC and AVIF reading: files made by heif-enc read as heif-convert decodes
 // them, 10-bit files as 16-bit, the colour information (ICC profile, nclx
-// box) and EXIF carried, and damaged files refused with a reason.
+// box) and EXIF carried, the rotation applied, and damaged files refused
+// with a reason.
 #include <gtest/gtest.h>
 
 #include <lcms2.h>
@@ -25,6 +26,7 @@ TEST(HeifTest, ReadsPeerFilesAsTheirOwnDecoderDoes) {
   } cases[] = {
       {"rgb8.heic", "rgb8.heic.pam", kRasHeif, 0},
       {"rgb8.avif", "rgb8.avif.pam", kRasHeif, 0},
+      {"rot90.heic", "rot90.heic.pam", kRasHeif, 0},  // 40 x 24 turned: 24 x 40
       {"alpha.avif", "alpha.avif.pam", kRasHeif, 1},   // ImageMagick's composite rounds on its own
       {"rgb10.heic", "rgb10.heic.pam", kRasHeif16, 64},  // 10 bits scaled to 16: ours rounds, the peer shifts
       {"lossless.avif", "src_wide.ppm", kRasHeif, 3},  // lossless YCbCr: the colour matrix's rounding

@@ -23,10 +23,18 @@ at = b.index(b"colrnclx") + 8
 b[at:at + 4] = bytes([0, 9, 0, 1])
 open("bt2020.avif", "wb").write(b)
 PY
+# turned a quarter anticlockwise: the last property of rgb8.heic (its pixi
+# box, which libheif does not need) becomes an irot box of the same size
+python3 - <<'PY'
+b = bytearray(open("rgb8.heic", "rb").read())
+at = b.index(b"pixi")
+b[at:at + 12] = b"irot" + bytes([1]) + bytes(7)
+open("rot90.heic", "wb").write(b)
+PY
 # an ICC profile (that of rgb8_icc.tif) and EXIF data
 convert rgb8_icc.tif "$tmp/icc.png"
 heif-enc -q 90 -o icc.heic "$tmp/icc.png" >/dev/null
 cp rgb8.heic exif.heic
 exiftool -q -overwrite_original -EXIF:Make=Tavelin -EXIF:Artist=Tester exif.heic || true
-for f in rgb8.heic rgb8.avif alpha.avif; do heif-convert -q 100 "$f" "$tmp/out.png" >/dev/null && convert "$tmp/out.png" -background white -flatten -alpha off "$f.pam"; done
+for f in rgb8.heic rgb8.avif alpha.avif rot90.heic; do heif-convert -q 100 "$f" "$tmp/out.png" >/dev/null && convert "$tmp/out.png" -background white -flatten -alpha off "$f.pam"; done
 heif-convert rgb10.heic "$tmp/out16.png" >/dev/null && convert "$tmp/out16.png" -depth 16 rgb10.heic.pam

@@ -190,7 +190,12 @@ bool Encode(const RasImage& image, WebpState& st, WebPData& assembled) {
   WebPMux* mux = WebPMuxNew();
   WebPData bitstream = {writer.mem, writer.size};
   bool ok = mux && WebPMuxSetImage(mux, &bitstream, 0) == WEBP_MUX_OK;
-  const uint32_t iccLength = image.meta.IccLength();
+  // WebP images are RGB: a profile of another colour space is left out.
+  uint32_t iccLength = image.meta.IccLength();
+  if (iccLength && (iccLength < 20 || std::memcmp(image.meta.iccProfile.data() + 16, "RGB ", 4) != 0)) {
+    RasWarn("the embedded profile does not describe an RGB image: the WebP file is written without it");
+    iccLength = 0;
+  }
   const struct {
     const char* fourcc;
     const std::vector<uint8_t>& bytes;

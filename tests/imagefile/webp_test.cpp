@@ -3,6 +3,7 @@
 // written back, and damaged files refused with a reason.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "imagefile/imagefile_support.h"
@@ -102,16 +103,20 @@ TEST(WebpTest, RoundTripsLosslessAndLossyWithMetadata) {
   }
   EXPECT_GT(sizes[1], sizes[2]);  // the quality reaches the encoder
 
-  // Gray is written as RGB.
+  // Gray is written as RGB, without a profile of another colour space.
   const Pixels gray = MakePixels(9, 4, 1, 255, 2);
   const std::string out = ScratchFile("gray.webp");
   WriteOptions lossless;
   lossless.quality = 100;
-  ASSERT_EQ(WriteThrough(out, kRasWebp, kRasGray, gray, -1, lossless), kOk) << RasLastFailure();
+  ImageMeta grayMeta;
+  grayMeta.iccProfile = MakeProfile(false);
+  std::memcpy(grayMeta.iccProfile.data() + 16, "GRAY", 4);
+  ASSERT_EQ(WriteThrough(out, kRasWebp, kRasGray, gray, -1, lossless, grayMeta), kOk) << RasLastFailure();
   RasImage image;
   Pixels back;
   ASSERT_EQ(ReadThrough(out, image, back), kOk);
   ASSERT_EQ(back.channels, 3);
+  EXPECT_TRUE(image.meta.iccProfile.empty());
   for (size_t i = 0; i < gray.samples.size(); ++i) ASSERT_EQ(back.samples[3 * i + 1], gray.samples[i]) << i;
 
   RasImage tooWide;

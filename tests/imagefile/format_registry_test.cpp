@@ -35,6 +35,10 @@ TEST(FormatRegistryTest, NamesCodesAndExtensionsFindTheirModules) {
     const FormatModule* m = r.ByExtension(c.path);
     EXPECT_EQ(m ? m->traits.code : 0, c.code) << c.path;
   }
+  // The folder walk's question: read-only formats count, other names do not.
+  for (const char* name : {"a.CR2", "b.heic", "c.avif", "d.webp", "e.pcd", "f.jpe", "g.PNG"})
+    EXPECT_TRUE(r.ReadsExtension(name)) << name;
+  for (const char* name : {"a.txt", "b.xmp", "heic", "dir.cr2/file"}) EXPECT_FALSE(r.ReadsExtension(name)) << name;
   EXPECT_EQ(r.ByCode(99), nullptr);
   // Read-only and refusing formats have no writer.
   EXPECT_EQ(r.ByCode(kRasPhotoCD)->writer, nullptr);

@@ -1,6 +1,6 @@
 // HEIC and AVIF reading: files made by heif-enc read as heif-convert decodes
 // them, 10-bit files as 16-bit, the colour information (ICC profile, nclx
-// box) and EXIF carried, the rotation applied, and damaged files refused
+// box), EXIF and XMP carried, the rotation applied, and damaged files refused
 // with a reason.
 #include <gtest/gtest.h>
 
@@ -60,7 +60,7 @@ void GreenInSrgb(const std::vector<uint8_t>& profile, double out[3]) {
   cmsCloseProfile(srgb);
 }
 
-TEST(HeifTest, CarriesColourInformationAndExif) {
+TEST(HeifTest, CarriesColourInformationExifAndXmp) {
   RasImage tiff, image;
   ASSERT_EQ(RasQuery(Fixture("rgb8_icc.tif"), tiff), kOk);
   ASSERT_EQ(RasQuery(Fixture("icc.heic"), image), kOk) << RasLastFailure();
@@ -82,6 +82,7 @@ TEST(HeifTest, CarriesColourInformationAndExif) {
   const std::string exif(image.meta.exif.begin(), image.meta.exif.end());
   EXPECT_TRUE(exif.rfind("MM", 0) == 0 || exif.rfind("II", 0) == 0);  // the TIFF header first
   EXPECT_NE(exif.find("Tavelin"), std::string::npos);
+  EXPECT_NE(std::string(image.meta.xmp.begin(), image.meta.xmp.end()).find("Harbour"), std::string::npos);
 }
 
 TEST(HeifTest, RefusesDamagedFilesWithAReason) {

@@ -35,6 +35,6 @@ PY
 convert rgb8_icc.tif "$tmp/icc.png"
 heif-enc -q 90 -o icc.heic "$tmp/icc.png" >/dev/null
 cp rgb8.heic exif.heic
-exiftool -q -overwrite_original -EXIF:Make=Tavelin -EXIF:Artist=Tester exif.heic || true
+exiftool -q -overwrite_original -EXIF:Make=Tavelin -EXIF:Artist=Tester -XMP:Title=Harbour exif.heic
 for f in rgb8.heic rgb8.avif alpha.avif rot90.heic; do heif-convert -q 100 "$f" "$tmp/out.png" >/dev/null && convert "$tmp/out.png" -background white -flatten -alpha off "$f.pam"; done
 heif-convert rgb10.heic "$tmp/out16.png" >/dev/null && convert "$tmp/out16.png" -depth 16 rgb10.heic.pam

@@ -24,7 +24,7 @@ struct WebpState : RasModuleState {
   // writing: the gathered rows, RGB
   std::vector<uint8_t> rgb;
   uint32_t width = 0, height = 0, channels = 0;
-  bool failed = false;
+  uint32_t rowsWritten = 0;  // writing: rows 0..rowsWritten-1 are in `rgb`
 };
 
 WebpState& StateOf(RasImage& image) { return *static_cast<WebpState*>(image.file->module.get()); }
@@ -155,12 +155,15 @@ Status WriteRow(RasImage& image, uint32_t line, const RasScanline& sl) {
   uint8_t* out = st.rgb.data() + (size_t)line * st.width * 3;
   for (uint32_t x = 0; x < st.width; ++x)
     for (uint32_t c = 0; c < 3; ++c) out[x * 3 + c] = sl.plane8[st.channels == 1 ? 0 : c][x];
+  if (line == st.rowsWritten) ++st.rowsWritten;
   return kOk;
 }
 
 // Encodes the gathered rows and adds the metadata chunks; false with the
 // failure noted.
 bool Encode(const RasImage& image, WebpState& st, WebPData& assembled) {
+  if (st.rowsWritten != st.height)
+    return RasFail(kWriteErr, "the WebP file was closed after %u of its %u rows", st.rowsWritten, st.height), false;
   const int32_t quality = image.file->write.quality;
   WebPConfig config;
   if (!WebPConfigInit(&config)) return RasFail(kWriteErr, "the WebP encoder cannot be set up"), false;
@@ -242,7 +245,7 @@ Status WebpClose(RasImage& image) {
   auto* st = static_cast<WebpState*>(fs.module.get());
   if (fs.mode == 'w' && st) {
     WebPData assembled = {nullptr, 0};
-    bool ok = !st->failed && Encode(image, *st, assembled);
+    bool ok = Encode(image, *st, assembled);
     std::string why = ok ? std::string() : RasLastFailure();
     if (ok && StreamWriteAll(fs.stream, assembled.bytes, assembled.size) != kOk) {
       ok = false;

@@ -10,7 +10,8 @@
 // Writing: gray or RGB images (gray written as RGB, WebP has no gray), at
 // most 16383 pixels a side. WriteOptions::quality keeps the JPEG quality's
 // meaning: 0..99 is lossy at that WebP quality, 100 is lossless. The rows are
-// gathered and encoded when the file is closed; ICC (an RGB profile only),
+// gathered and encoded when the file is closed (a close before the last row
+// deletes the file); ICC (an RGB profile only),
 // EXIF and XMP are written as their chunks. A failed write deletes the partial file.
 #pragma once
 

@@ -119,6 +119,17 @@ TEST(WebpTest, RoundTripsLosslessAndLossyWithMetadata) {
   EXPECT_TRUE(image.meta.iccProfile.empty());
   for (size_t i = 0; i < gray.samples.size(); ++i) ASSERT_EQ(back.samples[3 * i + 1], gray.samples[i]) << i;
 
+  // Closed before its last row: no file.
+  RasImage partial;
+  ASSERT_EQ(rasInit(partial, kRasWebp, 4, 3, 3, kRasRGB, -1), kOk);
+  const std::string cut = ScratchFile("cut.webp");
+  ASSERT_EQ(RasCreate(cut, partial, {}), kOk);
+  RasScanline sl;
+  ASSERT_EQ(RasMakeSl(sl, partial), kOk);
+  ASSERT_EQ(RasWriteSl(partial, 0, sl), kOk);
+  EXPECT_EQ(RasClose(partial), kWriteErr);
+  EXPECT_TRUE(FileBytes(cut).empty());
+
   RasImage tooWide;
   ASSERT_EQ(rasInit(tooWide, kRasWebp, 16384, 2, 3, kRasRGB, -1), kOk);
   EXPECT_EQ(RasCreate(ScratchFile("wide.webp"), tooWide, {}), kUnsupported);

@@ -20,6 +20,7 @@ packages=(
   libtiff-dev  # compressed, tiled, BigTIFF and float TIFF files
   libpng-dev
   libexiv2-dev  # XMP, IPTC and the EXIF of TIFF files carried from input to output
+  libwebp-dev libheif-dev libraw-dev  # WebP, HEIC/AVIF and camera raw files
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   clang libclang-rt-dev
@@ -27,6 +28,8 @@ packages=(
   appstream  # appstreamcli validates the installed metainfo
   libtiff-tools imagemagick libvips-tools libimage-exiftool-perl
   ghostscript libgs-common  # libgs-common: default_cmyk.icc, the default profile of CMYK inputs
+  webp  # dwebp reads back the WebP files the tests write
+  rawtran-doc  # a real camera's CR2 file the camera raw test reads when present
   # photographs the Brivio fixtures were made from (tests/data/README.md)
 )
 

@@ -32,6 +32,7 @@
 #include "colormgmt/workingspaces.h"
 #include "correct/brivio.h"
 #include "correct/customsettings.h"
+#include "imagefile/format.h"
 #include "imagefile/ras.h"
 #include "app/cli_options.h"
 #include "prefs/prefs.h"
@@ -969,13 +970,7 @@ bool MakeFolders(const std::string& path) {
 }
 
 bool IsImageName(const std::string& leaf) {
-  const size_t dot = leaf.rfind('.');
-  if (dot == std::string::npos || leaf[0] == '.') return false;
-  std::string ext = leaf.substr(dot + 1);
-  for (char& c : ext) c = (char)std::tolower((unsigned char)c);
-  for (const char* e : {"tif", "tiff", "jpg", "jpeg", "jpe", "bmp", "tga", "png"})
-    if (ext == e) return true;
-  return false;
+  return leaf[0] != '.' && FormatRegistry::Builtin().ReadsExtension(leaf);
 }
 
 // The image files under `folder` (sorted, depth first), keys relative to `root`.

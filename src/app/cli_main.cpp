@@ -46,9 +46,10 @@ const CommandUsage kInfoUsage{"info [--] FILE...",
                               "be - for the standard input\n"};
 const CommandUsage kConvertUsage{"convert IN OUT --format F [--quality Q] [--compress C]",
                                  "rewrite IN as OUT in format F (tiff, tiff16, jpeg, bmp,\n"
-                                 "tga, eps, dcs, sct, cin), carrying the profile and EXIF\n"
-                                 "data where F holds them; Q is the JPEG quality 0..100\n"
-                                 "(default 100, as correct); C the compression of a TIFF\n"
+                                 "tga, eps, dcs, sct, cin, png, png16, webp), carrying the\n"
+                                 "profile and metadata where F holds them; Q is the JPEG\n"
+                                 "quality 0..100 (default 100, as correct), for webp lossy\n"
+                                 "at 0..99 and lossless at 100; C the compression of a TIFF\n"
                                  "output: none (default), lzw or deflate; dcs also writes\n"
                                  "the plates OUT.C, OUT.M, OUT.Y and OUT.K; IN or OUT may be\n"
                                  "- for the standard input or output\n"};
@@ -349,7 +350,7 @@ int Convert(int argc, char** argv) {
     if (arg == "--format" && i + 1 < argc) {
       format = FormatCode(argv[++i]);
       if (!format)
-        return Fail(std::string("unknown format '") + argv[i] + "' (tiff, tiff16, jpeg, bmp, tga, eps, dcs, sct, cin)");
+        return Fail(std::string("unknown format '") + argv[i] + "' (" + FormatRegistry::Builtin().WritableNames(", ") + ")");
     } else if (arg == "--quality" && i + 1 < argc) {
       if (!ParseCliQuality(argv[++i], &quality)) return Fail("the quality is a number from 0 to 100"), 2;
     } else if (arg == "--compress" && i + 1 < argc) {
@@ -365,8 +366,8 @@ int Convert(int argc, char** argv) {
   }
   if (paths.size() != 2 || !format) {
     std::fprintf(stderr,
-                 "Usage: tavelin-cli convert IN OUT --format tiff|tiff16|jpeg|bmp|tga|eps|dcs|sct|cin "
-                 "[--quality 0..100] [--compress none|lzw|deflate]\n");
+                 "Usage: tavelin-cli convert IN OUT --format %s [--quality 0..100] [--compress none|lzw|deflate]\n",
+                 FormatRegistry::Builtin().WritableNames("|").c_str());
     return 2;
   }
   const std::string& inPath = paths[0];
@@ -381,15 +382,17 @@ int Convert(int argc, char** argv) {
   if (OpenInput(inPath, in, error) != kOk) return Fail(error);
   // Output attachments: what the input embeds, where the output format holds it.
   RasImage out;
-  if (format == kRasTiff || format == kRasTiff16 || format == kRasJpeg) out.meta.iccProfile = in.image.meta.iccProfile;
-  if (format == kRasJpeg) out.meta.exif = in.image.meta.exif;
+  const uint32_t holds = FormatRegistry::Builtin().ByCode(format)->traits.writeMeta;
+  if (holds & kMetaIcc) out.meta.iccProfile = in.image.meta.iccProfile;
+  if (holds & kMetaExif) out.meta.exif = in.image.meta.exif;
+  if (holds & kMetaXmp) out.meta.xmp = in.image.meta.xmp;
   if ((format == kRasTiff || format == kRasTiff16) && (in.image.format == kRasTiff || in.image.format == kRasTiff16))
     out.meta.iptc = in.image.meta.iptc;
   // XMP and IPTC go to every output that holds them (added by exiv2 at the end).
   {
     ImageMeta extras;
     MetaReadExtras(inPath, 0, extras);
-    out.meta.xmp = extras.xmp;
+    if (!extras.xmp.empty()) out.meta.xmp = extras.xmp;
     if (out.meta.iptc.empty()) out.meta.iptc = extras.iptc;
   }
 

@@ -121,6 +121,9 @@ class FormatRegistry {
   // The writable module whose extension list holds the path's extension
   // (case-insensitive); null when none.
   const FormatModule* ByExtension(const std::string& path) const;
+  // Whether a readable module lists the path's extension (case-insensitive):
+  // the names a folder walk takes for images.
+  bool ReadsExtension(const std::string& path) const;
   const std::vector<std::unique_ptr<FormatModule>>& Modules() const { return modules_; }
   // The names of the writable formats, in registration order, joined by `sep`.
   std::string WritableNames(const char* sep) const;

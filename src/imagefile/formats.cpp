@@ -6,9 +6,11 @@
 #include <cctype>
 
 #include "imagefile/bmp.h"
+#include "imagefile/cameraraw.h"
 #include "imagefile/cineon.h"
 #include "imagefile/dcs.h"
 #include "imagefile/eps.h"
+#include "imagefile/heifimage.h"
 #include "imagefile/jpeg.h"
 #include "imagefile/png.h"
 #include "imagefile/pcd.h"
@@ -16,6 +18,7 @@
 #include "imagefile/scitex.h"
 #include "imagefile/targa.h"
 #include "imagefile/tiff.h"
+#include "imagefile/webp.h"
 
 // ---- defaults of the interfaces -------------------------------------------------
 
@@ -47,18 +50,38 @@ const FormatModule* FormatRegistry::ByName(const std::string& name) const {
   return nullptr;
 }
 
-const FormatModule* FormatRegistry::ByExtension(const std::string& path) const {
+namespace {
+
+// The lower-case extension of the path's last component; empty when none.
+std::string ExtensionOf(const std::string& path) {
   const size_t dot = path.find_last_of('.');
   const size_t slash = path.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
   std::string ext = path.substr(dot + 1);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return (char)std::tolower(c); });
+  return ext;
+}
+
+}  // namespace
+
+const FormatModule* FormatRegistry::ByExtension(const std::string& path) const {
+  const std::string ext = ExtensionOf(path);
+  if (ext.empty()) return nullptr;
   for (const auto& m : modules_) {
     if (!m->writer) continue;
     for (const std::string& e : m->traits.extensions)
       if (e == ext) return m.get();
   }
   return nullptr;
+}
+
+bool FormatRegistry::ReadsExtension(const std::string& path) const {
+  const std::string ext = ExtensionOf(path);
+  if (ext.empty()) return false;
+  for (const auto& m : modules_)
+    if (m->reader && std::find(m->traits.extensions.begin(), m->traits.extensions.end(), ext) != m->traits.extensions.end())
+      return true;
+  return false;
 }
 
 std::string FormatRegistry::WritableNames(const char* sep) const {
@@ -131,30 +154,16 @@ std::unique_ptr<FormatModule> Make(FormatTraits traits, FunctionModule f) {
 constexpr uint32_t kGray = ColorTypeBit(kRasGray), kRgb = ColorTypeBit(kRasRGB), kCmyk = ColorTypeBit(kRasCMYK),
                    kLab = ColorTypeBit(kRasLab), kPcd = ColorTypeBit(kRasPhotoCDColor);
 
-// Camera raw: named by the format code only; its reader refuses every file.
-class RawReader final : public FormatReader {
- public:
-  bool MayBe(const FileHead&) const override { return false; }
-  Status Open(RasImage&) const override { return RasFail(kUnsupported, "camera raw files are not supported"); }
-  Status ReadRow(RasImage&, uint32_t, RasScanline&) const override { return kUnsupported; }
-  Status Close(RasImage&) const override { return kUnsupported; }
-};
-
-std::unique_ptr<FormatModule> MakeRaw() {
-  auto m = std::make_unique<FormatModule>();
-  m->traits = {kRasCameraRaw, "raw", {}, kRgb, 0, kDepth16, 0, 0, 0, {}};
-  m->reader = std::make_unique<RawReader>();
-  m->recognisable = false;
-  return m;
-}
-
 }  // namespace
 
 void RegisterBuiltinFormats(FormatRegistry& r) {
   const uint32_t gray3 = kGray | kRgb | kCmyk;
   r.Add(Make({kRasPhotoCD, "pcd", {"pcd"}, kPcd, 0, kDepth8, 0, 0, 0, {}},
              {PcdOpen, nullptr, PcdReadSl, nullptr, PcdClose}));
-  r.Add(MakeRaw());
+  r.Add(Make({kRasCameraRaw, "raw", {"cr2", "cr3", "nef", "nrw", "arw", "srf", "sr2", "dng", "orf", "rw2", "raf", "pef",
+                                     "srw", "rwl", "3fr", "iiq", "mrw", "x3f", "erf", "kdc", "dcr", "mos", "raw"},
+              kRgb, 0, kDepth16, 0, kMetaIcc, 0, {}},
+             {CameraRawOpen, CameraRawDescribe, CameraRawReadSl, nullptr, CameraRawClose}));
   r.Add(Make({kRasTiff, "tiff", {"tif", "tiff"}, gray3 | kLab, gray3 | kLab | kPcd, kDepth8, kDepth8,
               kMetaIcc | kMetaIptc | kMetaResolution, kMetaIcc | kMetaIptc | kMetaResolution, {}},
              {TiffOpen, nullptr, TiffReadSl, TiffWriteSl, TiffClose}));
@@ -172,7 +181,7 @@ void RegisterBuiltinFormats(FormatRegistry& r) {
   r.Add(Make({kRasBmp, "bmp", {"bmp"}, kGray | kRgb, kGray | kRgb, kDepth8, kDepth8, kMetaResolution,
               kMetaResolution, {}},
              {BmpOpen, nullptr, BmpReadSl, BmpWriteSl, BmpClose}));
-  r.Add(Make({kRasJpeg, "jpeg", {"jpg", "jpeg"}, gray3, gray3 | kPcd, kDepth8, kDepth8,
+  r.Add(Make({kRasJpeg, "jpeg", {"jpg", "jpeg", "jpe"}, gray3, gray3 | kPcd, kDepth8, kDepth8,
               kMetaIcc | kMetaExif | kMetaResolution, kMetaIcc | kMetaExif | kMetaResolution, {}},
              {JpegOpen, JpegQuery, JpegReadSl, JpegWriteSl, JpegClose}));
   r.Add(Make({kRasScitexCT, "sct", {"sct", "ct"}, gray3, gray3 | kPcd, kDepth8, kDepth8, kMetaResolution,
@@ -186,4 +195,12 @@ void RegisterBuiltinFormats(FormatRegistry& r) {
              {PngOpen, nullptr, PngReadSl, PngWriteSl, PngClose}));
   r.Add(Make({kRasCineon, "cin", {"cin"}, kRgb, kRgb | kPcd, kDepth10, kDepth10, 0, 0, {}},
              {CineonOpen, nullptr, CineonReadSl, CineonWriteSl, CineonClose}));
+  r.Add(Make({kRasWebp, "webp", {"webp"}, kRgb, kGray | kRgb | kPcd, kDepth8, kDepth8, kMetaIcc | kMetaExif | kMetaXmp,
+              kMetaIcc | kMetaExif | kMetaXmp, {}},
+             {WebpOpen, WebpDescribe, WebpReadSl, WebpWriteSl, WebpClose}));
+  const std::vector<std::string> heifExtensions = {"heic", "heif", "hif", "avif"};
+  r.Add(Make({kRasHeif, "heif", heifExtensions, kRgb, 0, kDepth8, 0, kMetaIcc | kMetaExif | kMetaXmp, 0, {}},
+             {HeifOpen, HeifDescribe, HeifReadSl, nullptr, HeifClose}));
+  r.Add(Make({kRasHeif16, "heif16", heifExtensions, kRgb, 0, kDepth16, 0, kMetaIcc | kMetaExif | kMetaXmp, 0, {}},
+             {HeifOpen, HeifDescribe, HeifReadSl, nullptr, HeifClose}));
 }

@@ -43,6 +43,7 @@ void MetaStripExifThumbnail(ImageMeta& meta) {
 Status ReadOptions::Check() const {
   if (scale != 1 && scale != 2 && scale != 4 && scale != 8) return kBadArg;
   if (dctMethod < 0 || dctMethod > 2) return kBadArg;
+  if (rawSpace < 1 || rawSpace > 4) return kBadArg;
   return kOk;
 }
 

@@ -79,6 +79,10 @@ struct ReadOptions {
   // converter this makes (the colour correction's view of every file); the
   // record's fileColorType keeps what the file holds.
   RasRgbPresenter asRgb;
+  // Camera raw: the RGB space the raw data are rendered into (linear, with
+  // its profile carried): 1 sRGB, 2 Adobe RGB (1998), 3 Wide Gamut RGB,
+  // 4 ProPhoto RGB.
+  int32_t rawSpace = 1;
 
   Status Check() const;  // kBadArg for a value out of range
 };

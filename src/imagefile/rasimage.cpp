@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include <fcntl.h>
@@ -147,6 +148,19 @@ Status RasOpenInput(RasFileState& fs, int64_t& fileSize, void* head, size_t head
   return kOk;
 }
 
+Status RasReadWhole(Stream& s, int64_t fileSize, int64_t limit, std::vector<uint8_t>& bytes, const char* what) {
+  if (fileSize > limit)
+    return RasFail(kUnsupported, "the %s of %lld bytes is larger than this program reads", what, (long long)fileSize);
+  try {
+    bytes.assign((size_t)fileSize, 0);
+  } catch (const std::bad_alloc&) {
+    return RasFail(kNoMem, "no memory to read the %s", what);
+  }
+  if (RasSeekTo(s, 0) != kOk) return RasFail(kSeekErr, "cannot reach the start of the %s", what);
+  if (StreamReadExact(s, bytes.data(), bytes.size()) != kOk) return RasFail(kReadErr, "the %s cannot be read", what);
+  return kOk;
+}
+
 Status RasReadRowAt(Stream& s, int64_t offset, void* row, size_t bytes, const char* formatName, uint32_t line) {
   if (RasSeekTo(s, offset) != kOk) return RasFail(kSeekErr, "cannot reach %s row %u", formatName, line);
   if (StreamReadExact(s, row, bytes) != kOk) return RasFail(kReadErr, "%s row %u is cut short", formatName, line);
@@ -278,7 +292,7 @@ Status RasOpenByMode(RasImage& image, Status (*openRead)(RasImage&), Status (*op
 }
 
 int32_t RasMaxValueOf(int32_t format) {
-  if (format == kRasTiff16 || format == kRasCameraRaw || format == kRasPng16) return 65535;
+  if (format == kRasTiff16 || format == kRasCameraRaw || format == kRasPng16 || format == kRasHeif16) return 65535;
   if (format == kRasCineon) return 1023;
   return 255;
 }
@@ -326,10 +340,10 @@ Status RasClose(RasImage& image) {
 Status rasInit(RasImage& image, int32_t format, uint32_t width, uint32_t height, int32_t channels,
                int32_t colorType, float resolution) {
   // A format of the registry with files of its own: one it writes, or one it
-  // recognises (a read-only one is refused by RasOpen); not camera raw, a
-  // code without a module for its files.
+  // recognises (a read-only one is refused by RasOpen); not camera raw, whose
+  // files are read only.
   const FormatModule* m = FormatRegistry::Builtin().ByCode(format);
-  if (!m || (!m->writer && !m->recognisable)) return kBadArg;
+  if (!m || format == kRasCameraRaw || (!m->writer && !m->recognisable)) return kBadArg;
   if (channels != 1 && channels != 3 && channels != 4) return kBadArg;
   if (colorType != kRasRGB && colorType != kRasCMYK && colorType != kRasGray && colorType != kRasLab &&
       colorType != kRasPhotoCDColor)

@@ -40,7 +40,7 @@
 #include "base/stream.h"
 #include "imagefile/imagemeta.h"
 
-// Format codes. Every code but camera raw has a module; Photo CD is read only.
+// Format codes. Photo CD, camera raw, HEIC and AVIF are read only.
 enum RasFormat : int32_t {
   kRasTiff = 1,       // TIFF, 8 bits per sample
   kRasTarga = 2,
@@ -52,9 +52,13 @@ enum RasFormat : int32_t {
   kRasCineon = 8,     // 10 bits per sample
   kRasJpeg = 9,
   kRasTiff16 = 10,    // TIFF, 16 bits per sample
-  kRasCameraRaw = 11, // no module: open and close answer kUnsupported
+  kRasCameraRaw = 11, // camera raw through LibRaw, 16 bits per sample; read only
   kRasPng = 12,       // PNG, 8 bits per sample
   kRasPng16 = 13,     // PNG, 16 bits per sample
+  kRasWebp = 14,      // WebP, 8 bits per sample
+  kRasHeif = 15,      // HEIC or AVIF, 8 bits per sample; read only
+  kRasHeif16 = 16,    // HEIC or AVIF of 10 or 12 bits, read as 16; read only
+  kRasLastFormat = kRasHeif16,
 };
 
 // What the channels mean (also the Tintmesh colour-space codes).
@@ -129,7 +133,7 @@ struct RasImage {
   int32_t channels = 0;    // 1, 3 or 4
   int32_t colorType = 0;   // RasColorType
   int32_t format = 0;      // RasFormat
-  int32_t maxValue = 0;    // 255, 1023 (Cineon) or 65535 (16-bit TIFF, camera raw)
+  int32_t maxValue = 0;    // 255, 1023 (Cineon) or 65535 (16-bit TIFF, PNG and HEIF, camera raw)
   float resolution = -1;   // dots per inch; -1: the file states none
   ImageMeta meta;          // read: what the file embeds; written: what to embed
   // Read with ReadOptions::asRgb: the colour type the file holds (gray or

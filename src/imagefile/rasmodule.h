@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "imagefile/format.h"
 #include "imagefile/rasimage.h"
@@ -39,6 +40,11 @@ Status RasSeekTo(Stream& s, int64_t position);
 // kFormatErr ("too short for <what>"), with the failure noted.
 Status RasOpenInput(RasFileState& fs, int64_t& fileSize, void* head = nullptr, size_t headSize = 0,
                     const char* what = nullptr);
+// Reads the whole open stream (of `fileSize` bytes) into `bytes`, for
+// formats whose libraries decode from memory: kUnsupported ("the <what> of
+// N bytes is larger than this program reads") above `limit`, kNoMem, kSeekErr
+// or kReadErr, with the failure noted.
+Status RasReadWhole(Stream& s, int64_t fileSize, int64_t limit, std::vector<uint8_t>& bytes, const char* what);
 // Row `line` of `bytes` bytes at `offset` of the file: read into `row`, or
 // written from it. kSeekErr ("cannot reach <format> row <line>"), kReadErr
 // ("... is cut short") or kWriteErr ("cannot write ...").

@@ -158,7 +158,8 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
 
 bool AcceptedFormat(int32_t format) {
   return format == kRasTiff || format == kRasTiff16 || format == kRasJpeg || format == kRasBmp || format == kRasTarga ||
-         format == kRasPng || format == kRasPng16;
+         format == kRasPng || format == kRasPng16 || format == kRasWebp || format == kRasHeif || format == kRasHeif16 ||
+         format == kRasCameraRaw;
 }
 
 }  // namespace

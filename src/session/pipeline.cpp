@@ -130,15 +130,26 @@ Status SetOutput(EditContext* ctx, int32_t format, const std::string& path) {
   return kOk;
 }
 
+namespace {
+
+// "Same as original" for an input whose format has no writer: HEIC/AVIF as
+// JPEG (8-bit) or 16-bit TIFF (10- and 12-bit), camera raw and the rest as
+// 16-bit TIFF.
+int32_t SameFormatWritten(int32_t inputFormat) {
+  if (inputFormat == kRasHeif) return kRasJpeg;
+  const FormatModule* m = FormatRegistry::Builtin().ByCode(inputFormat);
+  return m && m->writer ? inputFormat : kRasTiff16;
+}
+
+}  // namespace
+
 Status ChooseOutput(EditContext* ctx, const SaveSettings& settings) {
   if (!ctx) return kBadArg;
   int32_t format = settings.outputFormat;
   if (format == 0) {
     format = ctx->input.format;
-    if (format == kRasCameraRaw) {
-      if (!Ui_AskGoOnOrCancel(9213, 9214)) return kCancelled;
-      format = kRasTiff16;
-    }
+    if (format == kRasCameraRaw && !Ui_AskGoOnOrCancel(9213, 9214)) return kCancelled;
+    format = SameFormatWritten(format);
   }
   // The extension follows the format written: TIFF stays TIFF at 16 bits.
   const int32_t written = format == kRasTiff && ctx->input.maxValue >= 256 ? kRasTiff16 : format;
@@ -149,7 +160,7 @@ Status PlannedOutputPath(const SaveSettings& settings, const std::string& imageP
   RasImage image;
   if (Status st = RasQuery(imagePath, image); st != kOk) return st;
   int32_t format = settings.outputFormat;
-  if (format == 0) format = image.format == kRasCameraRaw ? kRasTiff16 : image.format;
+  if (format == 0) format = SameFormatWritten(image.format);
   const int32_t written = format == kRasTiff && image.maxValue >= 256 ? kRasTiff16 : format;
   outputPath = OutputPathFor(settings.naming, imagePath, written);
   return kOk;

@@ -25,22 +25,25 @@ TEST(FormatRegistryTest, NamesCodesAndExtensionsFindTheirModules) {
       EXPECT_FALSE(m->traits.extensions.empty()) << m->traits.name;
     }
   }
-  EXPECT_EQ(r.WritableNames(" "), "tiff tiff16 eps dcs tga bmp jpeg sct png png16 cin");
+  EXPECT_EQ(r.WritableNames(" "), "tiff tiff16 eps dcs tga bmp jpeg sct png png16 cin webp");
   const struct {
     const char* path;
     int32_t code;  // 0: none
   } cases[] = {{"a.JPG", kRasJpeg}, {"dir/b.tif", kRasTiff}, {"c.tiff", kRasTiff}, {"d.targa", kRasTarga},
-               {"e.pcd", 0},        {"g.png", kRasPng},  {"noext", 0},          {"dir.jpg/file", 0}, {"f.", 0}};
+               {"e.pcd", 0},        {"g.png", kRasPng},  {"h.WebP", kRasWebp}, {"i.heic", 0}, {"j.cr2", 0}, {"noext", 0},          {"dir.jpg/file", 0}, {"f.", 0}};
   for (const auto& c : cases) {
     const FormatModule* m = r.ByExtension(c.path);
     EXPECT_EQ(m ? m->traits.code : 0, c.code) << c.path;
   }
+  // The folder walk's question: read-only formats count, other names do not.
+  for (const char* name : {"a.CR2", "b.heic", "c.avif", "d.webp", "e.pcd", "f.jpe", "g.PNG"})
+    EXPECT_TRUE(r.ReadsExtension(name)) << name;
+  for (const char* name : {"a.txt", "b.xmp", "heic", "dir.cr2/file"}) EXPECT_FALSE(r.ReadsExtension(name)) << name;
   EXPECT_EQ(r.ByCode(99), nullptr);
-  EXPECT_EQ(r.ByName("webp"), nullptr);
   // Read-only and refusing formats have no writer.
   EXPECT_EQ(r.ByCode(kRasPhotoCD)->writer, nullptr);
   EXPECT_EQ(r.ByCode(kRasCameraRaw)->writer, nullptr);
-  EXPECT_FALSE(r.ByCode(kRasCameraRaw)->recognisable);
+  EXPECT_EQ(r.ByCode(kRasHeif16)->writer, nullptr);
 }
 
 // The names in a folder that are temporary files of the save path.

@@ -75,7 +75,7 @@ TEST_F(RasTest, RecordsAndScanlinesCheckTheirArguments) {
   EXPECT_EQ(RasOpen(ScratchFile("x.pcd"), 'w', readOnly), kBadArg);
   RasImage raw;
   raw.format = kRasCameraRaw;
-  EXPECT_EQ(RasOpen(Fixture("rgb8_ii.tif"), 'r', raw), kUnsupported);
+  EXPECT_EQ(RasOpen(Fixture("rgb8_ii.tif"), 'r', raw), kFormatErr);  // a TIFF file is no raw file
 }
 
 TEST_F(RasTest, ReadingFillsAnEmptyScanlineAndChecksRows) {

@@ -1,5 +1,6 @@
 #include "base/naming.h"
 
+#include <cctype>
 #include <cmath>
 
 #include "base/strings.h"
@@ -11,12 +12,19 @@ long RoundHalfAway(double v) { return (long)(v < 0 ? std::ceil(v - 0.5) : std::f
 bool IsKnownExtension(const std::string& ext) {
   for (int id = 6803; id <= 6809; ++id)
     if (ext == ResString(id) || ext == ResString(id - 100)) return true;
+  // The formats read through their own libraries: WebP, HEIC/AVIF and camera raw.
+  std::string lower = ext;
+  for (char& c : lower) c = (char)std::tolower((unsigned char)c);
+  for (const char* e : {"webp", "heic", "heif", "hif", "avif", "dng", "cr2", "cr3", "crw", "nef", "nrw", "arw", "srf",
+                        "sr2", "orf", "rw2", "raf", "pef", "srw", "3fr", "erf", "kdc", "mrw", "x3f", "iiq", "mos"})
+    if (lower == e) return true;
   return false;
 }
 }  // namespace
 
 std::string FormatExtension(int format, bool lowerCase) {
-  // BMP 7, JPEG 9, Targa 2, PNG 12 and 16-bit PNG 13; TIFF otherwise.
+  // BMP 7, JPEG 9, Targa 2, PNG 12 and 16-bit PNG 13, WebP 14; TIFF otherwise.
+  if (format == 14) return lowerCase ? "webp" : "WEBP";
   int id = format == 7 ? 6704 : format == 9 ? 6706 : format == 2 ? 6707 : format == 12 || format == 13 ? 6709 : 6703;
   return ResString(lowerCase ? id + 100 : id);
 }

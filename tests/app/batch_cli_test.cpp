@@ -1051,6 +1051,34 @@ TEST_F(BatchCliTest, GrayCmykAndTargaImagesCorrect) {
   }
 }
 
+// WebP, HEIC/AVIF and camera raw inputs correct; "Same as original" writes
+// WebP as WebP, 8-bit HEIC/AVIF as JPEG, 10-bit HEIC and camera raw as 16-bit
+// TIFF, each named by what it holds.
+TEST_F(BatchCliTest, WebpHeifAndCameraRawInputsCorrect) {
+  struct Case {
+    std::string from, leaf, output;
+    int32_t format;
+  };
+  std::vector<Case> cases = {{TestData("imagefile/lossy.webp"), "lossy.webp", "lossy-zV.webp", kRasWebp},
+                             {TestData("imagefile/rgb8.heic"), "rgb8.heic", "rgb8-zV.jpg", kRasJpeg},
+                             {TestData("imagefile/rgb8.avif"), "rgb8b.avif", "rgb8b-zV.jpg", kRasJpeg},
+                             {TestData("imagefile/rgb10.heic"), "rgb10.heic", "rgb10-zV.tif", kRasTiff16}};
+  const std::string cr2 = "/usr/share/doc/rawtran/IMG_5952.CR2";
+  if (FileExists(cr2)) cases.push_back({cr2, "IMG_5952.CR2", "IMG_5952-zV.tif", kRasTiff16});
+  std::string args;
+  for (const Case& c : cases) {
+    std::filesystem::copy_file(c.from, In(c.leaf));
+    args += " '" + In(c.leaf) + "'";
+  }
+  std::string out;
+  ASSERT_EQ(Cli("correct -j 1 --out '" + Out() + "'" + args, &out), 0) << out;
+  for (const Case& c : cases) {
+    RasImage image;
+    ASSERT_EQ(RasQuery(Out(c.output), image), kOk) << c.output << "\n" << out;
+    EXPECT_EQ(image.format, c.format) << c.output;
+  }
+}
+
 // A CMYK image converts through the profile it embeds: the same inks through
 // another profile give other colours; full black ink is dark either way.
 TEST_F(BatchCliTest, ACmykImageConvertsThroughItsEmbeddedProfile) {

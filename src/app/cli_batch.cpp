@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 #include <algorithm>
@@ -45,6 +46,7 @@
 #include "base/naming.h"
 #include "session/startup.h"
 #include "base/strings.h"
+#include "base/safefile.h"
 #include "base/sha256.h"
 #include "base/cpus.h"
 #include "base/uihost.h"
@@ -1108,6 +1110,10 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
   const std::string nextPath = run.folder() + kNextLeaf;
   std::unordered_set<std::string> inputSet(inputs.begin(), inputs.end());
   std::unordered_map<std::string, std::string> claimed;  // output -> the input that writes it
+  // Each output is put on the disk before its rename; the folders it was
+  // renamed into are synced once a batch, before the run's progress moves on.
+  run.ctx().syncOutputFolder = false;
+  std::set<std::string> folders;
   const bool overwrite = OverwriteMode(plan);
   while (next < inputs.size() && !gInterrupted) {
     std::vector<std::string> batch;
@@ -1149,6 +1155,7 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
           continue;
         }
         if (!overwrite || output != in) claimed.emplace(output, in);
+        folders.insert(FolderOf(output, "./"));
       }
       batch.push_back(in);
     }
@@ -1157,6 +1164,8 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
       if (gInterrupted) break;
       if (SaveEntries(run, jobs, results) == kCancelled || gInterrupted) break;
     }
+    for (const std::string& folder : folders) SyncFolder(folder);
+    folders.clear();
     // How far the run got goes on the disk before the saved entries leave
     // the Batchline: a resume never starts before an image that was saved.
     next = end;

@@ -69,14 +69,6 @@ void CopyAttributes(const struct stat& old, const std::string& target, int fd) {
   CopyExtendedAttributes(target, fd);
 }
 
-Status SyncFolder(const std::string& folder) {
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return kOk;  // nothing to wait for that this process could reach
-  const int rc = ::fsync(dir);
-  ::close(dir);
-  return rc == 0 || errno == EINVAL ? kOk : kWriteErr;
-}
-
 bool IsDigits(const std::string& s, size_t from, size_t count) {
   if (s.size() < from + count) return false;
   for (size_t i = from; i < from + count; ++i)
@@ -107,6 +99,14 @@ void RemoveOwnPlates(const std::string& main) {
 }
 
 }  // namespace
+
+Status SyncFolder(const std::string& folder) {
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return kOk;  // nothing to wait for that this process could reach
+  const int rc = ::fsync(dir);
+  ::close(dir);
+  return rc == 0 || errno == EINVAL ? kOk : kWriteErr;
+}
 
 unsigned NewFileMode() {
   static const mode_t mask = [] {
@@ -144,9 +144,9 @@ Status TempFile::Create(const std::string& folder, std::string* why) {
   return kSysErr;
 }
 
-Status TempFile::CommitTo(const std::string& target, bool durable, std::string* why) {
+Status TempFile::CommitTo(const std::string& target, bool durable, std::string* why, bool syncFolder) {
   if (fd_ < 0) return kBadArg;
-  const Status st = ReplaceFile(fd_, path_, target, durable, why);
+  const Status st = ReplaceFile(fd_, path_, target, durable, why, syncFolder);
   if (st == kOk) {
     ::close(fd_);
     fd_ = -1;
@@ -166,7 +166,7 @@ void TempFile::Remove() {
 }
 
 Status ReplaceFile(int tempFd, const std::string& tempPath, const std::string& target, bool durable,
-                   std::string* why) {
+                   std::string* why, bool syncFolder) {
   if (tempFd < 0 || tempPath.empty() || target.empty()) return kBadArg;
   if (tempPath == target) return kOk;
   struct stat old;
@@ -198,7 +198,7 @@ Status ReplaceFile(int tempFd, const std::string& tempPath, const std::string& t
     SetWhy(why, "cannot rename " + LeafName(tempPath) + " as " + LeafName(target) + ": " + std::strerror(errno));
     return kSysErr;
   }
-  if (durable && SyncFolder(FolderOf(target, "./")) != kOk) {
+  if (durable && syncFolder && SyncFolder(FolderOf(target, "./")) != kOk) {
     SetWhy(why, "cannot write the folder of " + LeafName(target) + " out to the disk");
     return kWriteErr;
   }

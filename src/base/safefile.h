@@ -39,7 +39,9 @@ class TempFile {
   Status Create(const std::string& folder, std::string* why = nullptr);
   // ReplaceFile with this file; afterwards the temporary file is gone
   // (renamed, or removed on failure).
-  Status CommitTo(const std::string& target, bool durable, std::string* why = nullptr);
+  // `syncFolder` false leaves the folder's sync (the rename's durability) to
+  // the caller, who may sync a folder once for many files.
+  Status CommitTo(const std::string& target, bool durable, std::string* why = nullptr, bool syncFolder = true);
   // Removes the file and lets go of it (nothing when there is none).
   void Remove();
 
@@ -57,9 +59,15 @@ class TempFile {
 // described above; `durable` also waits for the disk (the data before the
 // rename, the folder after it). kUnsupported: the target has other hard
 // links; kSysErr: it is not a regular file, or the rename fails; kWriteErr:
-// the data cannot be made durable. `why` gets the reason.
+// the data cannot be made durable. `why` gets the reason. With `syncFolder`
+// false the folder is not waited for: the caller syncs it (SyncFolder), say
+// once for a batch of files.
 Status ReplaceFile(int tempFd, const std::string& tempPath, const std::string& target, bool durable,
-                   std::string* why = nullptr);
+                   std::string* why = nullptr, bool syncFolder = true);
+
+// Waits until the folder's entries are on the disk (the renames into it);
+// kOk also when the folder cannot be opened, kWriteErr when the sync fails.
+Status SyncFolder(const std::string& folder);
 
 // Whether `leaf` is a temporary file name of TempFile ("Quilo" + six digits
 // + ".tmp") or one of the names derived from it by appending "." and a

@@ -23,7 +23,7 @@ Status ImageSave::Open(RasImage& image, const WriteOptions& options) {
   return RasCreate(temp_.Path(), image, options, target_);
 }
 
-Status ImageSave::Commit(std::string* why) {
+Status ImageSave::Commit(std::string* why, bool syncFolder) {
   if (!temp_.Active()) return kBadArg;
   Status st = kOk;
   for (size_t k = 0; st == kOk && companions_ && k < companions_->size(); ++k) {
@@ -37,7 +37,7 @@ Status ImageSave::Commit(std::string* why) {
     st = ReplaceFile(fd, part, target_ + (*companions_)[k], true, why);
     ::close(fd);
   }
-  if (st == kOk) return temp_.CommitTo(target_, true, why);
+  if (st == kOk) return temp_.CommitTo(target_, true, why, syncFolder);
   RemoveFiles();
   return st;
 }

@@ -35,8 +35,9 @@ class ImageSave {
   Status Open(RasImage& image, const WriteOptions& options);
   // Puts the finished file in place; the image record must be closed. The
   // statuses of ReplaceFile (kWriteErr: the bytes could not be made durable).
-  // On failure the temporary files are removed.
-  Status Commit(std::string* why = nullptr);
+  // On failure the temporary files are removed. With `syncFolder` false the
+  // target's folder is left for the caller to sync (SyncFolder).
+  Status Commit(std::string* why = nullptr, bool syncFolder = true);
   // Closes the record when it is open and removes the temporary files.
   void Abort(RasImage& image);
 

@@ -93,6 +93,9 @@ struct EditContext {
   // Saving.
   std::unique_ptr<SaveState> save;
   bool batchSaving = false;          // a batch save runs: a cancel asks first
+  // Each saved file's folder is synced with it (the window); false: the
+  // caller syncs the output folders itself, once for a batch (the command line).
+  bool syncOutputFolder = true;
   int64_t progressBase = 0;          // batch progress: where this image's 0..100 starts
   bool progressOwned = false;        // this save opened the progress window itself
 

@@ -312,7 +312,7 @@ Status FinishSaving(EditContext* ctx) {
   if (st == kOk) {
     const std::string tempLeaf = LeafName(s.save.TempPath());
     std::string why;
-    st = s.save.Commit(&why);
+    st = s.save.Commit(&why, ctx->syncOutputFolder);
     if (st == kWriteErr) ReportError(st, Phrase(3005, LeafName(s.outputPath).c_str()).c_str(), why.c_str());
     else if (st != kOk)
       ReportError(st, Phrase(3031, tempLeaf.c_str(), LeafName(s.outputPath).c_str()).c_str(), why.c_str());

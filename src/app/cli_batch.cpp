@@ -710,6 +710,8 @@ class Results {
     if (report_ && report_ != stdout) std::fclose(report_);
   }
   // Opens the report; false (printed) when it cannot be written.
+  // Whether a report is written (it names each output's SHA-256).
+  bool Reporting() const { return report_ != nullptr; }
   bool OpenReport(const std::string& path) {
     if (path.empty()) return true;
     report_ = path == "-" ? stdout : std::fopen(path.c_str(), "w");
@@ -836,7 +838,7 @@ bool GetText(const std::vector<uint8_t>& b, size_t& at, std::string& t) {
 Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vector<int32_t>& indices, bool overwrite,
                      std::vector<Status>* statuses, Results& results) {
   statuses->assign(indices.size(), kCancelled);
-  const bool hash = true;
+  const bool hash = results.Reporting();  // the outputs are read back only for the report
   const Task task = [&](int32_t k) {
     host.lastAlert.clear();
     const auto t0 = std::chrono::steady_clock::now();

@@ -103,25 +103,14 @@ TEST(HeifTest, RefusesDamagedFilesWithAReason) {
     for (size_t at = 8; at + 4 <= 28; at += 4) std::memcpy(&b[at], "isom", 4);
     return b;
   };
-  struct Case {
-    const char* name;
-    std::vector<uint8_t> bytes;
-  } cases[] = {
+  const std::vector<BrokenFile> cases = {
       {"file type box only", cut(good, 32)},
       {"cut in the boxes", cut(good, good.size() / 3)},
       {"cut in the image data", cut(good, good.size() - 60)},
       {"huge image size", huge(good)},
       {"no HEIF brand", mp4(good)},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = ScratchFile("broken.avif");
-    WriteBytes(path, c.bytes);
-    RasImage image;
-    Pixels px;
-    EXPECT_NE(ReadThrough(path, image, px), kOk);
-    EXPECT_FALSE(RasLastFailure().empty());
-  }
+  ExpectEachRefusedWithAReason(cases, "broken.avif");
 }
 
 }  // namespace

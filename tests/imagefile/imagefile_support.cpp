@@ -1,7 +1,9 @@
-#include <algorithm>
 #include "imagefile/imagefile_support.h"
 
+#include <gtest/gtest.h>
 #include <lcms2.h>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstring>
@@ -299,4 +301,16 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
   std::vector<unsigned char> b;
   ReadFileBytes(path, b);
   return std::vector<uint8_t>(b.begin(), b.end());
+}
+
+void ExpectEachRefusedWithAReason(const std::vector<BrokenFile>& files, const std::string& leaf) {
+  for (const BrokenFile& f : files) {
+    SCOPED_TRACE(f.name);
+    const std::string path = ScratchFile(leaf);
+    WriteBytes(path, f.bytes);
+    RasImage image;
+    Pixels px;
+    EXPECT_NE(ReadThrough(path, image, px), kOk);
+    EXPECT_FALSE(RasLastFailure().empty());
+  }
 }

@@ -70,3 +70,11 @@ std::vector<TiffEntry> PlainTiffEntries(uint32_t width, uint32_t height, int cha
 std::string ScratchFile(const std::string& name);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> FileBytes(const std::string& path);
+
+// A damaged file and what is wrong with it.
+struct BrokenFile {
+  const char* name;
+  std::vector<uint8_t> bytes;
+};
+// Each file, written as `leaf`, is refused by its reader with a reason.
+void ExpectEachRefusedWithAReason(const std::vector<BrokenFile>& files, const std::string& leaf);

@@ -151,10 +151,7 @@ TEST_F(PngTest, RefusesDamagedFilesWithAReason) {
     b[at] = v;
     return b;
   };
-  struct Case {
-    const char* name;
-    std::vector<uint8_t> bytes;
-  } cases[] = {
+  const std::vector<BrokenFile> cases = {
       {"signature only", cut(good, 8)},
       {"cut in the header", cut(good, 20)},
       {"cut in the image data", cut(good, good.size() / 2)},
@@ -164,15 +161,7 @@ TEST_F(PngTest, RefusesDamagedFilesWithAReason) {
       // 30000 x 30000 interlaced 16-bit RGBA (7.2 GB decoded) in a few bytes: refused, not allocated
       {"huge interlaced image", HeaderOnlyPng(30000, 30000, 16, 6, 1)},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = ScratchFile("broken.png");
-    WriteBytes(path, c.bytes);
-    RasImage image;
-    Pixels px;
-    EXPECT_NE(ReadThrough(path, image, px), kOk);
-    EXPECT_FALSE(RasLastFailure().empty());
-  }
+  ExpectEachRefusedWithAReason(cases, "broken.png");
 }
 
 }  // namespace

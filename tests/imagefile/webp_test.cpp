@@ -150,10 +150,7 @@ TEST(WebpTest, RefusesDamagedFilesWithAReason) {
   // A VP8X header stating a 16383 x 16383 canvas with no image after it.
   std::vector<uint8_t> huge = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X', 10, 0, 0, 0,
                                0,   0,   0,   0,   0xFE, 0x3F, 0, 0xFE, 0x3F, 0};
-  struct Case {
-    const char* name;
-    std::vector<uint8_t> bytes;
-  } cases[] = {
+  const std::vector<BrokenFile> cases = {
       {"signature only", cut(good, 12)},
       {"cut in the image data", cut(good, good.size() / 2)},
       {"chunk size past the end", poke(good, 16, 0xF0)},
@@ -161,15 +158,7 @@ TEST(WebpTest, RefusesDamagedFilesWithAReason) {
       {"huge canvas and no image", huge},
       {"animation cut in its second frame", cut(anim, anim.size() - 40)},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = ScratchFile("broken.webp");
-    WriteBytes(path, c.bytes);
-    RasImage image;
-    Pixels px;
-    EXPECT_NE(ReadThrough(path, image, px), kOk);
-    EXPECT_FALSE(RasLastFailure().empty());
-  }
+  ExpectEachRefusedWithAReason(cases, "broken.webp");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Image files: a 24-megapixel 8-bit RGB image copied row by row through the
 // framework (read every row, write every row), as the save pipeline does,
 // against the peers doing the same copy in the same run: tiffcp for an
-// uncompressed TIFF, djpeg then cjpeg (quality 90) for a JPEG. Each
+// uncompressed TIFF, tiffcp -c none for an LZW TIFF, djpeg then cjpeg
+// (quality 90) for a JPEG, vips copy for a PNG. Each
 // benchmark ends with "RATIO <name> <peer seconds / our seconds>", best runs
 // compared.
 #include <benchmark/benchmark.h>
@@ -36,10 +37,10 @@ WriteOptions Quality90() {
   return options;
 }
 
-bool MakeInput(const std::string& path, int32_t format) {
+bool MakeInput(const std::string& path, int32_t format, const WriteOptions& options = Quality90()) {
   RasImage out;
   if (rasInit(out, format, kWidth, kHeight, 3, kRasRGB, 300) != kOk) return false;
-  if (RasCreate(path, out, Quality90()) != kOk) return false;
+  if (RasCreate(path, out, options) != kOk) return false;
   RasScanline sl;
   if (RasMakeSl(sl, out) != kOk) return false;
   uint32_t noise = 1;
@@ -114,6 +115,35 @@ void BM_TiffCopy24MP(benchmark::State& state) {
   std::remove(peerOut.c_str());
 }
 
+// An LZW TIFF (no predictor, as tiffcp -c lzw writes it) decoded through
+// libtiff and written uncompressed, against tiffcp -c none doing the same.
+void BM_TiffLzwRead24MP(benchmark::State& state) {
+  const std::string dir = Folder();
+  const std::string in = dir + "bench_24mp_lzw.tif", out = dir + "bench_24mp_lzw_out.tif",
+                    peerOut = dir + "bench_24mp_lzw_peer.tif";
+  WriteOptions lzw;
+  lzw.compression = 5;
+  if (!MakeInput(in, kRasTiff, lzw)) {
+    state.SkipWithError("cannot make the input");
+    return;
+  }
+  Compare(state, "tiff_lzw_read_24mp_vs_tiffcp", kRasTiff, "tiffcp -c none '" + in + "' '" + peerOut + "'", in, out);
+  for (const std::string& p : {in, out, peerOut}) std::remove(p.c_str());
+}
+
+// An 8-bit PNG read and written (libpng's default compression and filters),
+// against libvips copying it (its default PNG compression).
+void BM_PngCopy24MP(benchmark::State& state) {
+  const std::string dir = Folder();
+  const std::string in = dir + "bench_24mp.png", out = dir + "bench_24mp_out.png", peerOut = dir + "bench_24mp_peer.png";
+  if (!MakeInput(in, kRasPng)) {
+    state.SkipWithError("cannot make the input");
+    return;
+  }
+  Compare(state, "png_copy_24mp_vs_vips", kRasPng, "vips copy '" + in + "' '" + peerOut + "'", in, out);
+  for (const std::string& p : {in, out, peerOut}) std::remove(p.c_str());
+}
+
 void BM_JpegCopy24MP(benchmark::State& state) {
   const std::string dir = Folder();
   const std::string in = dir + "bench_24mp.jpg", out = dir + "bench_24mp_out.jpg", ppm = dir + "bench_24mp_peer.ppm",
@@ -135,3 +165,5 @@ void BM_JpegCopy24MP(benchmark::State& state) {
 
 BENCHMARK(BM_TiffCopy24MP)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegCopy24MP)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TiffLzwRead24MP)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PngCopy24MP)->Iterations(3)->Unit(benchmark::kMillisecond);

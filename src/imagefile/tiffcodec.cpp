@@ -393,6 +393,18 @@ Status TiffLibReadRow(RasImage& image, uint32_t line, RasScanline& sl) {
     if (Status status = LoadBand(st, b); status != kOk) return status;
   }
   const uint32_t within = line - b * st.bandRows;
+  // 8-bit chunky samples with nothing to map (no palette, alpha, inversion or
+  // Lab): straight into the planes, as Fetch and Emit would put them.
+  if (st.sample == Sample::U8 && st.planar != PLANARCONFIG_SEPARATE && !st.out16 && !st.palette && st.alpha < 0 &&
+      !st.invert && !st.lab && st.spp == (uint16_t)st.colorChannels) {
+    const uint8_t* in = st.band.data() + within * st.planeRowBytes;
+    const uint32_t spp = st.spp;
+    for (uint32_t c = 0; c < spp; ++c) {
+      uint8_t* out = sl.plane8[c];
+      for (uint32_t x = 0; x < st.width; ++x) out[x] = in[x * spp + c];
+    }
+    return kOk;
+  }
   if (st.planar == PLANARCONFIG_SEPARATE) {
     for (uint32_t p = 0; p < st.spp; ++p)
       Fetch(st, st.band.data() + p * st.planeBandBytes + within * st.planeRowBytes, st.width, st.samples.data() + p,

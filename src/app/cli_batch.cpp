@@ -1164,10 +1164,12 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
     if (!batch.empty()) {
       AddInputs(run, batch, jobs, results);
       if (gInterrupted) break;
-      if (SaveEntries(run, jobs, results) == kCancelled || gInterrupted) break;
+      const Status saved = SaveEntries(run, jobs, results);
+      // Also when the run stops here: the outputs renamed so far stay put.
+      for (const std::string& folder : folders) SyncFolder(folder);
+      folders.clear();
+      if (saved == kCancelled || gInterrupted) break;
     }
-    for (const std::string& folder : folders) SyncFolder(folder);
-    folders.clear();
     // How far the run got goes on the disk before the saved entries leave
     // the Batchline: a resume never starts before an image that was saved.
     next = end;

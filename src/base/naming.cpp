@@ -12,12 +12,6 @@ long RoundHalfAway(double v) { return (long)(v < 0 ? std::ceil(v - 0.5) : std::f
 bool IsKnownExtension(const std::string& ext) {
   for (int id = 6803; id <= 6809; ++id)
     if (ext == ResString(id) || ext == ResString(id - 100)) return true;
-  // The formats read through their own libraries: WebP, HEIC/AVIF and camera raw.
-  std::string lower = ext;
-  for (char& c : lower) c = (char)std::tolower((unsigned char)c);
-  for (const char* e : {"webp", "heic", "heif", "hif", "avif", "dng", "cr2", "cr3", "crw", "nef", "nrw", "arw", "srf",
-                        "sr2", "orf", "rw2", "raf", "pef", "srw", "3fr", "erf", "kdc", "mrw", "x3f", "iiq", "mos"})
-    if (lower == e) return true;
   return false;
 }
 }  // namespace
@@ -41,7 +35,10 @@ std::string OutputPathFor(const OutputNaming& n, const std::string& inputPath, i
   leaf += LeafName(inputPath);
   if (n.useExtensions) {
     size_t dot = leaf.rfind('.');
-    if (dot != std::string::npos && IsKnownExtension(leaf.substr(dot + 1))) leaf.erase(dot);
+    std::string ext = dot == std::string::npos ? std::string() : leaf.substr(dot + 1), lower = ext;
+    for (char& c : lower) c = (char)std::tolower((unsigned char)c);
+    if (dot != std::string::npos && (IsKnownExtension(ext) || (n.dropsExtension && n.dropsExtension(lower))))
+      leaf.erase(dot);
   }
   if (n.naming == kNamingSuffix) leaf += n.suffix;
   if (n.useExtensions) leaf += "." + FormatExtension(format, n.lowerCase);

@@ -18,6 +18,10 @@ struct OutputNaming {
   std::string prefix = "zV-";    // preference 97
   bool useExtensions = true;     // preference 76
   bool lowerCase = true;         // preference 77
+  // More extensions an output name drops besides the classic image ones
+  // (the formats read through their own libraries), asked lower case; none
+  // when null.
+  bool (*dropsExtension)(const std::string& lowerExt) = nullptr;
 };
 
 // The extension text of an output format ("tif", "BMP", ...).

@@ -1,5 +1,6 @@
 #include "session/pipeline.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sys/stat.h>
@@ -73,10 +74,27 @@ Status WriteRowFromStage(void* context, int32_t row, const IPRow& planes) {
 
 }  // namespace
 
+namespace {
+
+// The extensions of the formats read through their own libraries (WebP,
+// HEIC/AVIF, camera raw), by the registry: an output name drops them as it
+// drops the classic ones.
+bool LibraryFormatExtension(const std::string& lowerExt) {
+  for (int32_t code : {kRasWebp, kRasHeif, kRasHeif16, kRasCameraRaw}) {
+    const FormatModule* m = FormatRegistry::Builtin().ByCode(code);
+    if (m && std::find(m->traits.extensions.begin(), m->traits.extensions.end(), lowerExt) != m->traits.extensions.end())
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 SaveSettings SaveSettingsOf(const Prefs& prefs) {
   SaveSettings s;
   s.outputFormat = prefs.outputFormat;
   GetOutputNaming(prefs, &s.naming);
+  s.naming.dropsExtension = LibraryFormatExtension;
   s.embedProfile = prefs.embedProfile != 0;
   s.preserveExif = prefs.preserveExif != 0;
   s.jpegQuality = JpegQualityFromPrefs(prefs.jpegQuality);

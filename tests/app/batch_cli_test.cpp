@@ -1184,6 +1184,26 @@ TEST_F(BatchCliTest, MetadataSurvivesCorrect) {
   EXPECT_NE(bare.find("alpha, beta"), std::string::npos) << bare;
 }
 
+// A camera raw file's EXIF (camera, exposure, date, GPS) goes into the
+// corrected image without the maker note, previews or thumbnail; LibRaw turns
+// the pixels upright, so the orientation the camera stated is written as
+// "normal" (a real CR2, when rawtran-doc is installed, turned by exiftool).
+TEST_F(BatchCliTest, CameraRawExifGoesIntoTheOutputUpright) {
+  const std::string cr2 = "/usr/share/doc/rawtran/IMG_5952.CR2";
+  if (!FileExists(cr2) || !HaveExiftool()) GTEST_SKIP() << "rawtran-doc or exiftool is not installed";
+  std::filesystem::copy_file(cr2, In("turned.cr2"));
+  std::string out;
+  ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -Orientation#=8 -GPSLatitude=48.5 -GPSLatitudeRef=N "
+                       "-GPSLongitude=9.25 -GPSLongitudeRef=E '" + In("turned.cr2") + "' 2>&1", &out),
+            0)
+      << out;
+  ASSERT_EQ(Cli("correct --reset --format jpeg --out '" + Out() + "' '" + In("turned.cr2") + "'", &out), 0) << out;
+  RunCommand("exiftool -s -s -s -f -ImageWidth -ImageHeight -Orientation# -GPSLatitude# -Model -DateTimeOriginal "
+             "-ExposureTime -MakerNoteVersion -ThumbnailLength -PreviewImageLength '" + Out("turned-zV.jpg") + "' 2>&1",
+             &out);
+  EXPECT_EQ(out, "2348\n3522\n1\n48.5\nCanon EOS 30D\n2009:07:21 13:03:20\n1/400\n-\n-\n-\n");
+}
+
 }  // namespace
 
 namespace {

@@ -7,6 +7,7 @@
 #include "colormgmt/inputcolour.h"
 #include "correct/correctiontransform.h"
 #include "filters/preview.h"
+#include "imagefile/metadata.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
 #include "base/debuglog.h"
@@ -241,10 +242,19 @@ Status ReadDisplayImage(EditContext* ctx) {
   RasImage image;
   const ReadOptions read = CorrectionReadOptions(ctx);
   if (st == kOk) st = RasQuery(ctx->imagePath, image, read);
+  ctx->orientation = 0;
+  if (st == kOk) {
+    MetaReadExtras(ctx->imagePath, image.format, image.meta);
+    ctx->orientation = image.meta.orientation;
+  }
+  // A file shown turned a quarter is reduced into the view's box turned too.
+  const bool swap = IPOrientSwaps(ctx->orientation);
   LoadProgress progress{Phrase(1016, ctx->displayName.c_str())};
   if (st == kOk)
-    st = IPMakeViewImage(ctx->imagePath.c_str(), ctx->viewWidth, ctx->viewHeight, bytes, ctx->image0,
+    st = IPMakeViewImage(ctx->imagePath.c_str(), swap ? ctx->viewHeight : ctx->viewWidth,
+                         swap ? ctx->viewWidth : ctx->viewHeight, bytes, ctx->image0,
                          IPProgress{LoadProgress::Report, &progress}, read);
+  if (st == kOk) st = IPOrient(ctx->image0, ctx->orientation);
   PixelBuffer& im = ctx->image0;
   if (st == kOk && ctx->inputQX) {
     QXChannelPtrs row;
@@ -256,6 +266,7 @@ Status ReadDisplayImage(EditContext* ctx) {
   }
   if (st == kOk) {
     ctx->scaled = (uint32_t)im.width < image.width || (uint32_t)im.height < image.height;
+    if (swap) ctx->scaled = (uint32_t)im.width < image.height || (uint32_t)im.height < image.width;
     return kOk;
   }
   if (st != kCancelled) {
@@ -263,6 +274,12 @@ Status ReadDisplayImage(EditContext* ctx) {
     ReportError(st, RasWithReason(Phrase(3012, ctx->displayName.c_str())));
   }
   return st;
+}
+
+void UprightFileSize(const EditContext* ctx, int32_t* width, int32_t* height) {
+  const bool swap = IPOrientSwaps(ctx->orientation);
+  *width = (int32_t)(swap ? ctx->input.height : ctx->input.width);
+  *height = (int32_t)(swap ? ctx->input.width : ctx->input.height);
 }
 
 ReadOptions CorrectionReadOptions(const std::string& rgbProfile, const Prefs& prefs) {

@@ -5,6 +5,7 @@
 
 #include "colormgmt/icctintmesh.h"
 #include "colormgmt/inputcolour.h"
+#include "colormgmt/workingspaces.h"
 #include "correct/correctiontransform.h"
 #include "filters/preview.h"
 #include "imagefile/metadata.h"
@@ -282,9 +283,29 @@ void UprightFileSize(const EditContext* ctx, int32_t* width, int32_t* height) {
   *height = (int32_t)(swap ? ctx->input.width : ctx->input.height);
 }
 
+namespace {
+
+// The working space whose profile `path` is (by its file name); -1 for another profile.
+int32_t WorkingSpaceOfProfile(const std::string& path) {
+  const std::string leaf = LeafName(path);
+  for (int32_t i = 0; i < kWorkingSpaceCount; ++i)
+    if (const char* name = WorkingSpaceFileName(i); name && leaf == name) return i;
+  return -1;
+}
+
+}  // namespace
+
 ReadOptions CorrectionReadOptions(const std::string& rgbProfile, const Prefs& prefs) {
   ReadOptions read;
   read.asRgb = MakeRgbPresenter(rgbProfile, InputColourDefaults{prefs.grayProfilePath, prefs.cmykProfilePath});
+  // Camera raw is rendered in the working space's primaries, linear.
+  const int32_t space = WorkingSpaceOfProfile(rgbProfile);
+  if (const WorkingSpaceRow* row = WorkingSpaceTableRow(space)) {
+    const double sum = (double)row->white[0] + row->white[1] + row->white[2];
+    const auto& p = row->primaries;
+    read.rawSpace = {{row->white[0] / sum, row->white[1] / sum}, {p[0], p[1]}, {p[2], p[3]}, {p[4], p[5]}};
+    read.rawSpaceName = WorkingSpaceName(space);
+  }
   return read;
 }
 

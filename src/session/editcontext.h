@@ -166,7 +166,9 @@ void UprightFileSize(const EditContext* ctx, int32_t* width, int32_t* height);
 // How an image is read for correction: a gray or CMYK file as RGB in
 // `rgbProfile` (its entry's input profile: the working space's at the time it
 // was added), through the profile it embeds, else the defaults of the Color
-// Management preferences of `prefs` (the session's record).
+// Management preferences of `prefs` (the session's record); a camera raw
+// file rendered linear in the primaries of that working space (sRGB's when
+// `rgbProfile` is no working space's), so adding and saving read the same pixels.
 ReadOptions CorrectionReadOptions(const std::string& rgbProfile, const Prefs& prefs);
 // The same for the loaded entry, with the session's record.
 ReadOptions CorrectionReadOptions(const EditContext* ctx);

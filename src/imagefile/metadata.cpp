@@ -119,6 +119,18 @@ void MetaReadExtras(const std::string& path, int32_t format, ImageMeta& meta) {
   }
 }
 
+std::vector<uint8_t> MetaOrientationExif(int32_t orientation) {
+  std::vector<uint8_t> out;
+  if (orientation < 2 || orientation > 8) return out;
+  SetUp();
+  Exiv2::ExifData data;
+  data["Exif.Image.Orientation"] = uint16_t(orientation);
+  Exiv2::Blob blob;
+  Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, data);
+  out.assign(blob.begin(), blob.end());
+  return out;
+}
+
 Status MetaWriteExtras(const std::string& path, int32_t format, const ImageMeta& meta, std::string* why) {
   const bool xmp = !meta.xmp.empty(), iptc = !meta.iptc.empty(), exif = !meta.exif.empty() && IsTiff(format);
   if (!xmp && !iptc && !exif) return kOk;

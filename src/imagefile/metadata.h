@@ -23,6 +23,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 #include "imagefile/imagemeta.h"
@@ -33,6 +34,10 @@
 // for camera raw, whose module turns the pixels, always; its EXIF then says
 // "normal").
 void MetaReadExtras(const std::string& path, int32_t format, ImageMeta& meta);
+
+// EXIF data holding only the orientation (2..8; empty for any other value):
+// what an output whose pixels are not turned keeps when its EXIF is left out.
+std::vector<uint8_t> MetaOrientationExif(int32_t orientation);
 
 // Adds to the finished file at `path`, written in `format`, the XMP and IPTC
 // of `meta`, and its EXIF where the format module does not embed it (TIFF),

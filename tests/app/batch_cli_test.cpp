@@ -1177,11 +1177,18 @@ TEST_F(BatchCliTest, MetadataSurvivesCorrect) {
   ASSERT_EQ(Cli("convert '" + In("a.jpg") + "' '" + Out("conv.tif") + "' --format tiff", &out), 0) << out;
   const std::string converted = Described(Out("conv.tif"));
   EXPECT_NE(converted.find("A caption\nA caption\nalpha, beta\n"), std::string::npos) << converted;
-  // --no-exif leaves the EXIF out, the XMP and IPTC go on.
-  ASSERT_EQ(Cli("correct --reset --no-exif --naming prefix --out '" + Out() + "' '" + In("a.jpg") + "'", &out), 0);
-  const std::string bare = Described(Out("zV-a.jpg"));
-  EXPECT_EQ(bare.find("Tester"), std::string::npos) << bare;
-  EXPECT_NE(bare.find("alpha, beta"), std::string::npos) << bare;
+  // --no-exif leaves the EXIF out but the orientation (the pixels are as
+  // stored), the XMP and IPTC go on.
+  ASSERT_EQ(Cli("correct --reset --no-exif --naming prefix --out '" + Out() + "' '" + In("a.jpg") + "' '" +
+                    In("b.tif") + "'",
+                &out),
+            0);
+  for (const char* leaf : {"zV-a.jpg", "zV-b.tif"}) {
+    const std::string bare = Described(Out(leaf));
+    EXPECT_EQ(bare.find("Tester"), std::string::npos) << leaf << "\n" << bare;
+    EXPECT_NE(bare.find("alpha, beta"), std::string::npos) << leaf << "\n" << bare;
+    EXPECT_EQ(bare.substr(bare.size() - 2), "6\n") << leaf << "\n" << bare;
+  }
 }
 
 // A camera raw file's EXIF (camera, exposure, date, GPS) goes into the

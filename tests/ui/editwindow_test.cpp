@@ -378,7 +378,8 @@ TEST_F(EditWindowTest, SamplePointsReadoutsZoomAndPan) {
 // A file whose EXIF orientation turns it (orient6.tif: stored 40 x 30, warm
 // gray with a blue right half and a red top-left corner, "rotate 90 CW")
 // stands upright in the view, at fit and at 100 %; clicks land on the pixel
-// shown: a sample reads its colour, a neutral click greys the patch clicked.
+// shown: a sample reads its colour, a neutral click greys the patch clicked;
+// the sharpen set-up's detail is upright as well.
 std::array<int, 3> Shown(QWidget* view, int x, int y);
 
 TEST_F(EditWindowTest, TheViewShowsTurnedFilesUprightAndClicksHitThePixelShown) {
@@ -400,6 +401,22 @@ TEST_F(EditWindowTest, TheViewShowsTurnedFilesUprightAndClicksHitThePixelShown) 
   ASSERT_EQ(editor().Readout(0, &b, &a), 0);
   EXPECT_EQ(b, "R: 40 G: 60 B:200");
 
+  // The sharpen set-up's detail (1:1, centred in its 400 x 320 item) stands upright too.
+  Click(dlg_, kSharpen);
+  std::array<int, 3> corner{}, below{};
+  AnswerNextModalOf<QDialog>([&](QDialog* d) {
+    QWidget* detail = ItemOf(d, 4);
+    ASSERT_NE(detail, nullptr);
+    const int x0 = (detail->width() - 30) / 2, y0 = (detail->height() - 40) / 2;
+    corner = Shown(detail, x0 + 25, y0 + 4);
+    below = Shown(detail, x0 + 15, y0 + 30);
+    Click(d, 2);
+  });
+  Click(dlg_, kSetup);
+  Click(dlg_, kSharpen);
+  EXPECT_GT(corner[0], corner[2] + 100);
+  EXPECT_GT(below[2], below[0] + 100);
+
   ClickImage(8, 14);  // the warm gray marked neutral
   EXPECT_LE(Spread(Screen(4, 16)), 6);
   EXPECT_GT(Spread(Screen(15, 30)), 100);
@@ -420,7 +437,8 @@ TEST_F(EditWindowTest, TheViewShowsTurnedFilesUprightAndClicksHitThePixelShown) 
     EXPECT_EQ(fy, y);
     return Shown(view, qRound(vx / dpr), qRound(vy / dpr));
   };
-  const std::array<int, 3> corner = shownAt(25, 4), below = shownAt(15, 30);
+  corner = shownAt(25, 4);
+  below = shownAt(15, 30);
   EXPECT_GT(corner[0], corner[2] + 100);
   EXPECT_GT(below[2], below[0] + 100);
   EXPECT_LE(Spread(shownAt(4, 16)), 6);

@@ -391,8 +391,9 @@ int Convert(int argc, char** argv) {
   // XMP and IPTC go to every output that holds them (added by exiv2 at the end).
   {
     ImageMeta extras;
-    MetaReadExtras(inPath, 0, extras);
+    MetaReadExtras(inPath, in.image.format == kRasCameraRaw ? kRasCameraRaw : 0, extras);
     if (!extras.xmp.empty()) out.meta.xmp = extras.xmp;
+    if ((holds & kMetaExif) && out.meta.exif.empty()) out.meta.exif = extras.exif;  // a camera raw file's
     if (out.meta.iptc.empty()) out.meta.iptc = extras.iptc;
   }
 

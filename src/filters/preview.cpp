@@ -69,27 +69,38 @@ Status IPMakeThumbnail(const char* path, PixelBuffer& out, int32_t box, const Re
   return st;
 }
 
+void IPOrientPoint(int32_t orientation, int32_t width, int32_t height, int32_t sx, int32_t sy, int32_t* x,
+                   int32_t* y) {
+  const int32_t W = width, H = height;
+  switch (orientation) {
+    case 2: *x = W - 1 - sx, *y = sy; break;
+    case 3: *x = W - 1 - sx, *y = H - 1 - sy; break;
+    case 4: *x = sx, *y = H - 1 - sy; break;
+    case 5: *x = sy, *y = sx; break;
+    case 6: *x = H - 1 - sy, *y = sx; break;
+    case 7: *x = H - 1 - sy, *y = W - 1 - sx; break;
+    case 8: *x = sy, *y = W - 1 - sx; break;
+    default: *x = sx, *y = sy; break;
+  }
+}
+
 Status IPOrient(PixelBuffer& buffer, int32_t orientation) {
   if (orientation < 2 || orientation > 8) return kOk;
-  if (PixelBufferCheck(buffer) != kOk || buffer.bytesPerSample != 1) return kBadArg;
-  const int32_t W = buffer.width, H = buffer.height;
+  if (PixelBufferCheck(buffer) != kOk) return kBadArg;
+  const int32_t W = buffer.width, H = buffer.height, bytes = buffer.bytesPerSample;
   const bool swap = orientation >= 5;
   PixelBuffer out;
-  if (Status st = NewLike(out, swap ? H : W, swap ? W : H, buffer.channels, buffer.colorType, 1); st != kOk) return st;
-  for (int32_t y = 0; y < out.height; ++y) {
-    for (int32_t x = 0; x < out.width; ++x) {
-      int32_t sx = x, sy = y;  // the stored pixel shown at (x, y)
-      switch (orientation) {
-        case 2: sx = W - 1 - x; break;
-        case 3: sx = W - 1 - x, sy = H - 1 - y; break;
-        case 4: sy = H - 1 - y; break;
-        case 5: sx = y, sy = x; break;
-        case 6: sx = y, sy = H - 1 - x; break;
-        case 7: sx = W - 1 - y, sy = H - 1 - x; break;
-        default: sx = W - 1 - y, sy = x; break;  // 8
+  if (Status st = NewLike(out, swap ? H : W, swap ? W : H, buffer.channels, buffer.colorType, bytes); st != kOk)
+    return st;
+  // Each stored pixel is copied to where it stands upright.
+  for (int32_t sy = 0; sy < H; ++sy) {
+    for (int32_t sx = 0; sx < W; ++sx) {
+      int32_t x, y;
+      IPOrientPoint(orientation, W, H, sx, sy, &x, &y);
+      for (int32_t c = 0; c < buffer.channels; ++c) {
+        if (bytes == 1) out.Row<uint8_t>(c, y)[x * out.pixelStep] = buffer.Row<uint8_t>(c, sy)[sx * buffer.pixelStep];
+        else out.Row<uint16_t>(c, y)[x * out.pixelStep] = buffer.Row<uint16_t>(c, sy)[sx * buffer.pixelStep];
       }
-      for (int32_t c = 0; c < buffer.channels; ++c)
-        out.Row<uint8_t>(c, y)[x * out.pixelStep] = buffer.Row<uint8_t>(c, sy)[sx * buffer.pixelStep];
     }
   }
   buffer = std::move(out);

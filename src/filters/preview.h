@@ -35,10 +35,19 @@ Status IPMakeViewImage(const char* path, int32_t boxWidth, int32_t boxHeight, in
 // twice the box (never enlarged), then filtered mode into half the size
 // reached (each side halved and truncated, but at least 2), so a 300 × 200
 // image gives 150 × 100 and a 6000 × 4000 image 180 × 120.
-// Turns an 8-bit buffer upright for its EXIF orientation (2..8: mirrored
-// and/or turned; 5..8 swap width and height); any other value leaves it as
-// it is. kBadArg for a 16-bit or unusable buffer; kNoMem keeps it unchanged.
+// Turns a buffer (8- or 16-bit) upright for its EXIF orientation (2..8:
+// mirrored and/or turned; 5..8 swap width and height); any other value
+// leaves it as it is. kBadArg for an unusable buffer; kNoMem keeps it
+// unchanged.
 Status IPOrient(PixelBuffer& buffer, int32_t orientation);
+// Where stored pixel (sx, sy) of a width × height image stands once turned
+// upright for `orientation` (values outside 2..8: where it is).
+void IPOrientPoint(int32_t orientation, int32_t width, int32_t height, int32_t sx, int32_t sy, int32_t* x,
+                   int32_t* y);
+// The orientation that takes an upright image back to the stored one.
+inline int32_t IPOrientInverse(int32_t orientation) { return orientation == 6 ? 8 : orientation == 8 ? 6 : orientation; }
+// Whether turning upright swaps width and height.
+inline bool IPOrientSwaps(int32_t orientation) { return orientation >= 5 && orientation <= 8; }
 
 // `read`: how the file is read (ReadOptions::asRgb presents gray and CMYK as RGB).
 Status IPMakeThumbnail(const char* path, PixelBuffer& out, int32_t box = kThumbnailBox, const ReadOptions& read = {});

@@ -1,7 +1,9 @@
 #include "imagefile/cameraraw.h"
 
+#include <lcms2.h>
 #include <libraw/libraw.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -17,7 +19,7 @@ constexpr int64_t kMaxFileBytes = 1ll << 30;
 constexpr uint64_t kMaxPixels = 1ull << 27;
 constexpr unsigned kMaxLibRawMemoryMb = 2048;
 
-const char* const kSpaceNames[] = {"", "sRGB", "Adobe RGB (1998)", "Wide Gamut RGB", "ProPhoto RGB"};
+constexpr int kLibRawProPhoto = 4;
 
 struct RawState : RasModuleState {
   std::unique_ptr<LibRaw> raw;
@@ -75,12 +77,54 @@ Status Identify(RasImage& image, std::unique_ptr<LibRaw>& raw, bool& dataError) 
   return kOk;
 }
 
+bool SameSpace(const RgbChromaticities& a, const RgbChromaticities& b) {
+  const double* pa[] = {a.white, a.red, a.green, a.blue};
+  const double* pb[] = {b.white, b.red, b.green, b.blue};
+  for (int i = 0; i < 4; ++i)
+    for (int k = 0; k < 2; ++k)
+      if (std::fabs(pa[i][k] - pb[i][k]) > 0.001) return false;
+  return true;
+}
+
+// LibRaw's output space (output_color 1..4) with the wanted primaries; else
+// 0: render ProPhoto RGB, the widest, and convert.
+int LibRawSpaceFor(const RgbChromaticities& wanted) {
+  for (int space = 1; space <= 4; ++space)
+    if (SameSpace(RawSpaceChromaticities(space), wanted)) return space;
+  return 0;
+}
+
 // The linear profile of the rendering space.
 void CarryProfile(RasImage& image) {
-  const int32_t space = image.file->read.rawSpace;
-  const std::string description = std::string("Linear ") + kSpaceNames[space] + " (camera raw)";
-  if (!MakeRgbProfile(RawSpaceChromaticities(space), RgbTone::kLinear, description.c_str(), image.meta.iccProfile))
-    RasWarn("the profile of the camera raw image's %s space cannot be made", kSpaceNames[space]);
+  const ReadOptions& read = image.file->read;
+  const std::string description = "Linear " + read.rawSpaceName + " (camera raw)";
+  if (!MakeRgbProfile(read.rawSpace, RgbTone::kLinear, description.c_str(), image.meta.iccProfile))
+    RasWarn("the profile of the camera raw image's %s space cannot be made", read.rawSpaceName.c_str());
+}
+
+// The rendered image (16-bit RGB, interleaved) from linear ProPhoto RGB into
+// the wanted primaries, linear, relative colorimetric (white onto white, so
+// neutrals stay neutral); colours outside the wanted space are clipped.
+Status ConvertRendered(libraw_processed_image_t& out, const RgbChromaticities& wanted) {
+  std::vector<uint8_t> from, to;
+  if (!MakeRgbProfile(RawSpaceChromaticities(kLibRawProPhoto), RgbTone::kLinear, "", from) ||
+      !MakeRgbProfile(wanted, RgbTone::kLinear, "", to))
+    return RasFail(kReadErr, "the camera raw image's working space cannot be made");
+  cmsHPROFILE in = cmsOpenProfileFromMem(from.data(), (cmsUInt32Number)from.size());
+  cmsHPROFILE outProfile = cmsOpenProfileFromMem(to.data(), (cmsUInt32Number)to.size());
+  cmsHTRANSFORM xf = in && outProfile ? cmsCreateTransform(in, TYPE_RGB_16, outProfile, TYPE_RGB_16,
+                                                           INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE)
+                                      : nullptr;
+  if (in) cmsCloseProfile(in);
+  if (outProfile) cmsCloseProfile(outProfile);
+  if (!xf) return RasFail(kReadErr, "the camera raw image cannot be converted into its working space");
+  uint16_t* rows = reinterpret_cast<uint16_t*>(out.data);
+  for (uint32_t y = 0; y < out.height; ++y) {
+    uint16_t* row = rows + (size_t)y * out.width * 3;
+    cmsDoTransform(xf, row, row, out.width);
+  }
+  cmsDeleteTransform(xf);
+  return kOk;
 }
 
 Status Load(RasImage& image, bool decode) {
@@ -88,7 +132,8 @@ Status Load(RasImage& image, bool decode) {
   std::unique_ptr<LibRaw>& raw = state->raw;
   if (Status st = Identify(image, raw, state->dataError); st != kOk) return st;
   libraw_output_params_t& p = raw->imgdata.params;
-  p.output_color = image.file->read.rawSpace;
+  const int libRawSpace = LibRawSpaceFor(image.file->read.rawSpace);
+  p.output_color = libRawSpace ? libRawSpace : kLibRawProPhoto;
   p.output_bps = 16;
   p.gamm[0] = p.gamm[1] = 1.0;
   p.no_auto_bright = 1;
@@ -114,6 +159,9 @@ Status Load(RasImage& image, bool decode) {
   if (out.type != LIBRAW_IMAGE_BITMAP || out.colors != 3 || out.bits != 16 || out.width == 0 || out.height == 0)
     return RasFail(kReadErr, "LibRaw rendered the camera raw image as %d channels of %d bits", out.colors, out.bits);
   raw->recycle();  // frees the unpacked data; the rendered image stays
+  if (!libRawSpace)
+    if (Status converted = ConvertRendered(*state->processed, image.file->read.rawSpace); converted != kOk)
+      return converted;
   CarryProfile(image);
   RasDescribe(image, kRasCameraRaw, out.width, out.height, 3, kRasRGB, -1);
   image.file->module = std::move(state);

@@ -5,9 +5,11 @@
 //
 // The image is demosaiced whole on open with the camera's white balance and
 // LibRaw's camera matrix, into the linear RGB space ReadOptions::rawSpace
-// names (sRGB, Adobe RGB (1998), Wide Gamut or ProPhoto primaries, gamma 1,
-// no automatic brightening), and its linear-gamma profile of those
-// primaries is carried (rgbprofile.h). The data being linear 16-bit, the
+// gives (gamma 1, no automatic brightening): straight from LibRaw when it
+// has those primaries (sRGB, Adobe RGB (1998), Wide Gamut, ProPhoto), else
+// rendered in ProPhoto RGB and converted by LittleCMS (relative
+// colorimetric, clipped). The linear-gamma profile of those primaries is
+// carried (rgbprofile.h). The data being linear 16-bit, the
 // correction's linear detection flags them as such. The camera's
 // orientation is applied to the pixels. Files above 1 GiB and images of
 // more than 2^27 pixels are refused with the reason, and LibRaw's own

@@ -43,7 +43,8 @@ void MetaStripExifThumbnail(ImageMeta& meta) {
 Status ReadOptions::Check() const {
   if (scale != 1 && scale != 2 && scale != 4 && scale != 8) return kBadArg;
   if (dctMethod < 0 || dctMethod > 2) return kBadArg;
-  if (rawSpace < 1 || rawSpace > 4) return kBadArg;
+  for (const double* xy : {rawSpace.white, rawSpace.red, rawSpace.green, rawSpace.blue})
+    if (!(xy[0] >= 0 && xy[0] <= 1 && xy[1] > 0 && xy[1] <= 1)) return kBadArg;
   return kOk;
 }
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "imagefile/rgbprofile.h"
 
 enum class ResolutionUnit : int32_t {
   kNone = 1,        // a ratio only (TIFF unit 1)
@@ -79,10 +80,12 @@ struct ReadOptions {
   // converter this makes (the colour correction's view of every file); the
   // record's fileColorType keeps what the file holds.
   RasRgbPresenter asRgb;
-  // Camera raw: the RGB space the raw data are rendered into (linear, with
-  // its profile carried): 1 sRGB, 2 Adobe RGB (1998), 3 Wide Gamut RGB,
-  // 4 ProPhoto RGB.
-  int32_t rawSpace = 1;
+  // Camera raw: the RGB space the raw data are rendered into, linear (gamma
+  // 1), with its linear profile carried: white point and primaries, and the
+  // name the profile's description gives. The correction reads raw files in
+  // its working space's primaries; the default is sRGB's.
+  RgbChromaticities rawSpace = RawSpaceChromaticities(1);
+  std::string rawSpaceName = "sRGB";
 
   Status Check() const;  // kBadArg for a value out of range
 };

@@ -55,6 +55,34 @@ void TiffExif(const Exiv2::ExifData& in, std::vector<uint8_t>& out, Exiv2::ByteO
   out.assign(blob.begin(), blob.end());
 }
 
+// A camera raw file's EXIF as EXIF data for the rendered image: the picture's
+// IFD0 tags, the EXIF directory without the maker note and the GPS
+// directory. The other directories (thumbnail, previews, the raw data's own
+// IFDs, the maker's) are left out, as writers of other formats choke on
+// them. The rendered pixels stand upright, so a stated orientation becomes
+// "normal".
+void RawExif(const Exiv2::ExifData& in, std::vector<uint8_t>& out, Exiv2::ByteOrder order) {
+  Exiv2::ExifData kept;
+  bool turned = false;
+  for (const Exiv2::Exifdatum& d : in) {
+    const std::string group = d.groupName();
+    const bool keep = group == "Image" ? DescribesPicture(d.tag())
+                      : group == "Photo" ? d.tag() != 0x927c  // MakerNote
+                                         : group == "GPSInfo";
+    if (!keep) continue;
+    if (d.key() == "Exif.Image.Orientation") {
+      turned = true;
+      continue;
+    }
+    kept.add(d);
+  }
+  if (kept.empty()) return;
+  if (turned) kept["Exif.Image.Orientation"] = uint16_t(1);
+  Exiv2::Blob blob;
+  Exiv2::ExifParser::encode(blob, order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order, kept);
+  out.assign(blob.begin(), blob.end());
+}
+
 int32_t OrientationOf(const Exiv2::ExifData& exif) {
   auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
   if (it == exif.end() || it->count() < 1) return 0;
@@ -79,10 +107,28 @@ void MetaReadExtras(const std::string& path, int32_t format, ImageMeta& meta) {
       meta.iptc.assign(buf.pData_, buf.pData_ + buf.size_);
     }
     if (meta.exif.empty() && IsTiff(format)) TiffExif(image->exifData(), meta.exif, image->byteOrder());
-    meta.orientation = OrientationOf(image->exifData());
+    if (format == kRasCameraRaw) {
+      // The camera raw module turns the pixels upright itself.
+      if (meta.exif.empty()) RawExif(image->exifData(), meta.exif, image->byteOrder());
+      meta.orientation = 0;
+    } else {
+      meta.orientation = OrientationOf(image->exifData());
+    }
   } catch (const std::exception& e) {
     DLog("metadata of %s left out: %s", path.c_str(), e.what());
   }
+}
+
+std::vector<uint8_t> MetaOrientationExif(int32_t orientation) {
+  std::vector<uint8_t> out;
+  if (orientation < 2 || orientation > 8) return out;
+  SetUp();
+  Exiv2::ExifData data;
+  data["Exif.Image.Orientation"] = uint16_t(orientation);
+  Exiv2::Blob blob;
+  Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, data);
+  out.assign(blob.begin(), blob.end());
+  return out;
 }
 
 Status MetaWriteExtras(const std::string& path, int32_t format, const ImageMeta& meta, std::string* why) {

@@ -14,6 +14,8 @@
 // - EXIF taken from a TIFF file keeps only what describes the picture: the
 //   TIFF structure tags (size, strips, tiles, compression, samples, the
 //   embedded profile, XMP and IPTC) and the thumbnail directory are left out.
+//   From a camera raw file only the picture's IFD0 tags, the EXIF directory
+//   (without the maker note) and the GPS directory are taken.
 // - Writing touches the file only when it has something to add; an output
 //   without XMP or IPTC, and without EXIF its writer could not embed, keeps
 //   every byte its format module wrote. It works on the finished file before
@@ -21,14 +23,21 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 #include "imagefile/imagemeta.h"
 
 // Adds to `meta` what the file at `path` holds beside what its module read:
-// the XMP packet, IPTC (when the module found none), a TIFF file's EXIF (when
-// empty) and the orientation (1..8; 0 when not stated).
+// the XMP packet, IPTC (when the module found none), a TIFF or camera raw
+// file's EXIF (when empty) and the orientation (1..8; 0 when not stated or,
+// for camera raw, whose module turns the pixels, always; its EXIF then says
+// "normal").
 void MetaReadExtras(const std::string& path, int32_t format, ImageMeta& meta);
+
+// EXIF data holding only the orientation (2..8; empty for any other value):
+// what an output whose pixels are not turned keeps when its EXIF is left out.
+std::vector<uint8_t> MetaOrientationExif(int32_t orientation);
 
 // Adds to the finished file at `path`, written in `format`, the XMP and IPTC
 // of `meta`, and its EXIF where the format module does not embed it (TIFF),

@@ -20,9 +20,9 @@ enum class RgbTone {
   kGamma28,
 };
 
-// The chromaticities of a camera raw rendering space (ReadOptions::rawSpace
-// 1..4: sRGB, Adobe RGB (1998), Wide Gamut RGB, ProPhoto RGB).
-RgbChromaticities RawSpaceChromaticities(int32_t rawSpace);
+// The chromaticities of LibRaw's output spaces (its output_color 1..4: sRGB,
+// Adobe RGB (1998), Wide Gamut RGB, ProPhoto RGB).
+RgbChromaticities RawSpaceChromaticities(int32_t libRawSpace);
 
 // The profile's bytes; false when LittleCMS cannot build it (bytes empty).
 bool MakeRgbProfile(const RgbChromaticities& space, RgbTone tone, const char* description,

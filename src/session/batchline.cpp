@@ -126,7 +126,9 @@ ICCImage ThumbnailImage(Thumbnail& t) {
 }
 
 // The record an added image starts with (colour and filter start-with).
-Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* rec) {
+// Linear data (camera raw) are flagged linear whatever the start, before
+// Brivio looks at them.
+Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, bool linearData, TavelinPars* rec) {
   const Prefs& prefs = SessionPrefs(ctx);
   Status st = kOk;
   switch (prefs.colourStartWith) {
@@ -134,6 +136,7 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
     case 3: *rec = prefs.custom; break;
     case 0: {
       if ((st = NewRecordInWorkingSpace(ctx, rec)) != kOk) return st;
+      if (linearData) rec->linear = 1;
       BrivioContext brivio;
       brivio.pars = rec;
       brivio.settings.analysis = (BrivioAnalysis)prefs.brivioAnalysis;
@@ -150,6 +153,7 @@ Status StartRecord(EditContext* ctx, const Thumbnail& thumbnail, TavelinPars* re
     default: st = NewRecordInWorkingSpace(ctx, rec); break;
   }
   if (st != kOk) return st;
+  if (linearData) rec->linear = 1;
   if (prefs.filterStartWith == 1) CopyFilterSettings(prefs.previous, rec);
   else if (prefs.filterStartWith == 3) CopyFilterSettings(prefs.custom, rec);
   else SetFilterDefaults(rec);
@@ -178,13 +182,15 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
     return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
   }
   if (!AcceptedFormat(image.format)) return ReportError(kFormatErr, nullptr, Phrase(9222, leaf.c_str()).c_str());
-  // Gray and CMYK files are read as RGB in the working space (CorrectionReadOptions).
+  // Gray and CMYK files are read as RGB in the working space, camera raw is
+  // rendered in it, linear (CorrectionReadOptions).
   const bool readAsRgb = image.colorType == kRasGray || image.colorType == kRasCMYK;
+  const bool cameraRaw = image.format == kRasCameraRaw;
   if (image.colorType != kRasRGB && !readAsRgb)
     return ReportError(kFormatErr, nullptr, Phrase(9223, leaf.c_str()).c_str());
 
   std::string profile;
-  if (readAsRgb) profile = WorkingProfile(ctx);
+  if (readAsRgb || cameraRaw) profile = WorkingProfile(ctx);
   else if ((st = DecideInputProfile(profiles, path, profile)) != kOk) return st;  // reported there
   // From here on a temporary profile copy belongs to this attempt until the entry exists.
   auto dropProfile = [&]() {
@@ -219,7 +225,7 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   }
 
   TavelinPars rec;
-  if ((st = StartRecord(ctx, haveConverted ? converted : original, &rec)) != kOk) {
+  if ((st = StartRecord(ctx, haveConverted ? converted : original, cameraRaw, &rec)) != kOk) {
     dropProfile();
     return ReportError(st, Phrase(3012, leaf.c_str()));
   }

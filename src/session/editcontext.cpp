@@ -5,8 +5,10 @@
 
 #include "colormgmt/icctintmesh.h"
 #include "colormgmt/inputcolour.h"
+#include "colormgmt/workingspaces.h"
 #include "correct/correctiontransform.h"
 #include "filters/preview.h"
+#include "imagefile/metadata.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
 #include "base/debuglog.h"
@@ -241,10 +243,19 @@ Status ReadDisplayImage(EditContext* ctx) {
   RasImage image;
   const ReadOptions read = CorrectionReadOptions(ctx);
   if (st == kOk) st = RasQuery(ctx->imagePath, image, read);
+  ctx->orientation = 0;
+  if (st == kOk) {
+    MetaReadExtras(ctx->imagePath, image.format, image.meta);
+    ctx->orientation = image.meta.orientation;
+  }
+  // A file shown turned a quarter is reduced into the view's box turned too.
+  const bool swap = IPOrientSwaps(ctx->orientation);
   LoadProgress progress{Phrase(1016, ctx->displayName.c_str())};
   if (st == kOk)
-    st = IPMakeViewImage(ctx->imagePath.c_str(), ctx->viewWidth, ctx->viewHeight, bytes, ctx->image0,
+    st = IPMakeViewImage(ctx->imagePath.c_str(), swap ? ctx->viewHeight : ctx->viewWidth,
+                         swap ? ctx->viewWidth : ctx->viewHeight, bytes, ctx->image0,
                          IPProgress{LoadProgress::Report, &progress}, read);
+  if (st == kOk) st = IPOrient(ctx->image0, ctx->orientation);
   PixelBuffer& im = ctx->image0;
   if (st == kOk && ctx->inputQX) {
     QXChannelPtrs row;
@@ -256,6 +267,7 @@ Status ReadDisplayImage(EditContext* ctx) {
   }
   if (st == kOk) {
     ctx->scaled = (uint32_t)im.width < image.width || (uint32_t)im.height < image.height;
+    if (swap) ctx->scaled = (uint32_t)im.width < image.height || (uint32_t)im.height < image.width;
     return kOk;
   }
   if (st != kCancelled) {
@@ -265,9 +277,35 @@ Status ReadDisplayImage(EditContext* ctx) {
   return st;
 }
 
+void UprightFileSize(const EditContext* ctx, int32_t* width, int32_t* height) {
+  const bool swap = IPOrientSwaps(ctx->orientation);
+  *width = (int32_t)(swap ? ctx->input.height : ctx->input.width);
+  *height = (int32_t)(swap ? ctx->input.width : ctx->input.height);
+}
+
+namespace {
+
+// The working space whose profile `path` is (by its file name); -1 for another profile.
+int32_t WorkingSpaceOfProfile(const std::string& path) {
+  const std::string leaf = LeafName(path);
+  for (int32_t i = 0; i < kWorkingSpaceCount; ++i)
+    if (const char* name = WorkingSpaceFileName(i); name && leaf == name) return i;
+  return -1;
+}
+
+}  // namespace
+
 ReadOptions CorrectionReadOptions(const std::string& rgbProfile, const Prefs& prefs) {
   ReadOptions read;
   read.asRgb = MakeRgbPresenter(rgbProfile, InputColourDefaults{prefs.grayProfilePath, prefs.cmykProfilePath});
+  // Camera raw is rendered in the working space's primaries, linear.
+  const int32_t space = WorkingSpaceOfProfile(rgbProfile);
+  if (const WorkingSpaceRow* row = WorkingSpaceTableRow(space)) {
+    const double sum = (double)row->white[0] + row->white[1] + row->white[2];
+    const auto& p = row->primaries;
+    read.rawSpace = {{row->white[0] / sum, row->white[1] / sum}, {p[0], p[1]}, {p[2], p[3]}, {p[4], p[5]}};
+    read.rawSpaceName = WorkingSpaceName(space);
+  }
   return read;
 }
 

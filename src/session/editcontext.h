@@ -73,6 +73,7 @@ struct EditContext {
   std::string displayName;    // shown in questions
   std::string outputPath;     // chosen by ChooseOutput
   ImageInfo input, output;
+  int32_t orientation = 0;    // the file's EXIF orientation (ReadDisplayImage); the views show it upright
   std::string inputProfilePath;  // empty: the image is in the working space
   Tintmesh* inputQX = nullptr;   // input profile to working space, at the image's depth
 
@@ -155,12 +156,19 @@ Status LoadEntryForEditing(EditContext* ctx);
 Status LoadEntryForSaving(EditContext* ctx, int32_t index);
 // Reads the display image of the loaded file into image0 (two steps for a
 // file more than twice the view in both directions), through the input
-// transform. Failures other than kCancelled are reported ("reading image file %s").
+// transform, turned upright as the file's EXIF orientation says (noted in
+// `orientation`; the saved pixels are not turned, the tag goes with them).
+// Failures other than kCancelled are reported ("reading image file %s").
 Status ReadDisplayImage(EditContext* ctx);
+// The loaded image's size as shown: the file's, width and height swapped
+// when its orientation turns it a quarter.
+void UprightFileSize(const EditContext* ctx, int32_t* width, int32_t* height);
 // How an image is read for correction: a gray or CMYK file as RGB in
 // `rgbProfile` (its entry's input profile: the working space's at the time it
 // was added), through the profile it embeds, else the defaults of the Color
-// Management preferences of `prefs` (the session's record).
+// Management preferences of `prefs` (the session's record); a camera raw
+// file rendered linear in the primaries of that working space (sRGB's when
+// `rgbProfile` is no working space's), so adding and saving read the same pixels.
 ReadOptions CorrectionReadOptions(const std::string& rgbProfile, const Prefs& prefs);
 // The same for the loaded entry, with the session's record.
 ReadOptions CorrectionReadOptions(const EditContext* ctx);

@@ -235,6 +235,8 @@ Status OpenForSaving(EditContext* ctx, const SaveSettings& settings) {
   if (settings.preserveExif) {
     s.out.meta.exif = s.in.meta.exif;
     MetaStripExifThumbnail(s.out.meta);
+  } else {
+    s.out.meta.exif = MetaOrientationExif(s.in.meta.orientation);  // the pixels stay as stored
   }
 
   const ImageInfo& o = ctx->output;

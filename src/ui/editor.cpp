@@ -140,8 +140,9 @@ Status Editor::ImageLoaded() {
   tab_ = std::clamp(tab, 0, kToolTabs - 1);
   viewWidth_ = ctx_->viewWidth;
   viewHeight_ = ctx_->viewHeight;
-  geometry_.Reset(ctx_->viewWidth, ctx_->viewHeight, ctx_->image0.width, ctx_->image0.height, (int32_t)ctx_->input.width,
-                  (int32_t)ctx_->input.height);
+  int32_t fileW = 0, fileH = 0;
+  UprightFileSize(ctx_, &fileW, &fileH);
+  geometry_.Reset(ctx_->viewWidth, ctx_->viewHeight, ctx_->image0.width, ctx_->image0.height, fileW, fileH);
   PlacePanes();
   full_.Clear();
   SyncBrivioSettings();
@@ -176,8 +177,9 @@ void Editor::ViewResized(int32_t viewWidth, int32_t viewHeight) {
   viewWidth_ = viewWidth;
   viewHeight_ = viewHeight;
   const bool open = ImageOpen();
-  geometry_.Reset(viewWidth, viewHeight, open ? ctx_->image0.width : 0, open ? ctx_->image0.height : 0,
-                  open ? (int32_t)ctx_->input.width : 0, open ? (int32_t)ctx_->input.height : 0);
+  int32_t fileW = 0, fileH = 0;
+  if (open) UprightFileSize(ctx_, &fileW, &fileH);
+  geometry_.Reset(viewWidth, viewHeight, open ? ctx_->image0.width : 0, open ? ctx_->image0.height : 0, fileW, fileH);
   PlacePanes();
   for (SamplePoint& s : samples_) s = SamplePoint{};  // display pixels changed meaning
   redEye_ = RedEyeRequest{};
@@ -371,7 +373,7 @@ Status Editor::RenderZoomed() {
   const int32_t depth = ctx_->image0.bytesPerSample;
   if (!full_.Named())
     full_.Reset(ctx_->imagePath, ctx_->inputQX, geometry_.fileWidth, geometry_.fileHeight, depth,
-                CorrectionReadOptions(ctx_));
+                CorrectionReadOptions(ctx_), ctx_->orientation);
   Status st = full_.Ensure(y0 - margin, y1 + margin, Phrase(1016, ctx_->displayName.c_str()));
   if (st != kOk) {
     if (st != kCancelled) ReportError(st, Phrase(3012, ctx_->displayName.c_str()));

@@ -4,12 +4,13 @@
 #include <cstring>
 
 #include "base/uihost.h"
+#include "filters/preview.h"
 #include "transform/tintmesh_eval.h"
 
 FullResImage::~FullResImage() { Clear(); }
 
 void FullResImage::Reset(const std::string& path, const Tintmesh* inputQX, int32_t width, int32_t height,
-                         int32_t depth, const ReadOptions& read) {
+                         int32_t depth, const ReadOptions& read, int32_t orientation) {
   Clear();
   path_ = path;
   read_ = read;
@@ -17,6 +18,10 @@ void FullResImage::Reset(const std::string& path, const Tintmesh* inputQX, int32
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
   depth_ = depth == 2 ? 2 : 1;
+  orientation_ = orientation;
+  const bool swap = IPOrientSwaps(orientation);
+  storedWidth_ = swap ? height_ : width_;
+  storedHeight_ = swap ? width_ : height_;
 }
 
 void FullResImage::Clear() {
@@ -27,6 +32,8 @@ void FullResImage::Clear() {
   path_.clear();
   inputQX_ = nullptr;
   width_ = height_ = 0;
+  orientation_ = 1;
+  storedWidth_ = storedHeight_ = 0;
   format_ = 0;
   nextRow_ = 0;
 }
@@ -77,15 +84,34 @@ void FullResImage::StoreRow(int32_t y) {
   }
 }
 
+// Stored row y, through the input transform, to where its pixels stand upright.
+void FullResImage::StoreTurnedRow(int32_t y) {
+  if (inputQX_) {
+    QXChannelPtrs row;
+    for (int c = 0; c < 3; ++c) row.chan[c] = depth_ == 1 ? (void*)sl_.plane8[c] : (void*)sl_.plane16[c];
+    QXEvaluate(inputQX_, storedWidth_, row, 1, row, 1);
+  }
+  for (int32_t sx = 0; sx < storedWidth_; ++sx) {
+    int32_t x, ty;
+    IPOrientPoint(orientation_, storedWidth_, storedHeight_, sx, y, &x, &ty);
+    const int64_t at = ((int64_t)ty * width_ + x) * 3;
+    for (int c = 0; c < 3; ++c) {
+      if (depth_ == 1) block_.get()[at + c] = sl_.plane8[c][sx];
+      else reinterpret_cast<uint16_t*>(block_.get())[at + c] = sl_.plane16[c][sx];
+    }
+  }
+}
+
 // Reads rows [from, to) (band-aligned `from`) and marks each band whose rows
-// were all read.
+// were all read. A turned image is read whole (stored rows 0..end), and all
+// its bands become valid together.
 Status FullResImage::ReadRows(int32_t from, int32_t to, const std::string& progressText) {
   Status st = kOk;
   if (!file_.file) {
     RasImage query;
     if ((st = RasQuery(path_, query, read_)) != kOk) return st;
-    if (query.channels != 3 || query.colorType != kRasRGB || (int32_t)query.width != width_ ||
-        (int32_t)query.height != height_ || (query.Is16() ? 2 : 1) != depth_)
+    if (query.channels != 3 || query.colorType != kRasRGB || (int32_t)query.width != storedWidth_ ||
+        (int32_t)query.height != storedHeight_ || (query.Is16() ? 2 : 1) != depth_)
       return kFormatErr;
     file_ = std::move(query);
     if ((st = RasOpenRead(path_, file_, read_)) != kOk) return st;
@@ -95,6 +121,20 @@ Status FullResImage::ReadRows(int32_t from, int32_t to, const std::string& progr
   }
   UiHost& host = Ui_GetHost();
   const bool progress = !progressText.empty();
+  if (Turned()) {
+    if (progress) host.ProgressOpen(progressText, storedHeight_);
+    for (int32_t y = 0; y < storedHeight_ && st == kOk; ++y) {
+      if ((st = RasReadSl(file_, (uint32_t)y, sl_)) != kOk) break;
+      StoreTurnedRow(y);
+      if (progress && (y + 1) % kFullResBand == 0) st = host.ProgressStep(y + 1, progressText);
+    }
+    if (progress) host.ProgressClose();
+    if (st == kOk) std::fill(bandValid_.begin(), bandValid_.end(), 1);
+    RasClose(file_);
+    RasFreeSl(sl_);
+    nextRow_ = 0;
+    return st;
+  }
   if (progress) host.ProgressOpen(progressText, to - from);
   for (int32_t y = from; y < to && st == kOk; ++y) {
     if ((st = RasReadSl(file_, (uint32_t)y, sl_)) != kOk) break;

@@ -43,10 +43,13 @@ class FullResImage {
   ~FullResImage();
 
   // Names the image: its file, the input transform (null: none; it must
-  // outlive this object or the next Reset), its size and depth. Nothing is
-  // read yet. `read`: how the file is read (gray and CMYK as RGB).
+  // outlive this object or the next Reset), its size (as shown, upright) and
+  // depth. Nothing is read yet. `read`: how the file is read (gray and CMYK
+  // as RGB). `orientation`: the file's EXIF orientation; 2..8 turn the
+  // image upright, which needs every stored row, so the first Ensure reads
+  // the whole file.
   void Reset(const std::string& path, const Tintmesh* inputQX, int32_t width, int32_t height, int32_t depth,
-             const ReadOptions& read = {});
+             const ReadOptions& read = {}, int32_t orientation = 1);
   // Forgets everything (block, bands, open decoder).
   void Clear();
   bool Named() const { return width_ > 0; }
@@ -66,12 +69,16 @@ class FullResImage {
   Status Allocate();
   Status ReadRows(int32_t from, int32_t to, const std::string& progressText);
   void StoreRow(int32_t y);
+  void StoreTurnedRow(int32_t y);
+  bool Turned() const { return orientation_ >= 2 && orientation_ <= 8; }
   bool Sequential() const { return format_ == kRasJpeg; }
 
   std::string path_;
   ReadOptions read_;
   const Tintmesh* inputQX_ = nullptr;
   int32_t width_ = 0, height_ = 0, depth_ = 1;
+  int32_t orientation_ = 1;
+  int32_t storedWidth_ = 0, storedHeight_ = 0;  // the file's own rows and columns
   int32_t format_ = 0;
   MemPtr<uint8_t[]> block_;
   std::vector<uint8_t> bandValid_;

@@ -197,39 +197,49 @@ void PlaceRegion(SetupState* s) {
   s->cy = s->y0 + s->vh / 2.0;
 }
 
-// Reads the block around the region from the file, through the input transform.
+// Reads the block around the region from the file, turned upright (the
+// stored pixels it stands for are read and turned), through the input transform.
 Status ReadBlock(SetupState* s) {
   EditContext* ctx = s->ctx;
   s->haveBlock = false;
   const int32_t m = NeededMargin(s->settings);
   const int32_t bx0 = std::max(0, s->x0 - m), by0 = std::max(0, s->y0 - m);
   const int32_t bx1 = std::min(s->fileW, s->x0 + s->vw + m), by1 = std::min(s->fileH, s->y0 + s->vh + m);
+  // The stored rectangle: the upright corners taken back.
+  const int32_t o = ctx->orientation, back = IPOrientInverse(o);
+  int32_t ax = 0, ay = 0, cx = 0, cy = 0;
+  IPOrientPoint(back, s->fileW, s->fileH, bx0, by0, &ax, &ay);
+  IPOrientPoint(back, s->fileW, s->fileH, bx1 - 1, by1 - 1, &cx, &cy);
+  const int32_t sx0 = std::min(ax, cx), sx1 = std::max(ax, cx) + 1, sy0 = std::min(ay, cy), sy1 = std::max(ay, cy) + 1;
+  const bool swap = IPOrientSwaps(o);
   RasImage image;
   const ReadOptions read = CorrectionReadOptions(ctx);
   Status st = RasQuery(ctx->imagePath, image, read);
-  if (st == kOk && (image.channels != 3 || (int32_t)image.width != s->fileW || (int32_t)image.height != s->fileH))
+  if (st == kOk && (image.channels != 3 || (int32_t)image.width != (swap ? s->fileH : s->fileW) ||
+                    (int32_t)image.height != (swap ? s->fileW : s->fileH)))
     st = kFormatErr;
   if (st == kOk) st = RasOpenRead(ctx->imagePath, image, read);
   RasScanline sl;
   if (st == kOk) st = RasMakeSl(sl, image);
-  if (st == kOk) st = PixelBufferCreate(s->block, bx1 - bx0, by1 - by0, 3, s->depth);
-  for (int32_t y = by0; y < by1 && st == kOk; ++y) {
+  if (st == kOk) st = PixelBufferCreate(s->block, sx1 - sx0, sy1 - sy0, 3, s->depth);
+  for (int32_t y = sy0; y < sy1 && st == kOk; ++y) {
     if ((st = RasReadSl(image, (uint32_t)y, sl)) != kOk) break;
     for (int c = 0; c < 3; ++c) {
       if (s->depth == 1) {
-        uint8_t* out = s->block.Row<uint8_t>(c, y - by0);
-        for (int32_t x = bx0; x < bx1; ++x) out[(int64_t)(x - bx0) * 3] = sl.plane8[c][x];
+        uint8_t* out = s->block.Row<uint8_t>(c, y - sy0);
+        for (int32_t x = sx0; x < sx1; ++x) out[(int64_t)(x - sx0) * 3] = sl.plane8[c][x];
       } else {
-        uint16_t* out = s->block.Row<uint16_t>(c, y - by0);
-        for (int32_t x = bx0; x < bx1; ++x) out[(int64_t)(x - bx0) * 3] = sl.plane16[c][x];
+        uint16_t* out = s->block.Row<uint16_t>(c, y - sy0);
+        for (int32_t x = sx0; x < sx1; ++x) out[(int64_t)(x - sx0) * 3] = sl.plane16[c][x];
       }
     }
-    if (ctx->inputQX) {
-      QXChannelPtrs row;
-      for (int c = 0; c < 3; ++c)
-        row.chan[c] = s->depth == 1 ? (void*)s->block.Row<uint8_t>(c, y - by0) : (void*)s->block.Row<uint16_t>(c, y - by0);
-      st = QXEvaluate(ctx->inputQX, bx1 - bx0, row, 3, row, 3);
-    }
+  }
+  if (st == kOk) st = IPOrient(s->block, o);
+  for (int32_t y = 0; y < s->block.height && st == kOk && ctx->inputQX; ++y) {
+    QXChannelPtrs row;
+    for (int c = 0; c < 3; ++c)
+      row.chan[c] = s->depth == 1 ? (void*)s->block.Row<uint8_t>(c, y) : (void*)s->block.Row<uint16_t>(c, y);
+    st = QXEvaluate(ctx->inputQX, s->block.width, row, s->block.pixelStep, row, s->block.pixelStep);
   }
   RasClose(image);
   if (st != kOk) {
@@ -472,8 +482,7 @@ Status ShowSharpenNoiseSetup(QWidget* owner, EditContext* ctx, TavelinPars* sett
   SetupState s;
   s.ctx = ctx;
   s.settings = *settings;
-  s.fileW = (int32_t)ctx->input.width;
-  s.fileH = (int32_t)ctx->input.height;
+  UprightFileSize(ctx, &s.fileW, &s.fileH);
   s.depth = ctx->input.Depth();
   if (s.fileW < 1 || s.fileH < 1) return kBadArg;
   s.cx = s.fileW / 2.0;

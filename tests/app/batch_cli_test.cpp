@@ -1177,11 +1177,38 @@ TEST_F(BatchCliTest, MetadataSurvivesCorrect) {
   ASSERT_EQ(Cli("convert '" + In("a.jpg") + "' '" + Out("conv.tif") + "' --format tiff", &out), 0) << out;
   const std::string converted = Described(Out("conv.tif"));
   EXPECT_NE(converted.find("A caption\nA caption\nalpha, beta\n"), std::string::npos) << converted;
-  // --no-exif leaves the EXIF out, the XMP and IPTC go on.
-  ASSERT_EQ(Cli("correct --reset --no-exif --naming prefix --out '" + Out() + "' '" + In("a.jpg") + "'", &out), 0);
-  const std::string bare = Described(Out("zV-a.jpg"));
-  EXPECT_EQ(bare.find("Tester"), std::string::npos) << bare;
-  EXPECT_NE(bare.find("alpha, beta"), std::string::npos) << bare;
+  // --no-exif leaves the EXIF out but the orientation (the pixels are as
+  // stored), the XMP and IPTC go on.
+  ASSERT_EQ(Cli("correct --reset --no-exif --naming prefix --out '" + Out() + "' '" + In("a.jpg") + "' '" +
+                    In("b.tif") + "'",
+                &out),
+            0);
+  for (const char* leaf : {"zV-a.jpg", "zV-b.tif"}) {
+    const std::string bare = Described(Out(leaf));
+    EXPECT_EQ(bare.find("Tester"), std::string::npos) << leaf << "\n" << bare;
+    EXPECT_NE(bare.find("alpha, beta"), std::string::npos) << leaf << "\n" << bare;
+    EXPECT_EQ(bare.substr(bare.size() - 2), "6\n") << leaf << "\n" << bare;
+  }
+}
+
+// A camera raw file's EXIF (camera, exposure, date, GPS) goes into the
+// corrected image without the maker note, previews or thumbnail; LibRaw turns
+// the pixels upright, so the orientation the camera stated is written as
+// "normal" (a real CR2, when rawtran-doc is installed, turned by exiftool).
+TEST_F(BatchCliTest, CameraRawExifGoesIntoTheOutputUpright) {
+  const std::string cr2 = "/usr/share/doc/rawtran/IMG_5952.CR2";
+  if (!FileExists(cr2) || !HaveExiftool()) GTEST_SKIP() << "rawtran-doc or exiftool is not installed";
+  std::filesystem::copy_file(cr2, In("turned.cr2"));
+  std::string out;
+  ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -Orientation#=8 -GPSLatitude=48.5 -GPSLatitudeRef=N "
+                       "-GPSLongitude=9.25 -GPSLongitudeRef=E '" + In("turned.cr2") + "' 2>&1", &out),
+            0)
+      << out;
+  ASSERT_EQ(Cli("correct --reset --format jpeg --out '" + Out() + "' '" + In("turned.cr2") + "'", &out), 0) << out;
+  RunCommand("exiftool -s -s -s -f -ImageWidth -ImageHeight -Orientation# -GPSLatitude# -Model -DateTimeOriginal "
+             "-ExposureTime -MakerNoteVersion -ThumbnailLength -PreviewImageLength '" + Out("turned-zV.jpg") + "' 2>&1",
+             &out);
+  EXPECT_EQ(out, "2348\n3522\n1\n48.5\nCanon EOS 30D\n2009:07:21 13:03:20\n1/400\n-\n-\n-\n");
 }
 
 }  // namespace

@@ -7,68 +7,25 @@
 
 #include <lcms2.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
 #include "imagefile/imagefile_support.h"
 #include "imagefile/ras.h"
+#include "imagefile/rgbprofile.h"
 #include "support/scratch.h"
 
 namespace {
 
 std::string Fixture(const std::string& name) { return TestData("imagefile/" + name); }
 
-std::vector<uint8_t> Ascii(const char* s) { return std::vector<uint8_t>(s, s + std::strlen(s) + 1); }
-
-// A DNG of one 16-bit RGGB mosaic whose camera is linear sRGB (its colour
-// matrix is sRGB's XYZ-to-RGB matrix, its neutral 1, 1, 1): the top half
-// holds `top` in every photosite, the bottom half `bottom`.
-std::vector<uint8_t> MakeDng(uint32_t width, uint32_t height, uint16_t top, uint16_t bottom, uint16_t orientation,
-                             uint32_t dataRows = 0) {
-  std::vector<uint8_t> data;
-  const uint32_t rows = dataRows ? dataRows : height;
-  for (uint32_t y = 0; y < rows; ++y)
-    for (uint32_t x = 0; x < width; ++x) {
-      const uint16_t v = y < height / 2 ? top : bottom;
-      data.push_back((uint8_t)v);
-      data.push_back((uint8_t)(v >> 8));
-    }
-  const int32_t matrix[9] = {32406, -15372, -4986, -9689, 18758, 415, 557, -2040, 10570};
-  std::vector<uint32_t> srational;
-  for (int32_t m : matrix) srational.insert(srational.end(), {(uint32_t)m, 10000u});
-  std::vector<TiffEntry> e = {
-      {254, 4, {0}},
-      {256, 4, {width}},
-      {257, 4, {height}},
-      {258, 3, {16}},
-      {259, 3, {1}},
-      {262, 3, {32803}},  // colour filter array
-      {271, 2, {}, Ascii("Tavelin")},
-      {272, 2, {}, Ascii("Test")},
-      {273, 4, {8}},
-      {274, 3, {orientation}},
-      {277, 3, {1}},
-      {278, 4, {height}},
-      {279, 4, {width * height * 2}},
-      {284, 3, {1}},
-      {33421, 3, {2, 2}},
-      {33422, 1, {}, {0, 1, 1, 2}},  // R G / G B
-      {50706, 1, {}, {1, 4, 0, 0}},  // DNG 1.4
-      {50708, 2, {}, Ascii("Tavelin Test")},
-      {50717, 4, {65535}},
-      {50721, 10, srational, {}, 9},
-      {50728, 5, {1, 1, 1, 1, 1, 1}},
-      {50778, 3, {21}},  // D65
-  };
-  return BuildTiff(false, data, e);
-}
-
 // The linear data, the neutral rendering, the orientation and the profile.
 TEST(CameraRawTest, RendersADngAsLinearNeutralRgbTurnedUpright) {
   for (uint16_t orientation : {1, 6}) {
     SCOPED_TRACE(orientation);
     const std::string path = ScratchFile("test.dng");
-    WriteBytes(path, MakeDng(32, 24, 10000, 40000, orientation));
+    WriteBytes(path, MakeTestDng(32, 24, 10000, 40000, orientation));
     RasImage image;
     Pixels px;
     ASSERT_EQ(ReadThrough(path, image, px), kOk) << RasLastFailure();
@@ -94,6 +51,71 @@ TEST(CameraRawTest, RendersADngAsLinearNeutralRgbTurnedUpright) {
     EXPECT_TRUE(cmsIsToneCurveLinear(red));
     cmsCloseProfile(profile);
   }
+}
+
+// Rendered in the primaries asked for (the correction's working space):
+// straight from LibRaw (ProPhoto) or converted from its ProPhoto rendering
+// (ColorMatch RGB, which LibRaw does not have), the colour is the sRGB
+// rendering's colour taken into those primaries, neutrals stay neutral, and
+// the carried profile is the linear profile of those primaries.
+TEST(CameraRawTest, RendersInTheLinearPrimariesAskedFor) {
+  const std::string path = ScratchFile("tint.dng");
+  WriteBytes(path, MakeTestDng(32, 24, 10000, 30000, 1, 0, 14000));
+  auto linearProfile = [](const RgbChromaticities& c) {
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(MakeRgbProfile(c, RgbTone::kLinear, "", bytes));
+    return cmsOpenProfileFromMem(bytes.data(), (cmsUInt32Number)bytes.size());
+  };
+  auto at = [](const Pixels& px, uint32_t x, uint32_t y) {
+    return std::array<double, 3>{px.At(x, y, 0), px.At(x, y, 1), px.At(x, y, 2)};
+  };
+  RasImage srgbImage;
+  Pixels srgb;
+  ASSERT_EQ(ReadThrough(path, srgbImage, srgb), kOk) << RasLastFailure();
+  const std::array<double, 3> tint = at(srgb, 16, 4);
+  ASSERT_GT(tint[0], tint[1] * 1.1);  // a colour, inside sRGB
+  ASSERT_GT(tint[2], 1000.0);
+  struct Case {
+    const char* name;
+    RgbChromaticities space;
+  } cases[] = {
+      {"ProPhoto RGB", RawSpaceChromaticities(4)},
+      {"ColorMatch RGB", {{0.3457, 0.3585}, {0.630, 0.340}, {0.295, 0.605}, {0.150, 0.075}}},
+  };
+  cmsHPROFILE fromSrgb = linearProfile(RawSpaceChromaticities(1));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReadOptions read;
+    read.rawSpace = c.space;
+    read.rawSpaceName = c.name;
+    RasImage image;
+    Pixels px;
+    ASSERT_EQ(ReadThrough(path, image, px, read), kOk) << RasLastFailure();
+    cmsHPROFILE to = linearProfile(c.space);
+    cmsHTRANSFORM xf = cmsCreateTransform(fromSrgb, TYPE_RGB_DBL, to, TYPE_RGB_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    ASSERT_NE(xf, nullptr);
+    double in[3], want[3];
+    for (int k = 0; k < 3; ++k) in[k] = tint[k] / 65535.0;
+    cmsDoTransform(xf, in, want, 1);
+    cmsDeleteTransform(xf);
+    const std::array<double, 3> got = at(px, 16, 4);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k] / 65535.0, want[k], 0.01 * want[k] + 0.002) << k;
+    const std::array<double, 3> gray = at(px, 16, 19);
+    for (int k : {0, 2}) EXPECT_NEAR(gray[k], gray[1], gray[1] * 0.03) << k;
+    // The carried profile: linear, with these primaries' red colorant.
+    cmsHPROFILE carried =
+        cmsOpenProfileFromMem(image.meta.iccProfile.data(), (cmsUInt32Number)image.meta.iccProfile.size());
+    ASSERT_NE(carried, nullptr);
+    const auto* red = static_cast<const cmsCIEXYZ*>(cmsReadTag(carried, cmsSigRedColorantTag));
+    const auto* expectRed = static_cast<const cmsCIEXYZ*>(cmsReadTag(to, cmsSigRedColorantTag));
+    ASSERT_TRUE(red && expectRed);
+    EXPECT_NEAR(red->X, expectRed->X, 1e-3);
+    EXPECT_NEAR(red->Y, expectRed->Y, 1e-3);
+    EXPECT_TRUE(cmsIsToneCurveLinear(static_cast<const cmsToneCurve*>(cmsReadTag(carried, cmsSigGreenTRCTag))));
+    cmsCloseProfile(carried);
+    cmsCloseProfile(to);
+  }
+  cmsCloseProfile(fromSrgb);
 }
 
 // Raw files are looked at before TIFF files: no plain TIFF is taken for one.
@@ -129,8 +151,8 @@ TEST(CameraRawTest, ReadsARealCameraFileWhenInstalled) {
 }
 
 TEST(CameraRawTest, RefusesDamagedFilesWithAReason) {
-  std::vector<uint8_t> cut = MakeDng(32, 24, 10000, 40000, 1, 6);  // three quarters of the rows missing
-  std::vector<uint8_t> huge = MakeDng(60000, 60000, 1, 1, 1, 1);   // 3.6 gigapixels stated
+  std::vector<uint8_t> cut = MakeTestDng(32, 24, 10000, 40000, 1, 6);  // three quarters of the rows missing
+  std::vector<uint8_t> huge = MakeTestDng(60000, 60000, 1, 1, 1, 1);   // 3.6 gigapixels stated
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;

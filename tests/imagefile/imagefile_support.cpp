@@ -314,3 +314,46 @@ void ExpectEachRefusedWithAReason(const std::vector<BrokenFile>& files, const st
     EXPECT_FALSE(RasLastFailure().empty());
   }
 }
+
+static std::vector<uint8_t> Ascii(const char* s) { return std::vector<uint8_t>(s, s + std::strlen(s) + 1); }
+
+std::vector<uint8_t> MakeTestDng(uint32_t width, uint32_t height, uint16_t top, uint16_t bottom, uint16_t orientation,
+                                 uint32_t dataRows, uint16_t topRed) {
+  std::vector<uint8_t> data;
+  const uint32_t rows = dataRows ? dataRows : height;
+  for (uint32_t y = 0; y < rows; ++y)
+    for (uint32_t x = 0; x < width; ++x) {
+      const bool red = y % 2 == 0 && x % 2 == 0;
+      const uint16_t v = y < height / 2 ? (red && topRed ? topRed : top) : bottom;
+      data.push_back((uint8_t)v);
+      data.push_back((uint8_t)(v >> 8));
+    }
+  const int32_t matrix[9] = {32406, -15372, -4986, -9689, 18758, 415, 557, -2040, 10570};
+  std::vector<uint32_t> srational;
+  for (int32_t m : matrix) srational.insert(srational.end(), {(uint32_t)m, 10000u});
+  std::vector<TiffEntry> e = {
+      {254, 4, {0}},
+      {256, 4, {width}},
+      {257, 4, {height}},
+      {258, 3, {16}},
+      {259, 3, {1}},
+      {262, 3, {32803}},  // colour filter array
+      {271, 2, {}, Ascii("Tavelin")},
+      {272, 2, {}, Ascii("Test")},
+      {273, 4, {8}},
+      {274, 3, {orientation}},
+      {277, 3, {1}},
+      {278, 4, {height}},
+      {279, 4, {width * height * 2}},
+      {284, 3, {1}},
+      {33421, 3, {2, 2}},
+      {33422, 1, {}, {0, 1, 1, 2}},  // R G / G B
+      {50706, 1, {}, {1, 4, 0, 0}},  // DNG 1.4
+      {50708, 2, {}, Ascii("Tavelin Test")},
+      {50717, 4, {65535}},
+      {50721, 10, srational, {}, 9},
+      {50728, 5, {1, 1, 1, 1, 1, 1}},
+      {50778, 3, {21}},  // D65
+  };
+  return BuildTiff(false, data, e);
+}

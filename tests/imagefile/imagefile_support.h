@@ -78,3 +78,10 @@ struct BrokenFile {
 };
 // Each file, written as `leaf`, is refused by its reader with a reason.
 void ExpectEachRefusedWithAReason(const std::vector<BrokenFile>& files, const std::string& leaf);
+
+// A DNG of one 16-bit RGGB mosaic whose camera is linear sRGB (its colour
+// matrix is sRGB's XYZ-to-RGB matrix, its neutral 1, 1, 1): the top half
+// holds `top` in every photosite (`topRed`, when set, in its red ones), the
+// bottom half `bottom`; `dataRows` (when set) rows of data are stored.
+std::vector<uint8_t> MakeTestDng(uint32_t width, uint32_t height, uint16_t top, uint16_t bottom, uint16_t orientation,
+                                 uint32_t dataRows = 0, uint16_t topRed = 0);

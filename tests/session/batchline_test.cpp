@@ -4,6 +4,8 @@
 // files, exit, and the labels of the buttons and menu items.
 #include <gtest/gtest.h>
 
+#include "colormgmt/workspace.h"
+#include "imagefile/imagefile_support.h"
 #include "session/jobfile.h"
 #include "base/strings.h"
 #include "base/uistate.h"
@@ -362,6 +364,48 @@ TEST_F(BatchlineTest, NewEntriesStartWithThePreferredSettings) {
   EXPECT_GT(p.brightness, 0.5f);
   EXPECT_FALSE(ParsAtDefaults(p));
   EXPECT_EQ(host_.Count(Kind::Alert), 0);
+}
+
+// A camera raw file is rendered linear in the working space: its entry
+// takes the working space's profile (nothing converts it afterwards), its
+// record the linear flag, and the editing view reads the pixels the raw
+// module renders in those primaries (ProPhoto, then Adobe RGB).
+TEST_F(BatchlineTest, CameraRawIsAddedLinearInTheWorkingSpace) {
+  WriteBytes(Img("raw.dng"), MakeTestDng(32, 24, 10000, 30000, 1, 0, 14000));
+  prefs().colourStartWith = 2;
+  struct Case {
+    int32_t workingSpace, libRawSpace;
+  } cases[] = {{11, 4}, {0, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.workingSpace);
+    ASSERT_EQ(ExitEditing(ctx()), 0);
+    app_.workingSpace.index = c.workingSpace;
+    ASSERT_EQ(SetUpWorkingSpace(app_.workingSpace), 0);
+    ASSERT_EQ(Add({Img("raw.dng")}), 0);
+    std::string profile;
+    TavelinPars pars;
+    JobRecordRead r;
+    r.profilePath = &profile;
+    r.pars = &pars;
+    ASSERT_EQ(ReadJobRecord(ctx()->batch.files.data, ctx()->batch.entries[0], r), 0);
+    EXPECT_EQ(profile, app_.workingSpace.profilePath);
+    EXPECT_EQ(pars.linear, 1);
+
+    ASSERT_EQ(SetUpImages(ctx(), 64, 64), 0);
+    ASSERT_EQ(LoadEntryForEditing(ctx()), 0);
+    EXPECT_EQ(ctx()->inputQX, nullptr);
+    EXPECT_EQ(ctx()->pars.linear, 1);
+    ReadOptions direct;
+    direct.rawSpace = RawSpaceChromaticities(c.libRawSpace);
+    RasImage image;
+    Pixels px;
+    ASSERT_EQ(ReadThrough(Img("raw.dng"), image, px, direct), kOk) << RasLastFailure();
+    const PixelBuffer& im = ctx()->image0;
+    ASSERT_EQ(im.width, 32);
+    ASSERT_EQ(im.bytesPerSample, 2);
+    for (uint32_t y : {4u, 19u})
+      for (int k = 0; k < 3; ++k) EXPECT_EQ(im.Row<uint16_t>(k, (int32_t)y)[16 * im.pixelStep], px.At(16, y, k));
+  }
 }
 
 // A record made in another working space asks before it is used.

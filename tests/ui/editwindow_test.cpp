@@ -33,8 +33,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "dialogs_test_support.h"
+#include "support/scratch.h"
 #include "imagefile/ras.h"
 #include "prefs/prefs.h"
 #include "session/batchline.h"
@@ -371,6 +373,75 @@ TEST_F(EditWindowTest, SamplePointsReadoutsZoomAndPan) {
   EXPECT_EQ(iy, 80);
   ClickImage(180, 120, Qt::AltModifier);
   EXPECT_EQ(g.zoom, kZoomFit);
+}
+
+// A file whose EXIF orientation turns it (orient6.tif: stored 40 x 30, warm
+// gray with a blue right half and a red top-left corner, "rotate 90 CW")
+// stands upright in the view, at fit and at 100 %; clicks land on the pixel
+// shown: a sample reads its colour, a neutral click greys the patch clicked;
+// the sharpen set-up's detail is upright as well.
+std::array<int, 3> Shown(QWidget* view, int x, int y);
+
+TEST_F(EditWindowTest, TheViewShowsTurnedFilesUprightAndClicksHitThePixelShown) {
+  std::filesystem::copy_file(TestData("imagefile/orient6.tif"), Img("turned.tif"));
+  OpenWindow();
+  Drop({Img("turned.tif")});
+  ASSERT_TRUE(ctx_->imageOpen);
+  EXPECT_EQ(ctx_->orientation, 6);
+  ASSERT_EQ(ctx_->image0.width, 30);
+  ASSERT_EQ(ctx_->image0.height, 40);
+  EXPECT_FALSE(ctx_->scaled);
+  // Upright: the red corner at the top right, the blue half below.
+  const std::array<int, 3> red{220, 30, 30}, warm{150, 130, 110}, blue{40, 60, 200};
+  for (const auto& [x, y, colour] : {std::tuple{25, 4, red}, std::tuple{4, 4, warm}, std::tuple{15, 30, blue}})
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(Screen(x, y)[c], colour[c], 3) << x << "," << y << " " << c;
+
+  ClickImage(15, 30, Qt::ShiftModifier);
+  std::string b, a;
+  ASSERT_EQ(editor().Readout(0, &b, &a), 0);
+  EXPECT_EQ(b, "R: 40 G: 60 B:200");
+
+  // The sharpen set-up's detail (1:1, centred in its 400 x 320 item) stands upright too.
+  Click(dlg_, kSharpen);
+  std::array<int, 3> corner{}, below{};
+  AnswerNextModalOf<QDialog>([&](QDialog* d) {
+    QWidget* detail = ItemOf(d, 4);
+    ASSERT_NE(detail, nullptr);
+    const int x0 = (detail->width() - 30) / 2, y0 = (detail->height() - 40) / 2;
+    corner = Shown(detail, x0 + 25, y0 + 4);
+    below = Shown(detail, x0 + 15, y0 + 30);
+    Click(d, 2);
+  });
+  Click(dlg_, kSetup);
+  Click(dlg_, kSharpen);
+  EXPECT_GT(corner[0], corner[2] + 100);
+  EXPECT_GT(below[2], below[0] + 100);
+
+  ClickImage(8, 14);  // the warm gray marked neutral
+  EXPECT_LE(Spread(Screen(4, 16)), 6);
+  EXPECT_GT(Spread(Screen(15, 30)), 100);
+
+  // 100 %: the file's own pixels, upright too.
+  EditWindowCommand(dlg_, kCmdZoom100);
+  ViewGeometry& g = editor().Geometry();
+  ASSERT_EQ(g.zoom, kZoom100);
+  EXPECT_EQ(g.fileWidth, 30);
+  EXPECT_EQ(g.fileHeight, 40);
+  QWidget* view = ItemOf(dlg_, kView);
+  const qreal dpr = view->devicePixelRatioF();
+  auto shownAt = [&](int x, int y) {
+    int32_t vx = 0, vy = 0, fx = 0, fy = 0;
+    g.ImageToView(x, y, &vx, &vy);
+    EXPECT_TRUE(g.ViewToFile(vx, vy, &fx, &fy));
+    EXPECT_EQ(fx, x);
+    EXPECT_EQ(fy, y);
+    return Shown(view, qRound(vx / dpr), qRound(vy / dpr));
+  };
+  corner = shownAt(25, 4);
+  below = shownAt(15, 30);
+  EXPECT_GT(corner[0], corner[2] + 100);
+  EXPECT_GT(below[2], below[0] + 100);
+  EXPECT_LE(Spread(shownAt(4, 16)), 6);
 }
 
 // A photograph larger than the view, with detail in every pixel.

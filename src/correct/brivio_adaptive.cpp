@@ -32,7 +32,7 @@ struct Tuning {
   // (each side) and the green-magenta axis (each side), with a soft edge of
   // castMaxSoft of that.
   double warmAxis[2] = {0.56, -0.83}, magentaAxis[2] = {0.65, 0.76};
-  double warmMax = 1.8, coolMax = 0.3, magentaMax = 0.6, greenMax = 0.5, castMaxSoft = 0.3;
+  double warmMax = 2.4, coolMax = 0.3, magentaMax = 0.9, greenMax = 0.5, castMaxSoft = 0.3;
   // A white patch with more than wpClip of the pixels clipped may stand alone.
   double wpClip = 0.002;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from

@@ -32,12 +32,16 @@ struct Tuning {
   // (each side) and the green-magenta axis (each side), with a soft edge of
   // castMaxSoft of that.
   double warmAxis[2] = {0.56, -0.83}, magentaAxis[2] = {0.65, 0.76};
-  double warmMax = 1.8, coolMax = 0.3, magentaMax = 0.6, greenMax = 0.5, castMaxSoft = 0.3;
+  double warmMax = 2.4, coolMax = 0.3, magentaMax = 0.9, greenMax = 0.5, castMaxSoft = 0.3;
   // A white patch with more than wpClip of the pixels clipped may stand alone.
   double wpClip = 0.002;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
-  // hazeHigh on all of it is offset, taken away in the domain linear^(1 / hazeGamma).
-  double hazeLow = 0.01, hazeHigh = 0.03, hazeGamma = 1.2;
+  // hazeHigh on all of it is offset. The offset is taken away in encoded
+  // values (the domain linear^(1 / hazeGammaEncoded)) while it stays below
+  // flatBlackHigh there, in linear light (hazeGammaLinear) from
+  // flatBlackHigh + flatBlackSoft on.
+  double hazeLow = 0.02, hazeHigh = 0.04, hazeGammaLinear = 1.0, hazeGammaEncoded = 2.4;
+  double flatBlackHigh = 0.35, flatBlackSoft = 0.1;
   // Under-exposure: the peak (the largest channel's level that nearly no
   // pixel passes) below peakFull is raised to 1, fully from peakLow down,
   // unless the key is close to the white level (a key/white ratio above
@@ -102,7 +106,11 @@ void Normalise(double e[3]) {
 // ---- the cast ------------------------------------------------------------------------------
 
 // The haze offset: the part of the least channel's black level that a
-// well-made picture would not have.
+// well-made picture would not have. A veil is either a flat look (blacks
+// raised in the encoded values) or added light (fog, glare: an offset in
+// linear light). A flat look lifts black moderately; a black level past
+// flatBlackHigh in encoded values is no look but light added to the scene,
+// taken away in linear light.
 void EstimateHaze(const Samples& s, const double lin[256], AdaptiveModel* m) {
   const size_t n = (size_t)s.columns * s.rows;
   const uint8_t* p = s.rgb.get();
@@ -113,7 +121,9 @@ void EstimateHaze(const Samples& s, const double lin[256], AdaptiveModel* m) {
   }
   const double black = Percentile(least, n, 0.005);
   m->haze = Ramp(black, kTuning.hazeLow, kTuning.hazeHigh);
-  m->hazeGamma = kTuning.hazeGamma;
+  const double added = Ramp(std::pow(black, 1.0 / kTuning.hazeGammaEncoded), kTuning.flatBlackHigh,
+                            kTuning.flatBlackHigh + kTuning.flatBlackSoft);
+  m->hazeGamma = kTuning.hazeGammaEncoded + added * (kTuning.hazeGammaLinear - kTuning.hazeGammaEncoded);
   m->offset = std::pow(black, 1.0 / m->hazeGamma) * m->haze;
 }
 

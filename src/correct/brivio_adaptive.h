@@ -6,7 +6,8 @@
 // The model: a colour cast (one gain per channel, von Kries style), a haze
 // (a black offset) and an exposure (a scale), so that a pixel's linear value
 // in becomes out = WithoutHaze(in) × gain × scale, clipped to 0..1, where
-// WithoutHaze takes a black offset away in a domain between linear and gamma. The cast
+// WithoutHaze takes a black offset away in encoded values (a flat look) or,
+// when the black is too high for a look, in linear light (fog). The cast
 // comes from several illuminant estimates (shades of gray, gray edge, white
 // patch with percentiles, bright pixels) taken together; where they disagree,
 // as on a sunset or on foliage that fills the frame, or where the cast found

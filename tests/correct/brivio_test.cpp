@@ -897,6 +897,31 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
   }
 }
 
+TEST(AdaptiveBrivio, VeilsComeOffInTheirOwnDomain) {
+  // A flat look raises the blacks of the encoded values (out = 0.25 + 0.6
+  // in); fog adds light (the same in linear light), lifting the blacks far
+  // higher in encoded values. Each is taken away where it was put on: the
+  // wrong domain leaves the midtones a long way off.
+  const struct {
+    const char* what;
+    bool linear;
+  } veils[] = {{"flat look", false}, {"fog", true}};
+  for (const char* photo : {"ladybird", "grey"}) {
+    const Ppm original = Load(photo);
+    for (const auto& v : veils) {
+      Ppm veiled = original;
+      for (size_t i = 0; i < veiled.rgb.size(); ++i) {
+        double e = original.rgb[i] / 255.0;
+        e = v.linear ? std::pow(0.25 + 0.6 * std::pow(e, 2.2), 1.0 / 2.2) : 0.25 + 0.6 * e;
+        veiled.rgb[i] = (uint8_t)std::lround(e * 255.0);
+      }
+      const double before = MeanDeltaE2000(veiled.rgb, original.rgb);
+      const double after = MeanDeltaE2000(BrivioCorrected(veiled, BrivioAnalysis::kAdaptive), original.rgb);
+      EXPECT_LT(after, 0.35 * before) << photo << ", " << v.what << ": " << before << " -> " << after;
+    }
+  }
+}
+
 TEST(AdaptiveBrivio, ClassicGivesTheSameRecordsAsBefore) {
   // Records of the Classic analysis on the photographs (mask 0xFFFF, hue
   // panel shown), as the analysis gave them before the Adaptive one existed.

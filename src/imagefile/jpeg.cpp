@@ -20,7 +20,7 @@ extern "C" {
 
 namespace {
 
-constexpr size_t kBlock = 4096;
+constexpr size_t kBlock = 64 * 1024;  // bytes a read or a write of the file moves at once
 constexpr uint32_t kIccChunk = 65519;  // 65535 - 2 length bytes - 14 identifier bytes
 
 struct Source {

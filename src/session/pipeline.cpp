@@ -287,17 +287,24 @@ Status ReadScanline(EditContext* ctx, uint32_t line, IPRow* planes) {
 Status WriteScanline(EditContext* ctx, uint32_t line, const IPRow& planes) {
   if (!ctx || !ctx->save) return kBadArg;
   SaveState& s = *ctx->save;
-  const size_t bytes = (size_t)s.out.width * s.outBytes;
+  Status st;
   if (s.toGray) {
     const void* const rgb[3] = {planes.chan[0], planes.chan[1], planes.chan[2]};
     s.toGray->Convert(rgb, s.outBytes == 1 ? (void*)s.outSl.plane8[0] : (void*)s.outSl.plane16[0], s.out.width);
+    st = RasWriteSl(s.out, line, s.outSl);
   } else {
+    // Writers only read the row: they are handed the stage's planes as they
+    // are, through a scanline that borrows them (and owns nothing to free).
+    RasScanline view;
+    view.width = s.outSl.width;
+    view.channels = 3;
     for (int c = 0; c < 3; ++c) {
-      void* to = s.outBytes == 1 ? (void*)s.outSl.plane8[c] : (void*)s.outSl.plane16[c];
-      std::memcpy(to, planes.chan[c], bytes);
+      if (s.outBytes == 1) view.plane8[c] = static_cast<uint8_t*>(const_cast<void*>(planes.chan[c]));
+      else view.plane16[c] = static_cast<uint16_t*>(const_cast<void*>(planes.chan[c]));
     }
+    st = RasWriteSl(s.out, line, view);
+    for (int c = 0; c < 3; ++c) view.plane8[c] = nullptr, view.plane16[c] = nullptr;
   }
-  Status st = RasWriteSl(s.out, line, s.outSl);
   if (st != kOk) return ReportError(st, Phrase(3017, (int)line, LeafName(s.outputPath).c_str()));
   const int32_t percent = (int32_t)((double)line / s.out.height * 100.0 + 0.5);
   if (percent != s.lastPercent) {

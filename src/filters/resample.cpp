@@ -282,6 +282,9 @@ Status Scale(const char* path, const PixelBuffer* source, int32_t mode, PixelBuf
     options.scale = denom;
     st = src.OpenFile(path, std::move(image), options);
     if (st != kOk) return st;
+    // The picks below index rows of the size the query promised: a reader
+    // whose rows come out another size is refused, never read past.
+    if (src.Width() != (W + denom - 1) / denom || src.Height() != (H + denom - 1) / denom) return kFormatErr;
   } else {
     W = source->width;
     H = source->height;

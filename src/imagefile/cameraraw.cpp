@@ -145,7 +145,6 @@ Status Load(RasImage& image, bool decode) {
       return RasFail(kFormatErr, "the camera raw image's size cannot be found: %s", LibRaw::strerror(st));
     CarryProfile(image);
     RasDescribe(image, kRasCameraRaw, raw->imgdata.sizes.iwidth, raw->imgdata.sizes.iheight, 3, kRasRGB, -1);
-    if (raw->imgdata.sizes.flip & 4) std::swap(image.width, image.height);
     return kOk;
   }
   int st = raw->unpack();

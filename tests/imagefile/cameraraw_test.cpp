@@ -33,6 +33,11 @@ TEST(CameraRawTest, RendersADngAsLinearNeutralRgbTurnedUpright) {
     EXPECT_EQ(image.maxValue, 65535);
     ASSERT_EQ(px.width, orientation == 6 ? 24u : 32u);
     ASSERT_EQ(px.height, orientation == 6 ? 32u : 24u);
+    // Asking for the size (no decode) promises the size the rows come in.
+    RasImage query;
+    ASSERT_EQ(RasQuery(path, query, ReadOptions{}), kOk) << RasLastFailure();
+    EXPECT_EQ(query.width, px.width);
+    EXPECT_EQ(query.height, px.height);
     // The dark half: the top, or turned to the right side.
     const uint32_t darkX = orientation == 6 ? 19 : 16, darkY = orientation == 6 ? 16 : 4;
     const uint32_t brightX = orientation == 6 ? 4 : 16, brightY = orientation == 6 ? 16 : 19;

@@ -32,8 +32,9 @@ struct Tuning {
   // castMaxSoft of that.
   double warmAxis[2] = {0.56, -0.83}, magentaAxis[2] = {0.65, 0.76};
   double warmMax = 2.4, coolMax = 0.3, magentaMax = 0.9, greenMax = 0.5, castMaxSoft = 0.3;
-  // A highlight plateau of more than wpClip of the pixels may stand alone.
-  double wpClip = 0.002;
+  // A highlight plateau of more than plateauShare of the pixels may stand
+  // alone; the witnesses' spread counts plateauSpreadScale there.
+  double plateauShare = 0.0002, plateauSpreadScale = 1.0;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset. The offset is taken away in encoded
   // values (the domain linear^(1 / hazeGammaEncoded)) while it stays below
@@ -175,9 +176,9 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
   // A highlight plateau (pixels that share the top code of every channel)
   // is most likely a white or a clipped highlight: it shows a strong cast
   // as it is, at any exposure, beyond what the average may take.
-  if (w.plateauShare > kTuning.wpClip) {
+  if (w.plateauShare > kTuning.plateauShare) {
     const double wp = std::hypot(patchUv[0], patchUv[1]);
-    const double allowanceWp = kTuning.castLow + kTuning.spreadScale * spread;
+    const double allowanceWp = kTuning.castLow + kTuning.plateauSpreadScale * spread;
     double c = wp > allowanceWp ? 1.0 - allowanceWp / wp : 0.0;
     c *= Plausible(patchUv);
     if (c * wp > m->castConfidence * size) {

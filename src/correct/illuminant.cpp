@@ -16,7 +16,7 @@ constexpr double kBrightShare = 0.03;
 constexpr double kGrayShare = 0.02, kGrayMinContrast = 0.02, kGrayMinLevel = 0.01, kGrayIndexTop = 1.5;
 
 // Highlight plateau: codes within this of each channel's largest.
-constexpr int kPlateauCodes = 3;
+constexpr int kPlateauCodes = 10;
 
 using Histogram = std::array<uint32_t, 1024>;
 

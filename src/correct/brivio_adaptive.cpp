@@ -34,7 +34,7 @@ struct Tuning {
   double warmMax = 2.4, coolMax = 0.3, magentaMax = 0.9, greenMax = 0.5, castMaxSoft = 0.3;
   // A highlight plateau of more than plateauShare of the pixels may stand
   // alone; the witnesses' spread counts plateauSpreadScale there.
-  double plateauShare = 0.0002, plateauSpreadScale = 1.0;
+  double plateauShare = 0.0002, plateauSpreadScale = 0.5;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset. The offset is taken away in encoded
   // values (the domain linear^(1 / hazeGammaEncoded)) while it stays below

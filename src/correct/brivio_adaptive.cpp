@@ -24,8 +24,9 @@ constexpr ToolMask kToneMask = TOOL_POINTS | TOOL_BRIGHTNESS | TOOL_CONTRAST | T
 // ---- the decision's constants (tuned on the benchmark's tuning photographs) --------------
 struct Tuning {
   // Cast: four witnesses (illuminant.h) are averaged in ln(R/G), ln(B/G).
-  // The part of the average that castLow + spreadScale x their spread could explain stays;
-  // a cast no light source shows (see Plausible) is the scene's colour.
+  // The part of the average that castLow + spreadScale x their spread could
+  // explain stays; a cast no light source shows (see Plausible) is the
+  // scene's colour.
   double castLow = 0.05, spreadScale = 2.0;
   // The most a light source departs from white along the warm-cool axis
   // (each side) and the green-magenta axis (each side), with a soft edge of
@@ -162,7 +163,7 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
   for (IlluminantWitness k : used4) spread += std::hypot(w.uv[k][0] - mean[0], w.uv[k][1] - mean[1]) / 4.0;
   m->cast[0] = mean[0], m->cast[1] = mean[1];
   m->spread = spread;
-  const double* patchUv = w.plateauUv;
+  const double* plateauUv = w.plateauUv;
   // The part of the estimate that a picture's own colour could explain is
   // kept: a cast no larger than that is left alone, a larger one is taken
   // away less that part (a soft threshold, wider where the estimates disagree).
@@ -173,16 +174,16 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
   // colour (foliage, a flower filling the frame), not a cast.
   m->castConfidence *= Plausible(mean);
   double used[2] = {mean[0], mean[1]};
-  // A highlight plateau (pixels that share the top code of every channel)
+  // A highlight plateau (pixels near the top code of every channel at once)
   // is most likely a white or a clipped highlight: it shows a strong cast
   // as it is, at any exposure, beyond what the average may take.
   if (w.plateauShare > kTuning.plateauShare) {
-    const double wp = std::hypot(patchUv[0], patchUv[1]);
+    const double wp = std::hypot(plateauUv[0], plateauUv[1]);
     const double allowanceWp = kTuning.castLow + kTuning.plateauSpreadScale * spread;
     double c = wp > allowanceWp ? 1.0 - allowanceWp / wp : 0.0;
-    c *= Plausible(patchUv);
+    c *= Plausible(plateauUv);
     if (c * wp > m->castConfidence * size) {
-      used[0] = patchUv[0], used[1] = patchUv[1];
+      used[0] = plateauUv[0], used[1] = plateauUv[1];
       m->castConfidence = c;
     }
   }

@@ -138,8 +138,9 @@ void MeasureWitnesses(const uint8_t* rgb, int columns, int rows, const double li
   }
   double e[kWitnessCount][3];
   const double root[4] = {1.0, 0.5, 0.25, 0.125};
+  const double count = (double)std::max<uint64_t>(counted, 1);
   for (int c = 0; c < 3; ++c) {
-    for (int p = 0; p < 4; ++p) e[kWitnessGrayWorld + p][c] = std::pow(moment[p][c] / std::max<uint64_t>(counted, 1), root[p]);
+    for (int p = 0; p < 4; ++p) e[kWitnessGrayWorld + p][c] = std::pow(moment[p][c] / count, root[p]);
     e[kWitnessEdge1][c] = edge1[c];
     e[kWitnessEdge2][c] = edge2[c];
     out->patch[c] = std::max(Percentile(channel[c], n, 0.995), 1e-4);
@@ -150,8 +151,8 @@ void MeasureWitnesses(const uint8_t* rgb, int columns, int rows, const double li
   }
   ToUv(e[kWitnessGrayWorld], out->uv[kWitnessGrayWorld]);
   for (int k = kWitnessShades2; k < kWitnessCount; ++k) {
-    const double top = std::max(e[k][0], std::max(e[k][1], e[k][2]));
-    if (top > 0.0) ToUv(e[k], out->uv[k]);
+    const double largest = std::max(e[k][0], std::max(e[k][1], e[k][2]));
+    if (largest > 0.0) ToUv(e[k], out->uv[k]);
     else out->uv[k][0] = out->uv[kWitnessGrayWorld][0], out->uv[k][1] = out->uv[kWitnessGrayWorld][1];
   }
   out->clippedShare = (double)clipped / (double)n;

@@ -2,7 +2,9 @@
 // samples in linear light: several classic witnesses (gray world, shades of
 // gray, gray edge of first and second order, white patch percentiles,
 // bright pixels, gray pixels) and the colour of the highlight plateau, each
-// as ln(R/G), ln(B/G).
+// as ln(R/G), ln(B/G). The Adaptive analysis decides on four witnesses and
+// the plateau; all of them are measured, so that the benchmark's tool
+// (tavelin-autoq witnesses) can compare them on the same pixels.
 //
 // Every witness is measured on the pixels whose three channels stay below
 // the clip code (the white patches count all pixels). A witness that has

@@ -9,6 +9,10 @@
 //   tavelin-autoq score LIST               LIST lines "tool set class image degradation orig.ppm out.ppm";
 //                                          prints each line with its mean CIEDE2000 appended
 //   tavelin-autoq report SCORES [OURS]     the per-class table and the AUTOQ line
+//   tavelin-autoq witnesses LIST           LIST lines "set class image degradation seen.ppm"; prints the
+//                                          cast applied and the Adaptive analysis's illuminant witnesses
+//                                          on the picture as the program analyses it (for
+//                                          studying the cast estimate offline)
 //
 // Degradations work in linear light: decode sRGB, operate, clip, encode.
 #include <algorithm>
@@ -27,6 +31,10 @@
 #include <vector>
 
 #include "autoq/colour.h"
+#include "colormgmt/icctintmesh.h"
+#include "colormgmt/workingspaces.h"
+#include "correct/brivio_adaptive.h"
+#include "correct/tavelinpars.h"
 
 namespace {
 
@@ -293,6 +301,74 @@ int Score(const std::string& list) {
   return 0;
 }
 
+// ---- illuminant witnesses -----------------------------------------------------------------
+
+// The picture as the program analyses it: averaged down to at most 180
+// pixels a side in encoded values, 8 bits. A file without a profile is read
+// as in the working space: its codes stay as they are.
+std::vector<uint8_t> AnalysisThumbnail(const Image& img, int* w, int* h) {
+  const int box = 180;
+  const double f = std::max(1.0, std::max(img.width, img.height) / (double)box);
+  *w = std::max(1, (int)std::lround(img.width / f)), *h = std::max(1, (int)std::lround(img.height / f));
+  std::vector<uint8_t> out((size_t)*w * *h * 3);
+  for (int y = 0; y < *h; ++y)
+    for (int x = 0; x < *w; ++x) {
+      const int x0 = x * img.width / *w, x1 = std::max(x0 + 1, (x + 1) * img.width / *w);
+      const int y0 = y * img.height / *h, y1 = std::max(y0 + 1, (y + 1) * img.height / *h);
+      double sum[3] = {0, 0, 0};
+      for (int yy = y0; yy < y1; ++yy)
+        for (int xx = x0; xx < x1; ++xx)
+          for (int c = 0; c < 3; ++c) sum[c] += img.rgb[((size_t)yy * img.width + xx) * 3 + c];
+      for (int c = 0; c < 3; ++c)
+        out[((size_t)y * *w + x) * 3 + c] = (uint8_t)std::lround(sum[c] / ((x1 - x0) * (y1 - y0)) * 255.0);
+    }
+  return out;
+}
+
+int Witnesses(const std::string& list) {
+  TavelinPars pars;
+  RefRGB ref;
+  if (InitTavelinPars(&pars) != kOk || FillRefRGB(0, &ref) != kOk ||
+      SetRefRGB(&pars, &ref) != kOk)
+    return 1;
+  std::ifstream in(list);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream s(line);
+    std::string set, cls, image, deg, path;
+    if (!(s >> set >> cls >> image >> deg >> path)) continue;
+    // The cast applied: the colour white takes (linear sRGB, as the working
+    // space's linear values of the same codes nearly are).
+    double target[2] = {0, 0};
+    for (const Degradation& d : kDegradations) {
+      if (deg != d.name || d.illuminant < 0) continue;
+      double xy[2], m[9], w[3];
+      IlluminantXy(d.illuminant, xy);
+      CastMatrix(xy, d.strength, m);
+      for (int r = 0; r < 3; ++r) w[r] = m[3 * r] + m[3 * r + 1] + m[3 * r + 2];
+      target[0] = std::log(w[0] / w[1]), target[1] = std::log(w[2] / w[1]);
+    }
+    Image img;
+    if (!ReadPpm(path, &img)) {
+      std::fprintf(stderr, "tavelin-autoq: cannot read %s\n", path.c_str());
+      return 1;
+    }
+    int w, h;
+    std::vector<uint8_t> thumb = AnalysisThumbnail(img, &w, &h);
+    RasterView view;
+    view.width = w, view.height = h, view.rowStep = (int64_t)w * 3;
+    for (int c = 0; c < 3; ++c) view.chan[c] = thumb.data() + c;
+    TavelinPars work = pars;
+    AdaptiveModel model;
+    if (AnalyseAdaptive(&work, &view, TOOL_LINEAR, kDefaultGridIndex, kDefaultGridIndex, true, &model) != kOk) return 1;
+    std::printf("%s %s %s %s %.5f %.5f", set.c_str(), cls.c_str(), image.c_str(), deg.c_str(), target[0], target[1]);
+    for (const auto& uv : model.witnesses.uv) std::printf(" %.5f %.5f", uv[0], uv[1]);
+    std::printf(" %.5f %.5f %.5f %.5f", model.witnesses.clippedShare, model.haze, model.key, model.peak);
+    std::printf(" %.5f %.5f %.5f %.4f %.4f\n", model.witnesses.plateauShare, model.witnesses.plateauUv[0],
+                model.witnesses.plateauUv[1], model.castConfidence, model.spread);
+  }
+  return 0;
+}
+
 // ---- report -----------------------------------------------------------------------------------
 
 struct Row {
@@ -391,6 +467,7 @@ int main(int argc, char** argv) {
   if (cmd == "grayworld" && argc >= 4) return GrayWorld(argc - 2, argv + 2);
   if (cmd == "score" && argc == 3) return Score(argv[2]);
   if (cmd == "report" && argc >= 3) return Report(argc - 2, argv + 2);
+  if (cmd == "witnesses" && argc == 3) return Witnesses(argv[2]);
   if (cmd == "degradations") {
     for (const Degradation& d : kDegradations) std::printf("%s %s\n", d.name, d.cls);
     return 0;

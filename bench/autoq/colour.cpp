@@ -29,7 +29,14 @@ void MatMul(const double a[9], const double b[9], double out[9]) {
   std::copy(r, r + 9, out);
 }
 
-bool Invert(const double m[9], double out[9]) {
+double LabF(double t) { return t > 216.0 / 24389.0 ? std::cbrt(t) : (24389.0 / 27.0 * t + 16.0) / 116.0; }
+
+double Degrees(double rad) { return rad * 180.0 / kPi; }
+double Radians(double deg) { return deg * kPi / 180.0; }
+
+}  // namespace
+
+bool InvertMatrix(const double m[9], double out[9]) {
   const double det = m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) +
                      m[2] * (m[3] * m[7] - m[4] * m[6]);
   if (std::fabs(det) < 1e-12) return false;
@@ -41,13 +48,6 @@ bool Invert(const double m[9], double out[9]) {
   std::copy(r, r + 9, out);
   return true;
 }
-
-double LabF(double t) { return t > 216.0 / 24389.0 ? std::cbrt(t) : (24389.0 / 27.0 * t + 16.0) / 116.0; }
-
-double Degrees(double rad) { return rad * 180.0 / kPi; }
-double Radians(double deg) { return deg * kPi / 180.0; }
-
-}  // namespace
 
 double SrgbToLinear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
 double LinearToSrgb(double v) {
@@ -135,7 +135,7 @@ void CastMatrix(const double xy[2], double strength, double m[9]) {
   double gain[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
   for (int i = 0; i < 3; ++i) gain[4 * i] = std::pow(lmsTo[i] / lmsFrom[i], strength);
   double inverseBradford[9], t[9];
-  Invert(kBradford, inverseBradford);
+  InvertMatrix(kBradford, inverseBradford);
   // linear sRGB -> XYZ -> cones -> scaled -> XYZ -> linear sRGB
   MatMul(kBradford, kRgbToXyz, t);
   MatMul(gain, t, t);

@@ -11,6 +11,9 @@ namespace autoq {
 double SrgbToLinear(double v);
 double LinearToSrgb(double v);
 
+// out = m^-1 (row-major 3 x 3); false when m is singular.
+bool InvertMatrix(const double m[9], double out[9]);
+
 void LinearRgbToXyz(const double rgb[3], double xyz[3]);
 void XyzToLinearRgb(const double xyz[3], double rgb[3]);
 void XyzToLab(const double xyz[3], double lab[3]);  // D65 white

@@ -6,6 +6,7 @@
 
 #include "correct/colourbalance.h"
 #include "correct/correctiontransform.h"
+#include "correct/illuminant.h"
 #include "correct/tonetools.h"
 #include "base/memory.h"
 
@@ -22,19 +23,19 @@ constexpr ToolMask kToneMask = TOOL_POINTS | TOOL_BRIGHTNESS | TOOL_CONTRAST | T
 
 // ---- the decision's constants (tuned on the benchmark's tuning photographs) --------------
 struct Tuning {
-  // Cast: the estimates are averaged in ln(R/G), ln(B/G) with these weights
-  // (a channel counts at least `floor` of the largest). The part of the
-  // average that castLow + spreadScale x their spread could explain stays;
-  // a cast no light source shows (see Plausible) is the scene's colour.
-  double wSog = 1, wEdge = 1, wPatch = 1, wBright = 1, floor = 0.05;
+  // Cast: four witnesses (illuminant.h) are averaged in ln(R/G), ln(B/G).
+  // The part of the average that castLow + spreadScale x their spread could
+  // explain stays; a cast no light source shows (see Plausible) is the
+  // scene's colour.
   double castLow = 0.05, spreadScale = 2.0;
   // The most a light source departs from white along the warm-cool axis
   // (each side) and the green-magenta axis (each side), with a soft edge of
   // castMaxSoft of that.
   double warmAxis[2] = {0.56, -0.83}, magentaAxis[2] = {0.65, 0.76};
   double warmMax = 2.4, coolMax = 0.3, magentaMax = 0.9, greenMax = 0.5, castMaxSoft = 0.3;
-  // A white patch with more than wpClip of the pixels clipped may stand alone.
-  double wpClip = 0.002;
+  // A highlight plateau of more than plateauShare of the pixels may stand
+  // alone; the witnesses' spread counts plateauSpreadScale there.
+  double plateauShare = 0.0002, plateauSpreadScale = 0.5;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset. The offset is taken away in encoded
   // values (the domain linear^(1 / hazeGammaEncoded)) while it stays below
@@ -151,74 +152,18 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
   // Estimates are taken after the haze offset is gone.
   double lin[256];
   HazeFree(linIn, *m, lin);
-  const size_t n = (size_t)s.columns * s.rows;
-  const uint8_t* p = s.rgb.get();
-  double sog[3] = {0, 0, 0}, edge[3] = {0, 0, 0};
-  uint64_t counted = 0, clippedCount = 0;
-  std::array<uint32_t, 1024> channel[3] = {}, luma = {};
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t* q = p + 3 * i;
-    const bool clipped = q[0] >= kClipCode || q[1] >= kClipCode || q[2] >= kClipCode;
-    for (int c = 0; c < 3; ++c) ++channel[c][Bin1024(lin[q[c]])];
-    clippedCount += clipped;
-    if (clipped) continue;
-    const double y = lumaW[0] * lin[q[0]] + lumaW[1] * lin[q[1]] + lumaW[2] * lin[q[2]];
-    ++luma[Bin1024(y)];
-    ++counted;
-    for (int c = 0; c < 3; ++c) {
-      const double v = lin[q[c]], v2 = v * v;
-      sog[c] += v2 * v2 * v2;
-    }
-    const size_t x = i % s.columns;
-    if (x + 1 < (size_t)s.columns) {
-      const uint8_t* r = q + 3;
-      if (r[0] < kClipCode && r[1] < kClipCode && r[2] < kClipCode)
-        for (int c = 0; c < 3; ++c) edge[c] += std::fabs(lin[q[c]] - lin[r[c]]);
-    }
-    if (i + s.columns < n) {
-      const uint8_t* r = q + 3 * s.columns;
-      if (r[0] < kClipCode && r[1] < kClipCode && r[2] < kClipCode)
-        for (int c = 0; c < 3; ++c) edge[c] += std::fabs(lin[q[c]] - lin[r[c]]);
-    }
-  }
-  // Bright pixels: the mean of the unclipped pixels in the top 3 % of luminance.
-  const double brightFrom = Percentile(luma, counted, 0.97);
-  double bright[3] = {0, 0, 0};
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t* q = p + 3 * i;
-    if (q[0] >= kClipCode || q[1] >= kClipCode || q[2] >= kClipCode) continue;
-    const double y = lumaW[0] * lin[q[0]] + lumaW[1] * lin[q[1]] + lumaW[2] * lin[q[2]];
-    if (y < brightFrom) continue;
-    for (int c = 0; c < 3; ++c) bright[c] += lin[q[c]];
-  }
-  double patch[3];
-  for (int c = 0; c < 3; ++c) patch[c] = std::max(Percentile(channel[c], n, 0.995), 1e-4);
-  for (int c = 0; c < 3; ++c) sog[c] = std::pow(sog[c] / std::max<uint64_t>(counted, 1), 1.0 / 6.0);
-
-  // Each estimate in ln(R/G), ln(B/G), a channel counted at least `floor` of the largest.
-  const double* estimates[kCastEstimates] = {sog, edge, patch, bright};
-  const double weights[kCastEstimates] = {kTuning.wSog, kTuning.wEdge, kTuning.wPatch, kTuning.wBright};
-  double uv[kCastEstimates][2], w[kCastEstimates];
-  int valid = 0;
-  double wsum = 0.0;
-  for (int k = 0; k < kCastEstimates; ++k) {
-    const double* e = estimates[k];
-    const double top = std::max(e[0], std::max(e[1], e[2]));
-    if (!(top > 0.0) || !(weights[k] > 0.0)) continue;
-    const double f = kTuning.floor * top;
-    uv[valid][0] = m->estimates[k][0] = std::log(std::max(e[0], f) / std::max(e[1], f));
-    uv[valid][1] = m->estimates[k][1] = std::log(std::max(e[2], f) / std::max(e[1], f));
-    w[valid] = weights[k];
-    wsum += weights[k];
-    ++valid;
-  }
-  if (valid == 0) return;
+  IlluminantWitnesses& w = m->witnesses;
+  MeasureWitnesses(s.rgb.get(), s.columns, s.rows, lin, lumaW, kClipCode, &w);
+  // The average of the witnesses that agree best with the light on the
+  // tuning photographs, and their disagreement.
+  const IlluminantWitness used4[] = {kWitnessShades8, kWitnessEdge1, kWitnessPatch995, kWitnessBright};
   double mean[2] = {0, 0};
-  for (int k = 0; k < valid; ++k) mean[0] += w[k] * uv[k][0] / wsum, mean[1] += w[k] * uv[k][1] / wsum;
+  for (IlluminantWitness k : used4) mean[0] += w.uv[k][0] / 4.0, mean[1] += w.uv[k][1] / 4.0;
   double spread = 0.0;
-  for (int k = 0; k < valid; ++k) spread += w[k] * std::hypot(uv[k][0] - mean[0], uv[k][1] - mean[1]) / wsum;
+  for (IlluminantWitness k : used4) spread += std::hypot(w.uv[k][0] - mean[0], w.uv[k][1] - mean[1]) / 4.0;
   m->cast[0] = mean[0], m->cast[1] = mean[1];
   m->spread = spread;
+  const double* plateauUv = w.plateauUv;
   // The part of the estimate that a picture's own colour could explain is
   // kept: a cast no larger than that is left alone, a larger one is taken
   // away less that part (a soft threshold, wider where the estimates disagree).
@@ -229,17 +174,16 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
   // colour (foliage, a flower filling the frame), not a cast.
   m->castConfidence *= Plausible(mean);
   double used[2] = {mean[0], mean[1]};
-  // A white patch that reaches full scale in its strongest channel, with
-  // pixels clipped there, is most likely a white or specular highlight: it
-  // shows a strong cast as it is, beyond what the average may take.
-  const bool whiteReached = patch[0] >= 0.95 || patch[1] >= 0.95 || patch[2] >= 0.95;
-  if (whiteReached && clippedCount > kTuning.wpClip * n) {
-    const double wp = std::hypot(m->estimates[2][0], m->estimates[2][1]);
-    const double allowanceWp = kTuning.castLow + kTuning.spreadScale * spread;
+  // A highlight plateau (pixels near the top code of every channel at once)
+  // is most likely a white or a clipped highlight: it shows a strong cast
+  // as it is, at any exposure, beyond what the average may take.
+  if (w.plateauShare > kTuning.plateauShare) {
+    const double wp = std::hypot(plateauUv[0], plateauUv[1]);
+    const double allowanceWp = kTuning.castLow + kTuning.plateauSpreadScale * spread;
     double c = wp > allowanceWp ? 1.0 - allowanceWp / wp : 0.0;
-    c *= Plausible(m->estimates[2]);
+    c *= Plausible(plateauUv);
     if (c * wp > m->castConfidence * size) {
-      used[0] = m->estimates[2][0], used[1] = m->estimates[2][1];
+      used[0] = plateauUv[0], used[1] = plateauUv[1];
       m->castConfidence = c;
     }
   }

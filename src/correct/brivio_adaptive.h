@@ -33,11 +33,10 @@
 #include <cstdint>
 
 #include "correct/brivio.h"
+#include "correct/illuminant.h"
 #include "base/pixelview.h"
 #include "correct/tavelinpars.h"
 #include "base/status.h"
-
-constexpr int kCastEstimates = 4;
 
 // What the analysis measured and decided, for tests and the benchmark's notes.
 struct AdaptiveModel {
@@ -49,8 +48,8 @@ struct AdaptiveModel {
   double castConfidence = 0.0;       // 0..1: the share of the estimated cast applied
   // Measurements (linear light, after the cast's gains where it says so).
   double cast[2] = {0.0, 0.0};  // estimated illuminant, ln(R/G) and ln(B/G)
-  double spread = 0.0;          // disagreement of the estimates, same units
-  double estimates[kCastEstimates][2] = {};  // each: shades of gray, gray edge, white patch, bright pixels
+  double spread = 0.0;          // disagreement of the witnesses, same units
+  IlluminantWitnesses witnesses;
   double black = 0.0;           // 0.5 % level of the least channel, after gains
   double white = 1.0;           // 99.5 % level of the largest channel, after gains
   double peak = 1.0;            // 99.99 % level of the largest channel, after gains

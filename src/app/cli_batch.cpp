@@ -38,6 +38,8 @@
 #include "app/cli_options.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
+#include "base/debuglog.h"
+#include "base/outputplan.h"
 #include "session/batchline.h"
 #include "session/editcontext.h"
 #include "session/runfolder.h"
@@ -873,6 +875,132 @@ Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vecto
   return RunTasks(host, jobs, (int32_t)indices.size(), task, deliver, Phrase(9234, (int)indices.size()));
 }
 
+// The most bytes of decoded rows one worker keeps of an image between its
+// analysis and its save: 512 MB, and at most a quarter of the memory
+// available (MemAvailable) shared among the workers. TAVELIN_HOLD_MB sets it
+// (0: every image is decoded again for its save; for tests). An image that
+// does not fit is decoded twice; its pixels are the same either way.
+int64_t HoldBudget(int jobs) {
+  constexpr int64_t kMB = 1 << 20;
+  if (const char* v = std::getenv("TAVELIN_HOLD_MB")) return std::max<int64_t>(0, std::atoll(v)) * kMB;
+  int64_t budget = 512 * kMB;
+  if (FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[256];
+    long long kb = 0;
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "MemAvailable: %lld kB", &kb) == 1) break;
+    std::fclose(f);
+    if (kb > 0) budget = std::min<int64_t>(budget, (int64_t)kb * 1024 / 4 / std::max(1, jobs));
+  }
+  return budget;
+}
+
+// Adds and saves `inputs` (none of which is saved over itself), each image
+// in one task of a worker: its record made (the file decoded only when
+// Brivio analyses it, then once, at full size), and the image saved at once
+// from the rows kept in memory (decodeonce.h). Here, as each result arrives,
+// the record is stored in the Batchline and marked saved when the image was,
+// before its line is printed, so that a resume skips it (an image saved
+// whose record had not arrived yet is saved again by a resume, to the same
+// bytes). A failure line for each file that is refused.
+Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Results& results) {
+  CliHost& host = run.host();
+  EditContext& ctx = run.ctx();
+  // The output plan (outputplan.h) before anything is written, as a batch
+  // save asks it: a refused image is neither added nor saved.
+  OutputPlan plan;
+  for (const std::string& in : inputs) plan.AddInput(Absolute(in));
+  const SaveSettings settings = SaveSettingsOf(AppPrefs());
+  std::vector<std::string> paths;
+  for (const std::string& given : inputs) {
+    const std::string in = Absolute(given);
+    std::string output;
+    // A file that cannot be read is left to its add, which says why.
+    const PlanVerdict verdict = PlannedOutputPath(settings, in, output) == kOk ? plan.Claim(in, {output}) : PlanVerdict{};
+    if (verdict.ok) {
+      paths.push_back(in);
+      continue;
+    }
+    ImageResult r;
+    r.input = in;
+    r.status = "failed";
+    r.reason = verdict.message;
+    results.Add(r);
+  }
+  if (paths.empty()) return kOk;
+  AddProfiles profiles;
+  StartProfileAdd(*ctx.app, &profiles);
+  const int64_t holdBytes = HoldBudget(jobs);
+  const bool hash = results.Reporting();
+  // A frame: the add's status, its message and the record; then the save's
+  // status, seconds, output size, output path, reason and SHA-256.
+  const Task task = [&](int32_t k) {
+    host.lastAlert.clear();
+    const auto t0 = std::chrono::steady_clock::now();
+    HeldImage held;
+    const OnePassAdd onePass{holdBytes, &held};
+    std::vector<uint8_t> record;
+    const Status added = MakeImageRecord(&ctx, paths[k], profiles.op, &record, &onePass);
+    const std::string message = host.lastAlert;
+    host.lastAlert.clear();
+    Status st = kCancelled;
+    if (added == kOk && !gInterrupted) st = SaveImageRecord(&ctx, paths[k], record, &held);
+    held.rows.reset();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const uint64_t size = st == kOk ? FileSize(ctx.outputPath) : 0;
+    std::vector<uint8_t> b(sizeof added);
+    std::memcpy(b.data(), &added, sizeof added);
+    PutText(b, message);
+    PutText(b, std::string(record.begin(), record.end()));
+    const size_t at = b.size();
+    b.resize(at + sizeof st + sizeof seconds + sizeof size);
+    std::memcpy(b.data() + at, &st, sizeof st);
+    std::memcpy(b.data() + at + sizeof st, &seconds, sizeof seconds);
+    std::memcpy(b.data() + at + sizeof st + sizeof seconds, &size, sizeof size);
+    PutText(b, st == kOk ? ctx.outputPath : std::string());
+    PutText(b, st == kOk || st == kCancelled ? std::string() : (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
+    PutText(b, st == kOk && hash ? FileSha256Hex(ctx.outputPath) : std::string());
+    host.lastAlert.clear();
+    return b;
+  };
+  const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& b) {
+    Status added = kCancelled, st = kCancelled;
+    std::string message, record;
+    ImageResult r;
+    r.input = paths[k];
+    size_t at = sizeof added;
+    if (b.size() < at) return;
+    std::memcpy(&added, b.data(), sizeof added);
+    if (!GetText(b, at, message) || !GetText(b, at, record)) return;
+    if (added != kOk) {
+      if (added == kCancelled) return;
+      r.status = "failed";
+      r.reason = OneLine(message.empty() ? StatusWord(added) : message);
+      results.Add(r, "not added");
+      return;
+    }
+    if (b.size() < at + sizeof st + sizeof r.seconds + sizeof r.outputSize) return;
+    std::memcpy(&st, b.data() + at, sizeof st);
+    std::memcpy(&r.seconds, b.data() + at + sizeof st, sizeof r.seconds);
+    std::memcpy(&r.outputSize, b.data() + at + sizeof st + sizeof r.seconds, sizeof r.outputSize);
+    at += sizeof st + sizeof r.seconds + sizeof r.outputSize;
+    if (!GetText(b, at, r.output) || !GetText(b, at, r.reason) || !GetText(b, at, r.sha256)) return;
+    // The record, and its mark, before the line.
+    if (AppendImageRecord(&ctx, paths[k], std::vector<uint8_t>(record.begin(), record.end())) == kOk && st == kOk &&
+        RunStateSaved(ctx.batch.files, ctx.batch.entries.back()) != kOk)
+      DLog("the run state did not take the save of %s", paths[k].c_str());
+    r.reason = OneLine(r.reason);
+    r.status = st == kOk ? "saved" : st == kCancelled ? "cancelled" : "failed";
+    results.Add(r);
+  };
+  host.echoAlerts = false;
+  host.lastAlert.clear();
+  const Status st = RunTasks(host, jobs, (int32_t)paths.size(), task, deliver, Phrase(9234, (int)paths.size()));
+  host.echoAlerts = true;
+  host.lastAlert.clear();
+  return st;
+}
+
 // Saves every entry of the Batchline. kCancelled when interrupted.
 Status SaveEntries(Run& run, int jobs, Results& results) {
   EditContext& ctx = run.ctx();
@@ -1119,6 +1247,7 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
   const bool overwrite = OverwriteMode(plan);
   while (next < inputs.size() && !gInterrupted) {
     std::vector<std::string> batch;
+    bool overOwnInput = false;
     size_t end = next;
     // With --keep-tree a batch holds the images of one folder: the output
     // folder is a setting of the whole save.
@@ -1157,14 +1286,22 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
           continue;
         }
         if (!overwrite || output != in) claimed.emplace(output, in);
+        if (overwrite || SameFile(in, output)) overOwnInput = true;
         folders.insert(FolderOf(output, "./"));
       }
       batch.push_back(in);
     }
     if (!batch.empty()) {
-      AddInputs(run, batch, jobs, results);
-      if (gInterrupted) break;
-      const Status saved = SaveEntries(run, jobs, results);
+      // An image saved over itself goes the two-step way: its entry is
+      // stored before the save, so that a resume never corrects it twice.
+      Status saved = kOk;
+      if (overOwnInput) {
+        AddInputs(run, batch, jobs, results);
+        if (gInterrupted) break;
+        saved = SaveEntries(run, jobs, results);
+      } else {
+        saved = AddAndSave(run, batch, jobs, results);
+      }
       // Also when the run stops here: the outputs renamed so far stay put.
       for (const std::string& folder : folders) SyncFolder(folder);
       folders.clear();

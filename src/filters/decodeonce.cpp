@@ -1,0 +1,48 @@
+#include "filters/decodeonce.h"
+
+#include "imagefile/ras.h"
+
+int64_t HeldImageBytes(const RasImage& image) {
+  return (int64_t)image.width * image.height * image.channels * (image.Is16() ? 2 : 1);
+}
+
+Status IPDecodeOnce(const std::string& path, const ReadOptions& read, int64_t holdBytes, IPRowThumbnail& thumbnail,
+                    HeldImage& held) {
+  held.rows.reset();
+  RasImage& image = held.image;
+  ReadOptions options = read;
+  options.scale = 1;
+  Status st = RasQuery(path, image, options);
+  if (st == kOk) st = RasOpenRead(path, image, options);
+  if (st == kOk) st = thumbnail.Prepare(image);
+  if (st != kOk) {
+    RasClose(image);
+    return st;
+  }
+  held.bytesPerSample = image.Is16() ? 2 : 1;
+  if (HeldImageBytes(image) <= holdBytes) held.rows = MemNewArray<uint8_t>((size_t)HeldImageBytes(image), false);
+  // Kept rows are decoded straight into their place: the scanline borrows
+  // them (and owns nothing to free); otherwise into a scanline of its own.
+  RasScanline sl;
+  if (!held.Held()) st = RasMakeSl(sl, image);
+  else {
+    sl.width = image.width;
+    sl.channels = image.channels;
+  }
+  for (uint32_t y = 0; st == kOk && y < image.height; ++y) {
+    if (held.Held()) {
+      for (int32_t c = 0; c < image.channels; ++c) {
+        if (held.bytesPerSample == 1) sl.plane8[c] = static_cast<uint8_t*>(held.Row(y, c));
+        else sl.plane16[c] = static_cast<uint16_t*>(held.Row(y, c));
+      }
+    }
+    if ((st = RasReadSl(image, y, sl)) == kOk) thumbnail.AddRow(y, sl);
+  }
+  if (held.Held()) {
+    for (int32_t c = 0; c < 4; ++c) sl.plane8[c] = nullptr, sl.plane16[c] = nullptr;
+  }
+  const Status closed = RasClose(image);
+  if (st == kOk) st = closed;
+  if (st != kOk) held.rows.reset();
+  return st;
+}

@@ -934,10 +934,11 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
   const bool hash = results.Reporting();
   // A frame: the add's status, its message and the record; then the save's
   // status, seconds, output size, output path, reason and SHA-256.
+  // One block for the rows of every image a process works on (decodeonce.h).
+  HeldImage held;
   const Task task = [&](int32_t k) {
     host.lastAlert.clear();
     const auto t0 = std::chrono::steady_clock::now();
-    HeldImage held;
     const OnePassAdd onePass{holdBytes, &held};
     std::vector<uint8_t> record;
     const Status added = MakeImageRecord(&ctx, paths[k], profiles.op, &record, &onePass);
@@ -945,7 +946,7 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
     host.lastAlert.clear();
     Status st = kCancelled;
     if (added == kOk && !gInterrupted) st = SaveImageRecord(&ctx, paths[k], record, &held);
-    held.rows.reset();
+    held.Drop();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const uint64_t size = st == kOk ? FileSize(ctx.outputPath) : 0;
     std::vector<uint8_t> b(sizeof added);

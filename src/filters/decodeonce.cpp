@@ -1,14 +1,38 @@
 #include "filters/decodeonce.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
+
 #include "imagefile/ras.h"
 
 int64_t HeldImageBytes(const RasImage& image) {
   return (int64_t)image.width * image.height * image.channels * (image.Is16() ? 2 : 1);
 }
 
+namespace {
+
+// A block of `bytes` for the rows: the held one when it is large enough,
+// else a new one, its pages asked to be huge (fewer faults to fill it).
+bool MakeRoom(HeldImage& held, int64_t bytes) {
+  if (held.block && held.capacity >= bytes) return true;
+  held.Free();
+  held.block = MemNewArray<uint8_t>((size_t)bytes, false);
+  if (!held.block) return false;
+  held.capacity = bytes;
+#ifdef MADV_HUGEPAGE
+  const uintptr_t page = 4096, start = ((uintptr_t)held.block.get() + page - 1) & ~(page - 1);
+  const uintptr_t end = ((uintptr_t)held.block.get() + (uintptr_t)bytes) & ~(page - 1);
+  if (end > start) ::madvise((void*)start, end - start, MADV_HUGEPAGE);
+#endif
+  return true;
+}
+
+}  // namespace
+
 Status IPDecodeOnce(const std::string& path, const ReadOptions& read, int64_t holdBytes, IPRowThumbnail& thumbnail,
                     HeldImage& held) {
-  held.rows.reset();
+  held.Drop();
   RasImage& image = held.image;
   ReadOptions options = read;
   options.scale = 1;
@@ -20,7 +44,7 @@ Status IPDecodeOnce(const std::string& path, const ReadOptions& read, int64_t ho
     return st;
   }
   held.bytesPerSample = image.Is16() ? 2 : 1;
-  if (HeldImageBytes(image) <= holdBytes) held.rows = MemNewArray<uint8_t>((size_t)HeldImageBytes(image), false);
+  held.held = HeldImageBytes(image) <= holdBytes && MakeRoom(held, HeldImageBytes(image));
   // Kept rows are decoded straight into their place: the scanline borrows
   // them (and owns nothing to free); otherwise into a scanline of its own.
   RasScanline sl;
@@ -43,6 +67,6 @@ Status IPDecodeOnce(const std::string& path, const ReadOptions& read, int64_t ho
   }
   const Status closed = RasClose(image);
   if (st == kOk) st = closed;
-  if (st != kOk) held.rows.reset();
+  if (st != kOk) held.Drop();
   return st;
 }

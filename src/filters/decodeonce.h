@@ -6,9 +6,12 @@
 // thumbnail is made from the same rows either way, so whether the rows were
 // kept never changes a pixel of the thumbnail or of the saved image.
 //
-// Ownership: HeldImage owns its rows (guarded memory) and the record of the
-// file as its read open described it (closed; its metadata included). The
-// save that reads the rows may change them in place: they serve one save.
+// Ownership: HeldImage owns its block of rows (guarded memory) and the record
+// of the file as its read open described it (closed; its metadata
+// included). The save that reads the rows may change them in place: they
+// serve one save. The block outlives the rows: the next decode into the same
+// HeldImage reuses it when it is large enough, so its pages stay mapped from
+// image to image (filling fresh pages costs as much as a reduced decode).
 #pragma once
 
 #include <cstdint>
@@ -20,14 +23,24 @@
 #include "base/status.h"
 
 struct HeldImage {
-  RasImage image;           // as the read open left it, closed
-  MemPtr<uint8_t[]> rows;   // row y, channel c at ((y × channels + c) × width) samples; empty: not kept
+  RasImage image;            // as the read open left it, closed
+  MemPtr<uint8_t[]> block;   // row y, channel c at ((y × channels + c) × width) samples
+  int64_t capacity = 0;      // bytes of the block
+  bool held = false;         // the block holds the rows of `image`
   int32_t bytesPerSample = 1;
 
-  bool Held() const { return rows != nullptr; }
+  bool Held() const { return held; }
   // Channel c of row y (8- or 16-bit samples as bytesPerSample says).
   void* Row(uint32_t y, int32_t c) const {
-    return rows.get() + (((int64_t)y * image.channels + c) * image.width) * bytesPerSample;
+    return block.get() + (((int64_t)y * image.channels + c) * image.width) * bytesPerSample;
+  }
+  // Forgets the rows (the block stays for the next decode).
+  void Drop() { held = false; }
+  // Frees the block too.
+  void Free() {
+    held = false;
+    block.reset();
+    capacity = 0;
   }
 };
 

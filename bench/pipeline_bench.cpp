@@ -356,20 +356,23 @@ void BM_CorrectTimeShares(benchmark::State& state) {
     saveFiltered = Now() - t0;
 
     // The command line's one pass: the record made from one full decode
-    // (its rows kept), then the save from those rows.
+    // (its rows kept), then the save from those rows; measured on a worker's
+    // second image, whose block of rows is mapped already.
     {
       AddProfiles profiles;
       StartProfileAdd(app, &profiles);
       HeldImage held;
       const OnePassAdd onePass{int64_t(1) << 30, &held};
-      std::vector<uint8_t> record;
-      t0 = Now();
-      if (MakeImageRecord(&ctx, photo, profiles.op, &record, &onePass) != kOk || !held.Held())
-        return state.SkipWithError("one-pass add failed");
-      onePassAdd = Now() - t0;
-      t0 = Now();
-      if (SaveImageRecord(&ctx, photo, record, &held) != kOk) return state.SkipWithError("one-pass save failed");
-      onePassSave = Now() - t0;
+      for (int pass = 0; pass < 2; ++pass) {
+        std::vector<uint8_t> record;
+        t0 = Now();
+        if (MakeImageRecord(&ctx, photo, profiles.op, &record, &onePass) != kOk || !held.Held())
+          return state.SkipWithError("one-pass add failed");
+        onePassAdd = Now() - t0;
+        t0 = Now();
+        if (SaveImageRecord(&ctx, photo, record, &held) != kOk) return state.SkipWithError("one-pass save failed");
+        onePassSave = Now() - t0;
+      }
     }
     ExitEditing(&ctx);
     FreeTavelinPars(&ctx);
@@ -392,13 +395,13 @@ void BM_CorrectTimeShares(benchmark::State& state) {
   share("correct_auto_24mp_sharpen_denoise", "correction", correction, wholeFiltered);
   share("correct_auto_24mp_sharpen_denoise", "filters", filters, wholeFiltered);
   share("correct_auto_24mp_sharpen_denoise", "writing", write, wholeFiltered);
-  // The command line's one pass: reading once (for the analysis and the
-  // save), the analysis, the correction and writing from the rows in memory.
+  // The command line's one pass: adding with the one decode (the analysis
+  // included), then the save from the rows in memory (correction and writing).
   const double onePass = onePassAdd + onePassSave;
-  share("correct_auto_24mp_one_pass", "reading_once", read, onePass);
-  share("correct_auto_24mp_one_pass", "analysis", onePassAdd - read, onePass);
-  share("correct_auto_24mp_one_pass", "correction", onePassSave - write, onePass);
-  share("correct_auto_24mp_one_pass", "writing", write, onePass);
+  share("correct_auto_24mp_one_pass", "adding_with_the_decode", onePassAdd, onePass);
+  share("correct_auto_24mp_one_pass", "saving_from_memory", onePassSave, onePass);
+  std::printf("S_PER_IMAGE correct_auto_24mp_in_process %.3f\n", whole);
+  std::printf("S_PER_IMAGE correct_auto_24mp_one_pass_in_process %.3f\n", onePass);
   std::fflush(stdout);
 }
 

@@ -484,6 +484,7 @@ class Run {
   void KeepFolder() { keep_ = true; }
   const std::string& folder() const { return folder_; }
   ~Run() {
+    held.Free();
     FreeTavelinPars(&ctx_);
     const bool remove = started_ && !keep_ && !BatchlineJobExists(ctx_.batch.files);
     if (ctx_.batch.lockFd >= 0) ::close(ctx_.batch.lockFd);
@@ -494,6 +495,9 @@ class Run {
   }
   EditContext& ctx() { return ctx_; }
   CliHost& host() { return host_; }
+  // The block of decoded rows each image of this process is saved from
+  // (decodeonce.h), kept from batch to batch.
+  HeldImage held;
   int leftOut = 0;      // entries of a resumed job that are not saved again
   int savedBefore = 0;  // entries of a resumed job that were saved already
 
@@ -934,8 +938,7 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
   const bool hash = results.Reporting();
   // A frame: the add's status, its message and the record; then the save's
   // status, seconds, output size, output path, reason and SHA-256.
-  // One block for the rows of every image a process works on (decodeonce.h).
-  HeldImage held;
+  HeldImage& held = run.held;
   const Task task = [&](int32_t k) {
     host.lastAlert.clear();
     const auto t0 = std::chrono::steady_clock::now();

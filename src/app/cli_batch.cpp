@@ -839,6 +839,35 @@ bool GetText(const std::vector<uint8_t>& b, size_t& at, std::string& t) {
   return true;
 }
 
+// Appends the result of a save that took `seconds` to the frame (the output
+// is read back for its SHA-256 only with `hash`, for the report).
+void PutSaveResult(std::vector<uint8_t>& b, const EditContext* ctx, CliHost& host, Status st, double seconds,
+                   bool hash) {
+  const uint64_t size = st == kOk ? FileSize(ctx->outputPath) : 0;
+  const size_t at = b.size();
+  b.resize(at + sizeof st + sizeof seconds + sizeof size);
+  std::memcpy(b.data() + at, &st, sizeof st);
+  std::memcpy(b.data() + at + sizeof st, &seconds, sizeof seconds);
+  std::memcpy(b.data() + at + sizeof st + sizeof seconds, &size, sizeof size);
+  PutText(b, st == kOk ? ctx->outputPath : std::string());
+  PutText(b, st == kOk || st == kCancelled ? std::string() : (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
+  PutText(b, st == kOk && hash ? FileSha256Hex(ctx->outputPath) : std::string());
+  host.lastAlert.clear();
+}
+// Reads a save's result from the frame at `at` into `st` and `r` (all but
+// its input); false for a frame cut short.
+bool GetSaveResult(const std::vector<uint8_t>& b, size_t at, Status& st, ImageResult& r) {
+  if (b.size() < at + sizeof st + sizeof r.seconds + sizeof r.outputSize) return false;
+  std::memcpy(&st, b.data() + at, sizeof st);
+  std::memcpy(&r.seconds, b.data() + at + sizeof st, sizeof r.seconds);
+  std::memcpy(&r.outputSize, b.data() + at + sizeof st + sizeof r.seconds, sizeof r.outputSize);
+  at += sizeof st + sizeof r.seconds + sizeof r.outputSize;
+  if (!GetText(b, at, r.output) || !GetText(b, at, r.reason) || !GetText(b, at, r.sha256)) return false;
+  r.reason = OneLine(r.reason);
+  r.status = st == kOk ? "saved" : st == kCancelled ? "cancelled" : "failed";
+  return true;
+}
+
 // Saves the entries in worker processes; each result is printed and
 // reported as it arrives.
 Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vector<int32_t>& indices, bool overwrite,
@@ -849,31 +878,16 @@ Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vecto
     host.lastAlert.clear();
     const auto t0 = std::chrono::steady_clock::now();
     const Status st = SaveBatchEntry(ctx, indices[k], overwrite);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const uint64_t size = st == kOk ? FileSize(ctx->outputPath) : 0;
-    std::vector<uint8_t> b(sizeof st + sizeof seconds + sizeof size);
-    std::memcpy(b.data(), &st, sizeof st);
-    std::memcpy(b.data() + sizeof st, &seconds, sizeof seconds);
-    std::memcpy(b.data() + sizeof st + sizeof seconds, &size, sizeof size);
-    PutText(b, st == kOk ? ctx->outputPath : std::string());
-    PutText(b, st == kOk || st == kCancelled ? std::string() : (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
-    PutText(b, st == kOk && hash ? FileSha256Hex(ctx->outputPath) : std::string());
-    host.lastAlert.clear();
+    std::vector<uint8_t> b;
+    PutSaveResult(b, ctx, host, st, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), hash);
     return b;
   };
   const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& b) {
     ImageResult r;
-    r.input = BatchlineImagePath(ctx, indices[k]);
     Status st = kCancelled;
-    size_t at = sizeof st + sizeof r.seconds + sizeof r.outputSize;
-    if (b.size() < at) return;
-    std::memcpy(&st, b.data(), sizeof st);
-    std::memcpy(&r.seconds, b.data() + sizeof st, sizeof r.seconds);
-    std::memcpy(&r.outputSize, b.data() + sizeof st + sizeof r.seconds, sizeof r.outputSize);
-    if (!GetText(b, at, r.output) || !GetText(b, at, r.reason) || !GetText(b, at, r.sha256)) return;
-    r.reason = OneLine(r.reason);
+    if (!GetSaveResult(b, 0, st, r)) return;
+    r.input = BatchlineImagePath(ctx, indices[k]);
     (*statuses)[k] = st;
-    r.status = st == kOk ? "saved" : st == kCancelled ? "cancelled" : "failed";
     results.Add(r);
   };
   return RunTasks(host, jobs, (int32_t)indices.size(), task, deliver, Phrase(9234, (int)indices.size()));
@@ -950,21 +964,11 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
     Status st = kCancelled;
     if (added == kOk && !gInterrupted) st = SaveImageRecord(&ctx, paths[k], record, &held);
     held.Drop();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const uint64_t size = st == kOk ? FileSize(ctx.outputPath) : 0;
     std::vector<uint8_t> b(sizeof added);
     std::memcpy(b.data(), &added, sizeof added);
     PutText(b, message);
     PutText(b, std::string(record.begin(), record.end()));
-    const size_t at = b.size();
-    b.resize(at + sizeof st + sizeof seconds + sizeof size);
-    std::memcpy(b.data() + at, &st, sizeof st);
-    std::memcpy(b.data() + at + sizeof st, &seconds, sizeof seconds);
-    std::memcpy(b.data() + at + sizeof st + sizeof seconds, &size, sizeof size);
-    PutText(b, st == kOk ? ctx.outputPath : std::string());
-    PutText(b, st == kOk || st == kCancelled ? std::string() : (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
-    PutText(b, st == kOk && hash ? FileSha256Hex(ctx.outputPath) : std::string());
-    host.lastAlert.clear();
+    PutSaveResult(b, &ctx, host, st, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), hash);
     return b;
   };
   const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& b) {
@@ -983,18 +987,11 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
       results.Add(r, "not added");
       return;
     }
-    if (b.size() < at + sizeof st + sizeof r.seconds + sizeof r.outputSize) return;
-    std::memcpy(&st, b.data() + at, sizeof st);
-    std::memcpy(&r.seconds, b.data() + at + sizeof st, sizeof r.seconds);
-    std::memcpy(&r.outputSize, b.data() + at + sizeof st + sizeof r.seconds, sizeof r.outputSize);
-    at += sizeof st + sizeof r.seconds + sizeof r.outputSize;
-    if (!GetText(b, at, r.output) || !GetText(b, at, r.reason) || !GetText(b, at, r.sha256)) return;
+    if (!GetSaveResult(b, at, st, r)) return;
     // The record, and its mark, before the line.
     if (AppendImageRecord(&ctx, paths[k], std::vector<uint8_t>(record.begin(), record.end())) == kOk && st == kOk &&
         RunStateSaved(ctx.batch.files, ctx.batch.entries.back()) != kOk)
       DLog("the run state did not take the save of %s", paths[k].c_str());
-    r.reason = OneLine(r.reason);
-    r.status = st == kOk ? "saved" : st == kCancelled ? "cancelled" : "failed";
     results.Add(r);
   };
   host.echoAlerts = false;

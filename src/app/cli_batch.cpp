@@ -916,11 +916,12 @@ int64_t HoldBudget(int jobs) {
 // Adds and saves `inputs` (none of which is saved over itself), each image
 // in one task of a worker: its record made (the file decoded only when
 // Brivio analyses it, then once, at full size), and the image saved at once
-// from the rows kept in memory (decodeonce.h). Here, as each result arrives,
-// the record is stored in the Batchline and marked saved when the image was,
-// before its line is printed, so that a resume skips it (an image saved
-// whose record had not arrived yet is saved again by a resume, to the same
-// bytes). A failure line for each file that is refused.
+// from the rows kept in memory (decodeonce.h). Here, as the results arrive
+// (in the inputs' order), each record is stored in the Batchline and marked
+// saved when the image was, before its line is printed, so that a resume
+// skips it (an image saved whose record had not been stored yet is saved
+// again by a resume, to the same bytes). A failure line for each file that
+// is refused.
 Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Results& results) {
   CliHost& host = run.host();
   EditContext& ctx = run.ctx();
@@ -971,7 +972,13 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
     PutSaveResult(b, &ctx, host, st, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), hash);
     return b;
   };
-  const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& b) {
+  // The results are taken in the order of the inputs (one that arrives
+  // early waits for those before it), so that the Batchline holds the first
+  // images of the batch, as a resume expects, and the lines come in order.
+  std::vector<std::vector<uint8_t>> arrived(paths.size());
+  size_t next = 0;
+  auto take = [&](size_t k) {
+    const std::vector<uint8_t>& b = arrived[k];
     Status added = kCancelled, st = kCancelled;
     std::string message, record;
     ImageResult r;
@@ -994,9 +1001,16 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
       DLog("the run state did not take the save of %s", paths[k].c_str());
     results.Add(r);
   };
+  const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& b) {
+    arrived[(size_t)k] = b.empty() ? std::vector<uint8_t>(1) : std::move(b);
+    for (; next < paths.size() && !arrived[next].empty(); ++next) take(next);
+  };
   host.echoAlerts = false;
   host.lastAlert.clear();
   const Status st = RunTasks(host, jobs, (int32_t)paths.size(), task, deliver, Phrase(9234, (int)paths.size()));
+  // After an interruption: those that arrived behind one that never did.
+  for (; next < paths.size(); ++next)
+    if (!arrived[next].empty()) take(next);
   host.echoAlerts = true;
   host.lastAlert.clear();
   return st;

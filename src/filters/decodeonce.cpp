@@ -2,12 +2,16 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "imagefile/ras.h"
 
 int64_t HeldImageBytes(const RasImage& image) {
-  return (int64_t)image.width * image.height * image.channels * (image.Is16() ? 2 : 1);
+  // A header may claim any size: a product beyond 63 bits is "too many".
+  const unsigned __int128 bytes =
+      (unsigned __int128)image.width * image.height * (uint32_t)std::max(image.channels, 0) * (image.Is16() ? 2u : 1u);
+  return bytes > (unsigned __int128)INT64_MAX ? INT64_MAX : (int64_t)bytes;
 }
 
 namespace {

@@ -44,7 +44,7 @@ struct HeldImage {
   }
 };
 
-// The bytes the rows of `image` take in memory.
+// The bytes the rows of `image` take in memory (INT64_MAX beyond 63 bits).
 int64_t HeldImageBytes(const RasImage& image);
 
 // Reads every row of `path` (with `read`; a JPEG at its full size) into

@@ -20,25 +20,27 @@ Status IPRowThumbnail::Prepare(const RasImage& image, int32_t box) {
   const int64_t blocksWide = (W_ + denom_ - 1) / denom_, blocksHigh = (H_ + denom_ - 1) / denom_;
   column_ = MemNewArray<int64_t>((size_t)w_, false);
   slotOfRow_ = MemNewArray<int32_t>((size_t)h_, false);
-  slotOfBlock_ = MemNewArray<int32_t>((size_t)blocksHigh, false);
-  if (!column_ || !slotOfRow_ || !slotOfBlock_) return kNoMem;
+  block_ = MemNewArray<int64_t>((size_t)h_, false);
+  if (!column_ || !slotOfRow_ || !block_) return kNoMem;
   for (int32_t x = 0; x < w_; ++x) column_[x] = IPFastIndex(x, step, denom_, blocksWide) * denom_;
-  std::fill(slotOfBlock_.get(), slotOfBlock_.get() + blocksHigh, -1);
-  int32_t slots = 0;
+  // The picks' block rows never decrease down the output: one slot each.
+  slots_ = 0;
   for (int32_t y = 0; y < h_; ++y) {
     const int64_t block = IPFastIndex(y, step, denom_, blocksHigh);
-    if (slotOfBlock_[block] < 0) slotOfBlock_[block] = slots++;
-    slotOfRow_[y] = slotOfBlock_[block];
+    if (slots_ == 0 || block_[slots_ - 1] != block) block_[slots_++] = block;
+    slotOfRow_[y] = slots_ - 1;
   }
-  sums_ = MemNewArray<uint32_t>((size_t)slots * channels_ * w_, true);
+  next_ = 0;
+  sums_ = MemNewArray<uint32_t>((size_t)slots_ * channels_ * w_, true);
   return sums_ ? kOk : kNoMem;
 }
 
 void IPRowThumbnail::AddRow(uint32_t y, const RasScanline& row) {
   if (!sums_ || (int64_t)y >= H_) return;
-  const int32_t slot = slotOfBlock_[y / denom_];
-  if (slot < 0) return;
-  uint32_t* sums = sums_.get() + (int64_t)slot * channels_ * w_;
+  const int64_t block = y / denom_;
+  while (next_ < slots_ && block_[next_] < block) ++next_;
+  if (next_ == slots_ || block_[next_] != block) return;
+  uint32_t* sums = sums_.get() + (int64_t)next_ * channels_ * w_;
   for (int32_t c = 0; c < channels_; ++c, sums += w_) {
     for (int32_t x = 0; x < w_; ++x) {
       const int64_t first = column_[x], end = std::min<int64_t>(first + denom_, W_);
@@ -59,10 +61,8 @@ Status IPRowThumbnail::Finish(PixelBuffer& out) const {
   Status st = PixelBufferCreate(raster, 2 * box_, 2 * box_, channels_, 1);
   if (st != kOk) return st;
   raster.colorType = colorType_;
-  const int64_t step = IPScaleStep(W_, H_, w_, h_);
-  const int64_t blocksHigh = (H_ + denom_ - 1) / denom_;
   for (int32_t y = 0; y < h_; ++y) {
-    const int64_t top = IPFastIndex(y, step, denom_, blocksHigh) * denom_;
+    const int64_t top = block_[slotOfRow_[y]] * denom_;
     const int64_t rows = std::min<int64_t>(denom_, H_ - top);
     const uint32_t* sums = sums_.get() + (int64_t)slotOfRow_[y] * channels_ * w_;
     for (int32_t c = 0; c < channels_; ++c, sums += w_) {

@@ -13,7 +13,8 @@
 // high byte, as in IPMakeThumbnail.
 //
 // Memory: the sums of the picked blocks (at most twice the box squared per
-// channel, 32 bits each); no row is kept. AddRow allocates nothing.
+// channel, 32 bits each) and a few numbers per picked row and column, never
+// in proportion to the image; no row is kept. AddRow allocates nothing.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +46,7 @@ class IPRowThumbnail {
   int32_t w_ = 0, h_ = 0;          // the fast step's size
   MemPtr<int64_t[]> column_;       // per fast column: the first full-size sample of its block
   MemPtr<int32_t[]> slotOfRow_;    // per fast row: its block row's slot in sums_
-  MemPtr<int32_t[]> slotOfBlock_;  // per block row (full-size row ÷ denom): its slot, −1 when not picked
+  MemPtr<int64_t[]> block_;        // per slot: its block row (full-size row ÷ denom), increasing
+  int32_t slots_ = 0, next_ = 0;   // slots used; the first slot whose block row AddRow has not passed
   MemPtr<uint32_t[]> sums_;        // per slot, channel and fast column: the block's sum
 };

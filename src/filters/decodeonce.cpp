@@ -37,6 +37,7 @@ bool MakeRoom(HeldImage& held, int64_t bytes) {
 Status IPDecodeOnce(const std::string& path, const ReadOptions& read, int64_t holdBytes, IPRowThumbnail& thumbnail,
                     HeldImage& held) {
   held.Drop();
+  held.image = RasImage();  // a save may have taken the last one's record
   RasImage& image = held.image;
   ReadOptions options = read;
   options.scale = 1;

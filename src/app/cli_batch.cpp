@@ -38,6 +38,8 @@
 #include "app/cli_options.h"
 #include "prefs/prefs.h"
 #include "base/alert.h"
+#include "base/debuglog.h"
+#include "base/outputplan.h"
 #include "session/batchline.h"
 #include "session/editcontext.h"
 #include "session/runfolder.h"
@@ -482,6 +484,7 @@ class Run {
   void KeepFolder() { keep_ = true; }
   const std::string& folder() const { return folder_; }
   ~Run() {
+    held.Free();
     FreeTavelinPars(&ctx_);
     const bool remove = started_ && !keep_ && !BatchlineJobExists(ctx_.batch.files);
     if (ctx_.batch.lockFd >= 0) ::close(ctx_.batch.lockFd);
@@ -492,6 +495,9 @@ class Run {
   }
   EditContext& ctx() { return ctx_; }
   CliHost& host() { return host_; }
+  // The block of decoded rows each image of this process is saved from
+  // (decodeonce.h), kept from batch to batch.
+  HeldImage held;
   int leftOut = 0;      // entries of a resumed job that are not saved again
   int savedBefore = 0;  // entries of a resumed job that were saved already
 
@@ -833,6 +839,35 @@ bool GetText(const std::vector<uint8_t>& b, size_t& at, std::string& t) {
   return true;
 }
 
+// Appends the result of a save that took `seconds` to the frame (the output
+// is read back for its SHA-256 only with `hash`, for the report).
+void PutSaveResult(std::vector<uint8_t>& b, const EditContext* ctx, CliHost& host, Status st, double seconds,
+                   bool hash) {
+  const uint64_t size = st == kOk ? FileSize(ctx->outputPath) : 0;
+  const size_t at = b.size();
+  b.resize(at + sizeof st + sizeof seconds + sizeof size);
+  std::memcpy(b.data() + at, &st, sizeof st);
+  std::memcpy(b.data() + at + sizeof st, &seconds, sizeof seconds);
+  std::memcpy(b.data() + at + sizeof st + sizeof seconds, &size, sizeof size);
+  PutText(b, st == kOk ? ctx->outputPath : std::string());
+  PutText(b, st == kOk || st == kCancelled ? std::string() : (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
+  PutText(b, st == kOk && hash ? FileSha256Hex(ctx->outputPath) : std::string());
+  host.lastAlert.clear();
+}
+// Reads a save's result from the frame at `at` into `st` and `r` (all but
+// its input); false for a frame cut short.
+bool GetSaveResult(const std::vector<uint8_t>& b, size_t at, Status& st, ImageResult& r) {
+  if (b.size() < at + sizeof st + sizeof r.seconds + sizeof r.outputSize) return false;
+  std::memcpy(&st, b.data() + at, sizeof st);
+  std::memcpy(&r.seconds, b.data() + at + sizeof st, sizeof r.seconds);
+  std::memcpy(&r.outputSize, b.data() + at + sizeof st + sizeof r.seconds, sizeof r.outputSize);
+  at += sizeof st + sizeof r.seconds + sizeof r.outputSize;
+  if (!GetText(b, at, r.output) || !GetText(b, at, r.reason) || !GetText(b, at, r.sha256)) return false;
+  r.reason = OneLine(r.reason);
+  r.status = st == kOk ? "saved" : st == kCancelled ? "cancelled" : "failed";
+  return true;
+}
+
 // Saves the entries in worker processes; each result is printed and
 // reported as it arrives.
 Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vector<int32_t>& indices, bool overwrite,
@@ -843,34 +878,142 @@ Status SaveInWorkers(EditContext* ctx, CliHost& host, int jobs, const std::vecto
     host.lastAlert.clear();
     const auto t0 = std::chrono::steady_clock::now();
     const Status st = SaveBatchEntry(ctx, indices[k], overwrite);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const uint64_t size = st == kOk ? FileSize(ctx->outputPath) : 0;
-    std::vector<uint8_t> b(sizeof st + sizeof seconds + sizeof size);
-    std::memcpy(b.data(), &st, sizeof st);
-    std::memcpy(b.data() + sizeof st, &seconds, sizeof seconds);
-    std::memcpy(b.data() + sizeof st + sizeof seconds, &size, sizeof size);
-    PutText(b, st == kOk ? ctx->outputPath : std::string());
-    PutText(b, st == kOk || st == kCancelled ? std::string() : (host.lastAlert.empty() ? StatusWord(st) : host.lastAlert));
-    PutText(b, st == kOk && hash ? FileSha256Hex(ctx->outputPath) : std::string());
-    host.lastAlert.clear();
+    std::vector<uint8_t> b;
+    PutSaveResult(b, ctx, host, st, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), hash);
     return b;
   };
   const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& b) {
     ImageResult r;
-    r.input = BatchlineImagePath(ctx, indices[k]);
     Status st = kCancelled;
-    size_t at = sizeof st + sizeof r.seconds + sizeof r.outputSize;
-    if (b.size() < at) return;
-    std::memcpy(&st, b.data(), sizeof st);
-    std::memcpy(&r.seconds, b.data() + sizeof st, sizeof r.seconds);
-    std::memcpy(&r.outputSize, b.data() + sizeof st + sizeof r.seconds, sizeof r.outputSize);
-    if (!GetText(b, at, r.output) || !GetText(b, at, r.reason) || !GetText(b, at, r.sha256)) return;
-    r.reason = OneLine(r.reason);
+    if (!GetSaveResult(b, 0, st, r)) return;
+    r.input = BatchlineImagePath(ctx, indices[k]);
     (*statuses)[k] = st;
-    r.status = st == kOk ? "saved" : st == kCancelled ? "cancelled" : "failed";
     results.Add(r);
   };
   return RunTasks(host, jobs, (int32_t)indices.size(), task, deliver, Phrase(9234, (int)indices.size()));
+}
+
+// The most bytes of decoded rows one worker keeps of an image between its
+// analysis and its save: 512 MB, and at most a quarter of the memory
+// available (MemAvailable) shared among the workers. TAVELIN_HOLD_MB sets it
+// (0: every image is decoded again for its save; for tests). An image that
+// does not fit is decoded twice; its pixels are the same either way.
+int64_t HoldBudget(int jobs) {
+  constexpr int64_t kMB = 1 << 20;
+  if (const char* v = std::getenv("TAVELIN_HOLD_MB")) return std::max<int64_t>(0, std::atoll(v)) * kMB;
+  int64_t budget = 512 * kMB;
+  if (FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[256];
+    long long kb = 0;
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "MemAvailable: %lld kB", &kb) == 1) break;
+    std::fclose(f);
+    if (kb > 0) budget = std::min<int64_t>(budget, (int64_t)kb * 1024 / 4 / std::max(1, jobs));
+  }
+  return budget;
+}
+
+// Adds and saves `inputs` (none of which is saved over itself), each image
+// in one task of a worker: its record made (the file decoded only when
+// Brivio analyses it, then once, at full size), and the image saved at once
+// from the rows kept in memory (decodeonce.h). Here, as the results arrive
+// (in the inputs' order), each record is stored in the Batchline and marked
+// saved when the image was, before its line is printed, so that a resume
+// skips it (an image saved whose record had not been stored yet is saved
+// again by a resume, to the same bytes). A failure line for each file that
+// is refused.
+Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Results& results) {
+  CliHost& host = run.host();
+  EditContext& ctx = run.ctx();
+  // The output plan (outputplan.h) before anything is written, as a batch
+  // save asks it: a refused image is neither added nor saved.
+  OutputPlan plan;
+  for (const std::string& in : inputs) plan.AddInput(Absolute(in));
+  const SaveSettings settings = SaveSettingsOf(AppPrefs());
+  std::vector<std::string> paths;
+  for (const std::string& given : inputs) {
+    const std::string in = Absolute(given);
+    std::string output;
+    // A file that cannot be read is left to its add, which says why.
+    const PlanVerdict verdict = PlannedOutputPath(settings, in, output) == kOk ? plan.Claim(in, {output}) : PlanVerdict{};
+    if (verdict.ok) {
+      paths.push_back(in);
+      continue;
+    }
+    ImageResult r;
+    r.input = in;
+    r.status = "failed";
+    r.reason = verdict.message;
+    results.Add(r);
+  }
+  if (paths.empty()) return kOk;
+  AddProfiles profiles;
+  StartProfileAdd(*ctx.app, &profiles);
+  const int64_t holdBytes = HoldBudget(jobs);
+  const bool hash = results.Reporting();
+  // A frame: the add's status, its message and the record; then the save's
+  // status, seconds, output size, output path, reason and SHA-256.
+  HeldImage& held = run.held;
+  const Task task = [&](int32_t k) {
+    host.lastAlert.clear();
+    const auto t0 = std::chrono::steady_clock::now();
+    const OnePassAdd onePass{holdBytes, &held};
+    std::vector<uint8_t> record;
+    const Status added = MakeImageRecord(&ctx, paths[k], profiles.op, &record, &onePass);
+    const std::string message = host.lastAlert;
+    host.lastAlert.clear();
+    Status st = kCancelled;
+    if (added == kOk && !gInterrupted) st = SaveImageRecord(&ctx, paths[k], record, &held);
+    held.Drop();
+    std::vector<uint8_t> b(sizeof added);
+    std::memcpy(b.data(), &added, sizeof added);
+    PutText(b, message);
+    PutText(b, std::string(record.begin(), record.end()));
+    PutSaveResult(b, &ctx, host, st, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), hash);
+    return b;
+  };
+  // The results are taken in the order of the inputs (one that arrives
+  // early waits for those before it), so that the Batchline holds the first
+  // images of the batch, as a resume expects, and the lines come in order.
+  std::vector<std::vector<uint8_t>> arrived(paths.size());
+  size_t next = 0;
+  auto take = [&](size_t k) {
+    const std::vector<uint8_t>& b = arrived[k];
+    Status added = kCancelled, st = kCancelled;
+    std::string message, record;
+    ImageResult r;
+    r.input = paths[k];
+    size_t at = sizeof added;
+    if (b.size() < at) return;
+    std::memcpy(&added, b.data(), sizeof added);
+    if (!GetText(b, at, message) || !GetText(b, at, record)) return;
+    if (added != kOk) {
+      if (added == kCancelled) return;
+      r.status = "failed";
+      r.reason = OneLine(message.empty() ? StatusWord(added) : message);
+      results.Add(r, "not added");
+      return;
+    }
+    if (!GetSaveResult(b, at, st, r)) return;
+    // The record, and its mark, before the line.
+    if (AppendImageRecord(&ctx, paths[k], std::vector<uint8_t>(record.begin(), record.end())) == kOk && st == kOk &&
+        RunStateSaved(ctx.batch.files, ctx.batch.entries.back()) != kOk)
+      DLog("the run state did not take the save of %s", paths[k].c_str());
+    results.Add(r);
+  };
+  const Deliver deliver = [&](int32_t k, std::vector<uint8_t>&& b) {
+    arrived[(size_t)k] = b.empty() ? std::vector<uint8_t>(1) : std::move(b);
+    for (; next < paths.size() && !arrived[next].empty(); ++next) take(next);
+  };
+  host.echoAlerts = false;
+  host.lastAlert.clear();
+  const Status st = RunTasks(host, jobs, (int32_t)paths.size(), task, deliver, Phrase(9234, (int)paths.size()));
+  // After an interruption: those that arrived behind one that never did.
+  for (; next < paths.size(); ++next)
+    if (!arrived[next].empty()) take(next);
+  host.echoAlerts = true;
+  host.lastAlert.clear();
+  return st;
 }
 
 // Saves every entry of the Batchline. kCancelled when interrupted.
@@ -1119,6 +1262,7 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
   const bool overwrite = OverwriteMode(plan);
   while (next < inputs.size() && !gInterrupted) {
     std::vector<std::string> batch;
+    bool overOwnInput = false;
     size_t end = next;
     // With --keep-tree a batch holds the images of one folder: the output
     // folder is a setting of the whole save.
@@ -1157,14 +1301,22 @@ void StreamInputs(Run& run, const Options& o, const std::vector<std::string>& in
           continue;
         }
         if (!overwrite || output != in) claimed.emplace(output, in);
+        if (overwrite || SameFile(in, output)) overOwnInput = true;
         folders.insert(FolderOf(output, "./"));
       }
       batch.push_back(in);
     }
     if (!batch.empty()) {
-      AddInputs(run, batch, jobs, results);
-      if (gInterrupted) break;
-      const Status saved = SaveEntries(run, jobs, results);
+      // An image saved over itself goes the two-step way: its entry is
+      // stored before the save, so that a resume never corrects it twice.
+      Status saved = kOk;
+      if (overOwnInput) {
+        AddInputs(run, batch, jobs, results);
+        if (gInterrupted) break;
+        saved = SaveEntries(run, jobs, results);
+      } else {
+        saved = AddAndSave(run, batch, jobs, results);
+      }
       // Also when the run stops here: the outputs renamed so far stay put.
       for (const std::string& folder : folders) SyncFolder(folder);
       folders.clear();

@@ -114,26 +114,17 @@ class RowSource {
   MemPtr<T[]> conv_;
 };
 
-// The source index of output position i: (i·s + 32768) >> 16. With a decode
-// reduced by d, s is the full-size step and the index is the reduced sample
-// whose area is centred nearest that position: round((i·s − (d − 1)/2) ÷ d).
-inline int64_t FastIndex(int64_t i, int64_t step, int32_t denom, int64_t size) {
-  if (denom == 1) return (i * step + 32768) >> 16;
-  const int64_t pos = i * step - (int64_t)(denom - 1) * 32768;
-  return std::clamp<int64_t>((pos / denom + 32768) >> 16, 0, size - 1);
-}
-
 template <class T>
 Status ScaleFast(RowSource<T>& src, int64_t step, int32_t denom, PixelBuffer& dest, int32_t w, int32_t h,
                  int32_t channels, const IPProgress& progress) {
   MemPtr<int64_t[]> column = MemNewArray<int64_t>((size_t)w, false);
   if (!column) return kNoMem;
-  for (int32_t x = 0; x < w; ++x) column[x] = FastIndex(x, step, denom, src.Width());
+  for (int32_t x = 0; x < w; ++x) column[x] = IPFastIndex(x, step, denom, src.Width());
   const T* planes[kPixelBufferMaxChannels] = {};
   const int64_t ps = dest.pixelStep;
   int64_t current = -1;
   for (int32_t y = 0; y < h; ++y) {
-    const int64_t sy = FastIndex(y, step, denom, src.Height());
+    const int64_t sy = IPFastIndex(y, step, denom, src.Height());
     if (sy != current) {
       Status st = src.Row(sy, planes);
       if (st != kOk) return st;
@@ -267,17 +258,7 @@ Status Scale(const char* path, const PixelBuffer* source, int32_t mode, PixelBuf
     if (channels != dest.channels || image.colorType != dest.colorType) return kBadArg;
     if (W < 1 || H < 1) return kFormatErr;
     IPScaleOutputSize(W, H, dest.width, dest.height, w, h);
-    if ((flags & kIPScaleReducedDecode) && mode == kIPScaleFast && image.format == kRasJpeg) {
-      // At least two decoded samples per output sample each way, and blocks
-      // of at most 4 × 4: the nearest pick then stays within a few codes of
-      // the full-size pick (a 1/8 decode drifts further on fine detail).
-      for (int32_t d : {4, 2}) {
-        if ((W + d - 1) / d >= 2 * (int64_t)w && (H + d - 1) / d >= 2 * (int64_t)h) {
-          denom = d;
-          break;
-        }
-      }
-    }
+    if ((flags & kIPScaleReducedDecode) && mode == kIPScaleFast) denom = IPReducedDecodeScale(image.format, W, H, w, h);
     ReadOptions options = read;
     options.scale = denom;
     st = src.OpenFile(path, std::move(image), options);
@@ -363,6 +344,13 @@ int64_t IPScaleStep(int64_t srcWidth, int64_t srcHeight, int32_t width, int32_t 
   if (step == 0) step = 0x10000;  // a 1 × 1 result
   if (fromWidth) *fromWidth = wide;
   return step;
+}
+
+int32_t IPReducedDecodeScale(int32_t format, int64_t W, int64_t H, int32_t w, int32_t h) {
+  if (format != kRasJpeg) return 1;
+  for (int32_t d : {4, 2})
+    if ((W + d - 1) / d >= 2 * (int64_t)w && (H + d - 1) / d >= 2 * (int64_t)h) return d;
+  return 1;
 }
 
 Status IPBuildFilterTable(double ratio, IPFilterTable& table) {

@@ -60,6 +60,22 @@ void IPScaleOutputSize(int64_t srcWidth, int64_t srcHeight, int32_t boxWidth, in
 // other side's step. `fromWidth` tells which direction it came from.
 int64_t IPScaleStep(int64_t srcWidth, int64_t srcHeight, int32_t width, int32_t height, bool* fromWidth = nullptr);
 
+// The decode reduction of kIPScaleReducedDecode for a file of `format` and
+// W × H scaled fast to w × h: 4 or 2 for a JPEG whose reduced image keeps at
+// least twice the output's size in both directions (blocks of at most 4 × 4:
+// the nearest pick then stays within a few codes of the full-size pick), else 1.
+int32_t IPReducedDecodeScale(int32_t format, int64_t W, int64_t H, int32_t w, int32_t h);
+
+// The fast mode's source index of output position i (the 16.16 `step`): the
+// sample nearest i·step; with a source reduced by `denom` (`size` samples)
+// the reduced sample whose d × d area is centred nearest that position.
+inline int64_t IPFastIndex(int64_t i, int64_t step, int32_t denom, int64_t size) {
+  if (denom == 1) return (i * step + 32768) >> 16;
+  const int64_t pos = i * step - (int64_t)(denom - 1) * 32768;
+  const int64_t index = (pos / denom + 32768) >> 16;
+  return index < 0 ? 0 : index > size - 1 ? size - 1 : index;
+}
+
 // The tent filter of one reduction ratio r = (source size − 1) ÷ (output size
 // − 1): taps kMin..kMax relative to a position's integer part and, for each
 // phase p = 0..15, the weights of t((k − p/16) ÷ r), t(x) = 1 − |x| inside

@@ -2,6 +2,7 @@
 
 #include "imagefile/format.h"
 #include "imagefile/rasmodule.h"
+#include "base/debuglog.h"
 
 const char* RasFormatName(int32_t format) {
   const FormatModule* m = FormatRegistry::Builtin().ByCode(format);
@@ -76,6 +77,8 @@ static Status OpenByCode(const std::string& path, char mode, RasImage& image, co
 }
 
 Status RasOpenRead(const std::string& path, RasImage& image, const ReadOptions& options) {
+  // Every decode of an image, in the diagnostics log (how often a file is decoded).
+  DLog("decoding %s at 1/%d", path.c_str(), (int)options.scale);
   return OpenByCode(path, 'r', image, {}, options, WriteOptions());
 }
 

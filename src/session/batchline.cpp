@@ -11,7 +11,9 @@
 
 #include "colormgmt/profilepolicy.h"
 #include "correct/brivio.h"
+#include "filters/decodeonce.h"
 #include "filters/preview.h"
+#include "filters/rowthumbnail.h"
 #include "imagefile/format.h"
 #include "imagefile/metadata.h"
 #include "prefs/prefs.h"
@@ -169,7 +171,7 @@ bool AcceptedFormat(int32_t format) {
 }  // namespace
 
 Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOperation& profiles,
-                       std::vector<uint8_t>* record) {
+                       std::vector<uint8_t>* record, const OnePassAdd* onePass) {
   if (!ctx || !ctx->app || !record) return kBadArg;
   const std::string leaf = LeafName(path);
   if (path.find('\0') != std::string::npos) return ReportError(kBadArg, Phrase(3012, leaf.c_str()));
@@ -197,31 +199,43 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
     if (Ui_Path_IsTempName(TempFolder(ctx), profile)) StreamDelete(profile);
   };
 
-  PixelBuffer pb;
-  if ((st = IPMakeThumbnail(path.c_str(), pb, kThumbnailBox, CorrectionReadOptions(profile, SessionPrefs(ctx)))) != kOk) {
-    dropProfile();
-    return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
-  }
-  // The thumbnail stands upright as the file's orientation says (the pixels
-  // saved are not turned; the tag goes with them).
-  MetaReadExtras(path, image.format, image.meta);
-  if ((st = IPOrient(pb, image.meta.orientation)) != kOk) {
-    dropProfile();
-    return ReportError(st, Phrase(3012, leaf.c_str()));
-  }
-  Thumbnail original;
-  if ((st = ThumbnailFromRgb(static_cast<const uint8_t*>(pb.chan[0]), (uint32_t)pb.width, (uint32_t)pb.height,
-                             (int64_t)pb.rowStep * pb.bytesPerSample, &original)) != kOk) {
-    dropProfile();
-    return ReportError(st, Phrase(3012, leaf.c_str()));
-  }
-
-  // The thumbnail in the working space, for the analysis and the corrected thumbnail.
-  Thumbnail converted;
+  // The thumbnail: what the list shows and what Brivio analyses.
+  Thumbnail original, converted;
   bool haveConverted = false;
-  if (!profile.empty() && profile != WorkingProfile(ctx) && CopyThumbnail(original, &converted) == kOk) {
-    ICCImage img = ThumbnailImage(converted);
-    haveConverted = ConvertThumbnailToWorkingSpace(profile, WorkingProfile(ctx), path, img) == kOk;
+  if (!onePass || SessionPrefs(ctx).colourStartWith == 0) {
+    PixelBuffer pb;
+    if (onePass) {
+      // The save reads the file as this decode does.
+      const ReadOptions read = CorrectionReadOptions(profile.empty() ? WorkingProfile(ctx) : profile, SessionPrefs(ctx));
+      IPRowThumbnail rows;
+      HeldImage scratch;
+      HeldImage& held = onePass->held ? *onePass->held : scratch;
+      st = IPDecodeOnce(path, read, onePass->held ? onePass->holdBytes : 0, rows, held);
+      if (st == kOk) st = rows.Finish(pb);
+    } else {
+      st = IPMakeThumbnail(path.c_str(), pb, kThumbnailBox, CorrectionReadOptions(profile, SessionPrefs(ctx)));
+    }
+    if (st != kOk) {
+      dropProfile();
+      return ReportError(st, RasWithReason(Phrase(3012, leaf.c_str())));
+    }
+    // The thumbnail stands upright as the file's orientation says (the pixels
+    // saved are not turned; the tag goes with them).
+    MetaReadExtras(path, image.format, image.meta);
+    if ((st = IPOrient(pb, image.meta.orientation)) != kOk) {
+      dropProfile();
+      return ReportError(st, Phrase(3012, leaf.c_str()));
+    }
+    if ((st = ThumbnailFromRgb(static_cast<const uint8_t*>(pb.chan[0]), (uint32_t)pb.width, (uint32_t)pb.height,
+                               (int64_t)pb.rowStep * pb.bytesPerSample, &original)) != kOk) {
+      dropProfile();
+      return ReportError(st, Phrase(3012, leaf.c_str()));
+    }
+    // The thumbnail in the working space, for the analysis and the corrected thumbnail.
+    if (!profile.empty() && profile != WorkingProfile(ctx) && CopyThumbnail(original, &converted) == kOk) {
+      ICCImage img = ThumbnailImage(converted);
+      haveConverted = ConvertThumbnailToWorkingSpace(profile, WorkingProfile(ctx), path, img) == kOk;
+    }
   }
 
   TavelinPars rec;
@@ -246,9 +260,9 @@ Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOper
   parts.markLongImagePath = true;  // the run state keeps a long path
   parts.profilePath = &profile;
   parts.pars = &rec;
-  parts.original = &original;
+  parts.original = onePass ? nullptr : &original;
   parts.gridIndex = ContextGridIndex(ctx);
-  if (haveConverted)
+  if (haveConverted && !onePass)
     parts.convertProfile = [&converted](const std::string&, Thumbnail& t) { return CopyThumbnail(converted, &t); };
   if ((st = WriteJobRecord(out, made, parts)) != kOk) {
     dropProfile();
@@ -844,6 +858,46 @@ Status SaveBatchEntry(EditContext* ctx, int32_t index, bool overwrite) {
     if (RunStateSaved(ctx->batch.files, ctx->batch.entries[index]) != kOk)
       DLog("the run state did not take the save of %s", ctx->imagePath.c_str());
   }
+  CloseImage(ctx);
+  return st;
+}
+
+Status AppendImageRecord(EditContext* ctx, const std::string& path, const std::vector<uint8_t>& record) {
+  if (!ctx || !ctx->app) return kBadArg;
+  Batchline& b = ctx->batch;
+  Stream data;
+  Status st = StreamOpen(data, b.files.data, kStreamUpdate);
+  if (st != kOk) {
+    DropRecord(ctx, record);
+    return ReportError(st, Phrase(3002, b.files.data.c_str()).c_str(), Phrase(9111, FolderOf(b.files.data).c_str()).c_str());
+  }
+  const bool wasEmpty = b.entries.empty();
+  JobEntry entry;
+  st = StoreRecord(ctx, data, path, record, entry);
+  StreamClose(data);
+  if (st != kOk) return st;
+  b.entries.push_back(std::move(entry));
+  if ((st = WriteBatchlineHeader(b.files, b.entries)) != kOk) {
+    b.entries.pop_back();
+    DropRecord(ctx, record);
+    return st;
+  }
+  AfterAppend(b, wasEmpty);
+  Changed(ctx);
+  return kOk;
+}
+
+Status SaveImageRecord(EditContext* ctx, const std::string& path, const std::vector<uint8_t>& record, HeldImage* held) {
+  if (!ctx || !ctx->app) return kBadArg;
+  const SaveSettings settings = SaveSettingsOf(SessionPrefs(ctx));
+  Status st = LoadRecordForSaving(ctx, path, record);
+  if (st == kOk) st = ChooseOutput(ctx, settings);
+  if (st == kOk) {
+    ctx->held = held;
+    st = FilterImage(ctx, settings);
+    ctx->held = nullptr;
+  }
+  if (st == kOk) SessionPrefs(ctx).previous = ctx->pars;
   CloseImage(ctx);
   return st;
 }

@@ -34,6 +34,7 @@
 
 struct AppSession;
 struct EditContext;
+struct HeldImage;
 struct Prefs;
 
 struct Batchline {
@@ -123,8 +124,31 @@ void StartProfileAdd(const AppSession& app, AddProfiles* profiles);
 // the whole record with its corrected thumbnail, as the bytes it has in the
 // data file. Failures are reported. A temporary profile copy the record
 // names belongs to the record from then on.
+//
+// With `onePass` (the command line, which saves the image at once, from the
+// same process): the record holds no thumbnails, and the file is decoded
+// only when the start-with record needs the analysis (Brivio): then at full
+// size, once, the analysis thumbnail made from those rows (rowthumbnail.h)
+// and the rows kept in onePass->held when they fit onePass->holdBytes, for
+// SaveImageRecord. Otherwise only the file's header is read.
+struct OnePassAdd {
+  int64_t holdBytes = 0;
+  HeldImage* held = nullptr;
+};
 Status MakeImageRecord(EditContext* ctx, const std::string& path, ProfileAddOperation& profiles,
-                       std::vector<uint8_t>* record);
+                       std::vector<uint8_t>* record, const OnePassAdd* onePass = nullptr);
+// Stores a record MakeImageRecord made for `path` as a new entry at the end
+// of the list, with the rules of an add (data file flushed, run state, header
+// rewritten), for a caller that stores each record as its image is done (the
+// command line's add and save). On failure (reported) the record's
+// temporary profile copy goes and the list stays as it was.
+Status AppendImageRecord(EditContext* ctx, const std::string& path, const std::vector<uint8_t>& record);
+// Saves the image at `path` with a record MakeImageRecord made for it and
+// that is not (yet) an entry of the list, as SaveBatchEntry saves an entry
+// (not in overwrite mode): loaded for saving, output chosen, FilterImage,
+// reading the rows from `held` when they were kept. The output path goes to
+// ctx->outputPath. Failures are reported.
+Status SaveImageRecord(EditContext* ctx, const std::string& path, const std::vector<uint8_t>& record, HeldImage* held);
 struct PreparedRecord {
   Status status = kCancelled;  // of MakeImageRecord; kCancelled: not made
   std::vector<uint8_t> record;

@@ -31,17 +31,16 @@ struct LoadProgress {
 
 // Record, file query and record applied: the part of a load that editing and
 // saving share.
-Status LoadEntryRecord(EditContext* ctx, int32_t index) {
-  Batchline& b = ctx->batch;
-  if (index < 0 || index >= (int32_t)b.entries.size()) return ReportError(kNoMem, "reading image");
-  JobEntry& entry = b.entries[index];
+// The record of `entry` from `data` (the Batchline's data file, or a record
+// in memory), loaded as entry `index` (-1: a record not in the list).
+Status LoadRecord(EditContext* ctx, Stream& data, JobEntry& entry, int32_t index) {
   std::string imagePath, profilePath;
   TavelinPars stored;
   JobRecordRead want;
   want.imagePath = &imagePath;
   want.profilePath = &profilePath;
   want.pars = &stored;
-  Status st = ReadJobRecord(b.files.data, entry, want);
+  Status st = ReadJobRecord(data, entry, want);
   if (st != kOk) return st;  // reported by the job file
   if (imagePath == kJobLongPathMark) imagePath = entry.imagePath;  // too long for the record
 
@@ -77,6 +76,24 @@ Status LoadEntryRecord(EditContext* ctx, int32_t index) {
   ctx->inputProfilePath = profilePath;
   MakeInputTransformFor(ctx);  // a failure leaves the image unconverted (reported)
   return kOk;
+}
+
+Status LoadEntryRecord(EditContext* ctx, int32_t index) {
+  Batchline& b = ctx->batch;
+  if (index < 0 || index >= (int32_t)b.entries.size()) return ReportError(kNoMem, "reading image");
+  Stream data;
+  if (StreamOpen(data, b.files.data, kStreamRead) != kOk)
+    return ReadJobRecord(b.files.data, b.entries[index], JobRecordRead{});  // reports the file it cannot open
+  const Status st = LoadRecord(ctx, data, b.entries[index], index);
+  StreamClose(data);
+  return st;
+}
+
+// An image is never saved unconverted because its input profile could not
+// be used (the failure is reported where the transform is made).
+Status CheckInputTransform(const EditContext* ctx) {
+  const std::string& profile = ctx->inputProfilePath;
+  return !profile.empty() && profile != ctx->app->workingSpace.profilePath && !ctx->inputQX ? kFormatErr : kOk;
 }
 
 }  // namespace
@@ -205,10 +222,27 @@ Status LoadEntryForSaving(EditContext* ctx, int32_t index) {
   if (!ctx) return kBadArg;
   CloseImage(ctx);
   Status st = LoadEntryRecord(ctx, index);
-  // An image is never saved unconverted because its input profile could not
-  // be used (the failure is reported where the transform is made).
-  const std::string& profile = ctx->inputProfilePath;
-  if (st == kOk && !profile.empty() && profile != ctx->app->workingSpace.profilePath && !ctx->inputQX) st = kFormatErr;
+  if (st == kOk) st = CheckInputTransform(ctx);
+  return st;
+}
+
+Status LoadRecordForSaving(EditContext* ctx, const std::string& path, const std::vector<uint8_t>& record) {
+  if (!ctx || !ctx->app || record.empty() || record.size() > UINT32_MAX) return kBadArg;
+  CloseImage(ctx);
+  std::vector<uint8_t> bytes = record;  // the stream wants a writable block
+  MemStreamDesc mem;
+  mem.buffer = bytes.data();
+  mem.size = (int64_t)bytes.size();
+  Stream data;
+  Status st = StreamOpen(data, mem, kStreamRead);
+  if (st != kOk) return ReportError(st, "reading image");
+  JobEntry entry;
+  entry.offset = 0;
+  entry.length = (uint32_t)bytes.size();
+  entry.imagePath = path;
+  st = LoadRecord(ctx, data, entry, -1);
+  StreamClose(data);
+  if (st == kOk) st = CheckInputTransform(ctx);
   return st;
 }
 

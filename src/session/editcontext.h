@@ -21,10 +21,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "colormgmt/inputcolour.h"
 #include "correct/regionfill.h"
 #include "correct/tavelinpars.h"
+#include "filters/decodeonce.h"
 #include "filters/pixelbuffer.h"
 #include "imagefile/ras.h"
 #include "imagefile/imagesave.h"
@@ -55,6 +57,7 @@ struct SaveState {
   SaveSettings settings;         // the save's snapshot of the preferences
   RasImage in, out;
   RasScanline inSl, outSl;
+  HeldImage* held = nullptr;     // the input's rows read from memory instead of the file (decodeonce.h)
   std::unique_ptr<RgbToGray> toGray;  // a gray input saved as gray: the corrected rows back to its gray
   int32_t inBytes = 1, outBytes = 1;
   int32_t lastPercent = -1;
@@ -97,6 +100,9 @@ struct EditContext {
   // Each saved file's folder is synced with it (the window); false: the
   // caller syncs the output folders itself, once for a batch (the command line).
   bool syncOutputFolder = true;
+  // The next save's input rows, decoded already (decodeonce.h): the save reads
+  // them instead of the file and may change them. Set by the caller for one save.
+  HeldImage* held = nullptr;
   int64_t progressBase = 0;          // batch progress: where this image's 0..100 starts
   bool progressOwned = false;        // this save opened the progress window itself
 
@@ -154,6 +160,9 @@ Status LoadEntryForEditing(EditContext* ctx);
 // An input profile whose transform cannot be made fails the load
 // (kFormatErr): the image is not saved unconverted.
 Status LoadEntryForSaving(EditContext* ctx, int32_t index);
+// The same for a record made for `path` (MakeImageRecord's bytes) that is
+// not in the list (the command line's add and save of one image).
+Status LoadRecordForSaving(EditContext* ctx, const std::string& path, const std::vector<uint8_t>& record);
 // Reads the display image of the loaded file into image0 (two steps for a
 // file more than twice the view in both directions), through the input
 // transform, turned upright as the file's EXIF orientation says (noted in

@@ -224,9 +224,14 @@ Status OpenForSaving(EditContext* ctx, const SaveSettings& settings) {
   }
 
   const ReadOptions read = CorrectionReadOptions(ctx);
-  if ((st = RasQuery(ctx->imagePath, s.in, read)) != kOk || (st = RasOpenRead(ctx->imagePath, s.in, read)) != kOk ||
-      (st = RasMakeSl(s.inSl, s.in)) != kOk)
+  if (ctx->held && ctx->held->Held()) {
+    // The rows were decoded already: the file as that decode described it.
+    s.held = ctx->held;
+    s.in = std::move(s.held->image);
+  } else if ((st = RasQuery(ctx->imagePath, s.in, read)) != kOk ||
+             (st = RasOpenRead(ctx->imagePath, s.in, read)) != kOk || (st = RasMakeSl(s.inSl, s.in)) != kOk) {
     return fail(st, RasWithReason(Phrase(3003, inLeaf.c_str())));
+  }
   // XMP and IPTC go with the image to every format that holds them; the EXIF
   // (a TIFF input's too) where the settings keep it.
   MetaReadExtras(ctx->imagePath, s.in.format, s.in.meta);
@@ -272,13 +277,17 @@ Status OpenForSaving(EditContext* ctx, const SaveSettings& settings) {
 Status ReadScanline(EditContext* ctx, uint32_t line, IPRow* planes) {
   if (!ctx || !ctx->save || !planes) return kBadArg;
   SaveState& s = *ctx->save;
-  Status st = RasReadSl(s.in, line, s.inSl);
-  if (st != kOk) return ReportError(st, RasWithReason(Phrase(3015, (int)line, LeafName(ctx->imagePath).c_str())));
   QXChannelPtrs row;
-  for (int c = 0; c < 3; ++c) {
-    row.chan[c] = s.inBytes == 1 ? (void*)s.inSl.plane8[c] : (void*)s.inSl.plane16[c];
-    planes->chan[c] = row.chan[c];
+  Status st;
+  if (s.held) {
+    if (line >= s.in.height) return kBadArg;
+    for (int c = 0; c < 3; ++c) row.chan[c] = s.held->Row(line, c);
+  } else {
+    st = RasReadSl(s.in, line, s.inSl);
+    if (st != kOk) return ReportError(st, RasWithReason(Phrase(3015, (int)line, LeafName(ctx->imagePath).c_str())));
+    for (int c = 0; c < 3; ++c) row.chan[c] = s.inBytes == 1 ? (void*)s.inSl.plane8[c] : (void*)s.inSl.plane16[c];
   }
+  for (int c = 0; c < 3; ++c) planes->chan[c] = row.chan[c];
   if (ctx->inputQX && (st = QXEvaluate(ctx->inputQX, (int32_t)s.in.width, row, 1, row, 1)) != kOk)
     return ReportError(st, Phrase(3016, (int)line, LeafName(ctx->imagePath).c_str()));
   return kOk;

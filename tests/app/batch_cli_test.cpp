@@ -814,6 +814,49 @@ TEST_F(BatchCliTest, TerminatedOrPipedIntoHeadTheRunEndsCleanlyAndResumes) {
   }
 }
 
+// With Brivio each image is decoded once: the analysis and the save read
+// the same decode, kept in memory; an image beyond the memory budget (all of
+// them with TAVELIN_HOLD_MB=0) is decoded again for its save, to the same
+// bytes. Without the analysis only the save decodes. The diagnostics log
+// names every decode.
+TEST_F(BatchCliTest, EachImageIsDecodedOnceAndTheMemoryBudgetChangesNoByte) {
+  // A JPEG the window's thumbnail decodes reduced, a 16-bit TIFF, a gray JPEG.
+  const std::vector<std::string> inputs = {In("large.jpg"), In("deep.tif"), In("gray.jpg")};
+  ASSERT_EQ(WriteTestImage(inputs[0], kRasJpeg, 1603, 1201), 0);
+  ASSERT_EQ(WriteTestImage(inputs[1], kRasTiff16, 301, 203), 0);
+  ASSERT_EQ(WriteTestImage(inputs[2], kRasJpeg, 257, 129, 1), 0);
+  const std::string log = root_ + "config/Harvosa/QuiloDebug.txt";
+  struct Case {
+    const char* folder;
+    const char* options;
+    const char* env;
+    size_t decodes;
+  } cases[] = {{"held", "--auto --sharpen 4", "", 1},
+               {"streamed", "--auto --sharpen 4", "TAVELIN_HOLD_MB=0", 2},
+               {"reset", "--reset --sharpen 4", "", 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    std::filesystem::create_directories(Out(c.folder));
+    std::remove(log.c_str());
+    std::string out;
+    ASSERT_EQ(RunCommand(std::string("env TAVELIN_DIAGNOSTICS=1 ") + c.env + " " + Env() + "correct -j 2 " +
+                             c.options + " -o '" + Out(c.folder) + "'" + Quoted(inputs) + " 2>&1",
+                         &out),
+              0)
+        << out;
+    const std::string text = ReadFileText(log);
+    for (const std::string& in : inputs) {
+      size_t decodes = 0;
+      const std::string line = "decoding " + in + " at 1/";
+      for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++decodes;
+      EXPECT_EQ(decodes, c.decodes) << in << "\n" << text;
+    }
+  }
+  EXPECT_EQ(FolderLeaves(Out("held")).size(), inputs.size());
+  for (const std::string& leaf : FolderLeaves(Out("held")))
+    EXPECT_TRUE(FileBytes(Out("held/" + leaf)) == FileBytes(Out("streamed/" + leaf))) << leaf;
+}
+
 // The usual conventions of command-line tools, as a table: short options,
 // --opt=value, "--", dry runs, folders, file lists, quiet runs, the exit
 // statuses.

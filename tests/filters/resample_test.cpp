@@ -4,10 +4,14 @@
 // cancel, and the navigation thumbnail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "filters/filters_testutil.h"
+#include "filters/decodeonce.h"
 #include "filters/preview.h"
 #include "filters/resample.h"
 #include "imagefile/jpeg.h"
@@ -344,6 +348,126 @@ TEST(PreviewTest, ReducedJpegDecodeStaysCloseToTheFullPath) {
     EXPECT_LE(worst, 2);
     EXPECT_LT((double)total / (a.width * a.height * 3), 1.0);
   }
+}
+
+// ---- the thumbnail from full-size rows (one decode for analysis and save) ----
+
+// Decodes once with a budget that keeps the rows and with none; both give the
+// same thumbnail, and the kept rows are the file's rows.
+void DecodeBothWays(const std::string& path, PixelBuffer& thumb) {
+  IPRowThumbnail keeping, streaming;
+  HeldImage held, none;
+  ASSERT_EQ(IPDecodeOnce(path, {}, INT64_MAX, keeping, held), kOk) << RasLastFailure();
+  ASSERT_EQ(IPDecodeOnce(path, {}, 0, streaming, none), kOk);
+  ASSERT_TRUE(held.Held());
+  EXPECT_FALSE(none.Held());
+  PixelBuffer other;
+  ASSERT_EQ(keeping.Finish(thumb), kOk);
+  ASSERT_EQ(streaming.Finish(other), kOk);
+  EXPECT_TRUE(SamePixels(thumb, other));
+  RasImage in;
+  RasScanline sl;
+  ASSERT_EQ(RasQuery(path, in), kOk);
+  ASSERT_EQ(RasOpenRead(path, in, {}), kOk);
+  EXPECT_EQ(held.image.width, in.width);
+  EXPECT_EQ(held.image.height, in.height);
+  bool same = true;
+  for (uint32_t y = 0; y < in.height && same; ++y) {
+    ASSERT_EQ(RasReadSl(in, y, sl), kOk);
+    for (int32_t c = 0; c < in.channels; ++c)
+      same = same && std::memcmp(held.Row(y, c), in.Is16() ? (void*)sl.plane16[c] : (void*)sl.plane8[c],
+                                 (size_t)in.width * held.bytesPerSample) == 0;
+  }
+  EXPECT_TRUE(same);
+  RasClose(in);
+}
+
+// Where the file's thumbnail needs no reduced decode, the thumbnail made from
+// the full-size rows is that thumbnail exactly: every format and depth, edge sizes.
+TEST(RowThumbnailTest, EqualsTheFileThumbnailWithoutReducedDecode) {
+  const std::string dir = FreshDir("row_thumbs");
+  auto wide = [](int32_t c, int32_t x, int32_t y) { return Smooth(c, x, y) * 257 + (uint32_t)((x * 7 + y) % 211); };
+  struct Case {
+    int32_t format, W, H, bps;
+  } cases[] = {{kRasTiff, 1200, 800, 1}, {kRasTiff16, 1001, 667, 2}, {kRasBmp, 731, 389, 1},
+               {kRasJpeg, 1200, 750, 1}, {kRasTiff, 3, 3, 1},        {kRasTiff, 2, 700, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << RasFormatName(c.format) << " " << c.W << "x" << c.H);
+    const std::string path = dir + "t." + (c.format == kRasBmp ? "bmp" : c.format == kRasJpeg ? "jpg" : "tif");
+    WriteFile(path, c.format, MakeBuffer(c.W, c.H, 3, c.bps, c.bps == 2 ? wide : Smooth));
+    PixelBuffer fromRows, fromFile;
+    DecodeBothWays(path, fromRows);
+    ASSERT_EQ(IPMakeThumbnail(path.c_str(), fromFile), kOk);
+    EXPECT_TRUE(SamePixels(fromRows, fromFile));
+  }
+}
+
+// A JPEG the file thumbnail decodes at 1/d: each pick is the exact mean of
+// its d × d block of full-size samples (cut at the edges), close to the
+// reduced decode's sample.
+TEST(RowThumbnailTest, AveragesTheBlocksOfAReducedJpegDecode) {
+  const std::string path = FreshDir("row_thumbs_jpeg") + "p.jpg";
+  struct Case {
+    int32_t W, H, d;
+  } cases[] = {{3001, 1999, 4}, {1603, 1201, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.W << "x" << c.H);
+    WriteOptions quality95;
+    quality95.quality = 95;
+    WriteFile(path, kRasJpeg,
+              MakeBuffer(c.W, c.H, 3, 1, [](int32_t ch, int32_t x, int32_t y) { return Smooth(ch, x / 2, y / 2); }),
+              quality95);
+    PixelBuffer fromRows, fromFile;
+    DecodeBothWays(path, fromRows);
+    ASSERT_EQ(IPMakeThumbnail(path.c_str(), fromFile), kOk);
+
+    // The reference: the full decode, the picks' block means, the filtered step.
+    RasImage in;
+    RasScanline sl;
+    ASSERT_EQ(RasQuery(path, in), kOk);
+    ASSERT_EQ(RasOpenRead(path, in, {}), kOk);
+    PixelBuffer full = Box(c.W, c.H);
+    for (int32_t y = 0; y < c.H; ++y) {
+      ASSERT_EQ(RasReadSl(in, (uint32_t)y, sl), kOk);
+      for (int32_t ch = 0; ch < 3; ++ch)
+        for (int32_t x = 0; x < c.W; ++x) full.Row<uint8_t>(ch, y)[x * 3] = sl.plane8[ch][x];
+    }
+    RasClose(in);
+    int32_t w, h;
+    IPScaleOutputSize(c.W, c.H, 360, 360, w, h);
+    ASSERT_EQ(IPReducedDecodeScale(kRasJpeg, c.W, c.H, w, h), c.d);
+    const int64_t step = IPScaleStep(c.W, c.H, w, h);
+    PixelBuffer raster = Box(w, h);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const int64_t y0 = IPFastIndex(y, step, c.d, (c.H + c.d - 1) / c.d) * c.d;
+        const int64_t x0 = IPFastIndex(x, step, c.d, (c.W + c.d - 1) / c.d) * c.d;
+        for (int32_t ch = 0; ch < 3; ++ch) {
+          uint32_t sum = 0, n = 0;
+          for (int64_t yy = y0; yy < std::min<int64_t>(y0 + c.d, c.H); ++yy)
+            for (int64_t xx = x0; xx < std::min<int64_t>(x0 + c.d, c.W); ++xx, ++n) sum += SampleAt(full, ch, xx, yy);
+          raster.Row<uint8_t>(ch, y)[x * 3] = (uint8_t)((sum + n / 2) / n);
+        }
+      }
+    PixelBuffer want = Box(std::max(2, w / 2), std::max(2, h / 2));
+    ASSERT_EQ(IPScaleImage(nullptr, &raster, kIPScaleFiltered, want, w, h), kOk);
+    EXPECT_TRUE(SamePixels(fromRows, want));
+    EXPECT_TRUE(SamePixels(fromRows, fromFile, 3));
+  }
+}
+
+// A file that breaks off keeps nothing and says so.
+TEST(RowThumbnailTest, ABrokenFileKeepsNoRows) {
+  const std::string dir = FreshDir("row_thumbs_broken");
+  WriteFile(dir + "whole.jpg", kRasJpeg, MakeBuffer(640, 480, 3, 1, Smooth));
+  std::vector<unsigned char> bytes;
+  ASSERT_TRUE(ReadFileBytes(dir + "whole.jpg", bytes));
+  WriteFileBytes(dir + "cut.jpg", bytes.data(), bytes.size() / 2);
+  IPRowThumbnail thumbnail;
+  HeldImage held;
+  EXPECT_NE(IPDecodeOnce(dir + "cut.jpg", {}, INT64_MAX, thumbnail, held), kOk);
+  EXPECT_FALSE(held.Held());
+  EXPECT_NE(IPDecodeOnce(dir + "missing.jpg", {}, INT64_MAX, thumbnail, held), kOk);
 }
 
 class Down2Test : public AppFixture {};

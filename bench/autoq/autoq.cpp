@@ -363,8 +363,8 @@ int Witnesses(const std::string& list) {
     std::printf("%s %s %s %s %.5f %.5f", set.c_str(), cls.c_str(), image.c_str(), deg.c_str(), target[0], target[1]);
     for (const auto& uv : model.witnesses.uv) std::printf(" %.5f %.5f", uv[0], uv[1]);
     std::printf(" %.5f %.5f %.5f %.5f", model.witnesses.clippedShare, model.haze, model.key, model.peak);
-    std::printf(" %.5f %.5f %.5f %.4f %.4f\n", model.witnesses.plateauShare, model.witnesses.plateauUv[0],
-                model.witnesses.plateauUv[1], model.castConfidence, model.spread);
+    std::printf(" %.5f %.5f %.5f %.4f %.4f %.5f %.5f %.5f\n", model.witnesses.plateauShare, model.witnesses.plateauUv[0],
+                model.witnesses.plateauUv[1], model.castConfidence, model.spread, model.white, model.clipped, model.scale);
   }
   return 0;
 }

@@ -33,9 +33,10 @@ struct Tuning {
   // castMaxSoft of that.
   double warmAxis[2] = {0.56, -0.83}, magentaAxis[2] = {0.65, 0.76};
   double warmMax = 2.4, coolMax = 0.3, magentaMax = 0.9, greenMax = 0.5, castMaxSoft = 0.3;
-  // A highlight plateau of more than plateauShare of the pixels may stand
+  // A highlight plateau of more than plateauShare of the pixels (two on the
+  // analysis thumbnail: a small white already names the light) may stand
   // alone; the witnesses' spread counts plateauSpreadScale there.
-  double plateauShare = 0.0002, plateauSpreadScale = 0.5;
+  double plateauShare = 0.00005, plateauSpreadScale = 0.5;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset. The offset is taken away in encoded
   // values (the domain linear^(1 / hazeGammaEncoded)) while it stays below

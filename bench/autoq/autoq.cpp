@@ -10,9 +10,10 @@
 //                                          prints each line with its mean CIEDE2000 appended
 //   tavelin-autoq report SCORES [OURS]     the per-class table and the AUTOQ line
 //   tavelin-autoq witnesses LIST           LIST lines "set class image degradation seen.ppm"; prints the
-//                                          cast applied and the Adaptive analysis's illuminant witnesses
+//                                          cast applied, the Adaptive analysis's illuminant witnesses
+//                                          and its exposure measures (white, clipped share, factor)
 //                                          on the picture as the program analyses it (for
-//                                          studying the cast estimate offline)
+//                                          studying the estimates offline)
 //
 // Degradations work in linear light: decode sRGB, operate, clip, encode.
 #include <algorithm>

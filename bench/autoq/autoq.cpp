@@ -10,9 +10,10 @@
 //                                          prints each line with its mean CIEDE2000 appended
 //   tavelin-autoq report SCORES [OURS]     the per-class table and the AUTOQ line
 //   tavelin-autoq witnesses LIST           LIST lines "set class image degradation seen.ppm"; prints the
-//                                          cast applied and the Adaptive analysis's illuminant witnesses
+//                                          cast applied, the Adaptive analysis's illuminant witnesses
+//                                          and its exposure measures (white, clipped share, factor)
 //                                          on the picture as the program analyses it (for
-//                                          studying the cast estimate offline)
+//                                          studying the estimates offline)
 //
 // Degradations work in linear light: decode sRGB, operate, clip, encode.
 #include <algorithm>
@@ -363,8 +364,8 @@ int Witnesses(const std::string& list) {
     std::printf("%s %s %s %s %.5f %.5f", set.c_str(), cls.c_str(), image.c_str(), deg.c_str(), target[0], target[1]);
     for (const auto& uv : model.witnesses.uv) std::printf(" %.5f %.5f", uv[0], uv[1]);
     std::printf(" %.5f %.5f %.5f %.5f", model.witnesses.clippedShare, model.haze, model.key, model.peak);
-    std::printf(" %.5f %.5f %.5f %.4f %.4f\n", model.witnesses.plateauShare, model.witnesses.plateauUv[0],
-                model.witnesses.plateauUv[1], model.castConfidence, model.spread);
+    std::printf(" %.5f %.5f %.5f %.4f %.4f %.5f %.5f %.5f\n", model.witnesses.plateauShare, model.witnesses.plateauUv[0],
+                model.witnesses.plateauUv[1], model.castConfidence, model.spread, model.white, model.clipped, model.scale);
   }
   return 0;
 }

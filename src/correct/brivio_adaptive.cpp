@@ -33,9 +33,10 @@ struct Tuning {
   // castMaxSoft of that.
   double warmAxis[2] = {0.56, -0.83}, magentaAxis[2] = {0.65, 0.76};
   double warmMax = 2.4, coolMax = 0.3, magentaMax = 0.9, greenMax = 0.5, castMaxSoft = 0.3;
-  // A highlight plateau of more than plateauShare of the pixels may stand
+  // A highlight plateau of more than plateauShare of the pixels (two on the
+  // analysis thumbnail: a small white already names the light) may stand
   // alone; the witnesses' spread counts plateauSpreadScale there.
-  double plateauShare = 0.0002, plateauSpreadScale = 0.5;
+  double plateauShare = 0.00005, plateauSpreadScale = 0.5;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset. The offset is taken away in encoded
   // values (the domain linear^(1 / hazeGammaEncoded)) while it stays below
@@ -55,10 +56,14 @@ struct Tuning {
   // A key far below the white (a ratio under ratioDarkHigh, none of it
   // under ratioDarkLow) is a low-key scene, a few lights in the dark: it stays.
   double ratioDarkLow = 0.03, ratioDarkHigh = 0.06;
-  // Over-exposure: more than clipLow of the pixels clipped, up to clipHigh,
-  // or a key (linear log-average) above brightKeyLow, up to brightKeyHigh,
-  // takes up to overStops stops away.
-  double clipLow = 0.08, clipHigh = 0.15, brightKeyLow = 0.45, brightKeyHigh = 0.6, overStops = 1.0;
+  // Over-exposure: more than clipLow of the pixels clipped in two or three
+  // channels, up to clipHigh, or more than anyClipLow clipped in some
+  // channel, up to anyClipHigh (saturated colours clip one channel: a
+  // flower, a sunset; over a third of the frame is too much for a
+  // photograph's own), or a key (linear log-average) above brightKeyLow,
+  // up to brightKeyHigh, takes up to overStops stops away.
+  double clipLow = 0.08, clipHigh = 0.15, anyClipLow = 0.3, anyClipHigh = 0.45;
+  double brightKeyLow = 0.45, brightKeyHigh = 0.6, overStops = 1.0;
 };
 constexpr Tuning kTuning;
 
@@ -210,7 +215,7 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   const uint8_t* p = s.rgb.get();
   std::array<uint32_t, 1024> least = {}, most = {};
   double logSum = 0.0;
-  uint64_t clipped = 0;
+  uint64_t clipped = 0, clippedAny = 0;
   for (size_t i = 0; i < n; ++i) {
     const uint8_t* q = p + 3 * i;
     double v[3];
@@ -220,7 +225,9 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
     logSum += std::log(lumaW[0] * v[0] + lumaW[1] * v[1] + lumaW[2] * v[2] + 1e-3);
     // Over-exposure clips light colours in two channels or all three; a
     // saturated colour at full scale in one channel is no sign of it.
-    clipped += (q[0] >= kClipCode) + (q[1] >= kClipCode) + (q[2] >= kClipCode) >= 2;
+    const int clippedChannels = (q[0] >= kClipCode) + (q[1] >= kClipCode) + (q[2] >= kClipCode);
+    clipped += clippedChannels >= 2;
+    clippedAny += clippedChannels >= 1;
   }
   m->black = Percentile(least, n, 0.005);
   m->white = Percentile(most, n, 0.995);
@@ -244,8 +251,9 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   // Over-exposure: a picture with many clipped pixels, or a key far above a
   // photograph's usual, was over-exposed by about overStops; what clipped
   // stays white.
-  const double over = std::max(Ramp(m->clipped, kTuning.clipLow, kTuning.clipHigh),
-                               Ramp(m->key, kTuning.brightKeyLow, kTuning.brightKeyHigh));
+  const double over = std::max({Ramp(m->clipped, kTuning.clipLow, kTuning.clipHigh),
+                                Ramp((double)clippedAny / (double)n, kTuning.anyClipLow, kTuning.anyClipHigh),
+                                Ramp(m->key, kTuning.brightKeyLow, kTuning.brightKeyHigh)});
   if (over > 0.0) scale = std::pow(2.0, -kTuning.overStops * over);
   m->scale = scale;
 }

@@ -878,6 +878,14 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
     const double t = x < 0.05 ? 0.004 : 0.4 + 0.06 * x * y;
     v[0] = v[1] = v[2] = t;
   });
+  // Bright red flowers on half of the frame, leaves on the other: a stop
+  // over clips the red channel on half of the picture, yet no pixel clips
+  // in two channels.
+  const Ppm flowers = FromLinear([](double x, double y, double* v) {
+    const double t = x < 0.5 ? 0.52 + 0.08 * y : 0.05 + 0.9 * (x - 0.5) * (0.5 + 0.5 * y);
+    if (x < 0.5) v[0] = t, v[1] = 0.35 * t, v[2] = 0.12 * t;
+    else v[0] = 0.4 * t, v[1] = t, v[2] = 0.2 * t;
+  });
   const struct {
     const char* what;
     Ppm original;
@@ -887,6 +895,7 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
       {"light scene -1.5 EV", light, 0.35},  // soft, but far too dark for a light scene
       {"ladybird -0.7 EV", Load("ladybird"), 0.62},
       {"light scene +1 EV", bright, 2.0},
+      {"red flowers +1 EV", flowers, 2.0},
   };
   for (const auto& c : exposures) {
     const double gain[3] = {c.gain, c.gain, c.gain};

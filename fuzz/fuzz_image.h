@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "filters/decodeonce.h"
+#include "filters/pixelbuffer.h"
 #include "imagefile/ras.h"
 
 // The file's extension: formats recognised partly by their name (Targa)
@@ -34,7 +36,8 @@ inline bool FuzzWrite(const uint8_t* data, size_t size) {
   return std::fclose(f) == 0 && ok;
 }
 
-// Query, open, read every row (forwards, then one row backwards), close.
+// Query, open, read every row (forwards, then one row backwards), close; then
+// the single decode of the command line.
 inline void FuzzReadImage(const ReadOptions& options = {}) {
   RasImage image;
   if (RasQuery(FuzzPath(), image, options) != kOk) return;
@@ -45,4 +48,13 @@ inline void FuzzReadImage(const ReadOptions& options = {}) {
     if (RasReadSl(image, y, sl) != kOk) break;
   if (image.height > 1) RasReadSl(image, 0, sl);
   RasClose(image);
+  // The command line's single decode: every row into the analysis thumbnail,
+  // the rows kept when they fit (a small budget, so both paths are taken).
+  static HeldImage held;
+  IPRowThumbnail thumbnail;
+  if (IPDecodeOnce(FuzzPath(), options, 1 << 20, thumbnail, held) == kOk) {
+    PixelBuffer out;
+    thumbnail.Finish(out);
+  }
+  held.Drop();
 }

@@ -21,11 +21,13 @@
 // case), never when it is a link to it.
 //
 // Memory: one input and one output scanline plus the filter stage's rows;
-// never the image, unless the caller hands the save an image decoded
-// already (EditContext::held), whose rows are then read instead of the file. Progress goes to UiHost per percent of rows; a cancel
-// during a batch save asks "Are you sure you want to cancel the saving
-// process?" (Cancel ends the save with kCancelled, Continue goes on), outside
-// a batch it ends the save at once.
+// never the image, unless the caller hands the save an image decoded already
+// (EditContext::held), whose rows are then read instead of the file.
+//
+// Progress goes to UiHost per percent of rows; a cancel during a batch save
+// asks "Are you sure you want to cancel the saving process?" (Cancel ends the
+// save with kCancelled, Continue goes on), outside a batch it ends the save
+// at once.
 #pragma once
 
 #include <cstdint>

@@ -76,6 +76,11 @@ bool GuardedReadInfo(PngState* st) {
   if (setjmp(png_jmpbuf(st->png))) return false;
   png_set_user_limits(st->png, 1u << 24, 1u << 24);
   png_set_chunk_malloc_max(st->png, 16u << 20);
+  // Text chunks are never read from here (metadata has its own reader), and
+  // libpng allocates a text chunk's claimed length before reading it: a
+  // damaged length would ask for gigabytes. They are skipped unread.
+  static const png_byte kTextChunks[] = {'t', 'E', 'X', 't', 0, 'z', 'T', 'X', 't', 0, 'i', 'T', 'X', 't', 0};
+  png_set_keep_unknown_chunks(st->png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
   png_read_info(st->png, st->info);
   const int bitDepth = png_get_bit_depth(st->png, st->info);
   png_set_expand(st->png);

@@ -927,23 +927,18 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
   EditContext& ctx = run.ctx();
   // The output plan (outputplan.h) before anything is written, as a batch
   // save asks it: a refused image is neither added nor saved.
-  OutputPlan plan;
-  for (const std::string& in : inputs) plan.AddInput(Absolute(in));
-  const SaveSettings settings = SaveSettingsOf(AppPrefs());
-  std::vector<std::string> paths;
-  for (const std::string& given : inputs) {
-    const std::string in = Absolute(given);
-    std::string output;
-    // A file that cannot be read is left to its add, which says why.
-    const PlanVerdict verdict = PlannedOutputPath(settings, in, output) == kOk ? plan.Claim(in, {output}) : PlanVerdict{};
-    if (verdict.ok) {
-      paths.push_back(in);
+  std::vector<std::string> absolute, paths;
+  for (const std::string& in : inputs) absolute.push_back(Absolute(in));
+  const std::vector<PlanVerdict> verdicts = PlanBatchOutputs(SaveSettingsOf(AppPrefs()), absolute, absolute);
+  for (size_t k = 0; k < absolute.size(); ++k) {
+    if (verdicts[k].ok) {
+      paths.push_back(absolute[k]);
       continue;
     }
     ImageResult r;
-    r.input = in;
+    r.input = absolute[k];
     r.status = "failed";
-    r.reason = verdict.message;
+    r.reason = verdicts[k].message;
     results.Add(r);
   }
   if (paths.empty()) return kOk;

@@ -919,21 +919,18 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
   Status batch = kOk;
   std::vector<int32_t> indices;
   {
-    OutputPlan plan;
-    for (const JobEntry& e : ctx->batch.entries) plan.AddInput(e.imagePath);
-    for (int32_t i : selected) {
-      const std::string input = BatchlineImagePath(ctx, i);
-      std::string output;
-      // A file that cannot be read is left to its save, which says why.
-      const PlanVerdict verdict =
-          PlannedOutputPath(settings, input, output) == kOk ? plan.Claim(input, {output}) : PlanVerdict{};
-      if (verdict.ok) {
-        indices.push_back(i);
+    std::vector<std::string> inputs, images;
+    for (const JobEntry& e : ctx->batch.entries) inputs.push_back(e.imagePath);
+    for (int32_t i : selected) images.push_back(BatchlineImagePath(ctx, i));
+    const std::vector<PlanVerdict> verdicts = PlanBatchOutputs(settings, inputs, images);
+    for (size_t k = 0; k < selected.size(); ++k) {
+      if (verdicts[k].ok) {
+        indices.push_back(selected[k]);
         continue;
       }
       batch = kBadArg;
-      if (options.onRefused) options.onRefused(i, verdict.message);
-      else ReportError(kBadArg, Phrase(9107, LeafName(input).c_str()).c_str(), Sentence(verdict.message).c_str());
+      if (options.onRefused) options.onRefused(selected[k], verdicts[k].message);
+      else ReportError(kBadArg, Phrase(9107, LeafName(images[k]).c_str()).c_str(), Sentence(verdicts[k].message).c_str());
     }
   }
 

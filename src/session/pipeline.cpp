@@ -184,6 +184,19 @@ Status PlannedOutputPath(const SaveSettings& settings, const std::string& imageP
   return kOk;
 }
 
+std::vector<PlanVerdict> PlanBatchOutputs(const SaveSettings& settings, const std::vector<std::string>& inputs,
+                                          const std::vector<std::string>& images) {
+  OutputPlan plan;
+  for (const std::string& in : inputs) plan.AddInput(in);
+  std::vector<PlanVerdict> verdicts;
+  verdicts.reserve(images.size());
+  for (const std::string& image : images) {
+    std::string output;
+    verdicts.push_back(PlannedOutputPath(settings, image, output) == kOk ? plan.Claim(image, {output}) : PlanVerdict{});
+  }
+  return verdicts;
+}
+
 Status OpenForSaving(EditContext* ctx, const SaveSettings& settings) {
   if (!ctx || !ctx->app || ctx->save) return kBadArg;
   ctx->save = std::make_unique<SaveState>();

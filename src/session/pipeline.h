@@ -32,11 +32,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "colormgmt/inputcolour.h"
 #include "imagefile/imagemeta.h"
 
 #include "base/naming.h"
+#include "base/outputplan.h"
 #include "base/status.h"
 #include "filters/iprow.h"
 
@@ -73,6 +75,13 @@ Status SetOutput(EditContext* ctx, int32_t format, const std::string& path);
 // loaded), by `settings`. The file's status when it cannot
 // be recognised.
 Status PlannedOutputPath(const SaveSettings& settings, const std::string& imagePath, std::string& outputPath);
+// The output plan (outputplan.h) of a batch save: the verdict for each of
+// `images`, in order, saved by `settings`, against every file of `inputs`
+// (the run's images and the Batchline's). An image whose output path cannot
+// be worked out (its file cannot be recognised) passes: its add or save
+// says why.
+std::vector<PlanVerdict> PlanBatchOutputs(const SaveSettings& settings, const std::vector<std::string>& inputs,
+                                          const std::vector<std::string>& images);
 
 // The JPEG quality handed to the writer: preference 78 × 100, rounded half away from zero.
 int32_t JpegQualityFromPrefs(float fraction);

@@ -41,7 +41,7 @@ struct Tuning {
   // that its average proves nothing) still names the light's direction far
   // more often than any average does: the balance goes that way by its
   // colour less plateauNoise (ln units), at most plateauNudge.
-  double plateauNudge = 0.05, plateauNoise = 0.03;
+  double plateauNudge = 0.12, plateauNoise = 0.03;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset. The offset is taken away in encoded
   // values (the domain linear^(1 / hazeGammaEncoded)) while it stays below

@@ -37,6 +37,11 @@ struct Tuning {
   // analysis thumbnail: a small white already names the light) may stand
   // alone; the witnesses' spread counts plateauSpreadScale there.
   double plateauShare = 0.00005, plateauSpreadScale = 0.5;
+  // A plateau whose colour the rules above leave (a scene coloured enough
+  // that its average proves nothing) still names the light's direction far
+  // more often than any average does: the balance goes that way by its
+  // colour less plateauNoise (ln units), at most plateauNudge.
+  double plateauNudge = 0.12, plateauNoise = 0.03;
   // Haze: a black level (linear) up to hazeLow is a picture's own; from
   // hazeHigh on all of it is offset. The offset is taken away in encoded
   // values (the domain linear^(1 / hazeGammaEncoded)) while it stays below
@@ -190,6 +195,14 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
     if (c * wp > m->castConfidence * size) {
       used[0] = plateauUv[0], used[1] = plateauUv[1];
       m->castConfidence = c;
+    }
+    // Where the evidence is moderate, a part of the way: the highlights are
+    // pixels of their own, apart from those the averages weigh most, and a
+    // cast shrunk toward none along their colour is rarely worse than none.
+    const double nudge = std::min(kTuning.plateauNudge, wp - kTuning.plateauNoise) * Plausible(plateauUv);
+    if (nudge > m->castConfidence * std::hypot(used[0], used[1])) {
+      used[0] = plateauUv[0], used[1] = plateauUv[1];
+      m->castConfidence = nudge / wp;
     }
   }
   double e[3] = {std::exp(used[0] * m->castConfidence), 1.0, std::exp(used[1] * m->castConfidence)};

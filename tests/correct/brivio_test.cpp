@@ -951,6 +951,29 @@ TEST(AdaptiveBrivio, AFewWhitePixelsNameTheLight) {
   EXPECT_LT(after, 0.4 * before) << before << " -> " << after;
 }
 
+TEST(AdaptiveBrivio, HighlightsTakeASmallCastPartOfTheWay) {
+  // Leaves and warm wood, each half of the frame: the averages disagree and
+  // name no light, so a mild bluish cast is within what the scene's own
+  // colours could explain. A small white (a third of a percent, unclipped)
+  // keeps the light's colour: the correction goes part of the way along it.
+  // Without the cast the white is white and the picture stays.
+  const Ppm scene = FromLinear([](double x, double y, double* v) {
+    if (x > 0.97 && y < 0.12) {
+      v[0] = v[1] = v[2] = 0.9;
+      return;
+    }
+    const double t = 0.1 + 0.5 * (0.5 + 0.5 * std::sin(30.0 * x + 5.0 * y));
+    if (x < 0.5) v[0] = 0.3 * t, v[1] = 0.7 * t, v[2] = 0.2 * t;
+    else v[0] = 0.8 * t, v[1] = 0.5 * t, v[2] = 0.25 * t;
+  });
+  const double gain[3] = {0.9, 0.95, 1.0};
+  const Ppm cast = WithLinearGains(scene, gain);
+  const double before = MeanDeltaE2000(cast.rgb, scene.rgb);
+  const double after = MeanDeltaE2000(BrivioCorrected(cast, BrivioAnalysis::kAdaptive), scene.rgb);
+  EXPECT_LT(after, 0.75 * before) << before << " -> " << after;
+  EXPECT_LE(MeanDeltaE2000(BrivioCorrected(scene, BrivioAnalysis::kAdaptive), scene.rgb), 0.5);
+}
+
 TEST(AdaptiveBrivio, ClassicGivesTheSameRecordsAsBefore) {
   // Records of the Classic analysis on the photographs (mask 0xFFFF, hue
   // panel shown), as the analysis gave them before the Adaptive one existed.

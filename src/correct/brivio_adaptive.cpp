@@ -56,6 +56,10 @@ struct Tuning {
   // A key far below the white (a ratio under ratioDarkHigh, none of it
   // under ratioDarkLow) is a low-key scene, a few lights in the dark: it stays.
   double ratioDarkLow = 0.03, ratioDarkHigh = 0.06;
+  // A dusk, a night sky or a storm is dark on purpose, but its sky or its
+  // lights still reach about duskPeak: the peak is measured against that
+  // instead of full scale, so a dusk short of it was under-exposed.
+  double duskPeak = 0.5;
   // Over-exposure: more than clipLow of the pixels clipped in two or three
   // channels, up to clipHigh, or more than anyClipLow clipped in some
   // channel, up to anyClipHigh (saturated colours clip one channel: a
@@ -234,20 +238,24 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   m->peak = Percentile(most, n, 0.9999);
   m->key = std::exp(logSum / (double)n);
   m->clipped = (double)clipped / (double)n;
-  const double span = std::max(m->peak, 1e-3);
-  // Under-exposure: a peak short of full is raised to it. A hazy picture's
-  // peak is lowered with its contrast: it is raised back. A key close to the
-  // white level is a light, soft scene (fog, snow), not a dark one: it stays.
+  const double peak = std::max(m->peak, 1e-3);
+  // Under-exposure: a peak short of full is raised to it; a dusk's peak,
+  // short of the level a dusk reaches, to that level (the colour that the
+  // balance leaves says how surely the picture is a dusk). A key close to
+  // the white level is a light, soft scene (fog, snow), not a dark one: it
+  // stays.
+  const double residual[2] = {m->cast[0] * (1.0 - m->castConfidence), m->cast[1] * (1.0 - m->castConfidence)};
+  const double span = peak / (1.0 + Dusk(residual) * (kTuning.duskPeak - 1.0));
   double scale = 1.0;
   const double ratio = m->key / std::max(m->white, 1e-3);
-  // The picture's colour that the balance leaves.
-  const double residual[2] = {m->cast[0] * (1.0 - m->castConfidence), m->cast[1] * (1.0 - m->castConfidence)};
-  const double under = std::max(Ramp(kTuning.peakFull - span, 0.0, kTuning.peakFull - kTuning.peakLow) *
-                                    std::max(Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow),
-                                             Ramp(kTuning.softPeakHigh - span, 0.0, kTuning.softPeakHigh - kTuning.softPeakLow)) *
-                                    Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh) * (1.0 - Dusk(residual)),
-                                m->haze);
+  const double under = Ramp(kTuning.peakFull - span, 0.0, kTuning.peakFull - kTuning.peakLow) *
+                       std::max(Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow),
+                                Ramp(kTuning.softPeakHigh - span, 0.0, kTuning.softPeakHigh - kTuning.softPeakLow)) *
+                       Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh);
   if (span < 1.0) scale = std::pow(1.0 / span, under);
+  // A hazy picture's peak is lowered with its contrast: it is raised back
+  // to full scale.
+  if (peak < 1.0) scale = std::max(scale, std::pow(1.0 / peak, m->haze));
   // Over-exposure: a picture with many clipped pixels, or a key far above a
   // photograph's usual, was over-exposed by about overStops; what clipped
   // stays white.

@@ -886,6 +886,12 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
     if (x < 0.5) v[0] = t, v[1] = 0.35 * t, v[2] = 0.12 * t;
     else v[0] = 0.4 * t, v[1] = t, v[2] = 0.2 * t;
   });
+  // A deep blue dusk whose sky reaches half the scale, as a dusk's does:
+  // dark on purpose, yet a stop and a half darker it was under-exposed.
+  const Ppm dusk = FromLinear([](double x, double y, double* v) {
+    const double t = 0.01 + 0.49 * x * (0.6 + 0.4 * y);
+    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
+  });
   const struct {
     const char* what;
     Ppm original;
@@ -896,6 +902,7 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
       {"ladybird -0.7 EV", Load("ladybird"), 0.62},
       {"light scene +1 EV", bright, 2.0},
       {"red flowers +1 EV", flowers, 2.0},
+      {"blue dusk -1.5 EV", dusk, 0.35},
   };
   for (const auto& c : exposures) {
     const double gain[3] = {c.gain, c.gain, c.gain};

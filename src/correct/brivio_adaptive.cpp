@@ -59,7 +59,7 @@ struct Tuning {
   // lights or their sky still reach about darkPeak: the peak is measured
   // against that instead of full scale, so such a scene short of it was
   // under-exposed.
-  double ratioDarkLow = 0.03, ratioDarkHigh = 0.06, darkPeak = 0.5;
+  double ratioDarkLow = 0.03, ratioDarkHigh = 0.06, darkPeak = 0.55;
   // Over-exposure: more than clipLow of the pixels clipped in two or three
   // channels, up to clipHigh, or more than anyClipLow clipped in some
   // channel, up to anyClipHigh (saturated colours clip one channel: a

@@ -58,9 +58,13 @@ struct Tuning {
   // A soft scene is light: one whose peak is below softPeakHigh, all of it
   // below softPeakLow, is dark all the same.
   double peakFull = 0.75, peakLow = 0.65, ratioLow = 0.25, ratioHigh = 0.35, softPeakLow = 0.35, softPeakHigh = 0.45;
-  // A key far below the white (a ratio under ratioDarkHigh, none of it
-  // under ratioDarkLow) is a low-key scene, a few lights in the dark: it stays.
-  double ratioDarkLow = 0.03, ratioDarkHigh = 0.06;
+  // A key far below the white (a ratio under ratioDarkHigh, all of it
+  // under ratioDarkLow) is a low-key scene, a few lights in the dark; a
+  // dusk, a night sky or a storm (see Dusk) is dark on purpose too. Their
+  // lights or their sky still reach about darkPeak: the peak is measured
+  // against that instead of full scale, so such a scene short of it was
+  // under-exposed.
+  double ratioDarkLow = 0.03, ratioDarkHigh = 0.06, darkPeak = 0.55;
   // Over-exposure: more than clipLow of the pixels clipped in two or three
   // channels, up to clipHigh, or more than anyClipLow clipped in some
   // channel, up to anyClipHigh (saturated colours clip one channel: a
@@ -247,20 +251,30 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   m->peak = Percentile(most, n, 0.9999);
   m->key = std::exp(logSum / (double)n);
   m->clipped = (double)clipped / (double)n;
-  const double span = std::max(m->peak, 1e-3);
-  // Under-exposure: a peak short of full is raised to it. A hazy picture's
-  // peak is lowered with its contrast: it is raised back. A key close to the
-  // white level is a light, soft scene (fog, snow), not a dark one: it stays.
-  double scale = 1.0;
+  const double peak = std::max(m->peak, 1e-3);
+  // Under-exposure: a peak short of full is raised to it; the peak of a
+  // scene dark on purpose (a low key, or the colour that the balance leaves
+  // says dusk), short of the level such a scene reaches, to that level. A
+  // key close to the white level is a light, soft scene (fog, snow), not a
+  // dark one: it stays.
   const double ratio = m->key / std::max(m->white, 1e-3);
-  // The picture's colour that the balance leaves.
   const double residual[2] = {m->cast[0] * (1.0 - m->castConfidence), m->cast[1] * (1.0 - m->castConfidence)};
-  const double under = std::max(Ramp(kTuning.peakFull - span, 0.0, kTuning.peakFull - kTuning.peakLow) *
-                                    std::max(Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow),
-                                             Ramp(kTuning.softPeakHigh - span, 0.0, kTuning.softPeakHigh - kTuning.softPeakLow)) *
-                                    Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh) * (1.0 - Dusk(residual)),
-                                m->haze);
-  if (span < 1.0) scale = std::pow(1.0 / span, under);
+  const double lit = (1.0 - Dusk(residual)) * Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh);
+  // The exposure that raises a peak measured against `top` to it, as far as
+  // the picture looks under-exposed.
+  auto raise = [&](double top) {
+    const double span = peak / top;
+    if (span >= 1.0) return 1.0;
+    const double under = Ramp(kTuning.peakFull - span, 0.0, kTuning.peakFull - kTuning.peakLow) *
+                         std::max(Ramp(kTuning.ratioHigh - ratio, 0.0, kTuning.ratioHigh - kTuning.ratioLow),
+                                  Ramp(kTuning.softPeakHigh - span, 0.0, kTuning.softPeakHigh - kTuning.softPeakLow));
+    return std::pow(1.0 / span, under);
+  };
+  // Full scale as far as the scene looks lit, the dark scene's level in any case.
+  double scale = std::max(std::pow(raise(1.0), lit), raise(1.0 + (1.0 - lit) * (kTuning.darkPeak - 1.0)));
+  // A hazy picture's peak is lowered with its contrast: it is raised back
+  // to full scale.
+  if (peak < 1.0) scale = std::max(scale, std::pow(1.0 / peak, m->haze));
   // Over-exposure: a picture with many clipped pixels, or a key far above a
   // photograph's usual, was over-exposed by about overStops; what clipped
   // stays white.

@@ -886,6 +886,18 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
     if (x < 0.5) v[0] = t, v[1] = 0.35 * t, v[2] = 0.12 * t;
     else v[0] = 0.4 * t, v[1] = t, v[2] = 0.2 * t;
   });
+  // Scenes dark on purpose whose light still reaches about half the scale:
+  // a deep blue dusk, a night street with a few lamps. A stop and a half
+  // darker they were under-exposed.
+  const Ppm dusk = FromLinear([](double x, double y, double* v) {
+    const double t = 0.01 + 0.49 * x * (0.6 + 0.4 * y);
+    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
+  });
+  const Ppm night = FromLinear([](double x, double y, double* v) {
+    const bool lamp = std::fmod(x * 255.0, 37.0) < 1.0 && y > 0.6;
+    const double t = lamp ? 0.5 : 0.002 + 0.03 * x * y;
+    v[0] = v[1] = v[2] = t;
+  });
   const struct {
     const char* what;
     Ppm original;
@@ -896,6 +908,8 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
       {"ladybird -0.7 EV", Load("ladybird"), 0.62},
       {"light scene +1 EV", bright, 2.0},
       {"red flowers +1 EV", flowers, 2.0},
+      {"blue dusk -1.5 EV", dusk, 0.35},
+      {"night street -1.5 EV", night, 0.35},
   };
   for (const auto& c : exposures) {
     const double gain[3] = {c.gain, c.gain, c.gain};

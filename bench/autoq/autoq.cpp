@@ -360,7 +360,7 @@ int Witnesses(const std::string& list) {
     for (int c = 0; c < 3; ++c) view.chan[c] = thumb.data() + c;
     TavelinPars work = pars;
     AdaptiveModel model;
-    if (AnalyseAdaptive(&work, &view, TOOL_LINEAR, kDefaultGridIndex, kDefaultGridIndex, true, &model) != kOk) return 1;
+    if (AnalyseAdaptive(&work, &view, TOOL_LINEAR, kDefaultGridIndex, kDefaultGridIndex, true, true, &model) != kOk) return 1;
     std::printf("%s %s %s %s %.5f %.5f", set.c_str(), cls.c_str(), image.c_str(), deg.c_str(), target[0], target[1]);
     for (const auto& uv : model.witnesses.uv) std::printf(" %.5f %.5f", uv[0], uv[1]);
     std::printf(" %.5f %.5f %.5f %.5f", model.witnesses.clippedShare, model.haze, model.key, model.peak);

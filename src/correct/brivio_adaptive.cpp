@@ -162,12 +162,13 @@ double Plausible(const double c[2]) {
          Ramp(tintLimit - std::fabs(magenta), 0.0, kTuning.castMaxSoft * tintLimit);
 }
 
-void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[3], AdaptiveModel* m) {
+void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[3], bool allWitnesses,
+                  AdaptiveModel* m) {
   // Estimates are taken after the haze offset is gone.
   double lin[256];
   HazeFree(linIn, *m, lin);
   IlluminantWitnesses& w = m->witnesses;
-  MeasureWitnesses(s.rgb.get(), s.columns, s.rows, lin, lumaW, kClipCode, &w);
+  MeasureWitnesses(s.rgb.get(), s.columns, s.rows, lin, lumaW, kClipCode, allWitnesses, &w);
   // The average of the witnesses that agree best with the light on the
   // tuning photographs, and their disagreement.
   const IlluminantWitness used4[] = {kWitnessShades8, kWitnessEdge1, kWitnessPatch995, kWitnessBright};
@@ -382,7 +383,7 @@ void FitTone(TavelinPars* pars, ToolMask free, const TonePair* pairs, int count)
 }  // namespace
 
 Status AnalyseAdaptive(TavelinPars* pars, const RasterView* image, ToolMask readMask, int analysisIndex,
-                       int gridIndex, bool withCast, AdaptiveModel* model) {
+                       int gridIndex, bool withCast, bool allWitnesses, AdaptiveModel* model) {
   if (!pars || !model || CheckRgbRaster(image) != kOk || gridIndex < 0 || gridIndex > 7) return kBadArg;
   if (Status st = ValidateTavelinPars(pars); st != kOk) return st;
   Samples s;
@@ -395,7 +396,7 @@ Status AnalyseAdaptive(TavelinPars* pars, const RasterView* image, ToolMask read
   for (double& w : lumaW) w = sum > 0.0 ? w / sum : 1.0 / 3.0;
   *model = AdaptiveModel{};
   EstimateHaze(s, lin, model);
-  if (withCast) EstimateCast(s, lin, lumaW, model);
+  if (withCast) EstimateCast(s, lin, lumaW, allWitnesses, model);
   EstimateTone(s, lin, lumaW, model);
   // Gains within a hair of 1 are none, so that the balance drops out.
   for (double& g : model->gain)
@@ -496,7 +497,7 @@ Status RunAdaptiveSteps(BrivioContext* ctx, ToolMask m, const RasterView* image)
     const bool withCast = (m & TOOL_BALANCE) != 0;
     AdaptiveModel model;
     if (Status st = AnalyseAdaptive(&work, image, withCast ? TOOL_LINEAR : TOOL_LINEAR_BALANCE, s.analysisIndex,
-                                    s.gridIndex, withCast, &model);
+                                    s.gridIndex, withCast, false, &model);
         st != kOk)
       return st;
     if (Status st = ApplyAdaptiveModel(&work, model, m & (TOOL_BALANCE | kToneMask)); st != kOk) return st;

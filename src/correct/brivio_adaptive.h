@@ -71,9 +71,11 @@ struct AdaptiveModel {
 };
 
 // Measures the picture read through the tools of `readMask` and decides the
-// model; the cast only when `withCast` (else the gains stay 1).
+// model; the cast only when `withCast` (else the gains stay 1). With
+// `allWitnesses` the model holds every illuminant witness (for study; the
+// decision is the same).
 Status AnalyseAdaptive(TavelinPars* pars, const RasterView* image, ToolMask readMask, int analysisIndex,
-                       int gridIndex, bool withCast, AdaptiveModel* model);
+                       int gridIndex, bool withCast, bool allWitnesses, AdaptiveModel* model);
 
 // Writes the model into the record: the balance (when TOOL_BALANCE is in
 // `mask`) and the tone fields of `mask` (black, gray, white point,

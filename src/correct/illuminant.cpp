@@ -61,7 +61,7 @@ struct GrayIndex {
 }  // namespace
 
 void MeasureWitnesses(const uint8_t* rgb, int columns, int rows, const double lin[256], const double lumaW[3],
-                      int clipCode, IlluminantWitnesses* out) {
+                      int clipCode, bool all, IlluminantWitnesses* out) {
   *out = IlluminantWitnesses{};
   const size_t n = (size_t)columns * rows;
   if (n == 0) return;
@@ -95,7 +95,7 @@ void MeasureWitnesses(const uint8_t* rgb, int columns, int rows, const double li
         for (int c = 0; c < 3; ++c) edge1[c] += std::fabs(lin[q[c]] - lin[r[c]]);
       if (d && unclipped(d))
         for (int c = 0; c < 3; ++c) edge1[c] += std::fabs(lin[q[c]] - lin[d[c]]);
-      if (x > 0 && r && y > 0 && d) {
+      if (all && x > 0 && r && y > 0 && d) {
         const uint8_t* l = q - 3;
         const uint8_t* u = q - 3 * (size_t)columns;
         if (unclipped(l) && unclipped(r) && unclipped(u) && unclipped(d))
@@ -103,7 +103,7 @@ void MeasureWitnesses(const uint8_t* rgb, int columns, int rows, const double li
             edge2[c] += std::fabs(2.0 * lin[q[c]] - lin[l[c]] - lin[r[c]]) +
                         std::fabs(2.0 * lin[q[c]] - lin[u[c]] - lin[d[c]]);
       }
-      if (r && d && unclipped(r) && unclipped(d)) {
+      if (all && r && d && unclipped(r) && unclipped(d)) {
         const double g = grayIndex(q, r, d);
         if (g >= 0.0) ++gray[Bin(g, kGrayIndexTop)], ++candidates;
       }

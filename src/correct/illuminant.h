@@ -3,8 +3,8 @@
 // gray, gray edge of first and second order, white patch percentiles,
 // bright pixels, gray pixels) and the colour of the highlight plateau, each
 // as ln(R/G), ln(B/G). The Adaptive analysis decides on four witnesses and
-// the plateau; all of them are measured, so that the benchmark's tool
-// (tavelin-autoq witnesses) can compare them on the same pixels.
+// the plateau; the benchmark's tool (tavelin-autoq witnesses) measures all
+// of them, to compare them on the same pixels.
 //
 // Every witness is measured on the pixels whose three channels stay below
 // the clip code (the white patches count all pixels). A witness that has
@@ -44,5 +44,8 @@ struct IlluminantWitnesses {
 // Samples: `columns` x `rows` RGB triples of 8-bit codes, row after row;
 // `lin` maps a code to linear light (any haze already taken away), `lumaW`
 // the luminance weights; a channel at `clipCode` or above counts as clipped.
+// Without `all`, the two costly witnesses the analysis does not decide on
+// (second-order gray edge, gray pixels) are not measured and take the gray
+// world's value; every other result is the same either way.
 void MeasureWitnesses(const uint8_t* rgb, int columns, int rows, const double lin[256], const double lumaW[3],
-                      int clipCode, IlluminantWitnesses* out);
+                      int clipCode, bool all, IlluminantWitnesses* out);

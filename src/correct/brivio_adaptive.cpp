@@ -210,7 +210,8 @@ void EstimateCast(const Samples& s, const double linIn[256], const double lumaW[
       m->castConfidence = nudge / wp;
     }
   }
-  double e[3] = {std::exp(used[0] * m->castConfidence), 1.0, std::exp(used[1] * m->castConfidence)};
+  m->applied[0] = used[0] * m->castConfidence, m->applied[1] = used[1] * m->castConfidence;
+  double e[3] = {std::exp(m->applied[0]), 1.0, std::exp(m->applied[1])};
   Normalise(e);
   for (int c = 0; c < 3; ++c) m->gain[c] = 1.0 / e[c];
 }
@@ -259,7 +260,7 @@ void EstimateTone(const Samples& s, const double linIn[256], const double lumaW[
   // key close to the white level is a light, soft scene (fog, snow), not a
   // dark one: it stays.
   const double ratio = m->key / std::max(m->white, 1e-3);
-  const double residual[2] = {m->cast[0] * (1.0 - m->castConfidence), m->cast[1] * (1.0 - m->castConfidence)};
+  const double residual[2] = {m->cast[0] - m->applied[0], m->cast[1] - m->applied[1]};
   const double lit = (1.0 - Dusk(residual)) * Ramp(ratio, kTuning.ratioDarkLow, kTuning.ratioDarkHigh);
   // The exposure that raises a peak measured against `top` to it, as far as
   // the picture looks under-exposed.

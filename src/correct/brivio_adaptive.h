@@ -48,6 +48,7 @@ struct AdaptiveModel {
   double castConfidence = 0.0;       // 0..1: the share of the estimated cast applied
   // Measurements (linear light, after the cast's gains where it says so).
   double cast[2] = {0.0, 0.0};  // estimated illuminant, ln(R/G) and ln(B/G)
+  double applied[2] = {0.0, 0.0};  // the cast the gains take away, same units
   double spread = 0.0;          // disagreement of the witnesses, same units
   IlluminantWitnesses witnesses;
   double black = 0.0;           // 0.5 % level of the least channel, after gains

@@ -749,6 +749,24 @@ Ppm FromLinear(F f) {
   return im;
 }
 
+// A deep blue evening, from `floor` up to about floor + top (linear).
+Ppm BlueDusk(double floor, double top) {
+  return FromLinear([=](double x, double y, double* v) {
+    const double t = floor + top * x * (0.6 + 0.4 * y);
+    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
+  });
+}
+
+// A night: a dark ground rising to ground0 + ground, and a row of lamps at
+// `lamp`, far brighter than the rest.
+Ppm NightStreet(double lamp, double ground0, double ground) {
+  return FromLinear([=](double x, double y, double* v) {
+    const bool lit = std::fmod(x * 255.0, 37.0) < 1.0 && y > 0.6;
+    const double t = lit ? lamp : ground0 + ground * x * y;
+    v[0] = v[1] = v[2] = t;
+  });
+}
+
 Ppm Load(const char* photo) {
   Ppm im;
   EXPECT_TRUE(ReadPpm(TestData(std::string("brivio/") + photo + ".ppm"), &im)) << photo;
@@ -786,24 +804,14 @@ TEST(AdaptiveBrivio, RightPicturesStayAlmostUnchanged) {
   };
   // A deep blue evening: every estimate agrees on a blue no daylight has;
   // it is the scene's colour.
-  const Ppm dusk = FromLinear([](double x, double y, double* v) {
-    const double t = 0.02 + 0.8 * x * (0.6 + 0.4 * y);
-    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
-  });
+  const Ppm dusk = BlueDusk(0.02, 0.8);
   // The same evening darker, its brightest pixels at 40 %: a dusk, dark on
   // purpose; no under-exposed daylight scene is that blue.
-  const Ppm darkDusk = FromLinear([](double x, double y, double* v) {
-    const double t = 0.01 + 0.4 * x * (0.6 + 0.4 * y);
-    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
-  });
+  const Ppm darkDusk = BlueDusk(0.01, 0.4);
   // A night: dark ground, a few lamps far brighter than the rest, and the
   // brightest only half way up the scale. A low-key scene, not an
   // under-exposed one.
-  const Ppm night = FromLinear([](double x, double y, double* v) {
-    const bool lamp = std::fmod(x * 255.0, 37.0) < 1.0 && y > 0.6;
-    const double t = lamp ? 0.45 : 0.001 + 0.02 * x * y;
-    v[0] = v[1] = v[2] = t;
-  });
+  const Ppm night = NightStreet(0.45, 0.001, 0.02);
   const Case cases[] = {
       {"gray ramp", ramp, 0.3},
       {"blue evening", dusk, 1.0},
@@ -889,15 +897,8 @@ TEST(AdaptiveBrivio, SunsetKeepsItsWarmthAndUnderexposureIsRaised) {
   // Scenes dark on purpose whose light still reaches about half the scale:
   // a deep blue dusk, a night street with a few lamps. A stop and a half
   // darker they were under-exposed.
-  const Ppm dusk = FromLinear([](double x, double y, double* v) {
-    const double t = 0.01 + 0.49 * x * (0.6 + 0.4 * y);
-    v[0] = 0.45 * t, v[1] = 0.7 * t, v[2] = t;
-  });
-  const Ppm night = FromLinear([](double x, double y, double* v) {
-    const bool lamp = std::fmod(x * 255.0, 37.0) < 1.0 && y > 0.6;
-    const double t = lamp ? 0.5 : 0.002 + 0.03 * x * y;
-    v[0] = v[1] = v[2] = t;
-  });
+  const Ppm dusk = BlueDusk(0.01, 0.49);
+  const Ppm night = NightStreet(0.5, 0.002, 0.03);
   const struct {
     const char* what;
     Ppm original;

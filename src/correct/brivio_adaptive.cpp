@@ -72,7 +72,7 @@ struct Tuning {
   // photograph's own), or a key (linear log-average) above brightKeyLow,
   // up to brightKeyHigh, takes up to overStops stops away.
   double clipLow = 0.08, clipHigh = 0.15, anyClipLow = 0.3, anyClipHigh = 0.45;
-  double brightKeyLow = 0.45, brightKeyHigh = 0.6, overStops = 1.0;
+  double brightKeyLow = 0.55, brightKeyHigh = 0.7, overStops = 1.0;
 };
 constexpr Tuning kTuning;
 

@@ -812,11 +812,18 @@ TEST(AdaptiveBrivio, RightPicturesStayAlmostUnchanged) {
   // brightest only half way up the scale. A low-key scene, not an
   // under-exposed one.
   const Ppm night = NightStreet(0.45, 0.001, 0.02);
+  // A snow field under an overcast sky, a dark tree line at its edge: a
+  // high-key scene, light all over, with nothing clipped.
+  const Ppm snow = FromLinear([](double x, double y, double* v) {
+    const double t = x < 0.04 ? 0.015 : 0.5 + 0.3 * x * (0.5 + 0.5 * y);
+    v[0] = 0.97 * t, v[1] = 0.99 * t, v[2] = t;
+  });
   const Case cases[] = {
       {"gray ramp", ramp, 0.3},
       {"blue evening", dusk, 1.0},
       {"dark blue dusk", darkDusk, 1.0},
       {"night", night, 1.0},
+      {"snow field", snow, 1.0},
       {"grey", Load("grey"), 1.0},
       {"ladybird", Load("ladybird"), 1.0},
       {"coldripple", Load("coldripple"), 1.0},  // fog: light and soft, not under-exposed

@@ -15,6 +15,8 @@ namespace {
 constexpr int64_t kMaxFileBytes = 512ll << 20;
 constexpr uint64_t kMaxDecodedBytes = 1ull << 30;
 constexpr int kMaxSide = 1 << 16;
+// The side a grid's canvas may reach whatever size the image states.
+constexpr int kMinSideLimit = 4096;
 
 struct HeifState : RasModuleState {
   heif_context* context = nullptr;
@@ -168,6 +170,11 @@ Status Load(RasImage& image, bool decode) {
 
   const heif_chroma chroma = st->alpha ? (is16 ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RGBA)
                                        : (is16 ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB);
+  // A grid's canvas comes from its own box, not the size stated above: no
+  // side of it may pass twice the stated image's (tiles overhang the image
+  // by less than a tile), so that a damaged grid cannot claim gigabytes.
+  heif_context_set_maximum_image_size_limit(st->context,
+                                            std::clamp(2 * std::max(w, h), kMinSideLimit, kMaxSide));
   heif_decoding_options* options = heif_decoding_options_alloc();
   err = heif_decode_image(st->handle, &st->decoded, heif_colorspace_RGB, chroma, options);
   heif_decoding_options_free(options);

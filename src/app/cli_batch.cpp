@@ -929,7 +929,7 @@ Status AddAndSave(Run& run, const std::vector<std::string>& inputs, int jobs, Re
   // save asks it: a refused image is neither added nor saved.
   std::vector<std::string> absolute, paths;
   for (const std::string& in : inputs) absolute.push_back(Absolute(in));
-  const std::vector<PlanVerdict> verdicts = PlanBatchOutputs(SaveSettingsOf(AppPrefs()), absolute, absolute);
+  const std::vector<PlanVerdict> verdicts = PlanBatchOutputs(SaveSettingsOf(AppPrefs()), absolute);
   for (size_t k = 0; k < absolute.size(); ++k) {
     if (verdicts[k].ok) {
       paths.push_back(absolute[k]);

@@ -919,10 +919,10 @@ Status SaveSelected(EditContext* ctx, const SaveSelectedOptions& options) {
   Status batch = kOk;
   std::vector<int32_t> indices;
   {
-    std::vector<std::string> inputs, images;
-    for (const JobEntry& e : ctx->batch.entries) inputs.push_back(e.imagePath);
+    std::vector<std::string> entries, images;
+    for (const JobEntry& e : ctx->batch.entries) entries.push_back(e.imagePath);
     for (int32_t i : selected) images.push_back(BatchlineImagePath(ctx, i));
-    const std::vector<PlanVerdict> verdicts = PlanBatchOutputs(settings, inputs, images);
+    const std::vector<PlanVerdict> verdicts = PlanBatchOutputs(settings, images, entries);
     for (size_t k = 0; k < selected.size(); ++k) {
       if (verdicts[k].ok) {
         indices.push_back(selected[k]);

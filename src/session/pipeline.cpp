@@ -184,17 +184,16 @@ Status PlannedOutputPath(const SaveSettings& settings, const std::string& imageP
   return kOk;
 }
 
-std::vector<PlanVerdict> PlanBatchOutputs(const SaveSettings& settings, const std::vector<std::string>& inputs,
-                                          const std::vector<std::string>& images) {
-  OutputPlan plan;
-  for (const std::string& in : inputs) plan.AddInput(in);
-  std::vector<PlanVerdict> verdicts;
-  verdicts.reserve(images.size());
+std::vector<PlanVerdict> PlanBatchOutputs(const SaveSettings& settings, const std::vector<std::string>& images,
+                                          const std::vector<std::string>& otherInputs) {
+  std::vector<PlannedImage> planned;
+  planned.reserve(images.size());
   for (const std::string& image : images) {
     std::string output;
-    verdicts.push_back(PlannedOutputPath(settings, image, output) == kOk ? plan.Claim(image, {output}) : PlanVerdict{});
+    planned.push_back(PlannedImage{image, {}});
+    if (PlannedOutputPath(settings, image, output) == kOk) planned.back().outputs.push_back(output);
   }
-  return verdicts;
+  return PlanOutputs(planned, otherInputs);
 }
 
 Status OpenForSaving(EditContext* ctx, const SaveSettings& settings) {

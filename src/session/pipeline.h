@@ -76,12 +76,12 @@ Status SetOutput(EditContext* ctx, int32_t format, const std::string& path);
 // be recognised.
 Status PlannedOutputPath(const SaveSettings& settings, const std::string& imagePath, std::string& outputPath);
 // The output plan (outputplan.h) of a batch save: the verdict for each of
-// `images`, in order, saved by `settings`, against every file of `inputs`
-// (the run's images and the Batchline's). An image whose output path cannot
-// be worked out (its file cannot be recognised) passes: its add or save
-// says why.
-std::vector<PlanVerdict> PlanBatchOutputs(const SaveSettings& settings, const std::vector<std::string>& inputs,
-                                          const std::vector<std::string>& images);
+// `images`, in order, saved by `settings`, against those images and
+// `otherInputs` (the rest of the Batchline). An image whose output path
+// cannot be worked out (its file cannot be recognised) passes: its add or
+// save says why.
+std::vector<PlanVerdict> PlanBatchOutputs(const SaveSettings& settings, const std::vector<std::string>& images,
+                                          const std::vector<std::string>& otherInputs = {});
 
 // The JPEG quality handed to the writer: preference 78 × 100, rounded half away from zero.
 int32_t JpegQualityFromPrefs(float fraction);
